@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// One contact is one profile file named after the contact: company + " - " +
+// person + ".dat", holding the section "Pellory" with eight keys, each named after
+// the main-window field whose text it holds.
+namespace ContactFile {
+
+inline QString section()
+{
+    return QStringLiteral("Pellory");
+}
+
+// The per-user setting that holds the default sender: application, section and key.
+inline QString defaultSenderName()
+{
+    return QStringLiteral("Pellory");
+}
+
+const QStringList &senderKeys();
+const QStringList &recipientKeys();
+
+QString contactKey(const QString &company, const QString &person);
+QString fileName(const QString &contactKey);
+
+// Whether the text can be one file or folder name inside the address-book folders:
+// no path separator, no character that Windows file names forbid, no control
+// character, not "." or "..", at most 255 bytes on disk.
+bool isSafeName(const QString &name);
+// The warning shown when a name fails isSafeName.
+QString unsafeNameMessage();
+
+} // namespace ContactFile

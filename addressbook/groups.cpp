@@ -1,0 +1,80 @@
+#include "addressbook/groups.h"
+
+#include "addressbook/contactfile.h"
+#include "platform/platform.h"
+#include "shell/frmmain.h"
+#include "shell/pickerlist.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QSignalBlocker>
+
+RecipientGroups::RecipientGroups(frmMain &form, QComboBox &list, PickerList &recipients, QGroupBox &recipientFrame)
+    : m_form(form), m_list(list), m_recipients(recipients), m_recipientFrame(recipientFrame)
+{
+}
+
+void RecipientGroups::addEntries(QStringList names)
+{
+    // Adding is not choosing: inserting before the selected entry or into an
+    // empty list must not run a group switch.
+    const QSignalBlocker blocker(m_list);
+    const int selected = m_list.currentIndex();
+    m_collation.sort(names);
+    int row = 0;
+    for (const QString &name : names) {
+        while (row < m_list.count() && !m_collation.lessThan(name, m_list.itemText(row)))
+            ++row;
+        m_list.insertItem(row++, name);
+    }
+    if (selected < 0)
+        m_list.setCurrentIndex(-1);
+}
+
+QString RecipientGroups::current() const
+{
+    return m_list.currentIndex() < 0 ? QString() : m_list.currentText();
+}
+
+void RecipientGroups::switchGroup()
+{
+    m_form.setCurrentPath(m_form.groupFolder(current()));
+    m_recipients.clear();
+    m_form.ContactListing(m_recipients);
+    m_recipientFrame.setTitle(QStringLiteral("选择收件人  共(%1)个").arg(m_recipients.count()));
+}
+
+void RecipientGroups::add()
+{
+    Platform &platform = m_form.platform();
+    const QString name = platform.inputBox(QStringLiteral("请输入需要添加的类别名称："), QStringLiteral("添加分类"));
+    if (name.isEmpty())
+        return;
+    if (!ContactFile::isSafeName(name)) {
+        platform.messageBox(ContactFile::unsafeNameMessage(), QStringLiteral("提示"), Dialogs::Exclamation);
+        return;
+    }
+    addEntries({name});
+    const QString folder = m_form.groupFolder(name);
+    if (!platform.folderExists(folder))
+        platform.createFolder(folder);
+}
+
+void RecipientGroups::remove()
+{
+    Platform &platform = m_form.platform();
+    const QString group = current();
+    if (group.isEmpty()) {
+        platform.messageBox(QStringLiteral("选择的分类不正确，请重新选择！"), QStringLiteral("错误："),
+                            Dialogs::Information);
+        return;
+    }
+    if (platform.messageBox(QStringLiteral("确认要删除（分类）及（分类下的收件人）吗？"), QStringLiteral("提示："),
+                            Dialogs::OkCancel | Dialogs::Information) != Dialogs::Ok)
+        return;
+    const QString folder = m_form.groupFolder(group);
+    if (!platform.folderExists(folder))
+        return;
+    platform.deleteAllFiles(folder);
+    platform.removeFolder(folder);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "shell/collation.h"
+
+#include <QStringList>
+
+class PickerList;
+class QComboBox;
+class QGroupBox;
+class frmMain;
+
+// The recipient groups: the subfolders of the recipient root, listed in Combo1.
+class RecipientGroups
+{
+public:
+    RecipientGroups(frmMain &form, QComboBox &list, PickerList &recipients, QGroupBox &recipientFrame);
+
+    // Adds the names at their sorted places without selecting any of them.
+    void addEntries(QStringList names);
+    // The selected group's name; empty while none is selected.
+    QString current() const;
+
+    void switchGroup();
+    void add();
+    void remove();
+
+private:
+    frmMain &m_form;
+    QComboBox &m_list;
+    PickerList &m_recipients;
+    QGroupBox &m_recipientFrame;
+    Collation m_collation;
+};

@@ -1,0 +1,33 @@
+#include "platform/dialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+int WidgetDialogs::messageBox(const QString &text, const QString &title, int flags)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(title);
+    box.setText(text);
+    box.setIcon((flags & 0x70) == Exclamation ? QMessageBox::Warning : QMessageBox::Information);
+    if (flags & OkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    return box.exec() == QMessageBox::Ok ? Ok : Cancel;
+}
+
+QString WidgetDialogs::inputBox(const QString &prompt, const QString &title, const QString &defaultText)
+{
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
+}

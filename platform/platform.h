@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/dialogs.h"
+#include "platform/profile.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <initializer_list>
+#include <memory>
+
+class QSettings;
+
+// The services of the system the program stands on: its folders and contact
+// files, the per-user settings store and the two dialogs. Every other part of the
+// program reaches them only through this class.
+//
+// Paths are full paths below the program folder, with "/" between names. Names
+// below the program folder are matched exactly first and then without regard to
+// letter case, as the address book has always treated them; a path that would
+// leave the program folder (a ".." or an empty name) is refused.
+class Platform
+{
+public:
+    Platform(QString programFolder, QString settingsFile, Dialogs &dialogs);
+    ~Platform();
+    Platform(const Platform &) = delete;
+    Platform &operator=(const Platform &) = delete;
+
+    const QString &programFolder() const { return m_root; }
+
+    // The program folder followed by each name and "/": the one place that
+    // builds storage paths.
+    QString folderPath(std::initializer_list<QStringView> names) const;
+
+    // The path as it stands on disk, or the empty text when it leaves the
+    // program folder. Names not found are kept as given.
+    QString resolve(const QString &path) const;
+
+    bool folderExists(const QString &path) const;
+    // Creates one folder level. On failure, error (when given) says why, in Chinese.
+    bool createFolder(const QString &path, QString *error = nullptr) const;
+    // Names of the plain files in the folder matching "*.dat", extension in any case.
+    QStringList listContactFiles(const QString &folder) const;
+    QStringList listSubfolders(const QString &folder) const;
+    bool deleteFile(const QString &path) const;
+    // Deletes every plain file of the folder; true when none is left.
+    bool deleteAllFiles(const QString &folder) const;
+    // Removes the folder when it is empty.
+    bool removeFolder(const QString &path) const;
+
+    // Reading never creates a file; a missing file, section or key gives the default.
+    QString readProfileString(const QString &file, QStringView section, QStringView key,
+                              const QString &defaultValue) const;
+    // Replaces the file in one step (a temporary file renamed over it), so the
+    // file always holds either all of the old or all of the new values. Never
+    // creates a folder.
+    bool writeProfileStrings(const QString &file, QStringView section, const Profile::Values &values) const;
+
+    QString readSetting(const QString &application, const QString &section, const QString &key,
+                        const QString &defaultValue = QString()) const;
+    bool writeSetting(const QString &application, const QString &section, const QString &key,
+                      const QString &value);
+
+    int messageBox(const QString &text, const QString &title, int flags);
+    QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = QString());
+
+    // Where the settings of a normal run are kept: the user's config folder.
+    static QString defaultSettingsFile();
+
+private:
+    QString m_root;
+    std::unique_ptr<QSettings> m_settings;
+    Dialogs &m_dialogs;
+};

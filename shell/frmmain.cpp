@@ -1,0 +1,477 @@
+#include "shell/frmmain.h"
+
+#include "addressbook/contactbook.h"
+#include "addressbook/contactfile.h"
+#include "addressbook/groups.h"
+#include "ads/adpane.h"
+#include "platform/platform.h"
+#include "shell/appicon.h"
+#include "shell/pickerlist.h"
+#include "shell/twips.h"
+#include "waybill/frmsf.h"
+#include "waybill/frmyd.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+const QColor SenderBlue(0xC0, 0xC0, 0xFF);
+const QColor RecipientGreen(0x80, 0xFF, 0x80);
+const QColor CourierOrange(0xFF, 0xC0, 0x80);
+const QColor PickerGreen(0xC0, 0xFF, 0xC0);
+
+const char *const TabIndexProperty = "tabIndex";
+
+const QString DefaultGroup = QStringLiteral("_未分类");
+
+// Places a control as the layout gives it: name, twips rectangle, tab index.
+template <typename Control>
+Control *place(Control *control, const char *name, QRect twips, int tabIndex)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
+    control->setProperty(TabIndexProperty, tabIndex);
+    return control;
+}
+
+void paint(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+QGroupBox *frame(QWidget *parent, const char *name, const QString &caption, QRect twips, const QColor &colour,
+                 int tabIndex)
+{
+    auto *box = place(new QGroupBox(caption, parent), name, twips, tabIndex);
+    box->setAutoFillBackground(true);
+    paint(box, QPalette::Window, colour);
+    return box;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect twips, const QColor &colour,
+                    int tabIndex)
+{
+    auto *b = place(new QPushButton(caption, parent), name, twips, tabIndex);
+    paint(b, QPalette::Button, colour);
+    b->setAutoDefault(false);
+    return b;
+}
+
+// Labels size themselves to their caption and keep their top-left corner.
+QLabel *label(QWidget *parent, const char *name, const QString &caption, QRect twips, int tabIndex)
+{
+    auto *l = place(new QLabel(caption, parent), name, twips, tabIndex);
+    l->adjustSize();
+    return l;
+}
+
+PickerList *picker(QWidget *parent, const char *name, QRect twips, int tabIndex)
+{
+    auto *list = place(new PickerList(parent), name, twips, tabIndex);
+    paint(list->editLine(), QPalette::Base, PickerGreen);
+    paint(list->listView(), QPalette::Base, PickerGreen);
+    list->editLine()->setText(QStringLiteral("搜索..."));
+    return list;
+}
+
+struct FieldRow
+{
+    const char *labelName;
+    const char *caption;
+    QRect labelTwips;
+    int labelTab;
+    const char *fieldName; // nullptr for a label alone
+    QRect fieldTwips;
+    int fieldTab;
+};
+
+} // namespace
+
+frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_platform(platform), m_adServer(std::move(adServer))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("【Orvane】Quillbox v1.0"));
+    setWindowIcon(appIcon());
+    setFixedSize(Twips::toPixels(12030), Twips::toPixels(8280));
+    buildLayout();
+    applyTabOrder();
+
+    m_senders = std::make_unique<ContactBook>(
+        *this, ContactSide{cmbSent,
+                           fieldsFor(ContactFile::senderKeys()),
+                           [this] { return senderFolder(); },
+                           [this] { return senderFolder(); },
+                           [] { return QString(); },
+                           QStringLiteral("（寄件单位）和（寄件人）不能为空！"),
+                           QStringLiteral("确认要删除（寄件人）吗？"),
+                           [this] {
+                               const QString name = ContactFile::defaultSenderName();
+                               cmdSentIndex->setEnabled(m_platform.readSetting(name, name, name) != cmbSent->text());
+                           }});
+    m_groups = std::make_unique<RecipientGroups>(*this, *Combo1, *cmbTo, *Frame5);
+    m_recipients = std::make_unique<ContactBook>(
+        *this, ContactSide{cmbTo,
+                           fieldsFor(ContactFile::recipientKeys()),
+                           [this] { return groupFolder(m_groups->current()); },
+                           [this] { return recipientRoot(); },
+                           [this] { return m_groups->current() + QLatin1Char('/'); },
+                           QStringLiteral("（收件单位）和（收件人）不能为空！"),
+                           QStringLiteral("确认要删除（收件人）吗？"),
+                           {}});
+    connectHandlers();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildLayout()
+{
+    Frame2 = frame(this, "Frame2", QString(), {0, 0, 10575, 2535}, SenderBlue, 0);
+    Frame3 = frame(this, "Frame3", QStringLiteral(" 打印快递单 "), {10560, 0, 1455, 6495}, CourierOrange, 1);
+    Frame1 = frame(this, "Frame1", QString(), {0, 2520, 10575, 3975}, RecipientGreen, 34);
+    WebBrowser1 = place(new AdPane(this), "WebBrowser1", {0, 6480, 12135, 1815}, 27);
+    buildSenderArea();
+    buildRecipientArea();
+    buildCourierColumn();
+}
+
+void frmMain::buildSenderArea()
+{
+    Frame6 = frame(Frame2, "Frame6", QStringLiteral("选择寄件人"), {120, 240, 3375, 2295}, SenderBlue, 3);
+    auto *preview = frame(Frame2, "Frame7(0)", QStringLiteral("信息预览"), {3480, 240, 5775, 2295}, SenderBlue, 5);
+    cmdNew = button(Frame2, "cmdNew", QStringLiteral("新增/修改"), {9360, 360, 1095, 495}, SenderBlue, 25);
+    cmdDel = button(Frame2, "cmdDel", QStringLiteral("删除"), {9360, 1080, 1095, 495}, SenderBlue, 26);
+    cmdSentIndex = button(Frame2, "cmdSentIndex", QStringLiteral("设为默认"), {9360, 1800, 1095, 495}, SenderBlue, 62);
+    path = label(Frame2, "path", QStringLiteral("path"), {1560, 0, 360, 180}, 24);
+    path->setVisible(false);
+
+    cmbSent = picker(Frame6, "cmbSent", {120, 240, 3135, 1980}, 4);
+
+    const FieldRow rows[] = {
+        {"Label1(4)", "寄件单位：", {240, 360, 900, 180}, 9, "txtSent", {1080, 360, 2415, 270}, 11},
+        {"Label1(0)", "寄件人：", {3720, 360, 720, 180}, 6, "txtName", {4440, 360, 975, 270}, 10},
+        {"Label1(3)", "寄件地址：", {240, 840, 900, 180}, 8, "txtP", {1080, 840, 1215, 270}, 12},
+        {"Label3(0)", "省", {2280, 840, 180, 180}, 14, "txtC", {2520, 840, 1215, 270}, 15},
+        {"Label3(1)", "市", {3720, 840, 180, 180}, 16, "txtA", {3960, 840, 1215, 270}, 18},
+        {"Label3(2)", "区/县", {5160, 840, 450, 180}, 17, nullptr, {}, 0},
+        {"Label6", "详细地址：", {240, 1320, 900, 180}, 21, "txtAdd", {1080, 1320, 4455, 270}, 22},
+        {"Label1(2)", "联系电话：", {240, 1800, 900, 180}, 7, "txtTel", {1080, 1800, 1935, 270}, 13},
+        {"Label2", "邮编：", {3360, 1800, 540, 180}, 19, "txtZip", {3840, 1800, 1575, 270}, 23},
+    };
+    for (const FieldRow &row : rows) {
+        label(preview, row.labelName, QString::fromUtf8(row.caption), row.labelTwips, row.labelTab);
+        if (row.fieldName) {
+            auto *field = place(new QLineEdit(preview), row.fieldName, row.fieldTwips, row.fieldTab);
+            paint(field, QPalette::Base, SenderBlue);
+            m_fields.insert(field->objectName(), field);
+        }
+    }
+}
+
+void frmMain::buildRecipientArea()
+{
+    Frame4 = frame(Frame1, "Frame4", QStringLiteral("收件人分类"), {120, 120, 4815, 735}, RecipientGreen, 58);
+    WebBrowser2 = place(new AdPane(Frame1), "WebBrowser2", {5040, 240, 5535, 615}, 35);
+    Frame5 = frame(Frame1, "Frame5", QStringLiteral("选择收件人"), {120, 960, 3375, 3015}, RecipientGreen, 38);
+    auto *preview = frame(Frame1, "Frame7(1)", QStringLiteral("信息预览"), {3480, 960, 5775, 3015}, RecipientGreen, 40);
+    cmdNewTo = button(Frame1, "cmdNewTo", QStringLiteral("新增/修改"), {9360, 1080, 1095, 495}, RecipientGreen, 37);
+    cmdDelTo = button(Frame1, "cmdDelTo", QStringLiteral("删除"), {9360, 1800, 1095, 495}, RecipientGreen, 36);
+
+    Combo1 = place(new QComboBox(Frame4), "Combo1", {120, 240, 2415, 300}, 61);
+    cmdNew2 = button(Frame4, "cmdNew2", QStringLiteral("新增"), {2640, 240, 975, 375}, RecipientGreen, 60);
+    cmdDel2 = button(Frame4, "cmdDel2", QStringLiteral("删除"), {3720, 240, 975, 375}, RecipientGreen, 59);
+
+    cmbTo = picker(Frame5, "cmbTo", {120, 240, 3135, 2700}, 39);
+
+    const FieldRow rows[] = {
+        {"Label1(1)", "收件单位：", {240, 600, 900, 180}, 53, "txtSentTo", {1080, 600, 2415, 270}, 44},
+        {"Label1(7)", "收件人：", {3720, 600, 720, 180}, 50, "txtNameTo", {4440, 600, 975, 270}, 43},
+        {"Label1(5)", "收件地址：", {240, 1200, 900, 180}, 52, "txtPTo", {1080, 1200, 1215, 270}, 45},
+        {"Label3(5)", "省", {2280, 1200, 180, 180}, 54, "txtCTo", {2520, 1200, 1215, 270}, 47},
+        {"Label3(4)", "市", {3720, 1200, 180, 180}, 55, "txtATo", {3960, 1200, 1215, 270}, 48},
+        {"Label3(3)", "区/县", {5160, 1200, 450, 180}, 56, nullptr, {}, 0},
+        {"Label5", "详细地址：", {240, 1800, 900, 180}, 49, "txtAddTo", {1080, 1800, 4455, 270}, 42},
+        {"Label1(6)", "联系电话：", {240, 2400, 900, 180}, 51, "txtTelTo", {1080, 2400, 1935, 270}, 46},
+        {"Label4", "邮编：", {3480, 2400, 540, 180}, 57, "txtZipTo", {3960, 2400, 1455, 270}, 41},
+    };
+    for (const FieldRow &row : rows) {
+        label(preview, row.labelName, QString::fromUtf8(row.caption), row.labelTwips, row.labelTab);
+        if (row.fieldName) {
+            auto *field = place(new QLineEdit(preview), row.fieldName, row.fieldTwips, row.fieldTab);
+            paint(field, QPalette::Base, RecipientGreen);
+            m_fields.insert(field->objectName(), field);
+        }
+    }
+}
+
+void frmMain::buildCourierColumn()
+{
+    struct Courier
+    {
+        const char *name;
+        const char *caption;
+        int top;
+        int tabIndex;
+        bool shown;
+    };
+    const Courier couriers[] = {
+        {"cmdSF", "顺丰快递 &1", 480, 2, true},    {"cmdYD", "韵达快递 &2", 1200, 20, true},
+        {"Command3", "天天 &3", 1920, 30, false},  {"Command1", "申通 &4", 2640, 28, false},
+        {"Command2", "圆通 &5", 3360, 29, false},  {"Command4", "中通 &6", 4080, 31, false},
+        {"Command6", "汇通 &7", 4800, 33, false},  {"Command5", "宅急送 &8", 5520, 32, false},
+    };
+    for (const Courier &c : couriers) {
+        auto *b = button(Frame3, c.name, QString::fromUtf8(c.caption), {120, c.top, 1215, 495}, CourierOrange,
+                         c.tabIndex);
+        b->setVisible(c.shown);
+    }
+    cmdSF = Frame3->findChild<QPushButton *>(QStringLiteral("cmdSF"));
+    cmdYD = Frame3->findChild<QPushButton *>(QStringLiteral("cmdYD"));
+}
+
+void frmMain::applyTabOrder()
+{
+    QList<QWidget *> controls;
+    for (QWidget *w : findChildren<QWidget *>()) {
+        if (w->property(TabIndexProperty).isValid() && (w->focusPolicy() & Qt::TabFocus))
+            controls.append(w);
+    }
+    std::sort(controls.begin(), controls.end(), [](QWidget *a, QWidget *b) {
+        return a->property(TabIndexProperty).toInt() < b->property(TabIndexProperty).toInt();
+    });
+    for (qsizetype i = 1; i < controls.size(); ++i)
+        setTabOrder(controls[i - 1], controls[i]);
+}
+
+QList<QLineEdit *> frmMain::fieldsFor(const QStringList &keys) const
+{
+    QList<QLineEdit *> fields;
+    for (const QString &key : keys)
+        fields.append(m_fields.value(key));
+    return fields;
+}
+
+void frmMain::connectHandlers()
+{
+    connect(cmbSent, &PickerList::picked, this, &frmMain::cmbSent_Click);
+    connect(cmbSent, &PickerList::changed, this, &frmMain::cmbSent_Change);
+    connect(cmbSent, &PickerList::keyDown, this, &frmMain::cmbSent_KeyDown);
+    connect(cmdNew, &QPushButton::clicked, this, &frmMain::cmdNew_Click);
+    connect(cmdDel, &QPushButton::clicked, this, &frmMain::cmdDel_Click);
+    connect(cmdSentIndex, &QPushButton::clicked, this, &frmMain::cmdSentIndex_Click);
+    connect(cmbTo, &PickerList::picked, this, &frmMain::cmbTo_Click);
+    connect(cmbTo, &PickerList::changed, this, &frmMain::cmbTo_Change);
+    connect(cmbTo, &PickerList::keyDown, this, &frmMain::cmbTo_KeyDown);
+    connect(cmdNewTo, &QPushButton::clicked, this, &frmMain::cmdNewTo_Click);
+    connect(cmdDelTo, &QPushButton::clicked, this, &frmMain::cmdDelTo_Click);
+    connect(Combo1, &QComboBox::currentIndexChanged, this, &frmMain::Combo1_Click);
+    connect(cmdNew2, &QPushButton::clicked, this, &frmMain::cmdNew2_Click);
+    connect(cmdDel2, &QPushButton::clicked, this, &frmMain::cmdDel2_Click);
+    connect(cmdSF, &QPushButton::clicked, this, &frmMain::cmdSF_Click);
+    connect(cmdYD, &QPushButton::clicked, this, &frmMain::cmdYD_Click);
+}
+
+bool frmMain::Form_Load()
+{
+    // Without its folders the program can keep nothing: this part is not trapped.
+    for (const QString &folder : {senderFolder(), recipientRoot(), groupFolder(DefaultGroup)}) {
+        QString reason;
+        if (!m_platform.folderExists(folder) && !m_platform.createFolder(folder, &reason)) {
+            m_platform.messageBox(QStringLiteral("无法创建数据文件夹：\n%1\n\n%2\n程序将退出。")
+                                      .arg(QDir::toNativeSeparators(folder), reason),
+                                  windowTitle(), Dialogs::Exclamation);
+            return false;
+        }
+    }
+    setCurrentPath(senderFolder());
+
+    // From here on a failing step leaves its list as far as it got and goes on.
+    ContactListing(*cmbSent);
+    m_groups->addEntries(m_platform.listSubfolders(recipientRoot()));
+
+    const QString name = ContactFile::defaultSenderName();
+    const QString defaultSender = m_platform.readSetting(name, name, name);
+    for (int i = 0; i < cmbSent->count(); ++i) {
+        if (cmbSent->entry(i) == defaultSender)
+            cmbSent->selectIndex(i);
+    }
+    Combo1->setCurrentText(DefaultGroup);
+    Frame6->setTitle(QStringLiteral("选择寄件人  共(%1)个").arg(cmbSent->count()));
+
+    if (!m_adServer.isEmpty()) {
+        const QString base = QStringLiteral("http://") + m_adServer + QStringLiteral("/ad/soft/quillbox/");
+        WebBrowser1->navigate(QUrl(base + QStringLiteral("1.html")));
+        WebBrowser2->navigate(QUrl(base + QStringLiteral("2.html")));
+    }
+    return true;
+}
+
+void frmMain::showCentred()
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect area = frameGeometry();
+        area.moveCenter(screen->availableGeometry().center());
+        move(area.topLeft());
+    }
+    show();
+    cmdSF->setFocus();
+}
+
+QString frmMain::senderFolder() const
+{
+    return m_platform.folderPath({u"sent"});
+}
+
+QString frmMain::recipientRoot() const
+{
+    return m_platform.folderPath({u"to"});
+}
+
+QString frmMain::groupFolder(const QString &group) const
+{
+    return m_platform.folderPath({u"to", group});
+}
+
+QString frmMain::currentPath() const
+{
+    return path->text();
+}
+
+void frmMain::setCurrentPath(const QString &newPath)
+{
+    path->setText(newPath);
+}
+
+QString frmMain::ReadContactValue(const QString &section, const QString &key, const QString &defaultValue)
+{
+    return m_platform.readProfileString(currentPath(), section, key, defaultValue);
+}
+
+void frmMain::WriteContactValue(const QString &section, const QString &key, const QString &value)
+{
+    WriteContactValues(section, {{key, value}});
+}
+
+void frmMain::WriteContactValues(const QString &section, const Profile::Values &values)
+{
+    // Failures are not reported: the relisting that follows shows what was kept.
+    m_platform.writeProfileStrings(currentPath(), section, values);
+}
+
+QString frmMain::ContactNameFromFile(const QString &fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? fileName : fileName.left(dot);
+}
+
+void frmMain::ContactListing(PickerList &target)
+{
+    QStringList names = m_platform.listContactFiles(currentPath());
+    for (QString &name : names)
+        name = ContactNameFromFile(name);
+    target.addEntries(std::move(names));
+}
+
+QString frmMain::fieldText(QStringView fieldName) const
+{
+    const QLineEdit *field = m_fields.value(fieldName.toString());
+    return field ? field->text() : QString();
+}
+
+void frmMain::cmbSent_Click()
+{
+    m_senders->pick();
+}
+
+void frmMain::cmbSent_Change()
+{
+    searchAsYouType(*cmbSent, skipNextChange);
+}
+
+void frmMain::cmbSent_KeyDown(int key)
+{
+    pickerKeyDown(key, skipNextChange);
+}
+
+void frmMain::cmdNew_Click()
+{
+    m_senders->save();
+}
+
+void frmMain::cmdDel_Click()
+{
+    m_senders->remove();
+}
+
+void frmMain::cmdSentIndex_Click()
+{
+    const QString name = ContactFile::defaultSenderName();
+    m_platform.writeSetting(name, name, name, cmbSent->text());
+}
+
+void frmMain::cmbTo_Click()
+{
+    m_recipients->pick();
+}
+
+void frmMain::cmbTo_Change()
+{
+    searchAsYouType(*cmbTo, skipNextChange);
+}
+
+void frmMain::cmbTo_KeyDown(int key)
+{
+    pickerKeyDown(key, skipNextChange);
+}
+
+void frmMain::cmdNewTo_Click()
+{
+    m_recipients->save();
+}
+
+void frmMain::cmdDelTo_Click()
+{
+    m_recipients->remove();
+}
+
+void frmMain::Combo1_Click()
+{
+    m_groups->switchGroup();
+}
+
+void frmMain::cmdNew2_Click()
+{
+    m_groups->add();
+}
+
+void frmMain::cmdDel2_Click()
+{
+    m_groups->remove();
+}
+
+void frmMain::cmdSF_Click()
+{
+    frmSF form(*this);
+    form.exec();
+}
+
+void frmMain::cmdYD_Click()
+{
+    frmYD form(*this);
+    form.exec();
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "platform/profile.h"
+
+#include <QHash>
+#include <QWidget>
+
+#include <memory>
+
+class AdPane;
+class ContactBook;
+class PickerList;
+class Platform;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class RecipientGroups;
+
+// The main window: the sender book, the recipient book with its groups, the
+// courier buttons and the two advertisement panes. It owns the state they share:
+// the current path, through which every contact file is read and written, and
+// skipNextChange.
+class frmMain : public QWidget
+{
+    Q_OBJECT
+public:
+    // adServer: host (or host:port) of the advertising web server; empty leaves
+    // the panes blank.
+    frmMain(Platform &platform, QString adServer, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // The start-up sequence. False when a storage folder could not be created:
+    // the user has been told why and the window must not be shown.
+    bool Form_Load();
+    void showCentred();
+
+    // Storage folders, each ending with "/".
+    QString senderFolder() const;
+    QString recipientRoot() const;
+    QString groupFolder(const QString &group) const;
+
+    // The current path: a folder ending with "/", or one contact file.
+    QString currentPath() const;
+    void setCurrentPath(const QString &path);
+
+    // One value of the contact file named by the current path.
+    QString ReadContactValue(const QString &section, const QString &key, const QString &defaultValue);
+    void WriteContactValue(const QString &section, const QString &key, const QString &value);
+    // Several values of one contact in one replacement of its file, so that a
+    // crash never leaves a contact half saved.
+    void WriteContactValues(const QString &section, const Profile::Values &values);
+
+    static QString ContactNameFromFile(const QString &fileName);
+    // Adds an entry for every contact file of the folder named by the current path.
+    void ContactListing(PickerList &target);
+
+    // The text of one of the sixteen contact fields, by its name ("txtSent", ...).
+    QString fieldText(QStringView fieldName) const;
+
+    Platform &platform() const { return m_platform; }
+    bool skipNextChange = false;
+
+private:
+    void buildLayout();
+    void buildSenderArea();
+    void buildRecipientArea();
+    void buildCourierColumn();
+    void applyTabOrder();
+    void connectHandlers();
+    QList<QLineEdit *> fieldsFor(const QStringList &keys) const;
+
+    void cmbSent_Click();
+    void cmbSent_Change();
+    void cmbSent_KeyDown(int key);
+    void cmdNew_Click();
+    void cmdDel_Click();
+    void cmdSentIndex_Click();
+    void cmbTo_Click();
+    void cmbTo_Change();
+    void cmbTo_KeyDown(int key);
+    void cmdNewTo_Click();
+    void cmdDelTo_Click();
+    void Combo1_Click();
+    void cmdNew2_Click();
+    void cmdDel2_Click();
+    void cmdSF_Click();
+    void cmdYD_Click();
+
+    Platform &m_platform;
+    QString m_adServer;
+    QHash<QString, QLineEdit *> m_fields;
+
+    QGroupBox *Frame1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QGroupBox *Frame3 = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QGroupBox *Frame5 = nullptr;
+    QGroupBox *Frame6 = nullptr;
+    QLabel *path = nullptr;
+    PickerList *cmbSent = nullptr;
+    PickerList *cmbTo = nullptr;
+    QComboBox *Combo1 = nullptr;
+    QPushButton *cmdNew = nullptr;
+    QPushButton *cmdDel = nullptr;
+    QPushButton *cmdSentIndex = nullptr;
+    QPushButton *cmdNewTo = nullptr;
+    QPushButton *cmdDelTo = nullptr;
+    QPushButton *cmdNew2 = nullptr;
+    QPushButton *cmdDel2 = nullptr;
+    QPushButton *cmdSF = nullptr;
+    QPushButton *cmdYD = nullptr;
+    AdPane *WebBrowser1 = nullptr;
+    AdPane *WebBrowser2 = nullptr;
+
+    std::unique_ptr<ContactBook> m_senders;
+    std::unique_ptr<ContactBook> m_recipients;
+    std::unique_ptr<RecipientGroups> m_groups;
+};

@@ -1,0 +1,396 @@
+// The platform layer on real files in a temporary program folder: the profile
+// format byte for byte, the GBK/GB18030 text, names matched without regard to
+// case, listings, deletes and the settings store.
+#include "platform/platform.h"
+#include "platform/profile.h"
+#include "platform/textcodec.h"
+#include "testsupport.h"
+
+#include <QStringDecoder>
+
+class PlatformTest : public QObject
+{
+    Q_OBJECT
+
+    struct Fixture
+    {
+        ProgramFolder folder;
+        ScriptedDialogs dialogs;
+        Platform platform{folder.root, folder.settingsFile(), dialogs};
+        QString path(const QString &relative) const { return folder.path(relative); }
+    };
+
+private Q_SLOTS:
+    void codec_data();
+    void codec();
+    void codecKeepsTrailByte0x80();
+    void characterBoundary();
+
+    void read_data();
+    void read();
+    void write_data();
+    void write();
+    void writeSeveralKeysAtOnce();
+
+    void chineseRoundTripOnDisk();
+    void readingMissingFileCreatesNothing();
+    void writeCreatesFileButNoFolder();
+    void writeRefusesFolderAndOutsidePaths();
+    void longValueIsCutWithoutSplittingCharacters_data();
+    void longValueIsCutWithoutSplittingCharacters();
+    void unchangedWriteLeavesFileAlone();
+    void writeLeavesNoTemporaryFile();
+
+    void resolveMatchesNamesWithoutCase();
+    void listContactFiles();
+    void listSubfolders();
+    void createFolderReportsWhy();
+    void deleteOperations();
+    void settingsPersistAcrossRuns();
+};
+
+void PlatformTest::codec_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("ascii") << QStringLiteral("ABC 123") << QByteArray("ABC 123");
+    QTest::newRow("hanzi") << QStringLiteral("张三") << QByteArray::fromHex("d5c5c8fd");
+    QTest::newRow("euro is code page 936's 0x80") << QStringLiteral("€5") << QByteArray::fromHex("8035");
+    QTest::newRow("outside GBK: 䶮") << QStringLiteral("王䶮") << QByteArray::fromHex("cdf5fe9f");
+    QTest::newRow("outside GBK: emoji") << QStringLiteral("a😀b") << QByteArray::fromHex("619439fc3662");
+    QTest::newRow("fullwidth punctuation") << QStringLiteral("（寄件单位）") << gbk("（寄件单位）");
+}
+
+void PlatformTest::codec()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(TextCodec::encode(text), bytes);
+    QCOMPARE(TextCodec::decode(bytes), text);
+}
+
+void PlatformTest::codecKeepsTrailByte0x80()
+{
+    // 0x80 as the second byte of a character is that character, not a euro sign.
+    const QByteArray bytes = QByteArray::fromHex("8180") + "x" + QByteArray::fromHex("80");
+    QStringDecoder gb18030("GB18030");
+    const QString expected = gb18030.decode(QByteArray::fromHex("8180")) + QStringLiteral("x€");
+    QCOMPARE(TextCodec::decode(bytes), expected);
+    QCOMPARE(TextCodec::encode(expected), bytes);
+}
+
+void PlatformTest::characterBoundary()
+{
+    const QByteArray bytes = "a" + QByteArray::fromHex("d5c5") + QByteArray::fromHex("9439fc36") + "b";
+    QCOMPARE(TextCodec::characterBoundary(bytes, 0), 0);
+    QCOMPARE(TextCodec::characterBoundary(bytes, 2), 1);
+    QCOMPARE(TextCodec::characterBoundary(bytes, 3), 3);
+    QCOMPARE(TextCodec::characterBoundary(bytes, 6), 3);
+    QCOMPARE(TextCodec::characterBoundary(bytes, 7), 7);
+    QCOMPARE(TextCodec::characterBoundary(bytes, 100), bytes.size());
+}
+
+void PlatformTest::read_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected"); // "<none>" when absent
+
+    const QByteArray file = "[Pellory]\r\ntxtSent=ABC\r\ntxtName=" + gbk("张三") + "\r\n";
+    QTest::newRow("plain") << file << "Pellory" << "txtName" << QStringLiteral("张三");
+    QTest::newRow("section in other case") << file << "PELLORY" << "txtSent" << "ABC";
+    QTest::newRow("section with blanks") << file << "  pellory " << "txtSent" << "ABC";
+    QTest::newRow("key in other case, blanks") << file << "Pellory" << " TXTSENT " << "ABC";
+    QTest::newRow("missing key") << file << "Pellory" << "txtZip" << "<none>";
+    QTest::newRow("missing section") << file << "Other" << "txtSent" << "<none>";
+    QTest::newRow("empty file") << QByteArray() << "Pellory" << "txtSent" << "<none>";
+    QTest::newRow("empty value") << QByteArray("[Pellory]\r\ntxtTel=\r\n") << "Pellory" << "txtTel" << "";
+    QTest::newRow("blanks in file names") << QByteArray("  [ Pellory ]  \r\n  txtSent  =x\r\n") << "Pellory"
+                                          << "txtSent" << "x";
+    QTest::newRow("blanks around value dropped") << QByteArray("[P]\r\nk= \t a b \t\r\n") << "P" << "k" << "a b";
+    QTest::newRow("one pair of quotes dropped") << QByteArray("[P]\r\nk= \"\"a\"\" \r\n") << "P" << "k" << "\"a\"";
+    QTest::newRow("lone quote kept") << QByteArray("[P]\r\nk=\"a\r\n") << "P" << "k" << "\"a";
+    QTest::newRow("first of two keys") << QByteArray("[P]\r\nk=1\r\nK=2\r\n") << "P" << "k" << "1";
+    QTest::newRow("only the first matching section")
+        << QByteArray("[P]\r\na=1\r\n[Q]\r\nb=2\r\n[p]\r\nb=3\r\n") << "P" << "b" << "<none>";
+    QTest::newRow("key of another section") << QByteArray("[Q]\r\nk=1\r\n[P]\r\n") << "P" << "k" << "<none>";
+    QTest::newRow("line without equals") << QByteArray("[P]\r\nk\r\nk=2\r\n") << "P" << "k" << "2";
+    QTest::newRow("equals inside the value") << QByteArray("[P]\r\nk=a=b\r\n") << "P" << "k" << "a=b";
+    QTest::newRow("LF line ends") << QByteArray("[P]\nk=v\n") << "P" << "k" << "v";
+    QTest::newRow("no line end at the end") << QByteArray("[P]\r\nk=v") << "P" << "k" << "v";
+    QTest::newRow("UTF-8 with byte order mark")
+        << QByteArray("\xEF\xBB\xBF[P]\r\nk=\xE5\xBC\xA0\r\n") << "P" << "k" << QStringLiteral("张");
+    QTest::newRow("only a byte order mark") << QByteArray("\xEF\xBB\xBF") << "P" << "k" << "<none>";
+    // 0xB0 0x5D is one GBK character whose second byte is ']'.
+    QStringDecoder decoder("GBK");
+    const QString bracketChar = decoder.decode(QByteArray::fromHex("b05d"));
+    QTest::newRow("']' as a second byte") << QByteArray("[" + QByteArray::fromHex("b05d") + "x]\r\nk=1\r\n")
+                                          << QString(bracketChar + QLatin1Char('x')) << "k" << "1";
+    QTest::newRow("random bytes") << QByteArray::fromHex("00ff80815b3d0a0d5d") << "P" << "k" << "<none>";
+}
+
+void PlatformTest::read()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    const auto value = Profile::read(content, section, key);
+    QCOMPARE(value.value_or(QStringLiteral("<none>")), expected);
+}
+
+void PlatformTest::write_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("new file") << QByteArray() << "txtSent" << "ABC" << QByteArray("[Pellory]\r\ntxtSent=ABC\r\n");
+    QTest::newRow("replace keeps other lines and order")
+        << QByteArray("; note\r\n[Pellory]\r\na=1\r\nb=2\r\nc=3\r\n[Other]\r\nb=9\r\n") << "B" << "two"
+        << QByteArray("; note\r\n[Pellory]\r\na=1\r\nb=two\r\nc=3\r\n[Other]\r\nb=9\r\n");
+    QTest::newRow("replace keeps the line's own spelling and end")
+        << QByteArray("[pellory]\n  TxtSent = old  \nx=y") << "txtSent" << "new"
+        << QByteArray("[pellory]\n  TxtSent =new\nx=y");
+    QTest::newRow("only the first of two equal keys")
+        << QByteArray("[Pellory]\r\nk=1\r\nK=2\r\n") << "k" << "x" << QByteArray("[Pellory]\r\nk=x\r\nK=2\r\n");
+    QTest::newRow("add key after the section's last line")
+        << QByteArray("[Pellory]\r\na=1\r\n\r\n[Other]\r\n") << "b" << "2"
+        << QByteArray("[Pellory]\r\na=1\r\nb=2\r\n\r\n[Other]\r\n");
+    QTest::newRow("add section to a file without final line end")
+        << QByteArray("[Other]\nx=1") << "k" << "v" << QByteArray("[Other]\nx=1\r\n[Pellory]\r\nk=v\r\n");
+    QTest::newRow("add key to a last line without end")
+        << QByteArray("[Pellory]\r\na=1") << "b" << "2" << QByteArray("[Pellory]\r\na=1\r\nb=2\r\n");
+    QTest::newRow("line breaks in a value become blanks")
+        << QByteArray() << "k" << "a\r\n[x]\nb" << QByteArray("[Pellory]\r\nk=a  [x] b\r\n");
+    QTest::newRow("Chinese value in GBK") << QByteArray() << "txtName" << QStringLiteral("张三")
+                                          << QByteArray("[Pellory]\r\ntxtName=" + gbk("张三") + "\r\n");
+    QTest::newRow("byte order mark kept, text in UTF-8")
+        << QByteArray("\xEF\xBB\xBF") << "k" << QStringLiteral("张")
+        << QByteArray("\xEF\xBB\xBF[Pellory]\r\nk=\xE5\xBC\xA0\r\n");
+}
+
+void PlatformTest::write()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, after);
+    QCOMPARE(Profile::write(before, u"Pellory", {{key, value}}), after);
+}
+
+void PlatformTest::writeSeveralKeysAtOnce()
+{
+    // One write of several keys equals the same single writes in a row.
+    const QByteArray start("x=0\r\n[pellory]\r\nb=old\r\n");
+    const Profile::Values values{{QStringLiteral("a"), QStringLiteral("1")},
+                                 {QStringLiteral("b"), QStringLiteral("2")},
+                                 {QStringLiteral("c"), QStringLiteral("3")}};
+    QByteArray stepByStep = start;
+    for (const auto &value : values)
+        stepByStep = Profile::write(stepByStep, u"Pellory", {value});
+    QCOMPARE(Profile::write(start, u"Pellory", values), stepByStep);
+    QCOMPARE(stepByStep, QByteArray("x=0\r\n[pellory]\r\nb=2\r\na=1\r\nc=3\r\n"));
+}
+
+void PlatformTest::chineseRoundTripOnDisk()
+{
+    Fixture f;
+    const QString file = f.path(QStringLiteral("c.dat"));
+    QVERIFY(f.platform.writeProfileStrings(file, u"Pellory",
+                                           {{QStringLiteral("txtName"), QStringLiteral("张三")},
+                                            {QStringLiteral("txtA"), QStringLiteral("王䶮😀")}}));
+    QCOMPARE(f.folder.read(QStringLiteral("c.dat")),
+             QByteArray("[Pellory]\r\ntxtName=\xD5\xC5\xC8\xFD\r\ntxtA=\xCD\xF5\xFE\x9F\x94\x39\xFC\x36\r\n"));
+    QCOMPARE(f.platform.readProfileString(file, u"pellory", u"TXTNAME", QString()), QStringLiteral("张三"));
+    QCOMPARE(f.platform.readProfileString(file, u"Pellory", u"txtA", QString()), QStringLiteral("王䶮😀"));
+}
+
+void PlatformTest::readingMissingFileCreatesNothing()
+{
+    Fixture f;
+    QCOMPARE(f.platform.readProfileString(f.path(QStringLiteral("none.dat")), u"Pellory", u"k",
+                                          QStringLiteral("dflt")),
+             QStringLiteral("dflt"));
+    QCOMPARE(f.platform.readProfileString(f.path(QStringLiteral("no/none.dat")), u"Pellory", u"k", QString()),
+             QString());
+    QVERIFY(f.folder.entries(QString()).isEmpty());
+}
+
+void PlatformTest::writeCreatesFileButNoFolder()
+{
+    Fixture f;
+    QVERIFY(!f.platform.writeProfileStrings(f.path(QStringLiteral("missing/a.dat")), u"P", {{"k", "v"}}));
+    QVERIFY(f.folder.entries(QString()).isEmpty());
+    QVERIFY(f.platform.writeProfileStrings(f.path(QStringLiteral("a.dat")), u"P", {{"k", "v"}}));
+    QCOMPARE(f.folder.read(QStringLiteral("a.dat")), QByteArray("[P]\r\nk=v\r\n"));
+}
+
+void PlatformTest::writeRefusesFolderAndOutsidePaths()
+{
+    Fixture f;
+    f.folder.mkdir(QStringLiteral("sent/x.dat"));
+    QVERIFY(!f.platform.writeProfileStrings(f.path(QStringLiteral("sent/x.dat")), u"P", {{"k", "v"}}));
+    QVERIFY(!f.platform.writeProfileStrings(f.path(QStringLiteral("sent/")), u"P", {{"k", "v"}}));
+    QCOMPARE(f.platform.readProfileString(f.path(QStringLiteral("sent/x.dat")), u"P", u"k", QString()), QString());
+    // Nothing outside the program folder, however the path is spelled.
+    QVERIFY(!f.platform.writeProfileStrings(f.path(QStringLiteral("sent/../../escape.dat")), u"P", {{"k", "v"}}));
+    QVERIFY(!f.platform.writeProfileStrings(f.folder.dir.path() + QStringLiteral("/escape.dat"), u"P",
+                                            {{"k", "v"}}));
+    QVERIFY(!f.platform.writeProfileStrings(f.path(QStringLiteral("sent//y.dat")), u"P", {{"k", "v"}}));
+    QVERIFY(!QFileInfo::exists(f.folder.dir.path() + QStringLiteral("/escape.dat")));
+    QCOMPARE(f.folder.entries(QStringLiteral("sent")), QStringList{QStringLiteral("x.dat")});
+}
+
+void PlatformTest::longValueIsCutWithoutSplittingCharacters_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("40,000 ASCII bytes") << QString(40000, QLatin1Char('x')) << QString(32766, QLatin1Char('x'));
+    // 1 + 2 x 20,000 bytes: the cut at 32,766 would split the 16,383rd character.
+    QTest::newRow("two-byte characters") << QString(QLatin1Char('a') + QString(20000, QChar(0x5F20)))
+                                         << QString(QLatin1Char('a') + QString(16382, QChar(0x5F20)));
+    QTest::newRow("exactly the limit") << QString(32766, QLatin1Char('y')) << QString(32766, QLatin1Char('y'));
+}
+
+void PlatformTest::longValueIsCutWithoutSplittingCharacters()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, expected);
+    Fixture f;
+    const QString file = f.path(QStringLiteral("long.dat"));
+    QVERIFY(f.platform.writeProfileStrings(file, u"Pellory", {{QStringLiteral("k"), value}}));
+    const QString read = f.platform.readProfileString(file, u"Pellory", u"k", QString());
+    QCOMPARE(read.size(), expected.size());
+    QCOMPARE(read, expected);
+    // The file itself keeps the whole value.
+    QVERIFY(f.folder.read(QStringLiteral("long.dat")).size() > TextCodec::encode(expected).size() ||
+            value == expected);
+}
+
+void PlatformTest::unchangedWriteLeavesFileAlone()
+{
+    Fixture f;
+    const QString file = f.path(QStringLiteral("a.dat"));
+    QVERIFY(f.platform.writeProfileStrings(file, u"P", {{"k", "v"}}));
+    const auto inode = QFileInfo(file).fileTime(QFileDevice::FileModificationTime);
+    QFile::setPermissions(file, QFile::ReadOwner); // a rewrite would still succeed by rename
+    const QByteArray before = f.folder.read(QStringLiteral("a.dat"));
+    QVERIFY(f.platform.writeProfileStrings(file, u"p", {{"K", "v"}}));
+    QCOMPARE(f.folder.read(QStringLiteral("a.dat")), before);
+    QCOMPARE(QFileInfo(file).fileTime(QFileDevice::FileModificationTime), inode);
+}
+
+void PlatformTest::writeLeavesNoTemporaryFile()
+{
+    Fixture f;
+    f.folder.mkdir(QStringLiteral("sent"));
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(f.platform.writeProfileStrings(f.path(QStringLiteral("sent/a.dat")), u"P",
+                                               {{QStringLiteral("k"), QString::number(i)}}));
+    QCOMPARE(f.folder.entries(QStringLiteral("sent")), QStringList{QStringLiteral("a.dat")});
+}
+
+void PlatformTest::resolveMatchesNamesWithoutCase()
+{
+    Fixture f;
+    f.folder.mkdir(QStringLiteral("to/Group"));
+    f.folder.write(QStringLiteral("to/Group/ABC - x.dat"), "[P]\r\nk=upper\r\n");
+    const Platform &p = f.platform;
+    QCOMPARE(p.resolve(f.path(QStringLiteral("TO/group/abc - X.DAT"))), f.path(QStringLiteral("to/Group/ABC - x.dat")));
+    QCOMPARE(p.resolve(f.path(QStringLiteral("To/GROUP/"))), f.path(QStringLiteral("to/Group/")));
+    // Names not there keep their spelling below the part that was found.
+    QCOMPARE(p.resolve(f.path(QStringLiteral("TO/new/a.dat"))), f.path(QStringLiteral("to/new/a.dat")));
+    QCOMPARE(p.readProfileString(f.path(QStringLiteral("to/group/abc - x.dat")), u"P", u"k", QString()),
+             QStringLiteral("upper"));
+    // Writing in other case updates the same file.
+    QVERIFY(p.writeProfileStrings(f.path(QStringLiteral("TO/GROUP/abc - X.dat")), u"P", {{"k", "lower"}}));
+    QCOMPARE(f.folder.entries(QStringLiteral("to/Group")), QStringList{QStringLiteral("ABC - x.dat")});
+    QCOMPARE(f.folder.read(QStringLiteral("to/Group/ABC - x.dat")), QByteArray("[P]\r\nk=lower\r\n"));
+    // An exact match wins over one in other case.
+    f.folder.write(QStringLiteral("to/Group/abc - x.dat"), "[P]\r\nk=exact\r\n");
+    QCOMPARE(p.readProfileString(f.path(QStringLiteral("to/Group/abc - x.dat")), u"P", u"k", QString()),
+             QStringLiteral("exact"));
+    QCOMPARE(p.resolve(f.path(QStringLiteral("to/../x"))), QString());
+    QCOMPARE(p.resolve(QStringLiteral("/etc/passwd")), QString());
+}
+
+void PlatformTest::listContactFiles()
+{
+    Fixture f;
+    for (const char *name : {"b.dat", "a.dat", "c.txt", "a.b.dat", ".dat", "X.DAT", "y.Dat", "z.data", "dat"})
+        f.folder.write(QStringLiteral("sent/") + QString::fromUtf8(name), "");
+    f.folder.mkdir(QStringLiteral("sent/folder.dat"));
+    f.folder.write(QStringLiteral("sent/张三.dat"), "");
+    QStringList names = f.platform.listContactFiles(f.path(QStringLiteral("SENT/")));
+    names.sort();
+    QCOMPARE(names, (QStringList{".dat", "X.DAT", "a.b.dat", "a.dat", "b.dat", "y.Dat", QStringLiteral("张三.dat")}));
+    QVERIFY(f.platform.listContactFiles(f.path(QStringLiteral("missing/"))).isEmpty());
+}
+
+void PlatformTest::listSubfolders()
+{
+    Fixture f;
+    f.folder.mkdir(QStringLiteral("to/_未分类"));
+    f.folder.mkdir(QStringLiteral("to/客户"));
+    f.folder.write(QStringLiteral("to/file.dat"), "");
+    QStringList names = f.platform.listSubfolders(f.path(QStringLiteral("to/")));
+    names.sort();
+    QCOMPARE(names, (QStringList{QStringLiteral("_未分类"), QStringLiteral("客户")}));
+    QVERIFY(f.platform.folderExists(f.path(QStringLiteral("TO/_未分类/"))));
+    QVERIFY(!f.platform.folderExists(f.path(QStringLiteral("to/file.dat"))));
+}
+
+void PlatformTest::createFolderReportsWhy()
+{
+    Fixture f;
+    QString why;
+    QVERIFY(f.platform.createFolder(f.path(QStringLiteral("to/")), &why));
+    QVERIFY(f.folder.exists(QStringLiteral("to")));
+    f.folder.write(QStringLiteral("sent"), "not a folder");
+    QVERIFY(!f.platform.createFolder(f.path(QStringLiteral("sent/")), &why));
+    QCOMPARE(why, QStringLiteral("已有同名的文件。"));
+    QVERIFY(!f.platform.createFolder(f.path(QStringLiteral("a/b/")), &why));
+    QCOMPARE(why, QStringLiteral("上一级文件夹不存在。"));
+}
+
+void PlatformTest::deleteOperations()
+{
+    Fixture f;
+    f.folder.write(QStringLiteral("g/one.dat"), "1");
+    f.folder.write(QStringLiteral("g/Two.txt"), "2");
+    f.folder.write(QStringLiteral("g/noext"), "3");
+    QVERIFY(f.platform.deleteFile(f.path(QStringLiteral("G/ONE.dat"))));
+    QVERIFY(!f.platform.deleteFile(f.path(QStringLiteral("g/one.dat"))));
+    QVERIFY(!f.platform.deleteFile(f.path(QStringLiteral("g/"))));
+    QVERIFY(!f.platform.removeFolder(f.path(QStringLiteral("g/"))));
+
+    f.folder.mkdir(QStringLiteral("g/sub"));
+    QVERIFY(f.platform.deleteAllFiles(f.path(QStringLiteral("g/"))));
+    QCOMPARE(f.folder.entries(QStringLiteral("g")), QStringList{QStringLiteral("sub")});
+    QVERIFY(!f.platform.removeFolder(f.path(QStringLiteral("g/"))));
+    QVERIFY(f.platform.removeFolder(f.path(QStringLiteral("g/sub/"))));
+    QVERIFY(f.platform.removeFolder(f.path(QStringLiteral("G/"))));
+    QVERIFY(!f.folder.exists(QStringLiteral("g")));
+}
+
+void PlatformTest::settingsPersistAcrossRuns()
+{
+    ProgramFolder folder;
+    ScriptedDialogs dialogs;
+    {
+        Platform platform(folder.root, folder.settingsFile(), dialogs);
+        QCOMPARE(platform.readSetting("Pellory", "Pellory", "Pellory"), QString());
+        QCOMPARE(platform.readSetting("Pellory", "Pellory", "Pellory", "d"), QStringLiteral("d"));
+        QVERIFY(platform.writeSetting("Pellory", "Pellory", "Pellory", QStringLiteral("ABC - 张三")));
+        QVERIFY(platform.writeSetting("Pellory", "Other", "Pellory", QStringLiteral("other")));
+    }
+    Platform again(folder.root, folder.settingsFile(), dialogs);
+    QCOMPARE(again.readSetting("Pellory", "Pellory", "Pellory"), QStringLiteral("ABC - 张三"));
+    QCOMPARE(again.readSetting("Pellory", "Other", "Pellory"), QStringLiteral("other"));
+}
+
+QUILLBOX_TEST_MAIN(PlatformTest)
+#include "tst_platform.moc"

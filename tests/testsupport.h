@@ -1,0 +1,100 @@
+#pragma once
+
+#include "platform/dialogs.h"
+#include "platform/platform.h"
+#include "shell/application.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Answers the program's dialogs without showing a window and remembers what was asked.
+class ScriptedDialogs : public Dialogs
+{
+public:
+    struct Message
+    {
+        QString text;
+        QString title;
+        int flags;
+    };
+
+    int messageBox(const QString &text, const QString &title, int flags) override
+    {
+        messages.append({text, title, flags});
+        return answers.isEmpty() ? Ok : answers.takeFirst();
+    }
+    QString inputBox(const QString &prompt, const QString &title, const QString &defaultText) override
+    {
+        prompts.append({prompt, title, 0});
+        Q_UNUSED(defaultText);
+        return inputs.isEmpty() ? QString() : inputs.takeFirst();
+    }
+
+    QList<Message> messages;
+    QList<Message> prompts;
+    QList<int> answers;    // message-box answers, in turn; OK when none is left
+    QStringList inputs;    // input-box answers, in turn; cancel when none is left
+};
+
+// A program folder of its own in a temporary folder, with its settings file beside it.
+class ProgramFolder
+{
+public:
+    ProgramFolder() : root(dir.path() + QStringLiteral("/program")) { QDir().mkpath(root); }
+
+    QString path(const QString &relative) const { return root + QLatin1Char('/') + relative; }
+    QString settingsFile() const { return dir.path() + QStringLiteral("/settings.ini"); }
+
+    void mkdir(const QString &relative) const { QVERIFY(QDir().mkpath(path(relative))); }
+    void write(const QString &relative, const QByteArray &bytes) const
+    {
+        QFile f(path(relative));
+        QDir().mkpath(QFileInfo(f).path());
+        QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(f.errorString()));
+        f.write(bytes);
+    }
+    QByteArray read(const QString &relative) const
+    {
+        QFile f(path(relative));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    bool exists(const QString &relative) const { return QFileInfo::exists(path(relative)); }
+    QStringList entries(const QString &relative) const
+    {
+        return QDir(path(relative)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    }
+
+    QTemporaryDir dir;
+    QString root;
+};
+
+inline QByteArray gbk(const char *utf8)
+{
+    QStringEncoder encoder("GBK");
+    return encoder.encode(QString::fromUtf8(utf8));
+}
+
+// A contact file as a save writes it: nine CRLF lines.
+inline QByteArray contactBytes(const QStringList &keys, const QStringList &values)
+{
+    QStringEncoder encoder("GBK");
+    QByteArray bytes = "[Pellory]\r\n";
+    for (int i = 0; i < keys.size(); ++i)
+        bytes += encoder.encode(keys[i] + QLatin1Char('=') + values.value(i)) + "\r\n";
+    return bytes;
+}
+
+#define QUILLBOX_TEST_MAIN(TestClass)                                                                          \
+    int main(int argc, char *argv[])                                                                           \
+    {                                                                                                          \
+        prepareApplication();                                                                                  \
+        QApplication app(argc, argv);                                                                          \
+        setUpApplication(app);                                                                                 \
+        TestClass test;                                                                                        \
+        return QTest::qExec(&test, argc, argv);                                                                \
+    }

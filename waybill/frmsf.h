@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QDialog>
+
+class frmMain;
+
+class frmSF : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit frmSF(frmMain &main);
+};

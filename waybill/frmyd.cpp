@@ -1,0 +1,5 @@
+#include "waybill/frmyd.h"
+
+#include "shell/frmmain.h"
+
+frmYD::frmYD(frmMain &) : QDialog(nullptr) {}
