@@ -26,7 +26,8 @@ void ContactBook::save()
     if (person.isEmpty() || company.isEmpty()) {
         m_form.platform().messageBox(m_side.emptyNameWarning, QStringLiteral("提示"), Dialogs::Exclamation);
     } else if (!ContactFile::isSafeName(file)) {
-        m_form.platform().messageBox(ContactFile::unsafeNameMessage(), QStringLiteral("提示"), Dialogs::Exclamation);
+        m_form.platform().messageBox(ContactFile::unsafeNameMessage(), QStringLiteral("提示"),
+                                     Dialogs::Exclamation);
     } else {
         m_form.setCurrentPath(m_side.folder() + file);
         Profile::Values values;

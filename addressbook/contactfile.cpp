@@ -6,9 +6,10 @@ namespace ContactFile {
 
 const QStringList &senderKeys()
 {
-    static const QStringList keys{
-        QStringLiteral("txtSent"), QStringLiteral("txtName"), QStringLiteral("txtP"),   QStringLiteral("txtC"),
-        QStringLiteral("txtA"),    QStringLiteral("txtAdd"),  QStringLiteral("txtTel"), QStringLiteral("txtZip")};
+    static const QStringList keys{QStringLiteral("txtSent"), QStringLiteral("txtName"),
+                                  QStringLiteral("txtP"),    QStringLiteral("txtC"),
+                                  QStringLiteral("txtA"),    QStringLiteral("txtAdd"),
+                                  QStringLiteral("txtTel"),  QStringLiteral("txtZip")};
     return keys;
 }
 

@@ -9,7 +9,8 @@
 #include <QGroupBox>
 #include <QSignalBlocker>
 
-RecipientGroups::RecipientGroups(frmMain &form, QComboBox &list, PickerList &recipients, QGroupBox &recipientFrame)
+RecipientGroups::RecipientGroups(frmMain &form, QComboBox &list, PickerList &recipients,
+                                 QGroupBox &recipientFrame)
     : m_form(form), m_list(list), m_recipients(recipients), m_recipientFrame(recipientFrame)
 {
 }
@@ -47,7 +48,8 @@ void RecipientGroups::switchGroup()
 void RecipientGroups::add()
 {
     Platform &platform = m_form.platform();
-    const QString name = platform.inputBox(QStringLiteral("请输入需要添加的类别名称："), QStringLiteral("添加分类"));
+    const QString name =
+        platform.inputBox(QStringLiteral("请输入需要添加的类别名称："), QStringLiteral("添加分类"));
     if (name.isEmpty())
         return;
     if (!ContactFile::isSafeName(name)) {
@@ -69,7 +71,8 @@ void RecipientGroups::remove()
                             Dialogs::Information);
         return;
     }
-    if (platform.messageBox(QStringLiteral("确认要删除（分类）及（分类下的收件人）吗？"), QStringLiteral("提示："),
+    if (platform.messageBox(QStringLiteral("确认要删除（分类）及（分类下的收件人）吗？"),
+                            QStringLiteral("提示："),
                             Dialogs::OkCancel | Dialogs::Information) != Dialogs::Ok)
         return;
     const QString folder = m_form.groupFolder(group);

@@ -92,8 +92,7 @@ QString reasonFor(int error)
 
 Platform::Platform(QString programFolder, QString settingsFile, Dialogs &dialogs)
     : m_root(std::move(programFolder)),
-      m_settings(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat)),
-      m_dialogs(dialogs)
+      m_settings(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat)), m_dialogs(dialogs)
 {
     while (m_root.size() > 1 && m_root.endsWith(QLatin1Char('/')))
         m_root.chop(1);
@@ -141,7 +140,8 @@ QString Platform::resolve(const QString &path) const
             QString match;
             forEachEntry(resolved, [&](QByteArrayView native, const Stat &) {
                 const QString candidate = QFile::decodeName(native.toByteArray());
-                if (candidate.compare(name, Qt::CaseInsensitive) == 0 && (match.isEmpty() || candidate < match))
+                if (candidate.compare(name, Qt::CaseInsensitive) == 0 &&
+                    (match.isEmpty() || candidate < match))
                     match = candidate;
             });
             if (match.isEmpty())
@@ -249,7 +249,8 @@ QString Platform::readProfileString(const QString &file, QStringView section, QS
     return Profile::read(content, section, key).value_or(defaultValue);
 }
 
-bool Platform::writeProfileStrings(const QString &file, QStringView section, const Profile::Values &values) const
+bool Platform::writeProfileStrings(const QString &file, QStringView section,
+                                   const Profile::Values &values) const
 {
     const QString resolved = resolve(file);
     if (resolved.isEmpty() || resolved.endsWith(QLatin1Char('/')))

@@ -48,7 +48,8 @@ public:
             qsizetype textEnd = newline < 0 ? content.size() : newline;
             if (textEnd > start && content[textEnd - 1] == '\r')
                 --textEnd;
-            m_lines.push_back({content.sliced(start, textEnd - start), content.sliced(textEnd, next - textEnd)});
+            m_lines.push_back(
+                {content.sliced(start, textEnd - start), content.sliced(textEnd, next - textEnd)});
             start = next;
         }
     }
@@ -143,7 +144,8 @@ std::optional<QString> read(QByteArrayView content, QStringView section, QString
         if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
             value = value.sliced(1, value.size() - 2);
         if (value.size() > MaxValueBytes) {
-            value = value.first(doc.hasBom() ? MaxValueBytes : TextCodec::characterBoundary(value, MaxValueBytes));
+            value = value.first(doc.hasBom() ? MaxValueBytes
+                                             : TextCodec::characterBoundary(value, MaxValueBytes));
         }
         return doc.decode(value);
     }
@@ -167,7 +169,9 @@ QByteArray write(const QByteArray &content, QStringView section, const Values &v
             out += end;
         };
         // A line that gets a successor must end, even when it was the file's last.
-        auto appendEnded = [&](const Line &line) { appendLine(line.text, line.end.isEmpty() ? NewLine : line.end); };
+        auto appendEnded = [&](const Line &line) {
+            appendLine(line.text, line.end.isEmpty() ? NewLine : line.end);
+        };
         const QByteArray newKeyLine = doc.encode(key) + '=' + value;
 
         const qsizetype header = doc.findSection(section);

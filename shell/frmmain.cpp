@@ -36,8 +36,7 @@ const char *const TabIndexProperty = "tabIndex";
 const QString DefaultGroup = QStringLiteral("_未分类");
 
 // Places a control as the layout gives it: name, twips rectangle, tab index.
-template <typename Control>
-Control *place(Control *control, const char *name, QRect twips, int tabIndex)
+template <typename Control> Control *place(Control *control, const char *name, QRect twips, int tabIndex)
 {
     control->setObjectName(QString::fromLatin1(name));
     control->setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
@@ -61,8 +60,8 @@ QGroupBox *frame(QWidget *parent, const char *name, const QString &caption, QRec
     return box;
 }
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect twips, const QColor &colour,
-                    int tabIndex)
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect twips,
+                    const QColor &colour, int tabIndex)
 {
     auto *b = place(new QPushButton(caption, parent), name, twips, tabIndex);
     paint(b, QPalette::Button, colour);
@@ -112,28 +111,31 @@ frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent)
     buildLayout();
     applyTabOrder();
 
-    m_senders = std::make_unique<ContactBook>(
-        *this, ContactSide{cmbSent,
-                           fieldsFor(ContactFile::senderKeys()),
-                           [this] { return senderFolder(); },
-                           [this] { return senderFolder(); },
-                           [] { return QString(); },
-                           QStringLiteral("（寄件单位）和（寄件人）不能为空！"),
-                           QStringLiteral("确认要删除（寄件人）吗？"),
-                           [this] {
-                               const QString name = ContactFile::defaultSenderName();
-                               cmdSentIndex->setEnabled(m_platform.readSetting(name, name, name) != cmbSent->text());
-                           }});
+    ContactSide senders;
+    senders.picker = cmbSent;
+    senders.fields = fieldsFor(ContactFile::senderKeys());
+    senders.folder = [this] { return senderFolder(); };
+    senders.deleteBase = [this] { return senderFolder(); };
+    senders.deleteSubfolder = [] { return QString(); };
+    senders.emptyNameWarning = QStringLiteral("（寄件单位）和（寄件人）不能为空！");
+    senders.deleteQuestion = QStringLiteral("确认要删除（寄件人）吗？");
+    senders.afterPick = [this] {
+        const QString name = ContactFile::defaultSenderName();
+        cmdSentIndex->setEnabled(m_platform.readSetting(name, name, name) != cmbSent->text());
+    };
+    m_senders = std::make_unique<ContactBook>(*this, std::move(senders));
+
     m_groups = std::make_unique<RecipientGroups>(*this, *Combo1, *cmbTo, *Frame5);
-    m_recipients = std::make_unique<ContactBook>(
-        *this, ContactSide{cmbTo,
-                           fieldsFor(ContactFile::recipientKeys()),
-                           [this] { return groupFolder(m_groups->current()); },
-                           [this] { return recipientRoot(); },
-                           [this] { return m_groups->current() + QLatin1Char('/'); },
-                           QStringLiteral("（收件单位）和（收件人）不能为空！"),
-                           QStringLiteral("确认要删除（收件人）吗？"),
-                           {}});
+
+    ContactSide recipients;
+    recipients.picker = cmbTo;
+    recipients.fields = fieldsFor(ContactFile::recipientKeys());
+    recipients.folder = [this] { return groupFolder(m_groups->current()); };
+    recipients.deleteBase = [this] { return recipientRoot(); };
+    recipients.deleteSubfolder = [this] { return m_groups->current() + QLatin1Char('/'); };
+    recipients.emptyNameWarning = QStringLiteral("（收件单位）和（收件人）不能为空！");
+    recipients.deleteQuestion = QStringLiteral("确认要删除（收件人）吗？");
+    m_recipients = std::make_unique<ContactBook>(*this, std::move(recipients));
     connectHandlers();
 }
 
@@ -153,10 +155,12 @@ void frmMain::buildLayout()
 void frmMain::buildSenderArea()
 {
     Frame6 = frame(Frame2, "Frame6", QStringLiteral("选择寄件人"), {120, 240, 3375, 2295}, SenderBlue, 3);
-    auto *preview = frame(Frame2, "Frame7(0)", QStringLiteral("信息预览"), {3480, 240, 5775, 2295}, SenderBlue, 5);
+    auto *preview =
+        frame(Frame2, "Frame7(0)", QStringLiteral("信息预览"), {3480, 240, 5775, 2295}, SenderBlue, 5);
     cmdNew = button(Frame2, "cmdNew", QStringLiteral("新增/修改"), {9360, 360, 1095, 495}, SenderBlue, 25);
     cmdDel = button(Frame2, "cmdDel", QStringLiteral("删除"), {9360, 1080, 1095, 495}, SenderBlue, 26);
-    cmdSentIndex = button(Frame2, "cmdSentIndex", QStringLiteral("设为默认"), {9360, 1800, 1095, 495}, SenderBlue, 62);
+    cmdSentIndex =
+        button(Frame2, "cmdSentIndex", QStringLiteral("设为默认"), {9360, 1800, 1095, 495}, SenderBlue, 62);
     path = label(Frame2, "path", QStringLiteral("path"), {1560, 0, 360, 180}, 24);
     path->setVisible(false);
 
@@ -187,10 +191,14 @@ void frmMain::buildRecipientArea()
 {
     Frame4 = frame(Frame1, "Frame4", QStringLiteral("收件人分类"), {120, 120, 4815, 735}, RecipientGreen, 58);
     WebBrowser2 = place(new AdPane(Frame1), "WebBrowser2", {5040, 240, 5535, 615}, 35);
-    Frame5 = frame(Frame1, "Frame5", QStringLiteral("选择收件人"), {120, 960, 3375, 3015}, RecipientGreen, 38);
-    auto *preview = frame(Frame1, "Frame7(1)", QStringLiteral("信息预览"), {3480, 960, 5775, 3015}, RecipientGreen, 40);
-    cmdNewTo = button(Frame1, "cmdNewTo", QStringLiteral("新增/修改"), {9360, 1080, 1095, 495}, RecipientGreen, 37);
-    cmdDelTo = button(Frame1, "cmdDelTo", QStringLiteral("删除"), {9360, 1800, 1095, 495}, RecipientGreen, 36);
+    Frame5 =
+        frame(Frame1, "Frame5", QStringLiteral("选择收件人"), {120, 960, 3375, 3015}, RecipientGreen, 38);
+    auto *preview =
+        frame(Frame1, "Frame7(1)", QStringLiteral("信息预览"), {3480, 960, 5775, 3015}, RecipientGreen, 40);
+    cmdNewTo =
+        button(Frame1, "cmdNewTo", QStringLiteral("新增/修改"), {9360, 1080, 1095, 495}, RecipientGreen, 37);
+    cmdDelTo =
+        button(Frame1, "cmdDelTo", QStringLiteral("删除"), {9360, 1800, 1095, 495}, RecipientGreen, 36);
 
     Combo1 = place(new QComboBox(Frame4), "Combo1", {120, 240, 2415, 300}, 61);
     cmdNew2 = button(Frame4, "cmdNew2", QStringLiteral("新增"), {2640, 240, 975, 375}, RecipientGreen, 60);
@@ -230,10 +238,10 @@ void frmMain::buildCourierColumn()
         bool shown;
     };
     const Courier couriers[] = {
-        {"cmdSF", "顺丰快递 &1", 480, 2, true},    {"cmdYD", "韵达快递 &2", 1200, 20, true},
-        {"Command3", "天天 &3", 1920, 30, false},  {"Command1", "申通 &4", 2640, 28, false},
-        {"Command2", "圆通 &5", 3360, 29, false},  {"Command4", "中通 &6", 4080, 31, false},
-        {"Command6", "汇通 &7", 4800, 33, false},  {"Command5", "宅急送 &8", 5520, 32, false},
+        {"cmdSF", "顺丰快递 &1", 480, 2, true},   {"cmdYD", "韵达快递 &2", 1200, 20, true},
+        {"Command3", "天天 &3", 1920, 30, false}, {"Command1", "申通 &4", 2640, 28, false},
+        {"Command2", "圆通 &5", 3360, 29, false}, {"Command4", "中通 &6", 4080, 31, false},
+        {"Command6", "汇通 &7", 4800, 33, false}, {"Command5", "宅急送 &8", 5520, 32, false},
     };
     for (const Courier &c : couriers) {
         auto *b = button(Frame3, c.name, QString::fromUtf8(c.caption), {120, c.top, 1215, 495}, CourierOrange,

@@ -115,9 +115,9 @@ QStringList PickerList::entries() const
 void PickerList::addEntry(const QString &text)
 {
     auto &entries = m_model->entries;
-    const auto place = std::upper_bound(entries.begin(), entries.end(), text, [this](const QString &t, const auto &e) {
-        return m_collation.lessThan(t, e.text);
-    });
+    const auto place =
+        std::upper_bound(entries.begin(), entries.end(), text,
+                         [this](const QString &t, const auto &e) { return m_collation.lessThan(t, e.text); });
     const int row = static_cast<int>(place - entries.begin());
     m_model->insert(row, text);
     if (m_selected >= row)
@@ -239,7 +239,8 @@ bool PickerList::eventFilter(QObject *watched, QEvent *event)
         const int key = static_cast<QKeyEvent *>(event)->key();
         Q_EMIT keyDown(key);
         if ((key == Qt::Key_Up || key == Qt::Key_Down) && count() > 0) {
-            const int next = key == Qt::Key_Down ? std::min(m_selected + 1, count() - 1) : std::max(m_selected - 1, 0);
+            const int next =
+                key == Qt::Key_Down ? std::min(m_selected + 1, count() - 1) : std::max(m_selected - 1, 0);
             if (next != m_selected)
                 selectIndex(next);
             return true;

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QList>
 #include <QStringEncoder>
@@ -37,8 +38,8 @@ public:
 
     QList<Message> messages;
     QList<Message> prompts;
-    QList<int> answers;    // message-box answers, in turn; OK when none is left
-    QStringList inputs;    // input-box answers, in turn; cancel when none is left
+    QList<int> answers; // message-box answers, in turn; OK when none is left
+    QStringList inputs; // input-box answers, in turn; cancel when none is left
 };
 
 // A program folder of its own in a temporary folder, with its settings file beside it.
@@ -66,7 +67,20 @@ public:
     bool exists(const QString &relative) const { return QFileInfo::exists(path(relative)); }
     QStringList entries(const QString &relative) const
     {
-        return QDir(path(relative)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+        return QDir(path(relative))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    }
+
+    // Every file and folder below the temporary folder, settings included.
+    QStringList tree() const
+    {
+        QStringList paths;
+        QDirIterator it(dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            paths.append(it.next());
+        paths.sort();
+        return paths;
     }
 
     QTemporaryDir dir;
@@ -89,12 +103,12 @@ inline QByteArray contactBytes(const QStringList &keys, const QStringList &value
     return bytes;
 }
 
-#define QUILLBOX_TEST_MAIN(TestClass)                                                                          \
-    int main(int argc, char *argv[])                                                                           \
-    {                                                                                                          \
-        prepareApplication();                                                                                  \
-        QApplication app(argc, argv);                                                                          \
-        setUpApplication(app);                                                                                 \
-        TestClass test;                                                                                        \
-        return QTest::qExec(&test, argc, argv);                                                                \
+#define QUILLBOX_TEST_MAIN(TestClass)                                                                        \
+    int main(int argc, char *argv[])                                                                         \
+    {                                                                                                        \
+        prepareApplication();                                                                                \
+        QApplication app(argc, argv);                                                                        \
+        setUpApplication(app);                                                                               \
+        TestClass test;                                                                                      \
+        return QTest::qExec(&test, argc, argv);                                                              \
     }

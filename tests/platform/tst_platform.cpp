@@ -98,36 +98,77 @@ void PlatformTest::read_data()
     QTest::addColumn<QString>("expected"); // "<none>" when absent
 
     const QByteArray file = "[Pellory]\r\ntxtSent=ABC\r\ntxtName=" + gbk("张三") + "\r\n";
-    QTest::newRow("plain") << file << "Pellory" << "txtName" << QStringLiteral("张三");
-    QTest::newRow("section in other case") << file << "PELLORY" << "txtSent" << "ABC";
-    QTest::newRow("section with blanks") << file << "  pellory " << "txtSent" << "ABC";
-    QTest::newRow("key in other case, blanks") << file << "Pellory" << " TXTSENT " << "ABC";
-    QTest::newRow("missing key") << file << "Pellory" << "txtZip" << "<none>";
-    QTest::newRow("missing section") << file << "Other" << "txtSent" << "<none>";
-    QTest::newRow("empty file") << QByteArray() << "Pellory" << "txtSent" << "<none>";
-    QTest::newRow("empty value") << QByteArray("[Pellory]\r\ntxtTel=\r\n") << "Pellory" << "txtTel" << "";
+    QTest::newRow("plain") << file << "Pellory"
+                           << "txtName" << QStringLiteral("张三");
+    QTest::newRow("section in other case") << file << "PELLORY"
+                                           << "txtSent"
+                                           << "ABC";
+    QTest::newRow("section with blanks") << file << "  pellory "
+                                         << "txtSent"
+                                         << "ABC";
+    QTest::newRow("key in other case, blanks") << file << "Pellory"
+                                               << " TXTSENT "
+                                               << "ABC";
+    QTest::newRow("missing key") << file << "Pellory"
+                                 << "txtZip"
+                                 << "<none>";
+    QTest::newRow("missing section") << file << "Other"
+                                     << "txtSent"
+                                     << "<none>";
+    QTest::newRow("empty file") << QByteArray() << "Pellory"
+                                << "txtSent"
+                                << "<none>";
+    QTest::newRow("empty value") << QByteArray("[Pellory]\r\ntxtTel=\r\n") << "Pellory"
+                                 << "txtTel"
+                                 << "";
     QTest::newRow("blanks in file names") << QByteArray("  [ Pellory ]  \r\n  txtSent  =x\r\n") << "Pellory"
-                                          << "txtSent" << "x";
-    QTest::newRow("blanks around value dropped") << QByteArray("[P]\r\nk= \t a b \t\r\n") << "P" << "k" << "a b";
-    QTest::newRow("one pair of quotes dropped") << QByteArray("[P]\r\nk= \"\"a\"\" \r\n") << "P" << "k" << "\"a\"";
-    QTest::newRow("lone quote kept") << QByteArray("[P]\r\nk=\"a\r\n") << "P" << "k" << "\"a";
-    QTest::newRow("first of two keys") << QByteArray("[P]\r\nk=1\r\nK=2\r\n") << "P" << "k" << "1";
+                                          << "txtSent"
+                                          << "x";
+    QTest::newRow("blanks around value dropped") << QByteArray("[P]\r\nk= \t a b \t\r\n") << "P"
+                                                 << "k"
+                                                 << "a b";
+    QTest::newRow("one pair of quotes dropped") << QByteArray("[P]\r\nk= \"\"a\"\" \r\n") << "P"
+                                                << "k"
+                                                << "\"a\"";
+    QTest::newRow("lone quote kept") << QByteArray("[P]\r\nk=\"a\r\n") << "P"
+                                     << "k"
+                                     << "\"a";
+    QTest::newRow("first of two keys") << QByteArray("[P]\r\nk=1\r\nK=2\r\n") << "P"
+                                       << "k"
+                                       << "1";
     QTest::newRow("only the first matching section")
-        << QByteArray("[P]\r\na=1\r\n[Q]\r\nb=2\r\n[p]\r\nb=3\r\n") << "P" << "b" << "<none>";
-    QTest::newRow("key of another section") << QByteArray("[Q]\r\nk=1\r\n[P]\r\n") << "P" << "k" << "<none>";
-    QTest::newRow("line without equals") << QByteArray("[P]\r\nk\r\nk=2\r\n") << "P" << "k" << "2";
-    QTest::newRow("equals inside the value") << QByteArray("[P]\r\nk=a=b\r\n") << "P" << "k" << "a=b";
-    QTest::newRow("LF line ends") << QByteArray("[P]\nk=v\n") << "P" << "k" << "v";
-    QTest::newRow("no line end at the end") << QByteArray("[P]\r\nk=v") << "P" << "k" << "v";
-    QTest::newRow("UTF-8 with byte order mark")
-        << QByteArray("\xEF\xBB\xBF[P]\r\nk=\xE5\xBC\xA0\r\n") << "P" << "k" << QStringLiteral("张");
-    QTest::newRow("only a byte order mark") << QByteArray("\xEF\xBB\xBF") << "P" << "k" << "<none>";
+        << QByteArray("[P]\r\na=1\r\n[Q]\r\nb=2\r\n[p]\r\nb=3\r\n") << "P"
+        << "b"
+        << "<none>";
+    QTest::newRow("key of another section") << QByteArray("[Q]\r\nk=1\r\n[P]\r\n") << "P"
+                                            << "k"
+                                            << "<none>";
+    QTest::newRow("line without equals") << QByteArray("[P]\r\nk\r\nk=2\r\n") << "P"
+                                         << "k"
+                                         << "2";
+    QTest::newRow("equals inside the value") << QByteArray("[P]\r\nk=a=b\r\n") << "P"
+                                             << "k"
+                                             << "a=b";
+    QTest::newRow("LF line ends") << QByteArray("[P]\nk=v\n") << "P"
+                                  << "k"
+                                  << "v";
+    QTest::newRow("no line end at the end") << QByteArray("[P]\r\nk=v") << "P"
+                                            << "k"
+                                            << "v";
+    QTest::newRow("UTF-8 with byte order mark") << QByteArray("\xEF\xBB\xBF[P]\r\nk=\xE5\xBC\xA0\r\n") << "P"
+                                                << "k" << QStringLiteral("张");
+    QTest::newRow("only a byte order mark") << QByteArray("\xEF\xBB\xBF") << "P"
+                                            << "k"
+                                            << "<none>";
     // 0xB0 0x5D is one GBK character whose second byte is ']'.
     QStringDecoder decoder("GBK");
     const QString bracketChar = decoder.decode(QByteArray::fromHex("b05d"));
     QTest::newRow("']' as a second byte") << QByteArray("[" + QByteArray::fromHex("b05d") + "x]\r\nk=1\r\n")
-                                          << QString(bracketChar + QLatin1Char('x')) << "k" << "1";
-    QTest::newRow("random bytes") << QByteArray::fromHex("00ff80815b3d0a0d5d") << "P" << "k" << "<none>";
+                                          << QString(bracketChar + QLatin1Char('x')) << "k"
+                                          << "1";
+    QTest::newRow("random bytes") << QByteArray::fromHex("00ff80815b3d0a0d5d") << "P"
+                                  << "k"
+                                  << "<none>";
 }
 
 void PlatformTest::read()
@@ -147,24 +188,27 @@ void PlatformTest::write_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QByteArray>("after");
 
-    QTest::newRow("new file") << QByteArray() << "txtSent" << "ABC" << QByteArray("[Pellory]\r\ntxtSent=ABC\r\n");
+    QTest::newRow("new file") << QByteArray() << "txtSent"
+                              << "ABC" << QByteArray("[Pellory]\r\ntxtSent=ABC\r\n");
     QTest::newRow("replace keeps other lines and order")
-        << QByteArray("; note\r\n[Pellory]\r\na=1\r\nb=2\r\nc=3\r\n[Other]\r\nb=9\r\n") << "B" << "two"
-        << QByteArray("; note\r\n[Pellory]\r\na=1\r\nb=two\r\nc=3\r\n[Other]\r\nb=9\r\n");
+        << QByteArray("; note\r\n[Pellory]\r\na=1\r\nb=2\r\nc=3\r\n[Other]\r\nb=9\r\n") << "B"
+        << "two" << QByteArray("; note\r\n[Pellory]\r\na=1\r\nb=two\r\nc=3\r\n[Other]\r\nb=9\r\n");
     QTest::newRow("replace keeps the line's own spelling and end")
-        << QByteArray("[pellory]\n  TxtSent = old  \nx=y") << "txtSent" << "new"
-        << QByteArray("[pellory]\n  TxtSent =new\nx=y");
-    QTest::newRow("only the first of two equal keys")
-        << QByteArray("[Pellory]\r\nk=1\r\nK=2\r\n") << "k" << "x" << QByteArray("[Pellory]\r\nk=x\r\nK=2\r\n");
+        << QByteArray("[pellory]\n  TxtSent = old  \nx=y") << "txtSent"
+        << "new" << QByteArray("[pellory]\n  TxtSent =new\nx=y");
+    QTest::newRow("only the first of two equal keys") << QByteArray("[Pellory]\r\nk=1\r\nK=2\r\n") << "k"
+                                                      << "x" << QByteArray("[Pellory]\r\nk=x\r\nK=2\r\n");
     QTest::newRow("add key after the section's last line")
-        << QByteArray("[Pellory]\r\na=1\r\n\r\n[Other]\r\n") << "b" << "2"
-        << QByteArray("[Pellory]\r\na=1\r\nb=2\r\n\r\n[Other]\r\n");
+        << QByteArray("[Pellory]\r\na=1\r\n\r\n[Other]\r\n") << "b"
+        << "2" << QByteArray("[Pellory]\r\na=1\r\nb=2\r\n\r\n[Other]\r\n");
     QTest::newRow("add section to a file without final line end")
-        << QByteArray("[Other]\nx=1") << "k" << "v" << QByteArray("[Other]\nx=1\r\n[Pellory]\r\nk=v\r\n");
-    QTest::newRow("add key to a last line without end")
-        << QByteArray("[Pellory]\r\na=1") << "b" << "2" << QByteArray("[Pellory]\r\na=1\r\nb=2\r\n");
+        << QByteArray("[Other]\nx=1") << "k"
+        << "v" << QByteArray("[Other]\nx=1\r\n[Pellory]\r\nk=v\r\n");
+    QTest::newRow("add key to a last line without end") << QByteArray("[Pellory]\r\na=1") << "b"
+                                                        << "2" << QByteArray("[Pellory]\r\na=1\r\nb=2\r\n");
     QTest::newRow("line breaks in a value become blanks")
-        << QByteArray() << "k" << "a\r\n[x]\nb" << QByteArray("[Pellory]\r\nk=a  [x] b\r\n");
+        << QByteArray() << "k"
+        << "a\r\n[x]\nb" << QByteArray("[Pellory]\r\nk=a  [x] b\r\n");
     QTest::newRow("Chinese value in GBK") << QByteArray() << "txtName" << QStringLiteral("张三")
                                           << QByteArray("[Pellory]\r\ntxtName=" + gbk("张三") + "\r\n");
     QTest::newRow("byte order mark kept, text in UTF-8")
@@ -202,8 +246,9 @@ void PlatformTest::chineseRoundTripOnDisk()
     QVERIFY(f.platform.writeProfileStrings(file, u"Pellory",
                                            {{QStringLiteral("txtName"), QStringLiteral("张三")},
                                             {QStringLiteral("txtA"), QStringLiteral("王䶮😀")}}));
-    QCOMPARE(f.folder.read(QStringLiteral("c.dat")),
-             QByteArray("[Pellory]\r\ntxtName=\xD5\xC5\xC8\xFD\r\ntxtA=\xCD\xF5\xFE\x9F\x94\x39\xFC\x36\r\n"));
+    QCOMPARE(
+        f.folder.read(QStringLiteral("c.dat")),
+        QByteArray("[Pellory]\r\ntxtName=\xD5\xC5\xC8\xFD\r\ntxtA=\xCD\xF5\xFE\x9F\x94\x39\xFC\x36\r\n"));
     QCOMPARE(f.platform.readProfileString(file, u"pellory", u"TXTNAME", QString()), QStringLiteral("张三"));
     QCOMPARE(f.platform.readProfileString(file, u"Pellory", u"txtA", QString()), QStringLiteral("王䶮😀"));
 }
@@ -234,9 +279,11 @@ void PlatformTest::writeRefusesFolderAndOutsidePaths()
     f.folder.mkdir(QStringLiteral("sent/x.dat"));
     QVERIFY(!f.platform.writeProfileStrings(f.path(QStringLiteral("sent/x.dat")), u"P", {{"k", "v"}}));
     QVERIFY(!f.platform.writeProfileStrings(f.path(QStringLiteral("sent/")), u"P", {{"k", "v"}}));
-    QCOMPARE(f.platform.readProfileString(f.path(QStringLiteral("sent/x.dat")), u"P", u"k", QString()), QString());
+    QCOMPARE(f.platform.readProfileString(f.path(QStringLiteral("sent/x.dat")), u"P", u"k", QString()),
+             QString());
     // Nothing outside the program folder, however the path is spelled.
-    QVERIFY(!f.platform.writeProfileStrings(f.path(QStringLiteral("sent/../../escape.dat")), u"P", {{"k", "v"}}));
+    QVERIFY(
+        !f.platform.writeProfileStrings(f.path(QStringLiteral("sent/../../escape.dat")), u"P", {{"k", "v"}}));
     QVERIFY(!f.platform.writeProfileStrings(f.folder.dir.path() + QStringLiteral("/escape.dat"), u"P",
                                             {{"k", "v"}}));
     QVERIFY(!f.platform.writeProfileStrings(f.path(QStringLiteral("sent//y.dat")), u"P", {{"k", "v"}}));
@@ -248,11 +295,13 @@ void PlatformTest::longValueIsCutWithoutSplittingCharacters_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("40,000 ASCII bytes") << QString(40000, QLatin1Char('x')) << QString(32766, QLatin1Char('x'));
+    QTest::newRow("40,000 ASCII bytes")
+        << QString(40000, QLatin1Char('x')) << QString(32766, QLatin1Char('x'));
     // 1 + 2 x 20,000 bytes: the cut at 32,766 would split the 16,383rd character.
     QTest::newRow("two-byte characters") << QString(QLatin1Char('a') + QString(20000, QChar(0x5F20)))
                                          << QString(QLatin1Char('a') + QString(16382, QChar(0x5F20)));
-    QTest::newRow("exactly the limit") << QString(32766, QLatin1Char('y')) << QString(32766, QLatin1Char('y'));
+    QTest::newRow("exactly the limit")
+        << QString(32766, QLatin1Char('y')) << QString(32766, QLatin1Char('y'));
 }
 
 void PlatformTest::longValueIsCutWithoutSplittingCharacters()
@@ -299,7 +348,8 @@ void PlatformTest::resolveMatchesNamesWithoutCase()
     f.folder.mkdir(QStringLiteral("to/Group"));
     f.folder.write(QStringLiteral("to/Group/ABC - x.dat"), "[P]\r\nk=upper\r\n");
     const Platform &p = f.platform;
-    QCOMPARE(p.resolve(f.path(QStringLiteral("TO/group/abc - X.DAT"))), f.path(QStringLiteral("to/Group/ABC - x.dat")));
+    QCOMPARE(p.resolve(f.path(QStringLiteral("TO/group/abc - X.DAT"))),
+             f.path(QStringLiteral("to/Group/ABC - x.dat")));
     QCOMPARE(p.resolve(f.path(QStringLiteral("To/GROUP/"))), f.path(QStringLiteral("to/Group/")));
     // Names not there keep their spelling below the part that was found.
     QCOMPARE(p.resolve(f.path(QStringLiteral("TO/new/a.dat"))), f.path(QStringLiteral("to/new/a.dat")));
@@ -326,7 +376,8 @@ void PlatformTest::listContactFiles()
     f.folder.write(QStringLiteral("sent/张三.dat"), "");
     QStringList names = f.platform.listContactFiles(f.path(QStringLiteral("SENT/")));
     names.sort();
-    QCOMPARE(names, (QStringList{".dat", "X.DAT", "a.b.dat", "a.dat", "b.dat", "y.Dat", QStringLiteral("张三.dat")}));
+    QCOMPARE(names, (QStringList{".dat", "X.DAT", "a.b.dat", "a.dat", "b.dat", "y.Dat",
+                                 QStringLiteral("张三.dat")}));
     QVERIFY(f.platform.listContactFiles(f.path(QStringLiteral("missing/"))).isEmpty());
 }
 

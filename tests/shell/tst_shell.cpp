@@ -208,11 +208,11 @@ void ShellTest::tabOrder()
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
     // Ascending tab index over the controls that take the focus.
-    const QStringList expected{"cmdSF",   "cmbSent", "txtName",  "txtSent",  "txtP",     "txtTel",   "txtC",
-                               "txtA",    "cmdYD",   "txtAdd",   "txtZip",   "cmdNew",   "cmdDel",   "cmdDelTo",
-                               "cmdNewTo", "cmbTo",  "txtZipTo", "txtAddTo", "txtNameTo", "txtSentTo", "txtPTo",
-                               "txtTelTo", "txtCTo", "txtATo",   "cmdDel2",  "cmdNew2",  "Combo1",   "cmdSentIndex",
-                               "cmdSF"};
+    const QStringList expected{"cmdSF",     "cmbSent",   "txtName",  "txtSent",      "txtP",     "txtTel",
+                               "txtC",      "txtA",      "cmdYD",    "txtAdd",       "txtZip",   "cmdNew",
+                               "cmdDel",    "cmdDelTo",  "cmdNewTo", "cmbTo",        "txtZipTo", "txtAddTo",
+                               "txtNameTo", "txtSentTo", "txtPTo",   "txtTelTo",     "txtCTo",   "txtATo",
+                               "cmdDel2",   "cmdNew2",   "Combo1",   "cmdSentIndex", "cmdSF"};
     QStringList visited;
     for (int i = 0; i < expected.size(); ++i) {
         QWidget *focus = QApplication::focusWidget();
@@ -293,7 +293,8 @@ void ShellTest::firstStartCreatesFolders()
     QCOMPARE(w.title("Frame5"), QStringLiteral("选择收件人  共(0)个"));
     QCOMPARE(w.form->currentPath(), w.folder.path("to/_未分类/"));
     QVERIFY(w.dialogs.messages.isEmpty());
-    for (const char *button : {"cmdNew", "cmdDel", "cmdSentIndex", "cmdNewTo", "cmdDelTo", "cmdNew2", "cmdDel2"})
+    for (const char *button :
+         {"cmdNew", "cmdDel", "cmdSentIndex", "cmdNewTo", "cmdDelTo", "cmdNew2", "cmdDel2"})
         QVERIFY(w.button(QString::fromLatin1(button))->isEnabled());
 }
 
@@ -368,7 +369,8 @@ void ShellTest::defaultSenderSelectedOnlyWhenExact()
     QFETCH(bool, selected);
     MainWindow w;
     const QStringList keys{"txtSent", "txtName", "txtP", "txtC", "txtA", "txtAdd", "txtTel", "txtZip"};
-    const QStringList values{"ABC", "张三", "广东省", "深圳市", "南山区", "科技园1号", "021-12345678", "518000"};
+    const QStringList values{"ABC",    "张三",      "广东省",       "深圳市",
+                             "南山区", "科技园1号", "021-12345678", "518000"};
     w.folder.write("sent/ABC - 张三.dat", contactBytes(keys, values));
     w.folder.write("sent/DEF - 李四.dat", contactBytes(keys, {"DEF", "李四"}));
     QVERIFY(w.platform->writeSetting("Pellory", "Pellory", "Pellory", stored));
@@ -411,7 +413,8 @@ void ShellTest::pickerKeepsSortedOrder()
     picker.addEntry("Abc - a");
     QCOMPARE(picker.entries(), (QStringList{"阿里", "北京", "张三", "Abc - a", "ABC - x", "abd - y"}));
     picker.addEntries({"王五", "aa"});
-    QCOMPARE(picker.entries(), (QStringList{"阿里", "北京", "王五", "张三", "aa", "Abc - a", "ABC - x", "abd - y"}));
+    QCOMPARE(picker.entries(),
+             (QStringList{"阿里", "北京", "王五", "张三", "aa", "Abc - a", "ABC - x", "abd - y"}));
     picker.removeEntry(2);
     QCOMPARE(picker.count(), 7);
     QCOMPARE(picker.entry(2), QStringLiteral("张三"));
@@ -437,7 +440,8 @@ void ShellTest::pickerFindPrefix()
     QFETCH(int, found);
     PickerList picker;
     picker.addEntries({"王五商行 - 赵六", "张三公司 - 李四", "ABC - x", "abd - y", "张三"});
-    QCOMPARE(picker.entries(), (QStringList{"王五商行 - 赵六", "张三", "张三公司 - 李四", "ABC - x", "abd - y"}));
+    QCOMPARE(picker.entries(),
+             (QStringList{"王五商行 - 赵六", "张三", "张三公司 - 李四", "ABC - x", "abd - y"}));
     QCOMPARE(picker.findPrefix(text), found);
 }
 
@@ -458,7 +462,8 @@ void ShellTest::pickerProgramSelectionPicksAtOnce()
     picker.show();
     QVERIFY(QTest::qWaitForWindowExposed(&picker));
     QListView *view = picker.listView();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(2, 0)).center());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(view->model()->index(2, 0)).center());
     QTest::keyClick(picker.editLine(), Qt::Key_Up);
     QTest::keyClick(picker.editLine(), Qt::Key_Up);
     QTest::keyClick(picker.editLine(), Qt::Key_Up);
@@ -506,12 +511,18 @@ void ShellTest::contactNameFromFile_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("name");
-    QTest::newRow("contact") << "ABC - 张三.dat" << "ABC - 张三";
-    QTest::newRow("only the last extension") << "a.b.dat" << "a.b";
-    QTest::newRow("no dot") << "name" << "name";
-    QTest::newRow("just .dat") << ".dat" << "";
-    QTest::newRow("other case") << "X.DAT" << "X";
-    QTest::newRow("dot at the end") << "x." << "x";
+    QTest::newRow("contact") << "ABC - 张三.dat"
+                             << "ABC - 张三";
+    QTest::newRow("only the last extension") << "a.b.dat"
+                                             << "a.b";
+    QTest::newRow("no dot") << "name"
+                            << "name";
+    QTest::newRow("just .dat") << ".dat"
+                               << "";
+    QTest::newRow("other case") << "X.DAT"
+                                << "X";
+    QTest::newRow("dot at the end") << "x."
+                                    << "x";
 }
 
 void ShellTest::contactNameFromFile()
