@@ -1,0 +1,390 @@
+// Times the address book's real code paths, through the real main window on
+// generated program folders, against the floor of listing and sorting the same
+// folder. Run with no arguments for the full table (N up to 100,000), with
+// --smoke for a quick run of every step.
+#include "contactgenerator.h"
+#include "platform/platform.h"
+#include "shell/application.h"
+#include "shell/collation.h"
+#include "shell/frmmain.h"
+#include "shell/pickerlist.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QMap>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <dirent.h>
+#include <sys/resource.h>
+
+namespace {
+
+const QStringList SenderKeys{"txtSent", "txtName", "txtP", "txtC", "txtA", "txtAdd", "txtTel", "txtZip"};
+const QStringList RecipientKeys{"txtSentTo", "txtNameTo", "txtPTo",   "txtCTo",
+                                "txtATo",    "txtAddTo",  "txtTelTo", "txtZipTo"};
+const QString DefaultGroup = QStringLiteral("_未分类");
+const QString EmptyGroup = QStringLiteral("空组");
+
+class SilentDialogs : public Dialogs
+{
+public:
+    int messageBox(const QString &, const QString &, int) override
+    {
+        ++shown;
+        return Ok;
+    }
+    QString inputBox(const QString &, const QString &, const QString &) override { return {}; }
+    int shown = 0;
+};
+
+struct Settings
+{
+    int repeats = 5; // start-ups, saves, group switches
+    int keystrokes = 600;
+    int picks = 300;
+};
+
+double median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[v.size() / 2];
+}
+
+double percentile99(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[std::min<qsizetype>(v.size() - 1, v.size() * 99 / 100)];
+}
+
+double msSince(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e6;
+}
+
+long peakRssKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// The floor: what any program must do to show a folder's contacts in order.
+double floorMs(const QString &folder)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QStringList names;
+    if (DIR *dir = opendir(QFile::encodeName(folder).constData())) {
+        while (const dirent *entry = readdir(dir)) {
+            const QString name = QFile::decodeName(entry->d_name);
+            if (name.endsWith(QStringLiteral(".dat"), Qt::CaseInsensitive))
+                names.append(name.chopped(4));
+        }
+        closedir(dir);
+    }
+    Collation().sort(names);
+    const double ms = msSince(timer);
+    if (names.isEmpty())
+        qFatal("floor: nothing listed in %s", qPrintable(folder));
+    return ms;
+}
+
+void typeCharacter(QWidget *line, QChar c)
+{
+    if (c.unicode() < 0x80) {
+        QTest::keyClick(line, c.toLatin1());
+    } else {
+        QInputMethodEvent commit;
+        commit.setCommitString(QString(c));
+        QApplication::sendEvent(line, &commit);
+    }
+}
+
+// One program folder, measured in this process: prints "name value" lines.
+int measure(const QString &root, const QString &settingsFile, int n, const Settings &settings)
+{
+    SilentDialogs dialogs;
+    Platform platform(root, settingsFile, dialogs);
+    QMap<QString, double> out;
+    QStringList broken;
+    auto check = [&broken](bool ok, const QString &what) {
+        if (!ok)
+            broken.append(what);
+    };
+
+    QList<double> floors;
+    for (int i = 0; i < settings.repeats; ++i)
+        floors.append(floorMs(root + QStringLiteral("/to/") + DefaultGroup) +
+                      floorMs(root + QStringLiteral("/sent")));
+    out[QStringLiteral("floor_two_folders_ms")] = median(floors);
+    QList<double> oneFloor;
+    for (int i = 0; i < settings.repeats; ++i)
+        oneFloor.append(floorMs(root + QStringLiteral("/to/") + DefaultGroup));
+    out[QStringLiteral("floor_ms")] = median(oneFloor);
+
+    // Start-up, until the main window is on screen.
+    QList<double> startups, listings;
+    std::unique_ptr<frmMain> form;
+    for (int i = 0; i < settings.repeats; ++i) {
+        form.reset();
+        QElapsedTimer timer;
+        timer.start();
+        form = std::make_unique<frmMain>(platform, QString());
+        QElapsedTimer load;
+        load.start();
+        if (!form->Form_Load())
+            qFatal("start-up failed");
+        listings.append(msSince(load));
+        form->showCentred();
+        if (!QTest::qWaitForWindowExposed(form.get()))
+            qFatal("window not shown");
+        startups.append(msSince(timer));
+        if (i == 0)
+            out[QStringLiteral("peak_rss_kib")] = peakRssKiB();
+    }
+    out[QStringLiteral("startup_ms")] = median(startups);
+    out[QStringLiteral("startup_listing_ms")] = median(listings);
+
+    auto *senders = form->findChild<PickerList *>(QStringLiteral("cmbSent"));
+    auto *recipients = form->findChild<PickerList *>(QStringLiteral("cmbTo"));
+    auto *groups = form->findChild<QComboBox *>(QStringLiteral("Combo1"));
+    const QString defaultSender =
+        platform.readSetting(QStringLiteral("Pellory"), QStringLiteral("Pellory"), QStringLiteral("Pellory"));
+    check(senders->count() == n, QStringLiteral("sender count"));
+    check(recipients->count() == n, QStringLiteral("recipient count"));
+    check(form->findChild<QGroupBox *>(QStringLiteral("Frame6"))->title() ==
+              QStringLiteral("选择寄件人  共(%1)个").arg(n),
+          QStringLiteral("sender caption"));
+    check(form->findChild<QGroupBox *>(QStringLiteral("Frame5"))->title() ==
+              QStringLiteral("选择收件人  共(%1)个").arg(n),
+          QStringLiteral("recipient caption"));
+    check(senders->selectedIndex() >= 0 && senders->entry(senders->selectedIndex()) == defaultSender &&
+              form->fieldText(u"txtSent") + QStringLiteral(" - ") + form->fieldText(u"txtName") ==
+                  defaultSender,
+          QStringLiteral("default sender selection"));
+
+    quint32 random = 12345;
+    auto nextIndex = [&random, n] {
+        random = random * 1103515245u + 12345u;
+        return static_cast<int>((random >> 8) % static_cast<quint32>(n));
+    };
+
+    // Search as you type: the first three characters of random entries.
+    QList<double> keystrokes;
+    QLineEdit *line = recipients->editLine();
+    line->setFocus();
+    while (keystrokes.size() < settings.keystrokes) {
+        const QString target = recipients->entry(nextIndex());
+        line->clear();
+        for (int c = 0; c < 3 && c < target.size(); ++c) {
+            QElapsedTimer timer;
+            timer.start();
+            typeCharacter(line, target[c]);
+            keystrokes.append(msSince(timer));
+        }
+        check(line->text().compare(target, Qt::CaseInsensitive) == 0 ||
+                  recipients->entry(recipients->findPrefix(target.left(3))).startsWith(target.left(3)),
+              QStringLiteral("completion"));
+    }
+    out[QStringLiteral("keystroke_median_ms")] = median(keystrokes);
+    out[QStringLiteral("keystroke_p99_ms")] = percentile99(keystrokes);
+
+    // Pick: an entry becomes selected and its eight values are read.
+    QList<double> picks;
+    for (int i = 0; i < settings.picks; ++i) {
+        const int index = nextIndex();
+        QElapsedTimer timer;
+        timer.start();
+        recipients->selectIndex(index);
+        picks.append(msSince(timer));
+        check(form->fieldText(u"txtSentTo") + QStringLiteral(" - ") + form->fieldText(u"txtNameTo") ==
+                  recipients->entry(index),
+              QStringLiteral("pick"));
+    }
+    out[QStringLiteral("pick_median_ms")] = median(picks);
+    out[QStringLiteral("pick_p99_ms")] = percentile99(picks);
+
+    // Save + relist: a changed phone saved over an existing recipient.
+    QList<double> saves;
+    auto *save = form->findChild<QPushButton *>(QStringLiteral("cmdNewTo"));
+    for (int i = 0; i < settings.repeats; ++i) {
+        recipients->selectIndex(nextIndex());
+        form->findChild<QLineEdit *>(QStringLiteral("txtTelTo"))
+            ->setText(QStringLiteral("1380000%1").arg(i, 4, 10, QLatin1Char('0')));
+        QElapsedTimer timer;
+        timer.start();
+        save->click();
+        saves.append(msSince(timer));
+        check(recipients->count() == n, QStringLiteral("count after save"));
+    }
+    out[QStringLiteral("save_relist_ms")] = median(saves);
+
+    // Group switch into the group of n recipients.
+    QList<double> switches;
+    const int full = groups->findText(DefaultGroup);
+    const int empty = groups->findText(EmptyGroup);
+    for (int i = 0; i < settings.repeats; ++i) {
+        groups->setCurrentIndex(empty);
+        check(recipients->count() == 0, QStringLiteral("empty group"));
+        QElapsedTimer timer;
+        timer.start();
+        groups->setCurrentIndex(full);
+        switches.append(msSince(timer));
+        check(recipients->count() == n, QStringLiteral("count after switch"));
+    }
+    out[QStringLiteral("group_switch_ms")] = median(switches);
+
+    check(dialogs.shown == 0, QStringLiteral("no message box"));
+    form.reset();
+    for (auto it = out.cbegin(); it != out.cend(); ++it)
+        std::printf("%s %.4f\n", qPrintable(it.key()), it.value());
+    std::printf("broken %d %s\n", static_cast<int>(broken.size()), qPrintable(broken.join(QLatin1Char(','))));
+    return 0;
+}
+
+struct Row
+{
+    int n;
+    QMap<QString, double> v;
+    QString broken;
+};
+
+// Folders stay until the whole run ends: ext4 creates files slowly for a minute
+// after a mass delete, which would slow the next size's saves.
+Row runOne(int n, const QString &workFolder, const QString &executable, bool smoke)
+{
+    const QString dir = workFolder + QStringLiteral("/n%1").arg(n);
+    const QString root = dir + QStringLiteral("/program");
+    const QString settingsFile = dir + QStringLiteral("/settings.ini");
+    QDir().mkpath(root + QStringLiteral("/sent"));
+    QDir().mkpath(root + QStringLiteral("/to/") + DefaultGroup);
+    QDir().mkpath(root + QStringLiteral("/to/") + EmptyGroup);
+    std::fprintf(stderr, "N = %d: writing %d contact files...\n", n, 2 * n);
+    ContactGenerator generator(static_cast<quint32>(n) * 2654435761u + 1);
+    const QStringList senders = generator.writeContacts(root + QStringLiteral("/sent"), SenderKeys, n);
+    generator.writeContacts(root + QStringLiteral("/to/") + DefaultGroup, RecipientKeys, n);
+    {
+        SilentDialogs dialogs;
+        Platform platform(root, settingsFile, dialogs);
+        platform.writeSetting(QStringLiteral("Pellory"), QStringLiteral("Pellory"), QStringLiteral("Pellory"),
+                              senders[n / 2]);
+    }
+    std::fprintf(stderr, "N = %d: measuring...\n", n);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList args{QStringLiteral("--measure"), root, settingsFile, QString::number(n)};
+    if (smoke)
+        args.append(QStringLiteral("--smoke"));
+    child.start(executable, args);
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        qFatal("measuring N = %d failed", n);
+    Row row{n, {}, {}};
+    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() >= 2 && parts[0] == "broken")
+            row.broken = parts[1] == "0" ? QString() : QString::fromUtf8(line.mid(7));
+        else if (parts.size() == 2)
+            row.v[QString::fromUtf8(parts[0])] = parts[1].toDouble();
+    }
+    return row;
+}
+
+void target(const char *name, double value, double limit, bool lowerIsBetter = true)
+{
+    const bool ok = lowerIsBetter ? value <= limit : value >= limit;
+    std::printf("target %s %.3f %.3f %s\n", name, value, limit, ok ? "ok" : "miss");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    prepareApplication();
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    const QStringList args = QCoreApplication::arguments();
+    const bool smoke = args.contains(QStringLiteral("--smoke"));
+    Settings settings;
+    if (smoke)
+        settings = {2, 30, 30};
+
+    if (args.size() >= 5 && args[1] == QStringLiteral("--measure"))
+        return measure(args[2], args[3], args[4].toInt(), settings);
+
+    QList<int> sizes = smoke ? QList<int>{200} : QList<int>{1000, 10000, 32767, 100000};
+    const int sizesAt = args.indexOf(QStringLiteral("--sizes"));
+    if (sizesAt > 0 && sizesAt + 1 < args.size()) {
+        sizes.clear();
+        for (const QString &s : args[sizesAt + 1].split(QLatin1Char(',')))
+            sizes.append(s.toInt());
+    }
+
+    QList<Row> rows;
+    QTemporaryDir work;
+    for (int n : sizes)
+        rows.append(runOne(n, work.path(), QCoreApplication::applicationFilePath(), smoke));
+
+    QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
+    QString cpu;
+    if (cpuinfo.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : cpuinfo.readAll().split('\n')) {
+            if (line.startsWith("model name")) {
+                cpu = QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
+                break;
+            }
+        }
+    }
+    std::printf("machine: %s, %d cores, Qt %s\n", qPrintable(cpu), QThread::idealThreadCount(), qVersion());
+    std::printf("%8s %10s %10s %8s %10s %10s %10s %8s %10s %8s %10s %8s %10s\n", "N", "floor ms", "startup",
+                "listing", "list/flr", "key med", "key p99", "pick", "save", "save/flr", "switch", "sw/flr",
+                "peak KiB");
+    for (const Row &r : rows) {
+        const auto &v = r.v;
+        std::printf("%8d %10.2f %10.2f %8.2f %10.2f %10.3f %10.3f %8.3f %10.2f %8.2f %10.2f %8.2f %10.0f%s\n",
+                    r.n, v["floor_ms"], v["startup_ms"], v["startup_listing_ms"],
+                    v["startup_listing_ms"] / v["floor_two_folders_ms"], v["keystroke_median_ms"],
+                    v["keystroke_p99_ms"], v["pick_median_ms"], v["save_relist_ms"],
+                    v["save_relist_ms"] / v["floor_ms"], v["group_switch_ms"],
+                    v["group_switch_ms"] / v["floor_ms"], v["peak_rss_kib"],
+                    r.broken.isEmpty() ? "" : qPrintable(QStringLiteral("  BROKEN: ") + r.broken));
+    }
+    std::printf("(floor: readdir of one folder of N contact files and sorting the names with the same "
+                "collation; start-up lists two such folders, its ratio is to twice that work)\n");
+
+    double worstListing = 0, worstSave = 0, worstPick = 0, keystroke32767 = -1;
+    int breakages = 0;
+    for (const Row &r : rows) {
+        worstListing = std::max(worstListing, r.v["startup_listing_ms"] / r.v["floor_two_folders_ms"]);
+        worstSave = std::max(worstSave, r.v["save_relist_ms"] / r.v["floor_ms"]);
+        worstPick = std::max(worstPick, r.v["pick_median_ms"]);
+        if (r.n == 32767 || (keystroke32767 < 0 && &r == &rows.last()))
+            keystroke32767 = r.v["keystroke_median_ms"];
+        breakages += r.broken.isEmpty() ? 0 : 1;
+    }
+    double bytesPerContact = 0;
+    if (rows.size() >= 2) {
+        const Row &small = rows.first();
+        const Row &large = rows.last();
+        bytesPerContact =
+            (large.v["peak_rss_kib"] - small.v["peak_rss_kib"]) * 1024.0 / (2.0 * (large.n - small.n));
+    }
+    target("startup_listing_ratio_worst", worstListing, 2);
+    target(rows.last().n >= 32767 ? "keystroke_median_ms_at_32767" : "keystroke_median_ms_at_largest_n",
+           keystroke32767, 1);
+    target("pick_median_ms_worst", worstPick, 1);
+    target("save_relist_ratio_worst", worstSave, 3);
+    target("peak_memory_bytes_per_contact", bytesPerContact, 500);
+    target("broken_runs", breakages, 0);
+    return breakages == 0 ? 0 : 1;
+}
