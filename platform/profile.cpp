@@ -25,6 +25,17 @@ QByteArrayView trimmedBytes(QByteArrayView bytes)
     return bytes.sliced(begin, end - begin);
 }
 
+QStringView trimmedText(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && (text[begin] == u' ' || text[begin] == u'\t'))
+        ++begin;
+    while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
 // One line of the file: its bytes without the line end, and the line end.
 struct Line
 {
@@ -46,7 +57,8 @@ public:
             qsizetype newline = content.indexOf('\n', start);
             const qsizetype next = newline < 0 ? content.size() : newline + 1;
             qsizetype textEnd = newline < 0 ? content.size() : newline;
-            if (textEnd > start && content[textEnd - 1] == '\r')
+            // A CR ends a line only before its LF; a lone CR at the end is text.
+            if (newline >= 0 && textEnd > start && content[textEnd - 1] == '\r')
                 --textEnd;
             m_lines.push_back(
                 {content.sliced(start, textEnd - start), content.sliced(textEnd, next - textEnd)});
@@ -72,7 +84,7 @@ public:
         // ']' can be the second byte of a two-byte character, so look for it in text.
         const QString text = decode(t.sliced(1));
         const qsizetype close = text.indexOf(QLatin1Char(']'));
-        return (close < 0 ? text : text.left(close)).trimmed();
+        return trimmedText(close < 0 ? QStringView(text) : QStringView(text).left(close)).toString();
     }
 
     // The position of '=' when the line gives a value for the key. '=' is never
@@ -83,7 +95,7 @@ public:
         if (equals < 0)
             return -1;
         const QByteArrayView name = trimmedBytes(line.text.first(equals));
-        if (decode(name).compare(key.trimmed(), Qt::CaseInsensitive) != 0)
+        if (decode(name).compare(trimmedText(key), Qt::CaseInsensitive) != 0)
             return -1;
         return equals;
     }
@@ -91,7 +103,7 @@ public:
     // Index of the first section line with this name, or -1.
     qsizetype findSection(QStringView section) const
     {
-        const QStringView wanted = section.trimmed();
+        const QStringView wanted = trimmedText(section);
         for (size_t i = 0; i < m_lines.size(); ++i) {
             const auto name = sectionName(m_lines[i]);
             if (name && name->compare(wanted, Qt::CaseInsensitive) == 0)

@@ -31,6 +31,8 @@ private Q_SLOTS:
     void write_data();
     void write();
     void writeSeveralKeysAtOnce();
+    void writtenKeyReadsBack_data();
+    void writtenKeyReadsBack();
 
     void chineseRoundTripOnDisk();
     void readingMissingFileCreatesNothing();
@@ -237,6 +239,33 @@ void PlatformTest::writeSeveralKeysAtOnce()
         stepByStep = Profile::write(stepByStep, u"Pellory", {value});
     QCOMPARE(Profile::write(start, u"Pellory", values), stepByStep);
     QCOMPARE(stepByStep, QByteArray("x=0\r\n[pellory]\r\nb=2\r\na=1\r\nc=3\r\n"));
+}
+
+void PlatformTest::writtenKeyReadsBack_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    // Found by fuzzing: names with blanks other than space and tab, and files whose
+    // last line ends in a lone CR.
+    QTest::newRow("vertical tab in a key") << QByteArray() << "Pellory"
+                                           << "*\v";
+    QTest::newRow("form feed around a section") << QByteArray("[\fP]\r\n") << "\fP"
+                                                << "k";
+    QTest::newRow("last line ends in a lone CR") << QByteArray("\n\xC2\r") << "s"
+                                                 << "k";
+    QTest::newRow("lone CR after a section line") << QByteArray("[s]\r") << "s"
+                                                  << "k";
+}
+
+void PlatformTest::writtenKeyReadsBack()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    const QByteArray after = Profile::write(before, section, {{key, "value"}});
+    QCOMPARE(Profile::read(after, section, key).value_or("<none>"), QStringLiteral("value"));
+    QVERIFY(after.startsWith(before));
 }
 
 void PlatformTest::chineseRoundTripOnDisk()
