@@ -25,7 +25,8 @@ void ContactBook::save()
     const QString file = ContactFile::fileName(ContactFile::contactKey(company, person));
     if (person.isEmpty() || company.isEmpty()) {
         m_form.platform().messageBox(m_side.emptyNameWarning, QStringLiteral("提示"), Dialogs::Exclamation);
-    } else if (!ContactFile::isSafeName(file)) {
+    } else if (!ContactFile::isSafeName(company) || !ContactFile::isSafeName(person) ||
+               !ContactFile::isSafeName(file)) {
         m_form.platform().messageBox(ContactFile::unsafeNameMessage(), QStringLiteral("提示"),
                                      Dialogs::Exclamation);
     } else {
