@@ -208,11 +208,11 @@ void ShellTest::tabOrder()
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
     // Ascending tab index over the controls that take the focus.
-    const QStringList expected{"cmdSF",     "cmbSent",   "txtName",  "txtSent",      "txtP",     "txtTel",
-                               "txtC",      "txtA",      "cmdYD",    "txtAdd",       "txtZip",   "cmdNew",
-                               "cmdDel",    "cmdDelTo",  "cmdNewTo", "cmbTo",        "txtZipTo", "txtAddTo",
-                               "txtNameTo", "txtSentTo", "txtPTo",   "txtTelTo",     "txtCTo",   "txtATo",
-                               "cmdDel2",   "cmdNew2",   "Combo1",   "cmdSentIndex", "cmdSF"};
+    const QStringList expected{
+        "cmdSF",    "cmbSent", "txtName",  "txtSent",  "txtP",      "txtTel",       "txtC",        "txtA",
+        "cmdYD",    "txtAdd",  "txtZip",   "cmdNew",   "cmdDel",    "WebBrowser1",  "WebBrowser2", "cmdDelTo",
+        "cmdNewTo", "cmbTo",   "txtZipTo", "txtAddTo", "txtNameTo", "txtSentTo",    "txtPTo",      "txtTelTo",
+        "txtCTo",   "txtATo",  "cmdDel2",  "cmdNew2",  "Combo1",    "cmdSentIndex", "cmdSF"};
     QStringList visited;
     for (int i = 0; i < expected.size(); ++i) {
         QWidget *focus = QApplication::focusWidget();

@@ -1,0 +1,429 @@
+// The advertisement panes: loading from the advertising server, hiding the scroll
+// bars of every page a pane loads, and a main window that works without the server.
+#include "ads/adpane.h"
+#include "mainwindow.h"
+#include "shell/twips.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace {
+
+// A minimal HTTP/1.0 server on the loopback address. It answers GET requests from
+// a table of resources and remembers every path asked for. A held page is sent
+// without its end, and the connection stays open until release().
+class AdServer : public QObject
+{
+public:
+    AdServer()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, &AdServer::accept);
+        if (!m_server.listen(QHostAddress::LocalHost))
+            qFatal("cannot listen on 127.0.0.1: %s", qPrintable(m_server.errorString()));
+    }
+
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
+    QString url(const QString &path) const { return "http://" + host() + path; }
+
+    void serve(const QString &path, const QByteArray &type, const QByteArray &body)
+    {
+        m_resources.insert(path, {type, body});
+    }
+    void hold(const QString &path) { m_held = path; }
+    void release()
+    {
+        if (m_heldSocket) {
+            m_heldSocket->write(m_heldRest);
+            m_heldSocket->disconnectFromHost();
+        }
+        m_held.clear();
+    }
+    bool holding() const { return m_heldSocket && m_heldSocket->state() == QAbstractSocket::ConnectedState; }
+
+    QStringList requests;
+
+private:
+    struct Resource
+    {
+        QByteArray type;
+        QByteArray body;
+    };
+
+    void accept()
+    {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+        }
+    }
+
+    void read(QTcpSocket *socket)
+    {
+        QByteArray &request = m_pending[socket];
+        request += socket->readAll();
+        if (!request.contains("\r\n\r\n"))
+            return;
+        const QList<QByteArray> line = request.left(request.indexOf("\r\n")).split(' ');
+        m_pending.remove(socket);
+        const QString path = QString::fromLatin1(line.value(1));
+        requests.append(path);
+
+        const auto found = m_resources.constFind(path);
+        if (found == m_resources.constEnd()) {
+            socket->write("HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\n\r\nnot found");
+            socket->disconnectFromHost();
+            return;
+        }
+        const QByteArray head = "HTTP/1.0 200 OK\r\nContent-Type: " + found->type + "\r\n";
+        if (path == m_held) {
+            // No length: the page ends when the connection closes. All but its end
+            // goes out now.
+            const qsizetype split = found->body.lastIndexOf("</body>");
+            socket->write(head + "\r\n" + found->body.left(split));
+            m_heldSocket = socket;
+            m_heldRest = found->body.mid(split);
+            return;
+        }
+        socket->write(head + "Content-Length: " + QByteArray::number(found->body.size()) + "\r\n\r\n" +
+                      found->body);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QHash<QString, Resource> m_resources;
+    QHash<QTcpSocket *, QByteArray> m_pending;
+    QString m_held;
+    QPointer<QTcpSocket> m_heldSocket;
+    QByteArray m_heldRest;
+};
+
+// A page far larger than either pane, with a link across its top-left corner
+// when it has one.
+QByteArray bigPage(const char *title, const char *link = nullptr, const char *bodyAttributes = "")
+{
+    QByteArray page = QByteArray("<!DOCTYPE html><html><head><title>") + title + "</title></head><body " +
+                      bodyAttributes + ">";
+    if (link)
+        page +=
+            QByteArray("<a href=\"") + link + "\" style=\"display:block;width:400px;height:30px\">more</a>";
+    return page + "<div style=\"width:3000px;height:3000px;background:#fc8\">" + title +
+           "</div></body></html>";
+}
+
+// Loads take about a second on a busy machine; the first starts the engine.
+constexpr int LoadTimeout = 10000;
+
+const QString AdPath1 = QStringLiteral("/ad/soft/quillbox/1.html");
+const QString AdPath2 = QStringLiteral("/ad/soft/quillbox/2.html");
+const QString NextPath = QStringLiteral("/ad/soft/quillbox/next.html");
+
+// Runs a script in the page's own world and waits for its result.
+QVariant evaluate(AdPane *pane, const QString &script)
+{
+    auto result = std::make_shared<std::pair<bool, QVariant>>();
+    pane->view()->page()->runJavaScript(script, [result](const QVariant &value) {
+        result->first = true;
+        result->second = value;
+    });
+    if (!QTest::qWaitFor([&] { return result->first; }, 10000))
+        qWarning("script did not answer: %s", qPrintable(script));
+    return result->second;
+}
+
+// What the page sees of its scroll bars and of its own size.
+QVariantMap scrollState(AdPane *pane)
+{
+    return evaluate(pane, R"((function () {
+        var root = document.documentElement, body = document.body;
+        return {
+            path: location.pathname,
+            verticalBar: window.innerWidth - root.clientWidth,
+            horizontalBar: window.innerHeight - root.clientHeight,
+            largerThanPane: root.scrollWidth > window.innerWidth && root.scrollHeight > window.innerHeight,
+            scroll: body ? body.getAttribute('scroll') : 'no body',
+            overflow: getComputedStyle(root).overflow
+        };
+    })())")
+        .toMap();
+}
+
+// The control that has the focus, a pane for the page inside it.
+QString focusOwner()
+{
+    QWidget *focus = QApplication::focusWidget();
+    for (QWidget *w = focus; w; w = w->parentWidget()) {
+        if (qobject_cast<AdPane *>(w))
+            return w->objectName();
+    }
+    return focus ? focus->objectName() : QString();
+}
+
+// Presses Tab (or Shift+Tab) until the focus has moved that many times.
+QStringList tabThrough(QWidget *start, Qt::KeyboardModifiers modifiers, int moves)
+{
+    start->setFocus();
+    QStringList visited{focusOwner()};
+    for (int i = 0; i < moves; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifiers);
+        // Inside a page the key goes through the engine, which hands the focus back later.
+        const QString before = visited.last();
+        if (!QTest::qWaitFor([&] { return focusOwner() != before; }, 10000))
+            break;
+        visited.append(focusOwner());
+    }
+    return visited;
+}
+
+// Logged by the page's console: uncaught script errors among them.
+QStringList consoleErrors;
+QtMessageHandler previousHandler = nullptr;
+
+void recordConsole(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (qstrcmp(context.category, "js") == 0 && message.contains(QLatin1String("Uncaught")))
+        consoleErrors.append(message);
+    previousHandler(type, context, message);
+}
+
+} // namespace
+
+class AdsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void panesStayBlankWithoutServer();
+    void panesLoadWithoutScrollBars();
+    void loadingNeverHoldsUpTheWindow();
+    void linkInsidePaneLoadsWithoutScrollBars();
+    void panesInTabOrder();
+    void pageWithoutBodyIsSkipped();
+    void serverUnreachable();
+};
+
+void AdsTest::initTestCase()
+{
+    previousHandler = qInstallMessageHandler(recordConsole);
+}
+
+void AdsTest::init()
+{
+    consoleErrors.clear();
+}
+
+void AdsTest::panesStayBlankWithoutServer()
+{
+    // The other windows and tests never pay for starting the browser engine.
+    MainWindow w;
+    QVERIFY(w.start());
+    QVERIFY(!w.get<AdPane>("WebBrowser1")->view());
+    QVERIFY(!w.get<AdPane>("WebBrowser2")->view());
+}
+
+void AdsTest::panesLoadWithoutScrollBars()
+{
+    AdServer server;
+    server.serve(AdPath1, "text/html", bigPage("ad one", nullptr, "scroll=\"yes\""));
+    server.serve(AdPath2, "text/html; charset=utf-8", bigPage("ad two"));
+    MainWindow w;
+    w.form = std::make_unique<frmMain>(*w.platform, server.host());
+    QVERIFY(w.form->Form_Load());
+    w.form->showCentred();
+    QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+
+    for (const auto &[name, path] : {std::pair{"WebBrowser1", AdPath1}, std::pair{"WebBrowser2", AdPath2}}) {
+        auto *pane = w.get<AdPane>(QString::fromLatin1(name));
+        QVERIFY(pane->view());
+        QCOMPARE(pane->view()->geometry(), pane->rect());
+        QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane).value("scroll").toString(), QStringLiteral("no"),
+                                  LoadTimeout);
+        const QVariantMap state = scrollState(pane);
+        QCOMPARE(state.value("path").toString(), path);
+        QVERIFY2(state.value("largerThanPane").toBool(), name);
+        QCOMPARE(state.value("verticalBar").toInt(), 0);
+        QCOMPARE(state.value("horizontalBar").toInt(), 0);
+        QCOMPARE(state.value("overflow").toString(), QStringLiteral("hidden"));
+    }
+    QVERIFY(server.requests.contains(AdPath1));
+    QVERIFY(server.requests.contains(AdPath2));
+    QCOMPARE(consoleErrors, QStringList());
+    QVERIFY(w.dialogs.messages.isEmpty());
+    // The bottom pane keeps its place past the window's edge.
+    QCOMPARE(w.get("WebBrowser1")->geometry(), Twips::rect(0, 6480, 12135, 1815));
+}
+
+void AdsTest::loadingNeverHoldsUpTheWindow()
+{
+    AdServer server;
+    server.serve(AdPath1, "text/html", bigPage("slow ad"));
+    server.serve(AdPath2, "text/html", bigPage("ad two"));
+    server.hold(AdPath1);
+    MainWindow w;
+    w.folder.mkdir("to/客户");
+    w.form = std::make_unique<frmMain>(*w.platform, server.host());
+    QVERIFY(w.form->Form_Load());
+    w.form->showCentred();
+    QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+
+    // All of the page but its end has come; the window answers meanwhile.
+    auto *pane = w.get<AdPane>("WebBrowser1");
+    QTRY_VERIFY_WITH_TIMEOUT(server.holding(), LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(scrollState(pane).value("largerThanPane").toBool(), LoadTimeout);
+    w.Combo1()->setCurrentText("客户");
+    QCOMPARE(w.form->currentPath(), w.folder.path("to/客户/"));
+    // No scroll bars even before the page is complete.
+    QVariantMap state = scrollState(pane);
+    QCOMPARE(state.value("verticalBar").toInt(), 0);
+    QCOMPARE(state.value("horizontalBar").toInt(), 0);
+    QVERIFY(server.holding());
+
+    server.release();
+    QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane).value("scroll").toString(), QStringLiteral("no"),
+                              LoadTimeout);
+}
+
+void AdsTest::linkInsidePaneLoadsWithoutScrollBars()
+{
+    AdServer server;
+    server.serve(AdPath1, "text/html", bigPage("ad one", "next.html"));
+    server.serve(AdPath2, "text/html", bigPage("ad two", "next.html"));
+    server.serve(NextPath, "text/html", bigPage("next ad", "1.html", "scroll=\"auto\""));
+    MainWindow w;
+    w.form = std::make_unique<frmMain>(*w.platform, server.host());
+    QVERIFY(w.form->Form_Load());
+    w.form->showCentred();
+    QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+
+    for (const char *name : {"WebBrowser2", "WebBrowser1"}) {
+        auto *pane = w.get<AdPane>(QString::fromLatin1(name));
+        QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane).value("scroll").toString(), QStringLiteral("no"),
+                                  LoadTimeout);
+        const qsizetype asked = server.requests.count(NextPath);
+
+        // A click on the link, as the user gives it.
+        QWidget *surface = pane->view()->focusProxy();
+        QVERIFY(surface);
+        QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(20, 10));
+        QTRY_COMPARE_WITH_TIMEOUT(pane->view()->url(), QUrl(server.url(NextPath)), LoadTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane).value("scroll").toString(), QStringLiteral("no"),
+                                  LoadTimeout);
+        const QVariantMap state = scrollState(pane);
+        QCOMPARE(state.value("path").toString(), NextPath);
+        QVERIFY(state.value("largerThanPane").toBool());
+        QCOMPARE(state.value("verticalBar").toInt(), 0);
+        QCOMPARE(state.value("horizontalBar").toInt(), 0);
+        QCOMPARE(state.value("overflow").toString(), QStringLiteral("hidden"));
+        QCOMPARE(server.requests.count(NextPath), asked + 1);
+    }
+}
+
+void AdsTest::panesInTabOrder()
+{
+    AdServer server;
+    server.serve(AdPath1, "text/html", bigPage("ad one"));
+    server.serve(AdPath2, "text/html", bigPage("ad two"));
+    server.serve(NextPath, "text/html", bigPage("next ad"));
+    MainWindow w;
+    w.form = std::make_unique<frmMain>(*w.platform, server.host());
+    QVERIFY(w.form->Form_Load());
+    w.form->showCentred();
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    auto *pane1 = w.get<AdPane>("WebBrowser1");
+    auto *pane2 = w.get<AdPane>("WebBrowser2");
+    QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane1).value("scroll").toString(), QStringLiteral("no"),
+                              LoadTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane2).value("scroll").toString(), QStringLiteral("no"),
+                              LoadTimeout);
+
+    const QStringList forward{"cmdDel", "WebBrowser1", "WebBrowser2", "cmdDelTo"};
+    QCOMPARE(tabThrough(w.button("cmdDel"), Qt::NoModifier, 3), forward);
+
+    // A page from another site comes with a new widget from the engine.
+    QWidget *shownBefore = pane1->view()->focusProxy();
+    pane1->navigate(
+        QUrl(QStringLiteral("http://localhost:%1%2").arg(server.host().section(':', 1), NextPath)));
+    QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane1).value("path").toString(), NextPath, LoadTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane1).value("scroll").toString(), QStringLiteral("no"),
+                              LoadTimeout);
+    QVERIFY(pane1->view()->focusProxy() != shownBefore);
+
+    QCOMPARE(tabThrough(w.button("cmdDel"), Qt::NoModifier, 3), forward);
+    QCOMPARE(tabThrough(w.button("cmdDelTo"), Qt::ShiftModifier, 3),
+             (QStringList{"cmdDelTo", "WebBrowser2", "WebBrowser1", "cmdDel"}));
+}
+
+void AdsTest::pageWithoutBodyIsSkipped()
+{
+    AdServer server;
+    server.serve("/picture.svg", "image/svg+xml",
+                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"3000\" height=\"3000\">"
+                 "<rect width=\"100\" height=\"100\"/></svg>");
+    server.serve(AdPath1, "text/html", bigPage("ad one"));
+    AdPane pane;
+    pane.resize(300, 100);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    pane.navigate(QUrl(server.url("/picture.svg")));
+    QSignalSpy loaded(pane.view(), &QWebEngineView::loadFinished);
+    QVERIFY(loaded.wait(LoadTimeout));
+    QCOMPARE(loaded.first().first().toBool(), true);
+    QVariantMap state = scrollState(&pane);
+    QCOMPARE(state.value("scroll").toString(), QStringLiteral("no body"));
+    QVERIFY(state.value("largerThanPane").toBool());
+    QCOMPARE(state.value("verticalBar").toInt(), 0);
+    QCOMPARE(state.value("horizontalBar").toInt(), 0);
+
+    // The pane goes on working with the next page.
+    pane.navigate(QUrl(server.url(AdPath1)));
+    QTRY_COMPARE_WITH_TIMEOUT(scrollState(&pane).value("scroll").toString(), QStringLiteral("no"),
+                              LoadTimeout);
+    QCOMPARE(consoleErrors, QStringList());
+}
+
+void AdsTest::serverUnreachable()
+{
+    // A loopback port that nobody listens on.
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    MainWindow w;
+    w.folder.mkdir("to/客户");
+    w.folder.write("to/客户/XYZ - 王五.dat", contactBytes({"txtSentTo", "txtNameTo"}, {"XYZ", "王五"}));
+    w.form = std::make_unique<frmMain>(*w.platform, QStringLiteral("127.0.0.1:%1").arg(port));
+    QVERIFY(w.form->Form_Load());
+    QSignalSpy failed1(w.get<AdPane>("WebBrowser1")->view(), &QWebEngineView::loadFinished);
+    QSignalSpy failed2(w.get<AdPane>("WebBrowser2")->view(), &QWebEngineView::loadFinished);
+    w.form->showCentred();
+    QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(failed1.count() > 0 && failed2.count() > 0, LoadTimeout);
+    QCOMPARE(failed1.first().first().toBool(), false);
+    QCOMPARE(failed2.first().first().toBool(), false);
+
+    // The rest of the window works as ever.
+    w.setFields({"txtSent", "txtName"}, {"ABC", "张三"});
+    QTest::mouseClick(w.button("cmdNew"), Qt::LeftButton);
+    QVERIFY(w.folder.exists("sent/ABC - 张三.dat"));
+    QCOMPARE(w.cmbSent()->entries(), QStringList{"ABC - 张三"});
+    w.Combo1()->setCurrentText("客户");
+    QCOMPARE(w.cmbTo()->entries(), QStringList{"XYZ - 王五"});
+
+    // Whatever the panes show for the failure, the program adds no message.
+    QVERIFY(w.dialogs.messages.isEmpty());
+    QCOMPARE(consoleErrors, QStringList());
+}
+
+QUILLBOX_TEST_MAIN(AdsTest)
+#include "tst_ads.moc"
