@@ -24,9 +24,10 @@ struct MainWindow
     std::unique_ptr<frmMain> form;
 
     // Creates the window and runs the start-up sequence, as the program does.
-    bool start()
+    // adServer empty: the advertisement panes stay blank and no browser starts.
+    bool start(const QString &adServer = QString())
     {
-        form = std::make_unique<frmMain>(*platform, QString());
+        form = std::make_unique<frmMain>(*platform, adServer);
         return form->Form_Load();
     }
     // A later run of the program on the same folder and settings.

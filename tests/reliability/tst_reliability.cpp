@@ -1,4 +1,5 @@
 // What users' data must survive: a program killed in the middle of saving.
+#include "ads/adpane.h"
 #include "mainwindow.h"
 #include "platform/profile.h"
 #include "testsupport.h"
@@ -9,6 +10,8 @@
 #include <QComboBox>
 #include <QDirIterator>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QWebEngineView>
 
 #include <csignal>
 #include <functional>
@@ -42,12 +45,21 @@ const QStringList RecipientKeys{"txtSentTo", "txtNameTo", "txtPTo",   "txtCTo",
 // program folder touched.
 struct BadInput
 {
+    BadInput(const char *name, std::function<void(const ProgramFolder &)> prepare,
+             std::function<void(MainWindow &)> act, QStringList messages, QStringList mayChange = {},
+             bool startFails = false, QString adServer = {})
+        : name(name), prepare(std::move(prepare)), act(std::move(act)), messages(std::move(messages)),
+          mayChange(std::move(mayChange)), startFails(startFails), adServer(std::move(adServer))
+    {
+    }
+
     const char *name;
     std::function<void(const ProgramFolder &)> prepare;
     std::function<void(MainWindow &)> act;
     QStringList messages;  // parts of the expected message texts, in order; none: silence
     QStringList mayChange; // contact files the case may write or remove, relative to the program folder
-    bool startFails = false;
+    bool startFails;
+    QString adServer; // empty: the advertisement panes stay blank
 };
 
 void saveSender(MainWindow &w, const QString &company, const QString &person,
@@ -202,6 +214,25 @@ QList<BadInput> badInputs()
                   {QStringLiteral("已有同名的文件")},
                   {},
                   true});
+    cases.append({"unreachable advertising server",
+                  {},
+                  [](MainWindow &w) {
+                      for (const char *name : {"WebBrowser1", "WebBrowser2"}) {
+                          QWebEngineView *view = w.get<AdPane>(name)->view();
+                          QVERIFY(view);
+                          // However far the first load got, a reload fails in front of the test.
+                          QSignalSpy finished(view, &QWebEngineView::loadFinished);
+                          view->reload();
+                          QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+                          QCOMPARE(finished[0][0].toBool(), false);
+                      }
+                      saveSender(w, "A", "B");
+                      QCOMPARE(w.cmbSent()->entries(), (QStringList{"A - B", "Keep - 张三"}));
+                  },
+                  {},
+                  {"sent/A - B.dat"},
+                  false,
+                  "127.0.0.1:9"}); // nothing listens on the discard port
     return cases;
 }
 
@@ -322,7 +353,7 @@ void ReliabilityTest::badInput()
     const QMap<QString, QByteArray> outsideBefore = snapshot(w.folder.dir.path(), w.folder.root);
     const QMap<QString, QByteArray> before = snapshot(w.folder.root);
 
-    const bool started = w.start();
+    const bool started = w.start(input.adServer);
     QCOMPARE(!started, input.startFails);
     if (started) {
         w.show();
