@@ -1,12 +1,16 @@
 #pragma once
 
-#include <QDialog>
+#include "waybill/waybillwindow.h"
 
 class frmMain;
 
-class frmYD : public QDialog
+// The Yunda Express (韵达快递) waybill window.
+class frmYD : public Waybill::Window
 {
     Q_OBJECT
 public:
     explicit frmYD(frmMain &main);
+
+private:
+    static const Waybill::Description &description();
 };

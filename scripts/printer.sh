@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Makes a CUPS PDF queue the default printer, so that printing a waybill can be
+# tested without paper: every job becomes a PDF file in $OUT. Safe to run again;
+# it only changes what is not already in place. Needs root (or sudo).
+set -euo pipefail
+export LC_ALL=C # the lpstat texts below are matched in English
+
+QUEUE=Quillbox-PDF
+OUT=/var/spool/cups-pdf/quillbox
+PPD=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+CONF=/etc/cups/cups-pdf.conf
+
+if [ "$(id -u)" -ne 0 ]; then
+    exec sudo "$0" "$@"
+fi
+
+# Sets one key of the cups-pdf configuration, which cups-pdf reads for every job.
+set_conf() {
+    if ! grep -qx "$1 $2" "$CONF"; then
+        if grep -q "^$1 " "$CONF"; then
+            sed -i "s|^$1 .*|$1 $2|" "$CONF"
+        else
+            echo "$1 $2" >>"$CONF"
+        fi
+    fi
+}
+mkdir -p "$OUT"
+set_conf Out "$OUT"
+# Every file named after its job, "<title>-job_<number>.pdf", so a test finds its own.
+set_conf Label 2
+
+# lpstat -r succeeds either way; only its text tells.
+running() { [ "$(lpstat -r 2>/dev/null)" = "scheduler is running" ]; }
+
+# Containers have no service manager: start the scheduler directly.
+if ! running; then
+    /usr/sbin/cupsd
+    for _ in $(seq 1 100); do
+        running && break
+        sleep 0.1
+    done
+    running || { echo "printer.sh: cupsd did not start" >&2; exit 1; }
+fi
+
+if ! lpstat -v "$QUEUE" >/dev/null 2>&1; then
+    lpadmin -p "$QUEUE" -v cups-pdf:/ -E -P "$PPD"
+fi
+# A queue left stopped or rejecting by an earlier run takes jobs again.
+cupsenable "$QUEUE"
+cupsaccept "$QUEUE"
+if [ "$(lpstat -d 2>/dev/null)" != "system default destination: $QUEUE" ]; then
+    lpadmin -d "$QUEUE"
+fi
+lpoptions -d "$QUEUE" >/dev/null
+echo "printer.sh: default printer $QUEUE, output in $OUT"
