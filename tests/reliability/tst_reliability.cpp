@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QWebEngineView>
 
 #include <csignal>
@@ -47,9 +48,10 @@ struct BadInput
 {
     BadInput(const char *name, std::function<void(const ProgramFolder &)> prepare,
              std::function<void(MainWindow &)> act, QStringList messages, QStringList mayChange = {},
-             bool startFails = false, QString adServer = {})
+             bool startFails = false, QString adServer = {}, bool noPrinter = false)
         : name(name), prepare(std::move(prepare)), act(std::move(act)), messages(std::move(messages)),
-          mayChange(std::move(mayChange)), startFails(startFails), adServer(std::move(adServer))
+          mayChange(std::move(mayChange)), startFails(startFails), adServer(std::move(adServer)),
+          noPrinter(noPrinter)
     {
     }
 
@@ -60,7 +62,12 @@ struct BadInput
     QStringList mayChange; // contact files the case may write or remove, relative to the program folder
     bool startFails;
     QString adServer; // empty: the advertisement panes stay blank
+    bool noPrinter;   // runs where no printing system answers
 };
+
+// libcups settles on its server once per process: cases without a printer run in
+// a process of their own pointed at a port where nothing answers.
+const QString ClosedCupsServer = QStringLiteral("127.0.0.1:9");
 
 void saveSender(MainWindow &w, const QString &company, const QString &person,
                 const QString &address = "路1号")
@@ -233,6 +240,28 @@ QList<BadInput> badInputs()
                   {"sent/A - B.dat"},
                   false,
                   "127.0.0.1:9"}); // nothing listens on the discard port
+    cases.append({"no default printer",
+                  {},
+                  [](MainWindow &w) {
+                      QStringList seen;
+                      // The waybill window is modal: act inside it once it shows.
+                      QTimer::singleShot(0, [&seen] {
+                          QWidget *form = QApplication::activeModalWidget();
+                          QVERIFY(form);
+                          seen.append(form->objectName());
+                          QTest::mouseClick(form->findChild<QPushButton *>("Command1"), Qt::LeftButton);
+                          seen.append(form->isVisible() ? "still open" : "closed");
+                          QTest::mouseClick(form->findChild<QPushButton *>("Command2"), Qt::LeftButton);
+                      });
+                      QTest::mouseClick(w.button("cmdSF"), Qt::LeftButton);
+                      QCOMPARE(seen, (QStringList{"frmSF", "still open"}));
+                      saveSender(w, "A", "B");
+                  },
+                  {QStringLiteral("没有找到默认打印机")},
+                  {"sent/A - B.dat"},
+                  false,
+                  {},
+                  true});
     return cases;
 }
 
@@ -339,6 +368,22 @@ void ReliabilityTest::badInput()
 {
     QFETCH(int, index);
     const BadInput input = badInputs()[index];
+    if (input.noPrinter && qEnvironmentVariable("CUPS_SERVER") != ClosedCupsServer) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("CUPS_SERVER", ClosedCupsServer);
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"-platform", "offscreen", QStringLiteral("badInput:") + input.name});
+        QVERIFY(child.waitForFinished(120000));
+        const QString out = QString::fromLocal8Bit(child.readAll());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("PASS   : ReliabilityTest::badInput(") + input.name),
+                 qPrintable(out));
+        ++m_badInputsTried;
+        return;
+    }
     MainWindow w;
     // Neighbours of the program folder that nothing may touch.
     QFile outside(w.folder.dir.path() + "/outside.dat");
