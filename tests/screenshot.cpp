@@ -1,0 +1,42 @@
+// Draws the main window and both waybill windows, filled with a sample sender and
+// recipient, into PNG files for the README: quillbox-screenshot OUTPUT_FOLDER
+#include "mainwindow.h"
+#include "waybill/frmsf.h"
+#include "waybill/frmyd.h"
+
+int main(int argc, char *argv[])
+{
+    prepareApplication();
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+
+    MainWindow w;
+    const QStringList senderKeys{"txtSent", "txtName", "txtP", "txtC", "txtA", "txtAdd", "txtTel", "txtZip"};
+    QStringList recipientKeys;
+    for (const QString &key : senderKeys)
+        recipientKeys.append(key + "To");
+    w.folder.write("sent/上海华强电子有限公司 - 张伟.dat",
+                   contactBytes(senderKeys, {"上海华强电子有限公司", "张伟", "上海市", "上海市", "浦东新区",
+                                             "张江路88号", "021-12345678", "201203"}));
+    w.folder.write("sent/Acme Trading Co - Li Na.dat",
+                   contactBytes(senderKeys, {"Acme Trading Co", "Li Na"}));
+    for (const char *name :
+         {"北京金达贸易商行 - 王芳", "杭州博雅文化工作室 - 陈杰", "成都天成食品经营部 - 刘洋"})
+        w.folder.write(QStringLiteral("to/_未分类/") + QString::fromUtf8(name) + ".dat", "");
+    w.folder.write("to/_未分类/深圳恒通科技有限公司 - 李娜.dat",
+                   contactBytes(recipientKeys, {"深圳恒通科技有限公司", "李娜", "广东省", "深圳市", "南山区",
+                                                "科技园南区1号楼", "0755-87654321", "518057"}));
+    w.folder.mkdir("to/老客户");
+    w.platform->writeSetting("Pellory", "Pellory", "Pellory", "上海华强电子有限公司 - 张伟");
+    if (!w.start())
+        return 1;
+    w.cmbTo()->selectIndex(w.cmbTo()->entries().indexOf("深圳恒通科技有限公司 - 李娜"));
+    w.form->show();
+    bool ok = w.form->grab().save(out + "/main-window.png");
+    frmSF sf(*w.form);
+    ok = sf.grab().save(out + "/waybill-sf.png") && ok;
+    frmYD yd(*w.form);
+    ok = yd.grab().save(out + "/waybill-yd.png") && ok;
+    return ok ? 0 : 1;
+}
