@@ -3,6 +3,7 @@
 // folder. Run with no arguments for the full table (N up to 100,000), with
 // --smoke for a quick run of every step.
 #include "contactgenerator.h"
+#include "mainwindow.h"
 #include "platform/platform.h"
 #include "shell/application.h"
 #include "shell/collation.h"
@@ -100,17 +101,6 @@ double floorMs(const QString &folder)
     return ms;
 }
 
-void typeCharacter(QWidget *line, QChar c)
-{
-    if (c.unicode() < 0x80) {
-        QTest::keyClick(line, c.toLatin1());
-    } else {
-        QInputMethodEvent commit;
-        commit.setCommitString(QString(c));
-        QApplication::sendEvent(line, &commit);
-    }
-}
-
 // One program folder, measured in this process: prints "name value" lines.
 int measure(const QString &root, const QString &settingsFile, int n, const Settings &settings)
 {
@@ -190,7 +180,7 @@ int measure(const QString &root, const QString &settingsFile, int n, const Setti
         for (int c = 0; c < 3 && c < target.size(); ++c) {
             QElapsedTimer timer;
             timer.start();
-            typeCharacter(line, target[c]);
+            typeText(line, QString(target[c]));
             keystrokes.append(msSince(timer));
         }
         check(line->text().compare(target, Qt::CaseInsensitive) == 0 ||

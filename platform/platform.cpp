@@ -63,6 +63,19 @@ template <typename Visit> bool forEachEntry(const QString &folder, Visit visit)
     return true;
 }
 
+// The names of the folder's entries that keep() accepts; none for an empty path.
+template <typename Keep> QStringList namesIn(const QString &folder, Keep keep)
+{
+    QStringList names;
+    if (!folder.isEmpty()) {
+        forEachEntry(folder, [&](QByteArrayView native, const Stat &st) {
+            if (keep(native, st))
+                names.append(QFile::decodeName(native.toByteArray()));
+        });
+    }
+    return names;
+}
+
 bool hasDatExtension(QByteArrayView name)
 {
     return name.size() >= 4 && QByteArrayView(name.last(4)).compare(".dat", Qt::CaseInsensitive) == 0;
@@ -179,28 +192,13 @@ bool Platform::createFolder(const QString &path, QString *error) const
 
 QStringList Platform::listContactFiles(const QString &folder) const
 {
-    QStringList names;
-    const QString resolved = resolve(folder);
-    if (resolved.isEmpty())
-        return names;
-    forEachEntry(resolved, [&names](QByteArrayView native, const Stat &st) {
-        if (st.isFile && hasDatExtension(native))
-            names.append(QFile::decodeName(native.toByteArray()));
-    });
-    return names;
+    return namesIn(resolve(folder),
+                   [](QByteArrayView name, const Stat &st) { return st.isFile && hasDatExtension(name); });
 }
 
 QStringList Platform::listSubfolders(const QString &folder) const
 {
-    QStringList names;
-    const QString resolved = resolve(folder);
-    if (resolved.isEmpty())
-        return names;
-    forEachEntry(resolved, [&names](QByteArrayView native, const Stat &st) {
-        if (st.isDir)
-            names.append(QFile::decodeName(native.toByteArray()));
-    });
-    return names;
+    return namesIn(resolve(folder), [](QByteArrayView, const Stat &st) { return st.isDir; });
 }
 
 bool Platform::deleteFile(const QString &path) const

@@ -86,17 +86,6 @@ PickerList *picker(QWidget *parent, const char *name, QRect twips, int tabIndex)
     return list;
 }
 
-struct FieldRow
-{
-    const char *labelName;
-    const char *caption;
-    QRect labelTwips;
-    int labelTab;
-    const char *fieldName; // nullptr for a label alone
-    QRect fieldTwips;
-    int fieldTab;
-};
-
 } // namespace
 
 frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent)
@@ -166,7 +155,7 @@ void frmMain::buildSenderArea()
 
     cmbSent = picker(Frame6, "cmbSent", {120, 240, 3135, 1980}, 4);
 
-    const FieldRow rows[] = {
+    const std::vector<FieldRow> rows{
         {"Label1(4)", "寄件单位：", {240, 360, 900, 180}, 9, "txtSent", {1080, 360, 2415, 270}, 11},
         {"Label1(0)", "寄件人：", {3720, 360, 720, 180}, 6, "txtName", {4440, 360, 975, 270}, 10},
         {"Label1(3)", "寄件地址：", {240, 840, 900, 180}, 8, "txtP", {1080, 840, 1215, 270}, 12},
@@ -177,14 +166,7 @@ void frmMain::buildSenderArea()
         {"Label1(2)", "联系电话：", {240, 1800, 900, 180}, 7, "txtTel", {1080, 1800, 1935, 270}, 13},
         {"Label2", "邮编：", {3360, 1800, 540, 180}, 19, "txtZip", {3840, 1800, 1575, 270}, 23},
     };
-    for (const FieldRow &row : rows) {
-        label(preview, row.labelName, QString::fromUtf8(row.caption), row.labelTwips, row.labelTab);
-        if (row.fieldName) {
-            auto *field = place(new QLineEdit(preview), row.fieldName, row.fieldTwips, row.fieldTab);
-            paint(field, QPalette::Base, SenderBlue);
-            m_fields.insert(field->objectName(), field);
-        }
-    }
+    addPreviewRows(preview, rows, SenderBlue);
 }
 
 void frmMain::buildRecipientArea()
@@ -206,7 +188,7 @@ void frmMain::buildRecipientArea()
 
     cmbTo = picker(Frame5, "cmbTo", {120, 240, 3135, 2700}, 39);
 
-    const FieldRow rows[] = {
+    const std::vector<FieldRow> rows{
         {"Label1(1)", "收件单位：", {240, 600, 900, 180}, 53, "txtSentTo", {1080, 600, 2415, 270}, 44},
         {"Label1(7)", "收件人：", {3720, 600, 720, 180}, 50, "txtNameTo", {4440, 600, 975, 270}, 43},
         {"Label1(5)", "收件地址：", {240, 1200, 900, 180}, 52, "txtPTo", {1080, 1200, 1215, 270}, 45},
@@ -217,11 +199,16 @@ void frmMain::buildRecipientArea()
         {"Label1(6)", "联系电话：", {240, 2400, 900, 180}, 51, "txtTelTo", {1080, 2400, 1935, 270}, 46},
         {"Label4", "邮编：", {3480, 2400, 540, 180}, 57, "txtZipTo", {3960, 2400, 1455, 270}, 41},
     };
+    addPreviewRows(preview, rows, RecipientGreen);
+}
+
+void frmMain::addPreviewRows(QWidget *preview, const std::vector<FieldRow> &rows, const QColor &colour)
+{
     for (const FieldRow &row : rows) {
         label(preview, row.labelName, QString::fromUtf8(row.caption), row.labelTwips, row.labelTab);
         if (row.fieldName) {
             auto *field = place(new QLineEdit(preview), row.fieldName, row.fieldTwips, row.fieldTab);
-            paint(field, QPalette::Base, RecipientGreen);
+            paint(field, QPalette::Base, colour);
             m_fields.insert(field->objectName(), field);
         }
     }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class AdPane;
 class ContactBook;
@@ -63,10 +64,23 @@ public:
     bool skipNextChange = false;
 
 private:
+    // One row of a preview frame: a label and, mostly, the text field beside it.
+    struct FieldRow
+    {
+        const char *labelName;
+        const char *caption;
+        QRect labelTwips;
+        int labelTab;
+        const char *fieldName; // nullptr for a label alone
+        QRect fieldTwips;
+        int fieldTab;
+    };
+
     void buildLayout();
     void buildSenderArea();
     void buildRecipientArea();
     void buildCourierColumn();
+    void addPreviewRows(QWidget *preview, const std::vector<FieldRow> &rows, const QColor &colour);
     void applyTabOrder();
     void connectHandlers();
     QList<QLineEdit *> fieldsFor(const QStringList &keys) const;
