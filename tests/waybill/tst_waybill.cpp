@@ -372,14 +372,21 @@ private Q_SLOTS:
     void printedText();
     void printJobThatCannotStart();
 
-    void printOnDefaultPrinter_data();
+    void printOnDefaultPrinter_data() { couriers(); }
     void printOnDefaultPrinter();
-    void printWithoutPrinter_data();
+    void printWithoutPrinter_data() { couriers(); }
     void printWithoutPrinter();
 
     void cleanupTestCase();
 
 private:
+    static void couriers()
+    {
+        QTest::addColumn<QString>("courier");
+        QTest::newRow("SF") << "SF";
+        QTest::newRow("YD") << "YD";
+    }
+
     QMap<QString, double> m_worstOffset;
 };
 
@@ -986,13 +993,6 @@ void WaybillTest::printJobThatCannotStart()
     form->close();
 }
 
-void WaybillTest::printOnDefaultPrinter_data()
-{
-    QTest::addColumn<QString>("courier");
-    QTest::newRow("SF") << "SF";
-    QTest::newRow("YD") << "YD";
-}
-
 void WaybillTest::printOnDefaultPrinter()
 {
     QFETCH(QString, courier);
@@ -1071,13 +1071,6 @@ void WaybillTest::printOnDefaultPrinter()
     };
     QCOMPARE(runModal(open, checkFresh), QStringList{"frm" + courier});
     QCOMPARE(cupsJobs().size(), before.size() + 1);
-}
-
-void WaybillTest::printWithoutPrinter_data()
-{
-    QTest::addColumn<QString>("courier");
-    QTest::newRow("SF") << "SF";
-    QTest::newRow("YD") << "YD";
 }
 
 void WaybillTest::printWithoutPrinter()
