@@ -9,9 +9,12 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QList>
+#include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 // Answers the program's dialogs without showing a window and remembers what was asked.
 class ScriptedDialogs : public Dialogs
@@ -101,6 +104,34 @@ inline QByteArray contactBytes(const QStringList &keys, const QStringList &value
     for (int i = 0; i < keys.size(); ++i)
         bytes += encoder.encode(keys[i] + QLatin1Char('=') + values.value(i)) + "\r\n";
     return bytes;
+}
+
+// Some cases need a process of their own: libcups settles on its printing server
+// once per process, and the browser engine needs a sanitizer check off. Such a
+// case runs itself again in a child process, which it recognises by this.
+inline bool inCaseProcess()
+{
+    return qEnvironmentVariableIsSet("QUILLBOX_CASE_PROCESS");
+}
+
+// Runs one row of one test function of this test program in a child process whose
+// environment adjust() changes; passed tells whether it passed there, and the
+// child's output is returned to explain a failure.
+inline QString runCaseInOwnProcess(const QString &function, const QString &row,
+                                   const std::function<void(QProcessEnvironment &)> &adjust, bool *passed)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUILLBOX_CASE_PROCESS", "1");
+    adjust(environment);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"-platform", "offscreen", function + ':' + row});
+    const bool finished = child.waitForFinished(120000);
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    *passed = finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 &&
+              output.contains("PASS   : ") && output.contains("::" + function + '(' + row + ')');
+    return output;
 }
 
 #define QUILLBOX_TEST_MAIN(TestClass)                                                                        \

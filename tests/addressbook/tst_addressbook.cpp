@@ -390,8 +390,10 @@ void AddressBookTest::unsafeNamesRefused_data()
                                             << "..\\..\\x";
         QTest::newRow(prefix + "up a folder") << side << "../../../outside"
                                               << "x";
-        QTest::newRow(prefix + "company ..") << side << ".." << "x";
-        QTest::newRow(prefix + "person .") << side << "ABC" << ".";
+        QTest::newRow(prefix + "company ..") << side << ".."
+                                             << "x";
+        QTest::newRow(prefix + "person .") << side << "ABC"
+                                           << ".";
         QTest::newRow(prefix + "colon") << side << "上海:浦东"
                                         << "x";
         QTest::newRow(prefix + "question mark") << side << "who?"

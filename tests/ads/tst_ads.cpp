@@ -236,8 +236,7 @@ void AdsTest::panesLoadWithoutScrollBars()
     server.serve(AdPath1, "text/html", bigPage("ad one", nullptr, "scroll=\"yes\""));
     server.serve(AdPath2, "text/html; charset=utf-8", bigPage("ad two"));
     MainWindow w;
-    w.form = std::make_unique<frmMain>(*w.platform, server.host());
-    QVERIFY(w.form->Form_Load());
+    QVERIFY(w.start(server.host()));
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
 
@@ -270,8 +269,7 @@ void AdsTest::loadingNeverHoldsUpTheWindow()
     server.hold(AdPath1);
     MainWindow w;
     w.folder.mkdir("to/客户");
-    w.form = std::make_unique<frmMain>(*w.platform, server.host());
-    QVERIFY(w.form->Form_Load());
+    QVERIFY(w.start(server.host()));
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
 
@@ -299,8 +297,7 @@ void AdsTest::linkInsidePaneLoadsWithoutScrollBars()
     server.serve(AdPath2, "text/html", bigPage("ad two", "next.html"));
     server.serve(NextPath, "text/html", bigPage("next ad", "1.html", "scroll=\"auto\""));
     MainWindow w;
-    w.form = std::make_unique<frmMain>(*w.platform, server.host());
-    QVERIFY(w.form->Form_Load());
+    QVERIFY(w.start(server.host()));
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
 
@@ -334,10 +331,8 @@ void AdsTest::panesInTabOrder()
     server.serve(AdPath2, "text/html", bigPage("ad two"));
     server.serve(NextPath, "text/html", bigPage("next ad"));
     MainWindow w;
-    w.form = std::make_unique<frmMain>(*w.platform, server.host());
-    QVERIFY(w.form->Form_Load());
-    w.form->showCentred();
-    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QVERIFY(w.start(server.host()));
+    w.show();
     auto *pane1 = w.get<AdPane>("WebBrowser1");
     auto *pane2 = w.get<AdPane>("WebBrowser2");
     QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane1).value("scroll").toString(), QStringLiteral("no"),
@@ -402,8 +397,7 @@ void AdsTest::serverUnreachable()
     MainWindow w;
     w.folder.mkdir("to/客户");
     w.folder.write("to/客户/XYZ - 王五.dat", contactBytes({"txtSentTo", "txtNameTo"}, {"XYZ", "王五"}));
-    w.form = std::make_unique<frmMain>(*w.platform, QStringLiteral("127.0.0.1:%1").arg(port));
-    QVERIFY(w.form->Form_Load());
+    QVERIFY(w.start(QStringLiteral("127.0.0.1:%1").arg(port)));
     QSignalSpy failed1(w.get<AdPane>("WebBrowser1")->view(), &QWebEngineView::loadFinished);
     QSignalSpy failed2(w.get<AdPane>("WebBrowser2")->view(), &QWebEngineView::loadFinished);
     w.form->showCentred();

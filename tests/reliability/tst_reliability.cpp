@@ -69,7 +69,6 @@ struct BadInput
 // a process of their own pointed at a port where nothing answers. So do cases that
 // start the browser engine, which under the sanitizers needs one check off.
 const QString ClosedCupsServer = QStringLiteral("127.0.0.1:9");
-const char *const CaseProcess = "QUILLBOX_CASE_PROCESS";
 
 void saveSender(MainWindow &w, const QString &company, const QString &person,
                 const QString &address = "路1号")
@@ -370,24 +369,19 @@ void ReliabilityTest::badInput()
 {
     QFETCH(int, index);
     const BadInput input = badInputs()[index];
-    if ((input.noPrinter || !input.adServer.isEmpty()) && !qEnvironmentVariableIsSet(CaseProcess)) {
-        QProcess child;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(CaseProcess, "1");
-        if (input.noPrinter)
-            environment.insert("CUPS_SERVER", ClosedCupsServer);
-        if (!input.adServer.isEmpty() && environment.contains("ASAN_OPTIONS"))
-            environment.insert("ASAN_OPTIONS",
-                               environment.value("ASAN_OPTIONS") + ":new_delete_type_mismatch=0");
-        child.setProcessEnvironment(environment);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {"-platform", "offscreen", QStringLiteral("badInput:") + input.name});
-        QVERIFY(child.waitForFinished(120000));
-        const QString out = QString::fromLocal8Bit(child.readAll());
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(out));
-        QVERIFY2(out.contains(QStringLiteral("PASS   : ReliabilityTest::badInput(") + input.name),
-                 qPrintable(out));
+    if ((input.noPrinter || !input.adServer.isEmpty()) && !inCaseProcess()) {
+        bool passed = false;
+        const QString output = runCaseInOwnProcess(
+            "badInput", input.name,
+            [&input](QProcessEnvironment &environment) {
+                if (input.noPrinter)
+                    environment.insert("CUPS_SERVER", ClosedCupsServer);
+                if (!input.adServer.isEmpty() && environment.contains("ASAN_OPTIONS"))
+                    environment.insert("ASAN_OPTIONS",
+                                       environment.value("ASAN_OPTIONS") + ":new_delete_type_mismatch=0");
+            },
+            &passed);
+        QVERIFY2(passed, qPrintable(output));
         ++m_badInputsTried;
         return;
     }

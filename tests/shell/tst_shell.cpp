@@ -205,8 +205,7 @@ void ShellTest::tabOrder()
 {
     MainWindow w;
     QVERIFY(w.start());
-    w.form->showCentred();
-    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.show();
     // Ascending tab index over the controls that take the focus.
     const QStringList expected{
         "cmdSF",    "cmbSent", "txtName",  "txtSent",  "txtP",      "txtTel",       "txtC",        "txtA",
@@ -229,8 +228,7 @@ void ShellTest::accessKeys()
 {
     MainWindow w;
     QVERIFY(w.start());
-    w.form->showCentred();
-    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.show();
 
     // The waybill windows open modally; close each one as it shows.
     QStringList opened;

@@ -755,8 +755,7 @@ void WaybillTest::opensModallyFromMainWindow()
     MainWindow w;
     QVERIFY(w.start());
     fillMain(w);
-    w.form->showCentred();
-    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.show();
     const QString other = courier == "SF" ? "YD" : "SF";
     QSignalSpy clicks(courierButton(w, courier), &QPushButton::clicked);
     QSignalSpy otherClicks(courierButton(w, other), &QPushButton::clicked);
@@ -931,8 +930,7 @@ void WaybillTest::printedText()
     QCOMPARE(w.field("txtTel")->text(), SenderValues[6]);
     w.setFields(withTo(ContactKeys), RecipientValues);
     const QByteArray saved = w.folder.read("sent/深圳前海科技有限公司 - 张三.dat");
-    w.form->showCentred();
-    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.show();
     w.field("txtSent")->selectAll();
     typeText(w.field("txtSent"), "新的公司名称");
     QCOMPARE(w.field("txtSent")->text(), QStringLiteral("新的公司名称"));
@@ -1016,8 +1014,7 @@ void WaybillTest::printOnDefaultPrinter()
     MainWindow w;
     QVERIFY(w.start());
     fillMain(w);
-    w.form->showCentred();
-    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.show();
 
     // 退出 and the close control print nothing.
     const auto open = [&] { courierButton(w, courier)->click(); };
@@ -1076,20 +1073,14 @@ void WaybillTest::printOnDefaultPrinter()
 void WaybillTest::printWithoutPrinter()
 {
     QFETCH(QString, courier);
-    if (qEnvironmentVariable("CUPS_SERVER") != ClosedCupsServer) {
+    if (!inCaseProcess()) {
         // libcups settles on its server once per process: run the case in a
         // process of its own that can reach no CUPS server at all.
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("CUPS_SERVER", ClosedCupsServer);
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {"-platform", "offscreen", "printWithoutPrinter:" + courier});
-        QVERIFY(child.waitForFinished(120000));
-        const QString out = QString::fromLocal8Bit(child.readAll());
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(out));
-        QVERIFY2(out.contains("PASS   : WaybillTest::printWithoutPrinter(" + courier + ")"), qPrintable(out));
+        bool passed = false;
+        const QString output = runCaseInOwnProcess(
+            "printWithoutPrinter", courier,
+            [](QProcessEnvironment &env) { env.insert("CUPS_SERVER", ClosedCupsServer); }, &passed);
+        QVERIFY2(passed, qPrintable(output));
         return;
     }
 
@@ -1097,8 +1088,7 @@ void WaybillTest::printWithoutPrinter()
     MainWindow w;
     QVERIFY(w.start());
     fillMain(w);
-    w.form->showCentred();
-    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    w.show();
     const auto open = [&] { courierButton(w, courier)->click(); };
     const auto printTwiceAndLeave = [&](QDialog &form) {
         QVERIFY(QTest::qWaitForWindowExposed(&form));
