@@ -119,6 +119,12 @@ QString Platform::defaultSettingsFile()
            QStringLiteral("/Quillbox/settings.ini");
 }
 
+QString Platform::userDataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Quillbox");
+}
+
 QString Platform::folderPath(std::initializer_list<QStringView> names) const
 {
     QString path = m_root + QLatin1Char('/');

@@ -67,6 +67,8 @@ public:
 
     // Where the settings of a normal run are kept: the user's config folder.
     static QString defaultSettingsFile();
+    // The user's own folder for the address book of an installed program.
+    static QString userDataFolder();
 
 private:
     QString m_root;

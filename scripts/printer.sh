@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Makes a CUPS PDF queue the default printer, so that printing a waybill can be
-# tested without paper: every job becomes a PDF file in $OUT. Safe to run again;
-# it only changes what is not already in place. Needs root (or sudo).
+# Keeps a CUPS PDF queue ready for the tests, so that printing a waybill can be
+# tested without paper: every job becomes a PDF file in $OUT. The tests choose the
+# queue by the PRINTER environment variable; the machine's default printer and its
+# other queues stay as they are. Safe to run again; it only changes what is not
+# already in place. Needs root (or sudo).
 set -euo pipefail
 export LC_ALL=C # the lpstat texts below are matched in English
 
@@ -48,8 +50,4 @@ fi
 # A queue left stopped or rejecting by an earlier run takes jobs again.
 cupsenable "$QUEUE"
 cupsaccept "$QUEUE"
-if [ "$(lpstat -d 2>/dev/null)" != "system default destination: $QUEUE" ]; then
-    lpadmin -d "$QUEUE"
-fi
-lpoptions -d "$QUEUE" >/dev/null
-echo "printer.sh: default printer $QUEUE, output in $OUT"
+echo "printer.sh: test printer $QUEUE, output in $OUT"

@@ -3,6 +3,7 @@
 #include "shell/appicon.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QStyleFactory>
 
 #include <unistd.h>
@@ -21,4 +22,15 @@ void setUpApplication(QApplication &app)
     // Fusion draws buttons in their own background colour on every desktop.
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setWindowIcon(appIcon());
+    // Lets the desktop match the windows with the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("cn.quillbox.Quillbox"));
+}
+
+QString addressBookFolder(const QString &executableFolder, const QString &installedFolder,
+                          const QString &userDataFolder)
+{
+    const QString here = QFileInfo(executableFolder).canonicalFilePath();
+    if (!here.isEmpty() && here == QFileInfo(installedFolder).canonicalFilePath())
+        return userDataFolder;
+    return executableFolder;
 }

@@ -997,8 +997,9 @@ void WaybillTest::printOnDefaultPrinter()
     const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
     if (printer.isNull())
         QSKIP(
-            "No default printer is configured. scripts/test runs scripts/printer.sh, which makes a CUPS PDF "
-            "queue the default printer; run it as root to take this test locally.");
+            "No default printer is configured. scripts/test runs scripts/printer.sh, which makes the CUPS PDF "
+            "queue Quillbox-PDF that the tests print on (PRINTER=Quillbox-PDF); run it as root to take this "
+            "test locally.");
     if (!printer.makeAndModel().contains("CUPS-PDF", Qt::CaseInsensitive)) {
         QSKIP(qPrintable(QString("The default printer %1 (%2) is not a CUPS-PDF queue; this test prints only "
                                  "to a PDF queue, never on paper.")
