@@ -46,6 +46,15 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$
 echo "deb: installed in $(( ($(date +%s%N) - started) / 1000000 )) ms"
 [ -x /usr/bin/quillbox ] || fail "no /usr/bin/quillbox"
 
+# The zygote the renderers come from; its twin started with --no-zygote-sandbox
+# serves the processes that Chromium never sandboxes.
+sandboxed_zygote() {
+    local pid
+    for pid in $(pgrep -u "$user" -f "QtWebEngineProcess.*--type=zygote" || true); do
+        tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q -- --no-zygote-sandbox || { echo "$pid"; return; }
+    done
+}
+
 useradd -m -s /bin/bash "$user"
 home=$(getent passwd "$user" | cut -d: -f6)
 data=$home/.local/share/Quillbox
@@ -58,7 +67,7 @@ browser=""
 for _ in $(seq 1 600); do
     kill -0 "$runner" 2>/dev/null || { cat "/tmp/$user.log"; fail "quillbox ended at start"; }
     program=$(pgrep -u "$user" -x quillbox || true)
-    [ -n "$program" ] && browser=$(pgrep -u "$user" -f "QtWebEngineProcess.*--type=zygote" | head -n 1 || true)
+    [ -n "$program" ] && browser=$(sandboxed_zygote)
     [ -n "$browser" ] && [ -d "$data/to/_未分类" ] && break
     sleep 0.1
 done
@@ -71,8 +80,12 @@ for pid in $(pgrep -u "$user" -f QtWebEngineProcess); do
     ! tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- --no-sandbox || fail "a browser process runs with --no-sandbox"
 done
 # Chromium's namespace sandbox starts its zygote in a user namespace of its own.
-[ "$(readlink "/proc/$browser/ns/user")" != "$(readlink "/proc/$program/ns/user")" ] ||
+if [ "$(readlink "/proc/$browser/ns/user")" = "$(readlink "/proc/$program/ns/user")" ]; then
+    for pid in $program $(pgrep -u "$user" -f QtWebEngineProcess); do
+        echo "$pid $(readlink "/proc/$pid/ns/user") $(tr '\0' ' ' <"/proc/$pid/cmdline")"
+    done
     fail "the browser's zygote runs outside the sandbox"
+fi
 
 kill -TERM "$program"
 wait "$runner" || true
