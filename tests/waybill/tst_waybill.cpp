@@ -997,9 +997,8 @@ void WaybillTest::printOnDefaultPrinter()
     const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
     if (printer.isNull())
         QSKIP(
-            "No default printer is configured. scripts/test runs scripts/printer.sh, which makes the CUPS PDF "
-            "queue Quillbox-PDF that the tests print on (PRINTER=Quillbox-PDF); run it as root to take this "
-            "test locally.");
+            "No default printer. The tests print on the CUPS PDF queue Quillbox-PDF (PRINTER=Quillbox-PDF), "
+            "which scripts/test makes with scripts/printer.sh; run that as root to take this test locally.");
     if (!printer.makeAndModel().contains("CUPS-PDF", Qt::CaseInsensitive)) {
         QSKIP(qPrintable(QString("The default printer %1 (%2) is not a CUPS-PDF queue; this test prints only "
                                  "to a PDF queue, never on paper.")
