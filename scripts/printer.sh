@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Makes a CUPS PDF queue the default printer, so that printing a waybill can be
-# tested without paper: every job becomes a PDF file in $OUT. Safe to run again;
+# tested without paper: every job becomes a PDF file in $OUT. A second PDF queue,
+# never the default, shows that a printer chosen in the print settings gets the
+# job. Safe to run again;
 # it only changes what is not already in place. Needs root (or sudo).
 set -euo pipefail
 export LC_ALL=C # the lpstat texts below are matched in English
 
 QUEUE=Quillbox-PDF
+SECOND=Quillbox-PDF2
 OUT=/var/spool/cups-pdf/quillbox
 PPD=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
 CONF=/etc/cups/cups-pdf.conf
@@ -42,14 +45,16 @@ if ! running; then
     running || { echo "printer.sh: cupsd did not start" >&2; exit 1; }
 fi
 
-if ! lpstat -v "$QUEUE" >/dev/null 2>&1; then
-    lpadmin -p "$QUEUE" -v cups-pdf:/ -E -P "$PPD"
-fi
-# A queue left stopped or rejecting by an earlier run takes jobs again.
-cupsenable "$QUEUE"
-cupsaccept "$QUEUE"
+for q in "$QUEUE" "$SECOND"; do
+    if ! lpstat -v "$q" >/dev/null 2>&1; then
+        lpadmin -p "$q" -v cups-pdf:/ -E -P "$PPD"
+    fi
+    # A queue left stopped or rejecting by an earlier run takes jobs again.
+    cupsenable "$q"
+    cupsaccept "$q"
+done
 if [ "$(lpstat -d 2>/dev/null)" != "system default destination: $QUEUE" ]; then
     lpadmin -d "$QUEUE"
 fi
 lpoptions -d "$QUEUE" >/dev/null
-echo "printer.sh: default printer $QUEUE, output in $OUT"
+echo "printer.sh: default printer $QUEUE, second queue $SECOND, output in $OUT"

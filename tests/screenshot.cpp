@@ -34,9 +34,10 @@ int main(int argc, char *argv[])
     w.cmbTo()->selectIndex(w.cmbTo()->entries().indexOf("深圳恒通科技有限公司 - 李娜"));
     w.form->show();
     bool ok = w.form->grab().save(out + "/main-window.png");
-    frmSF sf(*w.form);
+    const Waybill::FieldReader read = [&w](QStringView name) { return w.form->fieldText(name); };
+    frmSF sf(*w.platform, read);
     ok = sf.grab().save(out + "/waybill-sf.png") && ok;
-    frmYD yd(*w.form);
+    frmYD yd(*w.platform, read);
     ok = yd.grab().save(out + "/waybill-yd.png") && ok;
     return ok ? 0 : 1;
 }
