@@ -116,8 +116,8 @@ void paintCalibrationPage(QPainter &painter)
         painter.drawLine(c - QPointF(0, 8 * px), c + QPointF(0, 8 * px));
         painter.drawText(c + QPointF(2 * px, -2 * px), caption);
     };
-    cross(Calibration::First, QStringLiteral("十字1"));
-    cross(Calibration::Second, QStringLiteral("十字2"));
+    cross(Calibration::First, QStringLiteral("十字1 (20, 20)"));
+    cross(Calibration::Second, QStringLiteral("十字2 (150, 90)"));
     painter.drawText(
         QPointF(30 * px, 45 * px),
         QStringLiteral("打印校准页：量出两个十字中心距纸张左边和上边各多少毫米，填入“打印设置”。"));
