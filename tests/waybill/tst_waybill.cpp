@@ -436,6 +436,7 @@ private Q_SLOTS:
     void chosenPrinterOffsetAndScale();
     void cutFieldsAsked_data() { couriers(); }
     void cutFieldsAsked();
+    void calibrationPage();
 
     void cleanupTestCase();
 
@@ -1503,6 +1504,84 @@ void WaybillTest::cutFieldsAsked()
         for (const char *name : {"Command1", "Command2", "cmdSettings"})
             QVERIFY(button(form.get(), name)->isVisible());
     }
+    form->close();
+}
+
+void WaybillTest::calibrationPage()
+{
+    const QString second = "Quillbox-PDF2";
+    QString defaultQueue;
+    const QString missing = cupsPdfQueues(&defaultQueue, second);
+    if (!missing.isEmpty())
+        QSKIP(qPrintable(missing));
+    constexpr int Dpi = 508;
+    MainWindow w;
+    QVERIFY(w.start());
+    auto form = makeWindow("SF", *w.form);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+
+    // A page printed off by these settings on a true printer: measured and entered,
+    // the crosses give back the plain settings.
+    const QPointF offset(2.35, -1.6);
+    const QPointF scale(1.012, 0.991);
+    QPointF crosses[2];
+    const auto calibrate = [&](QDialog &dialog) {
+        named<QComboBox>(&dialog, "打印机")
+            ->setCurrentIndex(named<QComboBox>(&dialog, "打印机")->findData(second));
+        named<QDoubleSpinBox>(&dialog, "水平偏移 (mm)")->setValue(offset.x());
+        named<QDoubleSpinBox>(&dialog, "垂直偏移 (mm)")->setValue(offset.y());
+        named<QDoubleSpinBox>(&dialog, "水平缩放 (%)")->setValue(scale.x() * 100);
+        named<QDoubleSpinBox>(&dialog, "垂直缩放 (%)")->setValue(scale.y() * 100);
+        const QStringList before = cupsJobs();
+        QTest::mouseClick(named<QPushButton>(&dialog, "打印校准页"), Qt::LeftButton);
+        QVERIFY2(w.dialogs.messages.isEmpty(), qPrintable(w.dialogs.messages.value(0).text));
+        const QStringList added = newJobs(before, second);
+        QCOMPARE(added.size(), 1);
+        const QString file = jobFile(added[0]);
+        QVERIFY2(!file.isEmpty(), qPrintable("no file of " + added[0]));
+        QString error;
+        const QImage page = rasterise(file, &error, Dpi);
+        QVERIFY2(!page.isNull(), qPrintable(error));
+        QFile::remove(file);
+        // A cross's centre: the column and the row with the most ink near where it should be.
+        for (int i = 0; i < 2; ++i) {
+            const QPointF p = i == 0 ? Waybill::Calibration::First : Waybill::Calibration::Second;
+            const QPointF at = offset + QPointF(p.x() * scale.x(), p.y() * scale.y());
+            const QRect r = rasterRect(QRectF(at - QPointF(6, 6), QSizeF(12, 12)), Dpi);
+            QVector<int> columns(r.width()), rows(r.height());
+            for (int y = 0; y < r.height(); ++y)
+                for (int x = 0; x < r.width(); ++x)
+                    if (isInk(page, r.x() + x, r.y() + y))
+                        ++columns[x], ++rows[y];
+            const auto middle = [](const QVector<int> &sums) {
+                const int most = *std::max_element(sums.cbegin(), sums.cend());
+                const int first = int(std::find(sums.cbegin(), sums.cend(), most) - sums.cbegin());
+                const int last = int(sums.crend() - std::find(sums.crbegin(), sums.crend(), most)) - 1;
+                return (first + last + 1) / 2.0;
+            };
+            crosses[i] = QPointF((r.x() + middle(columns)) * 25.4 / Dpi, (r.y() + middle(rows)) * 25.4 / Dpi);
+            qInfo("cross %d at %.2f, %.2f mm; sent to %.2f, %.2f mm", i + 1, crosses[i].x(), crosses[i].y(),
+                  at.x(), at.y());
+        }
+        named<QDoubleSpinBox>(&dialog, "十字1 距左边 (mm)")->setValue(crosses[0].x());
+        named<QDoubleSpinBox>(&dialog, "十字1 距上边 (mm)")->setValue(crosses[0].y());
+        named<QDoubleSpinBox>(&dialog, "十字2 距左边 (mm)")->setValue(crosses[1].x());
+        named<QDoubleSpinBox>(&dialog, "十字2 距上边 (mm)")->setValue(crosses[1].y());
+        QTest::mouseClick(named<QPushButton>(&dialog, "计算偏移和缩放"), Qt::LeftButton);
+        QVERIFY(w.dialogs.messages.isEmpty());
+        // Read to 0.1 mm, the crosses put the page back within a few tenths over 150 mm.
+        QVERIFY(qAbs(named<QDoubleSpinBox>(&dialog, "水平偏移 (mm)")->value()) <= 0.15);
+        QVERIFY(qAbs(named<QDoubleSpinBox>(&dialog, "垂直偏移 (mm)")->value()) <= 0.15);
+        QVERIFY(qAbs(named<QDoubleSpinBox>(&dialog, "水平缩放 (%)")->value() - 100) <= 0.15);
+        QVERIFY(qAbs(named<QDoubleSpinBox>(&dialog, "垂直缩放 (%)")->value() - 100) <= 0.15);
+        QTest::mouseClick(named<QPushButton>(&dialog, "取消"), Qt::LeftButton);
+    };
+    const auto open = [&] { QTest::mouseClick(button(form.get(), "cmdSettings"), Qt::LeftButton); };
+    QCOMPARE(runModal(open, calibrate), QStringList{"Waybill::frmPrintSettings"});
+    // Cancelled: nothing kept.
+    QCOMPARE(form->printSettings(), Waybill::PrintSettings());
+    QCOMPARE(Waybill::PrintSettings::load(*w.platform, "SF"), Waybill::PrintSettings());
     form->close();
 }
 
