@@ -272,16 +272,16 @@ void Window::Command2_Click()
 
 void Window::cmdSettings_Click()
 {
+    // The preview shows each field's box as it is now, in millimetres.
+    const auto toMm = [](const QRectF &pixels) {
+        constexpr double mm = 25.4 / Twips::PixelsPerInch;
+        return QRectF(pixels.x() * mm, pixels.y() * mm, pixels.width() * mm, pixels.height() * mm);
+    };
     QList<std::pair<QString, QRectF>> fields;
-    for (const FieldLabel *field : findChildren<FieldLabel *>(Qt::FindDirectChildrenOnly)) {
-        const QRectF box = QRectF(field->geometry().intersected(rect()));
-        const double mm = 25.4 / Twips::PixelsPerInch;
-        fields.append({fieldCaption(field->objectName()),
-                       QRectF(box.x() * mm, box.y() * mm, box.width() * mm, box.height() * mm)});
-    }
-    const double mm = 25.4 / Twips::PixelsPerInch;
-    frmPrintSettings dialog(m_platform, m_settingsSection, m_courier, m_settings,
-                            QSizeF(width() * mm, height() * mm), fields, this);
+    for (const FieldLabel *field : findChildren<FieldLabel *>(Qt::FindDirectChildrenOnly))
+        fields.append({fieldCaption(field->objectName()), toMm(field->geometry().intersected(rect()))});
+    frmPrintSettings dialog(m_platform, m_settingsSection, m_courier, m_settings, toMm(rect()).size(), fields,
+                            this);
     if (dialog.exec() == QDialog::Accepted)
         m_settings = dialog.settings();
 }
