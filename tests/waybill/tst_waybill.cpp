@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "shell/appicon.h"
 #include "shell/twips.h"
+#include "waybill/frmprintsettings.h"
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
 #include "waybill/printsettings.h"
@@ -216,14 +217,16 @@ bool isInk(const QImage &page, int x, int y)
     return page.constScanLine(y)[x] < 128;
 }
 
-// The bounding box of the ink within area (in raster pixels); null when there is none.
-QRect inkBox(const QImage &page, const QRect &area)
+// The bounding box of the ink within area (in raster pixels), leaving out what
+// lies in any of the areas left out; null when there is none.
+QRect inkBox(const QImage &page, const QRect &area, const QList<QRect> &leftOut = {})
 {
     const QRect r = area.intersected(page.rect());
     int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
     for (int y = r.top(); y <= r.bottom(); ++y) {
         for (int x = r.left(); x <= r.right(); ++x) {
-            if (isInk(page, x, y)) {
+            if (isInk(page, x, y) && std::none_of(leftOut.cbegin(), leftOut.cend(),
+                                                  [&](const QRect &o) { return o.contains(x, y); })) {
                 left = qMin(left, x);
                 right = qMax(right, x);
                 top = qMin(top, y);
@@ -1272,24 +1275,11 @@ void WaybillTest::printSettingsKept()
     chosen.offset = QPointF(-12.35, 4.5);
     chosen.scaleX = 1.0175;
     chosen.scaleY = 0.9;
-    const QStringList labels{"打印机",
-                             "纸张",
-                             "纸宽 (mm)",
-                             "纸高 (mm)",
-                             "方向",
-                             "水平偏移 (mm)",
-                             "垂直偏移 (mm)",
-                             "水平缩放 (%)",
-                             "垂直缩放 (%)",
-                             "打印校准页",
-                             "十字1 距左边 (mm)",
-                             "十字1 距上边 (mm)",
-                             "十字2 距左边 (mm)",
-                             "十字2 距上边 (mm)",
-                             "计算偏移和缩放",
-                             "确定",
-                             "取消",
-                             "预览"};
+    const QStringList labels =
+        QString("打印机|纸张|纸宽 (mm)|纸高 (mm)|方向|水平偏移 (mm)|垂直偏移 (mm)|水平缩放 (%)|"
+                "垂直缩放 (%)|打印校准页|十字1 距左边 (mm)|十字1 距上边 (mm)|十字2 距左边 "
+                "(mm)|十字2 距上边 (mm)|计算偏移和缩放|确定|取消|预览")
+            .split('|');
     const auto setAll = [&](QDialog &dialog) {
         QCOMPARE(dialog.windowTitle(), title);
         for (const QString &label : labels)
@@ -1328,9 +1318,7 @@ void WaybillTest::printSettingsKept()
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     const auto open = [&] { QTest::mouseClick(button(form.get(), "cmdSettings"), Qt::LeftButton); };
     const auto check = [&](QDialog &dialog) {
-        QCOMPARE(named<QComboBox>(&dialog, "打印机")->currentData().toString(), queue);
-        QCOMPARE(named<QDoubleSpinBox>(&dialog, "水平偏移 (mm)")->value(), -12.35);
-        QCOMPARE(named<QComboBox>(&dialog, "方向")->currentText(), QStringLiteral("横向"));
+        QCOMPARE(qobject_cast<Waybill::frmPrintSettings *>(&dialog)->settings(), chosen);
         QTest::mouseClick(named<QPushButton>(&dialog, "取消"), Qt::LeftButton);
     };
     runModal(open, check);
@@ -1434,20 +1422,8 @@ void WaybillTest::chosenPrinterOffsetAndScale()
             if (it.key() != name)
                 others.append(rasterRect(place(it.value()), Dpi));
         }
-        const QRect r = rasterRect(search, Dpi).intersected(page.rect());
-        int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
-        for (int y = r.top(); y <= r.bottom(); ++y) {
-            for (int x = r.left(); x <= r.right(); ++x) {
-                if (!isInk(page, x, y) || std::any_of(others.cbegin(), others.cend(),
-                                                      [&](const QRect &o) { return o.contains(x, y); }))
-                    continue;
-                left = qMin(left, x);
-                right = qMax(right, x);
-                top = qMin(top, y);
-                bottom = qMax(bottom, y);
-            }
-        }
-        return right < 0 ? QRectF() : inkBoxMm(QRect(QPoint(left, top), QPoint(right, bottom)), Dpi);
+        const QRect ink = inkBox(page, rasterRect(search, Dpi), others);
+        return ink.isNull() ? QRectF() : inkBoxMm(ink, Dpi);
     };
     const auto plainPlace = [&](QRectF box) { return box.translated(corner); };
     // Custom paper on a cups-pdf queue has no unprintable margins.
@@ -1548,19 +1524,13 @@ void WaybillTest::calibrationPage()
         for (int i = 0; i < 2; ++i) {
             const QPointF p = i == 0 ? Waybill::Calibration::First : Waybill::Calibration::Second;
             const QPointF at = offset + QPointF(p.x() * scale.x(), p.y() * scale.y());
-            const QRect r = rasterRect(QRectF(at - QPointF(6, 6), QSizeF(12, 12)), Dpi);
-            QVector<int> columns(r.width()), rows(r.height());
-            for (int y = 0; y < r.height(); ++y)
-                for (int x = 0; x < r.width(); ++x)
-                    if (isInk(page, r.x() + x, r.y() + y))
-                        ++columns[x], ++rows[y];
-            const auto middle = [](const QVector<int> &sums) {
-                const int most = *std::max_element(sums.cbegin(), sums.cend());
-                const int first = int(std::find(sums.cbegin(), sums.cend(), most) - sums.cbegin());
-                const int last = int(sums.crend() - std::find(sums.crbegin(), sums.crend(), most)) - 1;
-                return (first + last + 1) / 2.0;
-            };
-            crosses[i] = QPointF((r.x() + middle(columns)) * 25.4 / Dpi, (r.y() + middle(rows)) * 25.4 / Dpi);
+            // The vertical arm below the centre and the horizontal arm left of it,
+            // away from the caption at the upper right.
+            const QRectF below =
+                inkBoxMm(inkBox(page, rasterRect(QRectF(at + QPointF(-3, 3), QSizeF(6, 2)), Dpi)), Dpi);
+            const QRectF leftOf =
+                inkBoxMm(inkBox(page, rasterRect(QRectF(at + QPointF(-5, -3), QSizeF(2, 6)), Dpi)), Dpi);
+            crosses[i] = QPointF(below.center().x(), leftOf.center().y());
             qInfo("cross %d at %.2f, %.2f mm; sent to %.2f, %.2f mm", i + 1, crosses[i].x(), crosses[i].y(),
                   at.x(), at.y());
         }
