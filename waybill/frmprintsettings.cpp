@@ -46,8 +46,8 @@ PagePreview::PagePreview(QWidget *parent) : QWidget(parent)
     setMinimumSize(320, 400);
 }
 
-void PagePreview::show(QSizeF paper, const QRectF &printable, const PrintSettings &settings, QSizeF client,
-                       const QList<std::pair<QString, QRectF>> &fields)
+void PagePreview::setPage(QSizeF paper, const QRectF &printable, const PrintSettings &settings, QSizeF client,
+                          const QList<std::pair<QString, QRectF>> &fields)
 {
     m_paper = paper;
     m_printable = printable;
@@ -261,7 +261,7 @@ void frmPrintSettings::updatePreview()
         // No such printer: the paper alone, all of it printable.
         const QSizeF paper = s.paper.isEmpty() ? QSizeF(210, 297) : s.paper;
         const QSizeF shown = s.landscape ? paper.transposed() : paper;
-        preview->show(shown, QRectF(QPointF(), shown), s, m_client, m_fields);
+        preview->setPage(shown, QRectF(QPointF(), shown), s, m_client, m_fields);
         return;
     }
     printableCorner(*printer, s);
@@ -269,7 +269,7 @@ void frmPrintSettings::updatePreview()
     const QRectF paper = layout.fullRect(QPageLayout::Millimeter);
     QPageLayout mm = layout;
     mm.setUnits(QPageLayout::Millimeter);
-    preview->show(paper.size(), paper.marginsRemoved(mm.minimumMargins()), s, m_client, m_fields);
+    preview->setPage(paper.size(), paper.marginsRemoved(mm.minimumMargins()), s, m_client, m_fields);
 }
 
 void frmPrintSettings::cmdCalibrationPage_Click()

@@ -25,8 +25,8 @@ public:
     explicit PagePreview(QWidget *parent);
 
     // Everything in millimetres; fields and client area as on the window.
-    void show(QSizeF paper, const QRectF &printable, const PrintSettings &settings, QSizeF client,
-              const QList<std::pair<QString, QRectF>> &fields);
+    void setPage(QSizeF paper, const QRectF &printable, const PrintSettings &settings, QSizeF client,
+                 const QList<std::pair<QString, QRectF>> &fields);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
