@@ -11,6 +11,14 @@ int WidgetDialogs::messageBox(const QString &text, const QString &title, int fla
     box.setWindowTitle(title);
     box.setText(text);
     box.setIcon((flags & 0x70) == Exclamation ? QMessageBox::Warning : QMessageBox::Information);
+    if (flags & YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+        box.setDefaultButton(flags & DefaultButton2 ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? Yes : No;
+    }
     if (flags & OkCancel) {
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));

@@ -9,9 +9,9 @@ class Dialogs
 {
 public:
     // The classic message-box flags the program uses.
-    enum Flag { OkCancel = 1, Exclamation = 48, Information = 64 };
+    enum Flag { OkCancel = 1, YesNo = 4, Exclamation = 48, Information = 64, DefaultButton2 = 256 };
     // The button chosen.
-    enum Result { Ok = 1, Cancel = 2 };
+    enum Result { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
 
     virtual ~Dialogs() = default;
     virtual int messageBox(const QString &text, const QString &title, int flags) = 0;

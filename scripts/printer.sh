@@ -3,11 +3,13 @@
 # tested without paper: every job becomes a PDF file in $OUT. The tests choose the
 # queue by the PRINTER environment variable; the machine's default printer and its
 # other queues stay as they are. Safe to run again; it only changes what is not
-# already in place. Needs root (or sudo).
+# already in place. A second PDF queue, never the default, shows that a printer
+# chosen in the print settings gets the job. Needs root (or sudo).
 set -euo pipefail
 export LC_ALL=C # the lpstat texts below are matched in English
 
 QUEUE=Quillbox-PDF
+SECOND=Quillbox-PDF2
 OUT=/var/spool/cups-pdf/quillbox
 PPD=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
 CONF=/etc/cups/cups-pdf.conf
@@ -44,10 +46,12 @@ if ! running; then
     running || { echo "printer.sh: cupsd did not start" >&2; exit 1; }
 fi
 
-if ! lpstat -v "$QUEUE" >/dev/null 2>&1; then
-    lpadmin -p "$QUEUE" -v cups-pdf:/ -E -P "$PPD"
-fi
-# A queue left stopped or rejecting by an earlier run takes jobs again.
-cupsenable "$QUEUE"
-cupsaccept "$QUEUE"
-echo "printer.sh: test printer $QUEUE, output in $OUT"
+for q in "$QUEUE" "$SECOND"; do
+    if ! lpstat -v "$q" >/dev/null 2>&1; then
+        lpadmin -p "$q" -v cups-pdf:/ -E -P "$PPD"
+    fi
+    # A queue left stopped or rejecting by an earlier run takes jobs again.
+    cupsenable "$q"
+    cupsaccept "$q"
+done
+echo "printer.sh: test printers $QUEUE and $SECOND, output in $OUT"

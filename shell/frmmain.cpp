@@ -461,12 +461,12 @@ void frmMain::cmdDel2_Click()
 
 void frmMain::cmdSF_Click()
 {
-    frmSF form(*this);
+    frmSF form(m_platform, [this](QStringView n) { return fieldText(n); });
     form.exec();
 }
 
 void frmMain::cmdYD_Click()
 {
-    frmYD form(*this);
+    frmYD form(m_platform, [this](QStringView n) { return fieldText(n); });
     form.exec();
 }

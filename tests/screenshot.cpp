@@ -1,8 +1,13 @@
 // Draws the main window and both waybill windows, filled with a sample sender and
-// recipient, into PNG files for the README: quillbox-screenshot OUTPUT_FOLDER
+// recipient, the print settings and a calibration page into PNG files for the
+// README: quillbox-screenshot OUTPUT_FOLDER
 #include "mainwindow.h"
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
+#include "waybill/printjob.h"
+
+#include <QPainter>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -34,9 +39,44 @@ int main(int argc, char *argv[])
     w.cmbTo()->selectIndex(w.cmbTo()->entries().indexOf("深圳恒通科技有限公司 - 李娜"));
     w.form->show();
     bool ok = w.form->grab().save(out + "/main-window.png");
-    frmSF sf(*w.form);
+    const Waybill::FieldReader read = [&w](QStringView name) { return w.form->fieldText(name); };
+    frmSF sf(*w.platform, read);
     ok = sf.grab().save(out + "/waybill-sf.png") && ok;
-    frmYD yd(*w.form);
+    frmYD yd(*w.platform, read);
     ok = yd.grab().save(out + "/waybill-yd.png") && ok;
+
+    // The settings of a printer that feeds a waybill-sized sheet a little off.
+    Waybill::PrintSettings fitted;
+    fitted.paper = QSizeF(230, 127);
+    fitted.offset = QPointF(1.6, -0.8);
+    fitted.scaleX = 1.004;
+    fitted.scaleY = 0.996;
+    fitted.save(*w.platform, "SF");
+    frmSF fittedSf(*w.platform, read);
+    fittedSf.show();
+    bool grabbed = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog || dialog == &fittedSf)
+            return;
+        dialog->resize(dialog->sizeHint().width() + 120, dialog->sizeHint().height());
+        grabbed = dialog->grab().save(out + "/print-settings.png");
+        dialog->close();
+    });
+    poll.start(50);
+    fittedSf.findChild<QPushButton *>("cmdSettings")->click();
+    poll.stop();
+    ok = grabbed && ok;
+
+    // The calibration page as it comes out of a true printer, 5 pixels to the millimetre.
+    constexpr double perMm = 5;
+    QImage page(QSize(175, 110) * perMm, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    painter.scale(perMm * 25.4 / 96, perMm * 25.4 / 96);
+    Waybill::paintCalibrationPage(painter);
+    painter.end();
+    ok = page.save(out + "/calibration-page.png") && ok;
     return ok ? 0 : 1;
 }

@@ -3,7 +3,7 @@
 using Waybill::Field;
 using Waybill::FieldReader;
 
-frmSF::frmSF(frmMain &main) : Waybill::Window(description(), main)
+frmSF::frmSF(Platform &platform, const FieldReader &read) : Waybill::Window(description(), platform, read)
 {
     setObjectName(QStringLiteral("frmSF"));
 }
@@ -15,6 +15,8 @@ const Waybill::Description &frmSF::description()
         9900,
         6810,
         u"顺丰快递运单",
+        u"顺丰快递",
+        u"SF",
         {
             {u"txtSent", 1080, 1800, 2415, 255, 12, false, Field::Fixed,
              [](const FieldReader &main) { return main(u"txtSent"); }},

@@ -2,14 +2,14 @@
 
 #include "waybill/waybillwindow.h"
 
-class frmMain;
+class Platform;
 
 // The SF Express (顺丰快递) waybill window.
 class frmSF : public Waybill::Window
 {
     Q_OBJECT
 public:
-    explicit frmSF(frmMain &main);
+    frmSF(Platform &platform, const Waybill::FieldReader &read);
 
 private:
     static const Waybill::Description &description();

@@ -3,7 +3,7 @@
 using Waybill::Field;
 using Waybill::FieldReader;
 
-frmYD::frmYD(frmMain &main) : Waybill::Window(description(), main)
+frmYD::frmYD(Platform &platform, const FieldReader &read) : Waybill::Window(description(), platform, read)
 {
     setObjectName(QStringLiteral("frmYD"));
 }
@@ -16,6 +16,8 @@ const Waybill::Description &frmYD::description()
         12390,
         6600,
         u"韵达快递运单",
+        u"韵达快递",
+        u"YD",
         {
             {u"txtName", 1440, 1080, 975, 255, 12, false, Field::Fixed,
              [](const FieldReader &main) { return main(u"txtName"); }},

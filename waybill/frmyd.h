@@ -2,14 +2,14 @@
 
 #include "waybill/waybillwindow.h"
 
-class frmMain;
+class Platform;
 
 // The Yunda Express (韵达快递) waybill window.
 class frmYD : public Waybill::Window
 {
     Q_OBJECT
 public:
-    explicit frmYD(frmMain &main);
+    frmYD(Platform &platform, const Waybill::FieldReader &read);
 
 private:
     static const Waybill::Description &description();

@@ -2,11 +2,13 @@
 
 #include "platform/platform.h"
 #include "shell/appicon.h"
-#include "shell/frmmain.h"
 #include "shell/twips.h"
+#include "waybill/frmprintsettings.h"
+#include "waybill/printjob.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPrinter>
@@ -37,14 +39,21 @@ QFont fieldFont(const Field &field)
     return font;
 }
 
-QString noPrinterMessage()
+// What the user calls a field, for the question about cut fields.
+QString fieldCaption(const QString &name)
 {
-    return QStringLiteral("没有找到默认打印机，运单没有打印。\n请安装打印机并设为默认打印机后，再按“打印”。");
-}
-
-QString shownName(const QPrinter &printer)
-{
-    return printer.printerName().isEmpty() ? printer.outputFileName() : printer.printerName();
+    static const QHash<QString, QString> captions{
+        {QStringLiteral("txtSent"), QStringLiteral("寄件单位")},
+        {QStringLiteral("txtName"), QStringLiteral("寄件人")},
+        {QStringLiteral("txtAdd"), QStringLiteral("寄件地址")},
+        {QStringLiteral("txtTel"), QStringLiteral("寄件电话")},
+        {QStringLiteral("txtSentTo"), QStringLiteral("收件单位")},
+        {QStringLiteral("txtNameTo"), QStringLiteral("收件人")},
+        {QStringLiteral("txtAddTo"), QStringLiteral("收件地址")},
+        {QStringLiteral("txtTelTo"), QStringLiteral("收件电话")},
+        {QStringLiteral("txtCTo"), QStringLiteral("目的城市")},
+    };
+    return captions.value(name, name);
 }
 
 } // namespace
@@ -90,7 +99,7 @@ void FieldLabel::fill(const QString &text)
     }
 }
 
-int FieldLabel::layOut(QTextLayout &layout) const
+int FieldLabel::layOut(QTextLayout &layout, bool *cut) const
 {
     QString text = this->text();
     text.replace(QStringLiteral("\r\n"), QString(QChar::LineSeparator));
@@ -107,13 +116,18 @@ int FieldLabel::layOut(QTextLayout &layout) const
 
     int shown = 0;
     qreal y = 0;
+    if (cut)
+        *cut = false;
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(width());
         // The first line always shows, cut by the box if a font is taller than
         // the box; a later line only when all of it fits.
-        if (shown > 0 && y + line.height() > height())
+        if (shown > 0 && y + line.height() > height()) {
+            if (cut)
+                *cut = true;
             break;
+        }
         line.setPosition(QPointF(0, y));
         y += line.height();
         ++shown;
@@ -147,16 +161,35 @@ void FieldLabel::paint(QPainter &painter) const
         layout.lineAt(i).draw(&painter, QPointF());
 }
 
+bool FieldLabel::isCut() const
+{
+    if (m_sizing != Field::Fixed)
+        return false;
+    QTextLayout layout;
+    bool cut = false;
+    layOut(layout, &cut);
+    return cut;
+}
+
 void FieldLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paint(painter);
+    // Only here, on screen: printing paints the text alone.
+    if (isCut()) {
+        painter.setClipping(false);
+        painter.setPen(QPen(Qt::red, 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
 }
 
-Window::Window(const Description &description, frmMain &main)
+Window::Window(const Description &description, Platform &platform, const FieldReader &read)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint),
-      m_platform(main.platform()), m_jobTitle(description.jobTitle.toString())
+      m_platform(platform), m_jobTitle(description.jobTitle.toString()),
+      m_courier(description.courier.toString()), m_settingsSection(description.settingsSection.toString()),
+      m_settings(PrintSettings::load(platform, m_settingsSection))
 {
     setWindowTitle(QStringLiteral("Quillbox"));
     setWindowIcon(appIcon());
@@ -177,10 +210,12 @@ Window::Window(const Description &description, frmMain &main)
     };
     Command1 = button(u"Command1", QStringLiteral("打印"), 120);
     Command2 = button(u"Command2", QStringLiteral("退出"), 1560);
+    // Spaced from 退出 as 退出 is from 打印.
+    cmdSettings = button(u"cmdSettings", QStringLiteral("设置"), 3000);
     connect(Command1, &QPushButton::clicked, this, &Window::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Window::Command2_Click);
+    connect(cmdSettings, &QPushButton::clicked, this, &Window::cmdSettings_Click);
 
-    const FieldReader read = [&main](QStringView name) { return main.fieldText(name); };
     for (const Field &field : description.fields)
         (new FieldLabel(field, this))->fill(field.fill(read));
 
@@ -190,6 +225,11 @@ Window::Window(const Description &description, frmMain &main)
         move(area.topLeft());
     }
     Command1->setFocus();
+}
+
+void Window::addPrintCheck(std::function<bool()> check)
+{
+    m_printChecks.push_back(std::move(check));
 }
 
 void Window::keyPressEvent(QKeyEvent *event)
@@ -204,8 +244,25 @@ void Window::keyPressEvent(QKeyEvent *event)
 
 void Window::Command1_Click()
 {
-    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-    printOn(printer);
+    const QStringList cut = cutFields();
+    if (!cut.isEmpty()) {
+        const int answer = m_platform.messageBox(
+            QStringLiteral("以下内容打印不全：%1。仍要打印吗？").arg(cut.join(QStringLiteral("、"))),
+            QStringLiteral("提示"), Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2);
+        if (answer != Dialogs::Yes)
+            return;
+    }
+    for (const auto &check : m_printChecks) {
+        if (!check())
+            return;
+    }
+    QString error;
+    const std::unique_ptr<QPrinter> printer = openPrinter(m_settings, &error);
+    if (!printer) {
+        m_platform.messageBox(error, QStringLiteral("打印失败"), Dialogs::Exclamation);
+        return;
+    }
+    printOn(*printer);
 }
 
 void Window::Command2_Click()
@@ -213,53 +270,53 @@ void Window::Command2_Click()
     close();
 }
 
+void Window::cmdSettings_Click()
+{
+    // The preview shows each field's box as it is now, in millimetres.
+    const auto toMm = [](const QRectF &pixels) {
+        constexpr double mm = 25.4 / Twips::PixelsPerInch;
+        return QRectF(pixels.x() * mm, pixels.y() * mm, pixels.width() * mm, pixels.height() * mm);
+    };
+    QList<std::pair<QString, QRectF>> fields;
+    for (const FieldLabel *field : findChildren<FieldLabel *>(Qt::FindDirectChildrenOnly))
+        fields.append({fieldCaption(field->objectName()), toMm(field->geometry().intersected(rect()))});
+    frmPrintSettings dialog(m_platform, m_settingsSection, m_courier, m_settings, toMm(rect()).size(), fields,
+                            this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_settings = dialog.settings();
+}
+
+void Window::showButtons(bool shown)
+{
+    Command1->setVisible(shown);
+    Command2->setVisible(shown);
+    cmdSettings->setVisible(shown);
+}
+
+QStringList Window::cutFields() const
+{
+    QStringList names;
+    for (const FieldLabel *field : findChildren<FieldLabel *>(Qt::FindDirectChildrenOnly)) {
+        if (!field->isHidden() && field->isCut())
+            names.append(fieldCaption(field->objectName()));
+    }
+    return names;
+}
+
 bool Window::printOn(QPrinter &printer)
 {
-    Command1->setVisible(false);
-    Command2->setVisible(false);
-    const QString failure = printClientArea(printer);
+    showButtons(false);
+    const QString failure =
+        printPage(printer, m_settings, m_jobTitle, [this](QPainter &painter) { paintClientArea(painter); });
     if (failure.isEmpty()) {
+        Q_EMIT printed(printerShownName(printer));
         close();
         return true;
     }
-    Command1->setVisible(true);
-    Command2->setVisible(true);
+    showButtons(true);
     Command1->setFocus();
     m_platform.messageBox(failure, QStringLiteral("打印失败"), Dialogs::Exclamation);
     return false;
-}
-
-QString Window::printClientArea(QPrinter &printer)
-{
-    // With no default printer Qt gives a PDF printer with nowhere to write to.
-    if (printer.printerName().isEmpty() && printer.outputFileName().isEmpty())
-        return noPrinterMessage();
-    if (!printer.isValid())
-        return QStringLiteral("打印机“%1”不可用，运单没有打印。\n请检查打印机后再打印。")
-            .arg(shownName(printer));
-
-    printer.setDocName(m_jobTitle);
-    printer.setFullPage(false);
-    // The client area's corner goes to the corner of the printable area; the
-    // default margins of 10 points would move every field 3.5 mm.
-    const QPageLayout page = printer.pageLayout();
-    printer.setPageMargins(page.minimumMargins(), page.units());
-
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        return QStringLiteral("无法在打印机“%1”上开始打印作业，运单没有打印。\n请检查打印机后再打印。")
-            .arg(shownName(printer));
-    }
-    // 15 twips to the pixel: 96 pixels of the window make one inch on paper.
-    const qreal scale = printer.resolution() / qreal(Twips::PixelsPerInch);
-    painter.scale(scale, scale);
-    paintClientArea(painter);
-    if (!painter.end() || printer.printerState() == QPrinter::Error ||
-        printer.printerState() == QPrinter::Aborted) {
-        return QStringLiteral("打印机“%1”的打印作业失败，运单可能没有打印。\n请检查打印机后再打印。")
-            .arg(shownName(printer));
-    }
-    return QString();
 }
 
 void Window::paintClientArea(QPainter &painter) const

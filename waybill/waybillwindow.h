@@ -1,12 +1,13 @@
 #pragma once
 
+#include "waybill/printsettings.h"
+
 #include <QDialog>
 #include <QLabel>
 
 #include <functional>
 #include <vector>
 
-class frmMain;
 class Platform;
 class QPainter;
 class QPrinter;
@@ -39,6 +40,8 @@ struct Description
 {
     int clientWidth, clientHeight; // twips
     QStringView jobTitle;
+    QStringView courier;         // as the user knows it: "顺丰快递"
+    QStringView settingsSection; // its print settings: "SF"
     std::vector<Field> fields;
 };
 
@@ -63,12 +66,16 @@ public:
     // Paints the field with its top-left corner at the painter's origin.
     void paint(QPainter &painter) const;
     Field::Sizing sizing() const { return m_sizing; }
+    // A fixed field whose text does not fit: a line is left out. Marked with a
+    // red frame on screen, never on paper.
+    bool isCut() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    int layOut(QTextLayout &layout) const;
+    // Lays out the lines that show; cut tells whether a line was left out.
+    int layOut(QTextLayout &layout, bool *cut = nullptr) const;
 
     Field::Sizing m_sizing;
 };
@@ -79,27 +86,44 @@ class Window : public QDialog
 {
     Q_OBJECT
 public:
-    // Hides both buttons and prints the client area as one page on printer; then
-    // closes. When printing fails the user is told what failed, the buttons come
-    // back and the window stays open. True when printed.
+    // Hides the buttons and prints the client area as one page on printer, placed
+    // as the courier's print settings say; then closes. When printing fails the
+    // user is told what failed, the buttons come back and the window stays open.
+    // True when printed.
     bool printOn(QPrinter &printer);
+    // Adds a check that runs when 打印 is pressed, after the question about cut
+    // fields and before printing; one that returns false stops the print, and
+    // the window stays open with its buttons.
+    void addPrintCheck(std::function<bool()> check);
+    const PrintSettings &printSettings() const { return m_settings; }
+
+Q_SIGNALS:
+    // After a page went to the printer, named as the user knows it.
+    void printed(const QString &printerName);
 
 protected:
-    Window(const Description &description, frmMain &main);
+    Window(const Description &description, Platform &platform, const FieldReader &read);
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Command1_Click();
     void Command2_Click();
-    // What went wrong, for the user; empty when the page went to the printer.
-    QString printClientArea(QPrinter &printer);
+    void cmdSettings_Click();
+    void showButtons(bool shown);
+    // The names of the fields cut short, for the user; empty when all fit.
+    QStringList cutFields() const;
     // The client area as it shows, hidden controls left out, in its own pixels.
     void paintClientArea(QPainter &painter) const;
 
     Platform &m_platform;
     QString m_jobTitle;
+    QString m_courier;
+    QString m_settingsSection;
+    PrintSettings m_settings;
+    std::vector<std::function<bool()>> m_printChecks;
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;
+    QPushButton *cmdSettings = nullptr;
 };
 
 } // namespace Waybill

@@ -4,9 +4,13 @@
 #include "mainwindow.h"
 #include "shell/appicon.h"
 #include "shell/twips.h"
+#include "waybill/frmprintsettings.h"
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
+#include "waybill/printsettings.h"
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QImage>
@@ -15,6 +19,7 @@
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -112,9 +117,10 @@ void fillMain(const MainWindow &w)
 
 std::unique_ptr<Waybill::Window> makeWindow(const QString &courier, frmMain &main)
 {
+    const Waybill::FieldReader read = [&main](QStringView name) { return main.fieldText(name); };
     if (courier == "SF")
-        return std::make_unique<frmSF>(main);
-    return std::make_unique<frmYD>(main);
+        return std::make_unique<frmSF>(main.platform(), read);
+    return std::make_unique<frmYD>(main.platform(), read);
 }
 
 QPushButton *courierButton(const MainWindow &w, const QString &courier)
@@ -189,7 +195,7 @@ QByteArray runTool(const QString &program, const QStringList &arguments, QString
 }
 
 // The first page of a PDF file in grey, 0.1 mm to the pixel.
-QImage rasterise(const QString &pdf, QString *error)
+QImage rasterise(const QString &pdf, QString *error, int dpi = RasterDpi)
 {
     const QString pdftoppm = findTool("pdftoppm");
     if (pdftoppm.isEmpty()) {
@@ -198,8 +204,7 @@ QImage rasterise(const QString &pdf, QString *error)
     }
     QTemporaryDir dir;
     const QString base = dir.path() + "/page";
-    runTool(pdftoppm,
-            {"-r", QString::number(RasterDpi), "-gray", "-f", "1", "-l", "1", "-singlefile", pdf, base},
+    runTool(pdftoppm, {"-r", QString::number(dpi), "-gray", "-f", "1", "-l", "1", "-singlefile", pdf, base},
             error);
     QImage image(base + ".pgm");
     if (image.isNull() && error->isEmpty())
@@ -212,14 +217,16 @@ bool isInk(const QImage &page, int x, int y)
     return page.constScanLine(y)[x] < 128;
 }
 
-// The bounding box of the ink within area (in raster pixels); null when there is none.
-QRect inkBox(const QImage &page, const QRect &area)
+// The bounding box of the ink within area (in raster pixels), leaving out what
+// lies in any of the areas left out; null when there is none.
+QRect inkBox(const QImage &page, const QRect &area, const QList<QRect> &leftOut = {})
 {
     const QRect r = area.intersected(page.rect());
     int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
     for (int y = r.top(); y <= r.bottom(); ++y) {
         for (int x = r.left(); x <= r.right(); ++x) {
-            if (isInk(page, x, y)) {
+            if (isInk(page, x, y) && std::none_of(leftOut.cbegin(), leftOut.cend(),
+                                                  [&](const QRect &o) { return o.contains(x, y); })) {
                 left = qMin(left, x);
                 right = qMax(right, x);
                 top = qMin(top, y);
@@ -231,15 +238,15 @@ QRect inkBox(const QImage &page, const QRect &area)
 }
 
 // Millimetres as raster pixels.
-QRect rasterRect(const QRectF &mm)
+QRect rasterRect(const QRectF &mm, int dpi = RasterDpi)
 {
-    const double perMm = RasterDpi / 25.4;
+    const double perMm = dpi / 25.4;
     return QRectF(mm.x() * perMm, mm.y() * perMm, mm.width() * perMm, mm.height() * perMm).toAlignedRect();
 }
 
-QRectF inkBoxMm(const QRect &ink)
+QRectF inkBoxMm(const QRect &ink, int dpi = RasterDpi)
 {
-    const double perMm = RasterDpi / 25.4;
+    const double perMm = dpi / 25.4;
     // From the left and top edge of the first inked pixel to the right and bottom edge of the last.
     return QRectF(ink.left() / perMm, ink.top() / perMm, ink.width() / perMm, ink.height() / perMm);
 }
@@ -345,6 +352,53 @@ QString cupsPdfFile(const QString &folder, const QString &job)
 
 const char *const ClosedCupsServer = "127.0.0.1:9";
 
+// A control of a dialog found by its accessible name, as a screen reader finds it.
+template <typename T> T *named(QWidget *root, const QString &name)
+{
+    const QList<T *> all = root->findChildren<T *>();
+    for (T *control : all) {
+        if (control->accessibleName() == name)
+            return control;
+    }
+    return nullptr;
+}
+
+// The jobs added since before, on one queue.
+QStringList newJobs(const QStringList &before, const QString &queue)
+{
+    QStringList added;
+    for (const QString &job : cupsJobs()) {
+        if (!before.contains(job) && job.startsWith(queue + '-') && !job.mid(queue.size() + 1).contains('-'))
+            added.append(job);
+    }
+    return added;
+}
+
+// The PDF file cups-pdf made of a job once the job completed.
+QString jobFile(const QString &job)
+{
+    if (!QTest::qWaitFor([&] { return cupsJobs("completed").contains(job); }, 60000))
+        return QString();
+    QString file;
+    return QTest::qWaitFor([&] { return !(file = cupsPdfFile(cupsPdfFolder(), job)).isEmpty(); }, 30000)
+               ? file
+               : QString();
+}
+
+// The queues for printing through CUPS, or why a test cannot.
+QString cupsPdfQueues(QString *defaultQueue, const QString &second)
+{
+    const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
+    if (printer.isNull() || !printer.makeAndModel().contains("CUPS-PDF", Qt::CaseInsensitive))
+        return "the default printer is not a CUPS-PDF queue; scripts/printer.sh sets one up (as root)";
+    if (!second.isEmpty() && QPrinterInfo::printerInfo(second).isNull())
+        return "no queue " + second + "; scripts/printer.sh sets it up (as root)";
+    if (findTool("lpstat").isEmpty())
+        return "lpstat (cups-client) is needed to follow the print jobs";
+    *defaultQueue = printer.printerName();
+    return QString();
+}
+
 } // namespace
 
 class WaybillTest : public QObject
@@ -377,6 +431,16 @@ private Q_SLOTS:
     void printWithoutPrinter_data() { couriers(); }
     void printWithoutPrinter();
 
+    void calibration_data();
+    void calibration();
+    void printSettingsKept_data() { couriers(); }
+    void printSettingsKept();
+    void chosenPrinterOffsetAndScale_data() { couriers(); }
+    void chosenPrinterOffsetAndScale();
+    void cutFieldsAsked_data() { couriers(); }
+    void cutFieldsAsked();
+    void calibrationPage();
+
     void cleanupTestCase();
 
 private:
@@ -388,6 +452,7 @@ private:
     }
 
     QMap<QString, double> m_worstOffset;
+    QMap<QString, double> m_worstPlacement;
 };
 
 void WaybillTest::window_data()
@@ -426,7 +491,8 @@ void WaybillTest::window()
         QRect twips;
     };
     for (const Button &b : {Button{"Command1", "打印", {120, 120, 1215, 615}},
-                            Button{"Command2", "退出", {1560, 120, 1215, 615}}}) {
+                            Button{"Command2", "退出", {1560, 120, 1215, 615}},
+                            Button{"cmdSettings", "设置", {3000, 120, 1215, 615}}}) {
         QPushButton *control = button(form.get(), b.name);
         QVERIFY2(control, b.name);
         QCOMPARE(control->text(), QString(b.caption));
@@ -440,13 +506,15 @@ void WaybillTest::window()
     for (const FieldLabel *label : form->findChildren<FieldLabel *>())
         labels.append(label->objectName());
     QCOMPARE(labels, fieldNames(courier));
-    QCOMPARE(form->findChildren<QWidget *>().size(), labels.size() + 2);
+    QCOMPARE(form->findChildren<QWidget *>().size(), labels.size() + 3);
 
     form->show();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     QCOMPARE(QApplication::focusWidget(), button(form.get(), "Command1"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), button(form.get(), "Command2"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), button(form.get(), "cmdSettings"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), button(form.get(), "Command1"));
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -947,6 +1015,7 @@ void WaybillTest::printedText()
     QVERIFY(!form->isVisible());
     QVERIFY(button(form.get(), "Command1")->isHidden());
     QVERIFY(button(form.get(), "Command2")->isHidden());
+    QVERIFY(button(form.get(), "cmdSettings")->isHidden());
     QVERIFY(w.dialogs.messages.isEmpty());
 
     QString error;
@@ -987,6 +1056,7 @@ void WaybillTest::printJobThatCannotStart()
     QVERIFY(form->isVisible());
     QVERIFY(button(form.get(), "Command1")->isVisible());
     QVERIFY(button(form.get(), "Command2")->isVisible());
+    QVERIFY(button(form.get(), "cmdSettings")->isVisible());
     QVERIFY(!QFile::exists(dir.path() + "/no such folder/waybill.pdf"));
     form->close();
 }
@@ -1103,6 +1173,7 @@ void WaybillTest::printWithoutPrinter()
         QVERIFY(form.isVisible());
         QVERIFY(button(&form, "Command1")->isVisible());
         QVERIFY(button(&form, "Command2")->isVisible());
+        QVERIFY(button(&form, "cmdSettings")->isVisible());
         QCOMPARE(QApplication::activeModalWidget(), &form);
         QTest::mouseClick(button(&form, "Command1"), Qt::LeftButton);
         QCOMPARE(w.dialogs.messages.size(), 2);
@@ -1119,10 +1190,378 @@ void WaybillTest::printWithoutPrinter()
     QCOMPARE(runModal(openOther, [](QDialog &form) { form.close(); }), QStringList{"frm" + other});
 }
 
+void WaybillTest::calibration_data()
+{
+    QTest::addColumn<QPointF>("shift"); // the printer's error: it puts a place p at shift + factor * p
+    QTest::addColumn<QPointF>("factor");
+    QTest::addColumn<QPointF>("corner"); // the printable area's corner
+    QTest::addColumn<QPointF>("offset"); // the settings the calibration page was printed with
+    QTest::addColumn<QPointF>("scale");
+    QTest::addColumn<bool>("solvable");
+    QTest::newRow("true printer") << QPointF() << QPointF(1, 1) << QPointF() << QPointF() << QPointF(1, 1)
+                                  << true;
+    QTest::newRow("shift and scale") << QPointF(2.6, -1.7) << QPointF(0.982, 1.013) << QPointF() << QPointF()
+                                     << QPointF(1, 1) << true;
+    QTest::newRow("on earlier settings and margins")
+        << QPointF(-3.1, 4.4) << QPointF(1.021, 0.968) << QPointF(4.2, 3.5) << QPointF(1.5, -2)
+        << QPointF(1.01, 0.99) << true;
+    QTest::newRow("error beyond the settings")
+        << QPointF(0, 0) << QPointF(0.8, 1) << QPointF() << QPointF() << QPointF(1, 1) << false;
+    QTest::newRow("crosses swapped") << QPointF(0, 0) << QPointF(-1, 1) << QPointF() << QPointF()
+                                     << QPointF(1, 1) << false;
+}
+
+void WaybillTest::calibration()
+{
+    QFETCH(QPointF, shift);
+    QFETCH(QPointF, factor);
+    QFETCH(QPointF, corner);
+    QFETCH(QPointF, offset);
+    QFETCH(QPointF, scale);
+    QFETCH(bool, solvable);
+    using Waybill::Calibration;
+    using Waybill::PrintSettings;
+    // Where the printer puts what it is told to put at p.
+    const auto printer = [&](QPointF p) { return shift + QPointF(factor.x() * p.x(), factor.y() * p.y()); };
+    PrintSettings printed;
+    printed.offset = offset;
+    printed.scaleX = scale.x();
+    printed.scaleY = scale.y();
+    const QPointF first = printer(printed.toPaper(Calibration::First, corner));
+    const QPointF second = printer(printed.toPaper(Calibration::Second, corner));
+    const std::optional<PrintSettings> solved = Calibration::solve(printed, corner, first, second);
+    QCOMPARE(solved.has_value(), solvable);
+    if (!solved)
+        return;
+    // Kept as the settings file keeps them, to a hundredth.
+    PrintSettings kept = *solved;
+    const auto hundredth = [](double v) { return qRound(v * 100) / 100.0; };
+    kept.offset = QPointF(hundredth(kept.offset.x()), hundredth(kept.offset.y()));
+    kept.scaleX = hundredth(kept.scaleX * 100) / 100;
+    kept.scaleY = hundredth(kept.scaleY * 100) / 100;
+    // Every place of the widest client area now lands at true size on the printable corner.
+    double worst = 0;
+    for (const QPointF p : {QPointF(0, 0), Calibration::First, Calibration::Second, QPointF(218.5, 120.1)}) {
+        const QPointF error = printer(kept.toPaper(p, corner)) - (corner + p);
+        worst = qMax(worst, qMax(qAbs(error.x()), qAbs(error.y())));
+    }
+    QVERIFY2(worst <= 0.1, qPrintable(QString("%1 mm off").arg(worst)));
+}
+
+void WaybillTest::printSettingsKept()
+{
+    QFETCH(QString, courier);
+    // A queue of this test's own, deleted between two runs of the program.
+    const QString queue = QString("Quillbox-Test-Gone-%1").arg(QCoreApplication::applicationPid());
+    QString error;
+    if (findTool("lpadmin").isEmpty() ||
+        (runTool(findTool("lpadmin"), {"-p", queue, "-v", "file:/dev/null", "-E", "-m", "raw"}, &error),
+         QPrinterInfo::printerInfo(queue).isNull()))
+        QSKIP(qPrintable("cannot add a CUPS queue (needs root): " + error));
+    bool deleted = false;
+    const auto removeQueue = qScopeGuard([&] {
+        if (!deleted)
+            runTool(findTool("lpadmin"), {"-x", queue});
+    });
+
+    MainWindow w;
+    QVERIFY(w.start());
+    fillMain(w);
+    const QString title = QStringLiteral("打印设置 – ") + (courier == "SF" ? "顺丰快递" : "韵达快递");
+    Waybill::PrintSettings chosen;
+    chosen.printer = queue;
+    chosen.paper = QSizeF(230, 127.5);
+    chosen.landscape = true;
+    chosen.offset = QPointF(-12.35, 4.5);
+    chosen.scaleX = 1.0175;
+    chosen.scaleY = 0.9;
+    const QStringList labels =
+        QString("打印机|纸张|纸宽 (mm)|纸高 (mm)|方向|水平偏移 (mm)|垂直偏移 (mm)|水平缩放 (%)|"
+                "垂直缩放 (%)|打印校准页|十字1 距左边 (mm)|十字1 距上边 (mm)|十字2 距左边 "
+                "(mm)|十字2 距上边 (mm)|计算偏移和缩放|确定|取消|预览")
+            .split('|');
+    const auto setAll = [&](QDialog &dialog) {
+        QCOMPARE(dialog.windowTitle(), title);
+        for (const QString &label : labels)
+            QVERIFY2(named<QWidget>(&dialog, label), qPrintable("no control named " + label));
+        auto *printers = named<QComboBox>(&dialog, "打印机");
+        QCOMPARE(printers->itemText(0), QStringLiteral("系统默认打印机"));
+        printers->setCurrentIndex(printers->findData(queue));
+        named<QComboBox>(&dialog, "纸张")->setCurrentIndex(1);
+        named<QDoubleSpinBox>(&dialog, "纸宽 (mm)")->setValue(230);
+        named<QDoubleSpinBox>(&dialog, "纸高 (mm)")->setValue(127.5);
+        named<QComboBox>(&dialog, "方向")->setCurrentText("横向");
+        named<QDoubleSpinBox>(&dialog, "水平偏移 (mm)")->setValue(-12.35);
+        named<QDoubleSpinBox>(&dialog, "垂直偏移 (mm)")->setValue(4.5);
+        named<QDoubleSpinBox>(&dialog, "水平缩放 (%)")->setValue(101.75);
+        named<QDoubleSpinBox>(&dialog, "垂直缩放 (%)")->setValue(85); // below the range: 90
+        QTest::mouseClick(named<QPushButton>(&dialog, "确定"), Qt::LeftButton);
+    };
+    {
+        auto form = makeWindow(courier, *w.form);
+        QCOMPARE(form->printSettings(), Waybill::PrintSettings());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const auto open = [&] { QTest::mouseClick(button(form.get(), "cmdSettings"), Qt::LeftButton); };
+        QCOMPARE(runModal(open, setAll), QStringList{"Waybill::frmPrintSettings"});
+        QCOMPARE(form->printSettings(), chosen);
+        form->close();
+    }
+
+    // The next run of the program finds them, and the other courier keeps its own.
+    QVERIFY(w.restart());
+    fillMain(w);
+    QCOMPARE(makeWindow(courier == "SF" ? "YD" : "SF", *w.form)->printSettings(), Waybill::PrintSettings());
+    auto form = makeWindow(courier, *w.form);
+    QCOMPARE(form->printSettings(), chosen);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    const auto open = [&] { QTest::mouseClick(button(form.get(), "cmdSettings"), Qt::LeftButton); };
+    const auto check = [&](QDialog &dialog) {
+        QCOMPARE(qobject_cast<Waybill::frmPrintSettings *>(&dialog)->settings(), chosen);
+        QTest::mouseClick(named<QPushButton>(&dialog, "取消"), Qt::LeftButton);
+    };
+    runModal(open, check);
+
+    // The queue goes; printing says so, prints nothing and keeps the window.
+    runTool(findTool("lpadmin"), {"-x", queue}, &error);
+    QVERIFY2(QTest::qWaitFor([&] { return QPrinterInfo::printerInfo(queue).isNull(); }), qPrintable(error));
+    deleted = true;
+    QSignalSpy printed(form.get(), &Waybill::Window::printed);
+    QTest::mouseClick(button(form.get(), "Command1"), Qt::LeftButton);
+    QCOMPARE(w.dialogs.messages.size(), 1);
+    QCOMPARE(w.dialogs.messages[0].flags, 48);
+    QVERIFY2(w.dialogs.messages[0].text.contains(queue) && w.dialogs.messages[0].text.contains("没有打印"),
+             qPrintable(w.dialogs.messages[0].text));
+    QCOMPARE(printed.count(), 0);
+    QVERIFY(form->isVisible());
+    for (const char *name : {"Command1", "Command2", "cmdSettings"})
+        QVERIFY(button(form.get(), name)->isVisible());
+    form->close();
+}
+
+void WaybillTest::chosenPrinterOffsetAndScale()
+{
+    QFETCH(QString, courier);
+    const QString second = "Quillbox-PDF2";
+    QString defaultQueue;
+    const QString missing = cupsPdfQueues(&defaultQueue, second);
+    if (!missing.isEmpty())
+        QSKIP(qPrintable(missing));
+    QVERIFY(defaultQueue != second);
+    constexpr int Dpi = 508; // 0.05 mm to the pixel
+
+    MainWindow w;
+    QVERIFY(w.start());
+    fillMain(w);
+    // Prints through the print button on the settings stored; the page's ink and its job.
+    const auto print = [&](const Waybill::PrintSettings &settings, QString *queue, QImage *page,
+                           QMap<QString, QRectF> *boxes) {
+        QVERIFY(settings.save(*w.platform, courier));
+        auto form = makeWindow(courier, *w.form);
+        QSignalSpy printed(form.get(), &Waybill::Window::printed);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        *boxes = fieldBoxes(form.get());
+        const QStringList before = cupsJobs();
+        QTest::mouseClick(button(form.get(), "Command1"), Qt::LeftButton);
+        QVERIFY2(w.dialogs.messages.isEmpty(), qPrintable(w.dialogs.messages.value(0).text));
+        QCOMPARE(printed.count(), 1);
+        *queue = printed[0][0].toString();
+        QStringList added = newJobs(before, *queue);
+        QCOMPARE(added.size(), 1);
+        // Nothing went to the other queue.
+        QCOMPARE(newJobs(before, *queue == second ? defaultQueue : second), QStringList());
+        const QString file = jobFile(added[0]);
+        QVERIFY2(!file.isEmpty(), qPrintable("no file of " + added[0]));
+        QString error;
+        if (!settings.paper.isEmpty()) {
+            const QString info = QString::fromUtf8(runTool(findTool("pdfinfo"), {file}, &error));
+            const QSizeF points = settings.paper * 72 / 25.4;
+            const QString expected =
+                QString("Page size:\\s+%1 x %2 pts").arg(points.width()).arg(points.height());
+            QVERIFY2(info.contains(QRegularExpression(expected)), qPrintable(expected + '\n' + info + error));
+        }
+        *page = rasterise(file, &error, Dpi);
+        QVERIFY2(!page->isNull(), qPrintable(error));
+        QFile::remove(file);
+    };
+
+    // The plain page first: the default printer, true size on the printable corner.
+    QString queue;
+    QImage plain;
+    QMap<QString, QRectF> boxes;
+    print(Waybill::PrintSettings(), &queue, &plain, &boxes);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(queue, defaultQueue);
+    QPageLayout layout = QPrinter(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution).pageLayout();
+    layout.setUnits(QPageLayout::Millimeter);
+    const QPointF corner(layout.minimumMargins().left(), layout.minimumMargins().top());
+
+    // Then the other queue on a waybill-sized sheet (648 x 360 points), shifted and scaled.
+    Waybill::PrintSettings settings;
+    settings.printer = second;
+    settings.paper = QSizeF(228.6, 127);
+    settings.offset = QPointF(-2.4, 3.1);
+    settings.scaleX = 1.032;
+    settings.scaleY = 0.968;
+    QImage moved;
+    print(settings, &queue, &moved, &boxes);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(queue, second);
+    QCOMPARE(QPrinterInfo::defaultPrinterName(), defaultQueue);
+
+    // Each field's ink, leaving out what lies in another field's box (the SF
+    // phone's box overlaps the bottom of the sender address's).
+    const auto fieldInk = [&](const QImage &page, const QString &name, const QRectF &search,
+                              const std::function<QRectF(QRectF)> &place) {
+        QList<QRect> others;
+        for (auto it = boxes.cbegin(); it != boxes.cend(); ++it) {
+            if (it.key() != name)
+                others.append(rasterRect(place(it.value()), Dpi));
+        }
+        const QRect ink = inkBox(page, rasterRect(search, Dpi), others);
+        return ink.isNull() ? QRectF() : inkBoxMm(ink, Dpi);
+    };
+    const auto plainPlace = [&](QRectF box) { return box.translated(corner); };
+    // Custom paper on a cups-pdf queue has no unprintable margins.
+    const auto movedPlace = [&](QRectF box) { return settings.toPaper(box, QPointF()); };
+    for (auto it = boxes.cbegin(); it != boxes.cend(); ++it) {
+        const QRectF plainInk = fieldInk(plain, it.key(), grown(plainPlace(it.value()), 0.5), plainPlace);
+        if (plainInk.isNull())
+            continue;
+        const QRectF expected = movedPlace(plainInk.translated(-corner));
+        const QRectF ink = fieldInk(moved, it.key(), grown(expected, 0.5), movedPlace);
+        const double error =
+            qMax(qMax(qAbs(ink.left() - expected.left()), qAbs(ink.top() - expected.top())),
+                 qMax(qAbs(ink.right() - expected.right()), qAbs(ink.bottom() - expected.bottom())));
+        qInfo("%s %s: ink %.2f,%.2f - %.2f,%.2f mm, error %.3f mm", qPrintable(courier), qPrintable(it.key()),
+              ink.left(), ink.top(), ink.right(), ink.bottom(), error);
+        QVERIFY2(!ink.isNull() && error <= 0.2, qPrintable(it.key()));
+        m_worstPlacement[courier] = qMax(m_worstPlacement.value(courier), error);
+    }
+}
+
+void WaybillTest::cutFieldsAsked()
+{
+    QFETCH(QString, courier);
+    MainWindow w;
+    QVERIFY(w.start());
+    fillMain(w);
+    w.field("txtAddTo")->setText(QString("很长的地址").repeated(30));
+    auto form = makeWindow(courier, *w.form);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    // Only the cut field carries the red frame.
+    const QImage shot = form->grab().toImage();
+    for (const FieldLabel *label : form->findChildren<FieldLabel *>()) {
+        const QRect box = label->geometry();
+        const bool red = shot.pixelColor(box.left(), box.center().y()) == QColor(Qt::red);
+        QCOMPARE(label->isCut(), label->objectName() == "txtAddTo");
+        QCOMPARE(red, label->isCut());
+    }
+
+    QSignalSpy printed(form.get(), &Waybill::Window::printed);
+    int checks = 0;
+    form->addPrintCheck([&] { return ++checks > 1; });
+    // No, the default; then Yes, and a check that stops the print.
+    w.dialogs.answers = {Dialogs::No, Dialogs::Yes};
+    for (int press = 1; press <= 2; ++press) {
+        QTest::mouseClick(button(form.get(), "Command1"), Qt::LeftButton);
+        QCOMPARE(w.dialogs.messages.size(), press);
+        const ScriptedDialogs::Message question = w.dialogs.messages.last();
+        QCOMPARE(question.text, QStringLiteral("以下内容打印不全：收件地址。仍要打印吗？"));
+        QCOMPARE(question.flags, Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2);
+        QCOMPARE(checks, press - 1);
+        QCOMPARE(printed.count(), 0);
+        QVERIFY(form->isVisible());
+        for (const char *name : {"Command1", "Command2", "cmdSettings"})
+            QVERIFY(button(form.get(), name)->isVisible());
+    }
+    form->close();
+}
+
+void WaybillTest::calibrationPage()
+{
+    const QString second = "Quillbox-PDF2";
+    QString defaultQueue;
+    const QString missing = cupsPdfQueues(&defaultQueue, second);
+    if (!missing.isEmpty())
+        QSKIP(qPrintable(missing));
+    constexpr int Dpi = 508;
+    MainWindow w;
+    QVERIFY(w.start());
+    auto form = makeWindow("SF", *w.form);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+
+    // A page printed off by these settings on a true printer: measured and entered,
+    // the crosses give back the plain settings.
+    const QPointF offset(2.35, -1.6);
+    const QPointF scale(1.012, 0.991);
+    QPointF crosses[2];
+    const auto calibrate = [&](QDialog &dialog) {
+        named<QComboBox>(&dialog, "打印机")
+            ->setCurrentIndex(named<QComboBox>(&dialog, "打印机")->findData(second));
+        named<QDoubleSpinBox>(&dialog, "水平偏移 (mm)")->setValue(offset.x());
+        named<QDoubleSpinBox>(&dialog, "垂直偏移 (mm)")->setValue(offset.y());
+        named<QDoubleSpinBox>(&dialog, "水平缩放 (%)")->setValue(scale.x() * 100);
+        named<QDoubleSpinBox>(&dialog, "垂直缩放 (%)")->setValue(scale.y() * 100);
+        const QStringList before = cupsJobs();
+        QTest::mouseClick(named<QPushButton>(&dialog, "打印校准页"), Qt::LeftButton);
+        QVERIFY2(w.dialogs.messages.isEmpty(), qPrintable(w.dialogs.messages.value(0).text));
+        const QStringList added = newJobs(before, second);
+        QCOMPARE(added.size(), 1);
+        const QString file = jobFile(added[0]);
+        QVERIFY2(!file.isEmpty(), qPrintable("no file of " + added[0]));
+        QString error;
+        const QImage page = rasterise(file, &error, Dpi);
+        QVERIFY2(!page.isNull(), qPrintable(error));
+        QFile::remove(file);
+        // A cross's centre: the column and the row with the most ink near where it should be.
+        for (int i = 0; i < 2; ++i) {
+            const QPointF p = i == 0 ? Waybill::Calibration::First : Waybill::Calibration::Second;
+            const QPointF at = offset + QPointF(p.x() * scale.x(), p.y() * scale.y());
+            // The vertical arm below the centre and the horizontal arm left of it,
+            // away from the caption at the upper right.
+            const QRectF below =
+                inkBoxMm(inkBox(page, rasterRect(QRectF(at + QPointF(-3, 3), QSizeF(6, 2)), Dpi)), Dpi);
+            const QRectF leftOf =
+                inkBoxMm(inkBox(page, rasterRect(QRectF(at + QPointF(-5, -3), QSizeF(2, 6)), Dpi)), Dpi);
+            crosses[i] = QPointF(below.center().x(), leftOf.center().y());
+            qInfo("cross %d at %.2f, %.2f mm; sent to %.2f, %.2f mm", i + 1, crosses[i].x(), crosses[i].y(),
+                  at.x(), at.y());
+        }
+        named<QDoubleSpinBox>(&dialog, "十字1 距左边 (mm)")->setValue(crosses[0].x());
+        named<QDoubleSpinBox>(&dialog, "十字1 距上边 (mm)")->setValue(crosses[0].y());
+        named<QDoubleSpinBox>(&dialog, "十字2 距左边 (mm)")->setValue(crosses[1].x());
+        named<QDoubleSpinBox>(&dialog, "十字2 距上边 (mm)")->setValue(crosses[1].y());
+        QTest::mouseClick(named<QPushButton>(&dialog, "计算偏移和缩放"), Qt::LeftButton);
+        QVERIFY(w.dialogs.messages.isEmpty());
+        // Read to 0.1 mm, the crosses put the page back within a few tenths over 150 mm.
+        QVERIFY(qAbs(named<QDoubleSpinBox>(&dialog, "水平偏移 (mm)")->value()) <= 0.15);
+        QVERIFY(qAbs(named<QDoubleSpinBox>(&dialog, "垂直偏移 (mm)")->value()) <= 0.15);
+        QVERIFY(qAbs(named<QDoubleSpinBox>(&dialog, "水平缩放 (%)")->value() - 100) <= 0.15);
+        QVERIFY(qAbs(named<QDoubleSpinBox>(&dialog, "垂直缩放 (%)")->value() - 100) <= 0.15);
+        QTest::mouseClick(named<QPushButton>(&dialog, "取消"), Qt::LeftButton);
+    };
+    const auto open = [&] { QTest::mouseClick(button(form.get(), "cmdSettings"), Qt::LeftButton); };
+    QCOMPARE(runModal(open, calibrate), QStringList{"Waybill::frmPrintSettings"});
+    // Cancelled: nothing kept.
+    QCOMPARE(form->printSettings(), Waybill::PrintSettings());
+    QCOMPARE(Waybill::PrintSettings::load(*w.platform, "SF"), Waybill::PrintSettings());
+    form->close();
+}
+
 void WaybillTest::cleanupTestCase()
 {
     for (auto it = m_worstOffset.cbegin(); it != m_worstOffset.cend(); ++it)
         qInfo("%s: worst offset of the ink from where it belongs %.2f mm", qPrintable(it.key()), it.value());
+    for (auto it = m_worstPlacement.cbegin(); it != m_worstPlacement.cend(); ++it)
+        qInfo("%s: worst error of a field's ink under offset and scale %.3f mm", qPrintable(it.key()),
+              it.value());
 }
 
 QUILLBOX_TEST_MAIN(WaybillTest)

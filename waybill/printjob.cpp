@@ -1,0 +1,126 @@
+#include "waybill/printjob.h"
+
+#include "shell/twips.h"
+
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+namespace Waybill {
+
+namespace {
+
+void applyPaper(QPrinter &printer, const PrintSettings &settings)
+{
+    if (!settings.paper.isEmpty()) {
+        printer.setPageSize(
+            QPageSize(settings.paper, QPageSize::Millimeter, QStringLiteral("运单"), QPageSize::ExactMatch));
+    }
+    // Left alone by default, so that the printer's own paper and orientation stay.
+    if (settings.landscape)
+        printer.setPageOrientation(QPageLayout::Landscape);
+    // The client area's corner goes to the corner of the printable area; the
+    // default margins of 10 points would move every field 3.5 mm.
+    const QPageLayout page = printer.pageLayout();
+    printer.setPageMargins(page.minimumMargins(), page.units());
+}
+
+} // namespace
+
+std::unique_ptr<QPrinter> openPrinter(const PrintSettings &settings, QString *error)
+{
+    if (settings.printer.isEmpty())
+        return std::make_unique<QPrinter>(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+    const QPrinterInfo info = QPrinterInfo::printerInfo(settings.printer);
+    if (info.isNull()) {
+        *error =
+            QStringLiteral("打印设置里的打印机“%1”已不存在，运单没有打印。\n请按“设置”另选打印机后再打印。")
+                .arg(settings.printer);
+        return nullptr;
+    }
+    return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+}
+
+QString printerShownName(const QPrinter &printer)
+{
+    return printer.printerName().isEmpty() ? printer.outputFileName() : printer.printerName();
+}
+
+QPointF printableCorner(QPrinter &printer, const PrintSettings &settings)
+{
+    applyPaper(printer, settings);
+    QPageLayout layout = printer.pageLayout();
+    layout.setUnits(QPageLayout::Millimeter);
+    return QPointF(layout.minimumMargins().left(), layout.minimumMargins().top());
+}
+
+QString printPage(QPrinter &printer, const PrintSettings &settings, const QString &docName,
+                  const std::function<void(QPainter &)> &paint)
+{
+    // With no default printer Qt gives a PDF printer with nowhere to write to.
+    if (printer.printerName().isEmpty() && printer.outputFileName().isEmpty()) {
+        return QStringLiteral(
+            "没有找到默认打印机，运单没有打印。\n请安装打印机并设为默认打印机后，再按“打印”。");
+    }
+    if (!printer.isValid()) {
+        return QStringLiteral("打印机“%1”不可用，运单没有打印。\n请检查打印机后再打印。")
+            .arg(printerShownName(printer));
+    }
+
+    printer.setDocName(docName);
+    printer.setFullPage(false);
+    applyPaper(printer, settings);
+
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        return QStringLiteral("无法在打印机“%1”上开始打印作业，运单没有打印。\n请检查打印机后再打印。")
+            .arg(printerShownName(printer));
+    }
+    // True size, 96 pixels of the window to the inch on paper, then the user's
+    // offset and scale about the client area's corner.
+    painter.setTransform(settings.clientToPrintable(printer.resolution()));
+    paint(painter);
+    if (!painter.end() || printer.printerState() == QPrinter::Error ||
+        printer.printerState() == QPrinter::Aborted) {
+        return QStringLiteral("打印机“%1”的打印作业失败，运单可能没有打印。\n请检查打印机后再打印。")
+            .arg(printerShownName(printer));
+    }
+    return QString();
+}
+
+void paintCalibrationPage(QPainter &painter)
+{
+    constexpr double px = Twips::PixelsPerInch / 25.4; // pixels to the millimetre
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 0.2 * px, Qt::SolidLine, Qt::FlatCap));
+    QFont font;
+    font.setPixelSize(qRound(2.5 * px));
+    painter.setFont(font);
+
+    // The rulers: a tick every millimetre, longer every 5 and 10, numbered every 10.
+    painter.drawLine(QPointF(0, 0), QPointF(100 * px, 0));
+    painter.drawLine(QPointF(0, 0), QPointF(0, 100 * px));
+    for (int mm = 0; mm <= 100; ++mm) {
+        const double length = (mm % 10 == 0 ? 4 : mm % 5 == 0 ? 3 : 1.5) * px;
+        painter.drawLine(QPointF(mm * px, 0), QPointF(mm * px, length));
+        painter.drawLine(QPointF(0, mm * px), QPointF(length, mm * px));
+        if (mm % 10 == 0 && mm > 0) {
+            painter.drawText(QPointF(mm * px + 0.5 * px, 6.5 * px), QString::number(mm));
+            painter.drawText(QPointF(5 * px, mm * px + 1 * px), QString::number(mm));
+        }
+    }
+
+    const auto cross = [&](QPointF at, const QString &caption) {
+        const QPointF c = at * px;
+        painter.drawLine(c - QPointF(8 * px, 0), c + QPointF(8 * px, 0));
+        painter.drawLine(c - QPointF(0, 8 * px), c + QPointF(0, 8 * px));
+        painter.drawText(c + QPointF(2 * px, -2 * px), caption);
+    };
+    cross(Calibration::First, QStringLiteral("十字1 (20, 20)"));
+    cross(Calibration::Second, QStringLiteral("十字2 (150, 90)"));
+    painter.drawText(
+        QPointF(30 * px, 45 * px),
+        QStringLiteral("打印校准页：量出两个十字中心距纸张左边和上边各多少毫米，填入“打印设置”。"));
+}
+
+} // namespace Waybill

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "waybill/printsettings.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QPainter;
+class QPrinter;
+
+namespace Waybill {
+
+// The printer the settings name, at full resolution: the system's default
+// printer when none is named. Null, with error saying why for the user, when the
+// named queue no longer exists.
+std::unique_ptr<QPrinter> openPrinter(const PrintSettings &settings, QString *error);
+
+// The printer's name as the user knows it: its queue, or the file it writes to.
+QString printerShownName(const QPrinter &printer);
+
+// Where the printable area's corner lies on the paper the settings give the
+// printer, in millimetres.
+QPointF printableCorner(QPrinter &printer, const PrintSettings &settings);
+
+// Prints one page titled docName: paper and orientation as the settings say,
+// paint given a painter in client pixels (96 to the inch) placed and scaled as
+// the settings say. What went wrong, for the user; empty when the page went to
+// the printer.
+QString printPage(QPrinter &printer, const PrintSettings &settings, const QString &docName,
+                  const std::function<void(QPainter &)> &paint);
+
+// The calibration page in client pixels: a cross at each of Calibration's two
+// places and 100 mm rulers with millimetre ticks along the client area's top
+// and left edges.
+void paintCalibrationPage(QPainter &painter);
+
+} // namespace Waybill
