@@ -96,14 +96,21 @@ bool RegionTable::loadJson(const QByteArray &json, QString *error)
     const QString codeKey = QStringLiteral("code");
     const QString nameKey = QStringLiteral("name");
     const QString childrenKey = QStringLiteral("children");
+    m_names.reserve(8192);
     for (const QJsonValue &p : document.array()) {
-        add(Province, p[codeKey].toString(), p[nameKey].toString(), -1);
+        const QJsonObject po = p.toObject();
+        add(Province, po.value(codeKey).toString(), po.value(nameKey).toString(), -1);
         const int province = count(Province) - 1;
-        for (const QJsonValue &c : p[childrenKey].toArray()) {
-            add(City, c[codeKey].toString(), c[nameKey].toString(), province);
+        const QJsonArray cities = po.value(childrenKey).toArray();
+        for (const QJsonValue &c : cities) {
+            const QJsonObject co = c.toObject();
+            add(City, co.value(codeKey).toString(), co.value(nameKey).toString(), province);
             const int city = count(City) - 1;
-            for (const QJsonValue &d : c[childrenKey].toArray())
-                add(District, d[codeKey].toString(), d[nameKey].toString(), city);
+            const QJsonArray districts = co.value(childrenKey).toArray();
+            for (const QJsonValue &d : districts) {
+                const QJsonObject dobj = d.toObject();
+                add(District, dobj.value(codeKey).toString(), dobj.value(nameKey).toString(), city);
+            }
         }
         const bool hasCities = !m_regions[City].empty() && m_regions[City].back().parent == province;
         if (hasCities && isPlaceholderCity(count(City) - 1) && !governsCountiesDirectly(count(City) - 1))
