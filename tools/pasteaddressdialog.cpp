@@ -51,8 +51,8 @@ PasteAddressDialog::PasteAddressDialog(const AddressParser &parser, const QStrin
     txtPasted->setFixedHeight(fontMetrics().lineSpacing() * 5 + 12);
     pastedLabel->setBuddy(txtPasted);
 
-    auto *sideBox = new QGroupBox(QStringLiteral("填入"), this);
-    sideBox->setAccessibleName(QStringLiteral("填入"));
+    auto *sideBox = new QGroupBox(QStringLiteral("填入到"), this);
+    sideBox->setAccessibleName(QStringLiteral("填入到"));
     optSender = new QRadioButton(QStringLiteral("寄件人"), sideBox);
     optSender->setObjectName(QStringLiteral("optSender"));
     optSender->setAccessibleName(QStringLiteral("寄件人"));

@@ -66,27 +66,12 @@ QStringList tokens(QStringView text)
     return list;
 }
 
-int skipSeparators(const QString &text, int pos)
+// Between region names shops also write "广东省/深圳市/南山区" or "广东-深圳".
+int skipBetweenRegions(const QString &text, int pos)
 {
-    while (pos < text.size() && isSeparator(text[pos]))
+    while (pos < text.size() && (isSeparator(text[pos]) || text[pos] == u'/' || text[pos] == u'-'))
         ++pos;
     return pos;
-}
-
-// A short form ("南山", "北京") is a region only when no road or place name goes on
-// from it: "南山大道", "北京路" are streets.
-bool shortFormEndsAt(const QString &text, int end)
-{
-    if (end >= text.size())
-        return true;
-    static const QStringView roadChars = u"路街道巷弄桥村里庄门镇乡湖";
-    static const QStringView roadWords[] = {u"大道", u"大街", u"大厦", u"广场", u"花园", u"小区",
-                                            u"公园", u"中心", u"新城", u"大桥", u"国际"};
-    if (roadChars.contains(text[end]))
-        return false;
-    const QStringView next = QStringView(text).mid(end);
-    return std::none_of(std::begin(roadWords), std::end(roadWords),
-                        [&](QStringView w) { return next.startsWith(w); });
 }
 
 struct LabelWord
@@ -457,7 +442,7 @@ AddressParser::Chain AddressParser::findRegions(const QString &text) const
             if (refs.isEmpty())
                 continue;
             for (const RegionTable::Ref &ref : refs) {
-                if (!ref.fullName && !shortFormEndsAt(text, i + length))
+                if (!ref.fullName && !shortFormFits(text, i + length))
                     continue;
                 Chain chain;
                 chain.atTokenStart = i == 0 || isSeparator(text[i - 1]);
@@ -495,7 +480,7 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
     chain.end = end;
     chain.levels = 1;
     chain.fullNames = fullName ? 1 : 0;
-    int pos = skipSeparators(text, end);
+    int pos = skipBetweenRegions(text, end);
     int found = -1;
     bool full = false;
     auto take = [&](int &slot) {
@@ -503,7 +488,17 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
         chain.end = pos;
         ++chain.levels;
         chain.fullNames += full ? 1 : 0;
-        pos = skipSeparators(text, pos);
+        pos = skipBetweenRegions(text, pos);
+    };
+    // "济南市中区" is 济南 + 市中区: the 市 that ended the city may begin its district.
+    auto districtOf = [&](int city, int &p) {
+        if (matchIn(text, p, L::District, L::City, city, &found, &full))
+            return true;
+        int back = chain.end - 1;
+        if (text[back] != u'市' || !matchIn(text, back, L::District, L::City, city, &found, &full))
+            return false;
+        p = back;
+        return true;
     };
     auto unfit = [&](L foundLevel, const QString &above) {
         chain.doubt = QStringLiteral("“") + m_regions.region(foundLevel, found).name +
@@ -517,7 +512,7 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
         if (m_regions.isMunicipality(index) && matchIn(text, pos, L::Province, -1, -1, &found, &full) &&
             found == index) {
             chain.end = pos;
-            pos = skipSeparators(text, pos);
+            pos = skipBetweenRegions(text, pos);
         }
         int p = pos;
         if (matchIn(text, p, L::City, L::Province, index, &found, &full)) {
@@ -525,7 +520,7 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
             take(chain.city);
         }
         p = pos;
-        if (chain.city >= 0 && matchIn(text, p, L::District, L::City, chain.city, &found, &full)) {
+        if (chain.city >= 0 && districtOf(chain.city, p)) {
             pos = p;
             take(chain.district);
         } else if (chain.city < 0 && matchIn(text, p, L::District, L::Province, index, &found, &full)) {
@@ -547,7 +542,7 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
     } else if (level == L::City) {
         chain.city = index;
         int p = pos;
-        if (matchIn(text, p, L::District, L::City, index, &found, &full)) {
+        if (districtOf(index, p)) {
             pos = p;
             take(chain.district);
         } else if (matchIn(text, p, L::District, -1, -1, &found, &full)) {
@@ -576,7 +571,7 @@ bool AddressParser::matchIn(const QString &text, int &pos, int level, int parent
             // Outside the regions named before, only a full name counts.
             if (parent < 0 && !ref.fullName)
                 continue;
-            if (!ref.fullName && !shortFormEndsAt(text, pos + length))
+            if (!ref.fullName && !shortFormFits(text, pos + length))
                 continue;
             if (parent >= 0) {
                 const int owner = parentLevel == RegionTable::Province
@@ -594,13 +589,37 @@ bool AddressParser::matchIn(const QString &text, int &pos, int level, int parent
     return false;
 }
 
+// A short form ("南山", "北京") is a region only when no road or place name goes on
+// from it ("南山大道", "北京路" are streets), unless another region follows it
+// ("江苏镇江", "北京门头沟区").
+bool AddressParser::shortFormFits(const QString &text, int end) const
+{
+    if (end >= text.size())
+        return true;
+    const quint32 lengths = m_regions.nameLengths(text[end]);
+    for (int length = 2; length < 32 && end + length <= text.size(); ++length) {
+        if (!(lengths & (quint32(1) << length)))
+            continue;
+        if (!m_regions.find(QStringView(text).mid(end, length)).isEmpty())
+            return true;
+    }
+    static const QStringView roadChars = u"路街道巷弄桥村里庄门镇乡湖";
+    static const QStringView roadWords[] = {u"大道", u"大街", u"大厦", u"广场", u"花园", u"小区",
+                                            u"公园", u"中心", u"新城", u"大桥", u"国际"};
+    if (roadChars.contains(text[end]))
+        return false;
+    const QStringView next = QStringView(text).mid(end);
+    return std::none_of(std::begin(roadWords), std::end(roadWords),
+                        [&](QStringView w) { return next.startsWith(w); });
+}
+
 QString AddressParser::stripRegionNames(QString detail, const QStringList &names) const
 {
     bool stripped = true;
     while (stripped) {
         stripped = false;
         detail = detail.trimmed();
-        while (!detail.isEmpty() && isSeparator(detail.front()))
+        while (!detail.isEmpty() && (isSeparator(detail.front()) || detail.front() == u'/'))
             detail.remove(0, 1);
         for (const QString &name : names) {
             if (!name.isEmpty() && detail.startsWith(name) && detail.size() > name.size()) {

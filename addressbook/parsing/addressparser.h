@@ -46,6 +46,7 @@ private:
                    const QString &text) const;
     bool matchIn(const QString &text, int &pos, int level, int parentLevel, int parent, int *found,
                  bool *fullName) const;
+    bool shortFormFits(const QString &text, int end) const;
     QString stripRegionNames(QString detail, const QStringList &names) const;
 
     const RegionTable &m_regions;

@@ -54,7 +54,9 @@ QStringView shortName(RegionTable::Level level, QStringView name)
         break;
     case RegionTable::District:
         // Towns and streets (under cities without districts) are written in full.
-        suffixes = {u"新区", u"林区", u"区", u"县", u"市", u"旗"};
+        if (name.endsWith(u"林区") && name.size() >= 5) // 神农架林区, not 万柏林区
+            return name.chopped(2);
+        suffixes = {u"新区", u"区", u"县", u"市", u"旗"};
         break;
     }
     for (QStringView suffix : suffixes) {

@@ -72,7 +72,7 @@ void PasteAddressTest::toolsMenu()
     QCOMPARE(dialog->windowTitle(), QStringLiteral("粘贴识别地址"));
     QVERIFY(dialog->isModal());
     // Every control carries its label as its name.
-    for (const char *name : {"粘贴的地址", "寄件人", "收件人", "单位", "姓名", "省", "市", "区/县", "详细地址",
+    for (const char *name : {"粘贴的地址", "填入到", "寄件人", "收件人", "单位", "姓名", "省", "市", "区/县", "详细地址",
                              "联系电话", "邮编", "填入", "取消"})
         QVERIFY2(control<QWidget>(dialog, QString::fromUtf8(name)), name);
 }
