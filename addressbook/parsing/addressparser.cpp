@@ -204,6 +204,10 @@ AddressParser::AddressParser(const RegionTable &regions) : m_regions(regions)
     m_landline = QRegularExpression(QStringLiteral(
         R"((?<!\d)(?:\((0(?:[12]\d|[3-9]\d{2}))\)|(0(?:[12]\d|[3-9]\d{2})))[\s-]?(\d{7,8})(?:(?:-|\s*转\s*)(\d{1,5}))?(?!\d))"));
     m_postcode = QRegularExpression(QStringLiteral(R"((?<![\d-])(\d{6})(?!\d|[号室栋幢楼层弄座#-]|单元))"));
+    m_gluedName = QRegularExpression(QStringLiteral(R"([号室楼层栋座幢]([\p{Han}]{2,3})$)"));
+    // Compiled now, with the table load, rather than in the user's first parse.
+    for (const QRegularExpression *re : {&m_label, &m_mobile, &m_landline, &m_postcode, &m_gluedName})
+        re->optimize();
 }
 
 ParsedAddress AddressParser::parse(const QString &input) const
@@ -288,8 +292,7 @@ ParsedAddress AddressParser::parse(const QString &input) const
     street = stripRegionNames(street, repeated);
     // A name typed straight after the house number: "科苑路15号张三".
     if (person.isEmpty()) {
-        static const QRegularExpression gluedName(QStringLiteral(R"([号室楼层栋座幢]([\p{Han}]{2,3})$)"));
-        const QRegularExpressionMatch m = gluedName.match(street);
+        const QRegularExpressionMatch m = m_gluedName.match(street);
         if (m.hasMatch() && looksLikeName(m.capturedView(1)) && !looksLikeAddress(m.capturedView(1))) {
             person = m.captured(1);
             street.chop(person.size());
@@ -412,8 +415,12 @@ AddressParser::Labelled AddressParser::takeLabels(QString &text) const
         while (!trimmed.isEmpty() && isSeparator(trimmed.front()))
             trimmed.remove(0, 1);
         if (field == Field::Person || field == Field::Company) {
+            // A field is one line; what follows on later lines is parsed freely.
+            const qsizetype lineEnd = trimmed.indexOf(u'\n');
             if (labelled.values[field].isEmpty())
-                labelled.values[field] = trimmed;
+                labelled.values[field] = trimmed.left(lineEnd).simplified();
+            if (lineEnd >= 0)
+                rest += trimmed.mid(lineEnd);
         } else if (field == Field::Province) {
             regions += u' ' + trimmed;
         } else if (field == Field::Street) {
@@ -424,7 +431,7 @@ AddressParser::Labelled AddressParser::takeLabels(QString &text) const
     }
     // The regions go in front of the detail, where the region search expects them.
     text = rest + u'\n' + regions + u' ' + labelled.values[Field::Street];
-    labelled.values[Field::Street] = labelled.values[Field::Street].trimmed();
+    labelled.values[Field::Street] = labelled.values[Field::Street].simplified();
     return labelled;
 }
 
@@ -438,7 +445,7 @@ AddressParser::Chain AddressParser::findRegions(const QString &text) const
         for (int length = 31; length >= 2 && lengths; --length) {
             if (!(lengths & (quint32(1) << length)) || i + length > text.size())
                 continue;
-            const QList<RegionTable::Ref> refs = m_regions.find(QStringView(text).mid(i, length));
+            const RegionTable::Refs &refs = m_regions.find(QStringView(text).mid(i, length));
             if (refs.isEmpty())
                 continue;
             for (const RegionTable::Ref &ref : refs) {

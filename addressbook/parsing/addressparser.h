@@ -54,4 +54,5 @@ private:
     QRegularExpression m_mobile;
     QRegularExpression m_landline;
     QRegularExpression m_postcode;
+    QRegularExpression m_gluedName;
 };

@@ -140,10 +140,12 @@ void RegionTable::addName(const QString &name, Ref ref)
         m_lengths[name.front().unicode()] |= quint32(1) << name.size();
 }
 
-QList<RegionTable::Ref> RegionTable::find(QStringView text) const
+const RegionTable::Refs &RegionTable::find(QStringView text) const
 {
+    static const Refs none;
     // No copy of the text: the hash only compares it.
-    return m_names.value(QString::fromRawData(text.data(), text.size()));
+    const auto it = m_names.constFind(QString::fromRawData(text.data(), text.size()));
+    return it == m_names.cend() ? none : *it;
 }
 
 int RegionTable::provinceOf(Level level, int index) const

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringView>
+#include <QVarLengthArray>
 
 #include <array>
 #include <vector>
@@ -43,8 +44,10 @@ public:
     int count(Level level) const { return int(m_regions[level].size()); }
     int provinceOf(Level level, int index) const;
 
+    // Most names stand for one region, a few for several (鼓楼区 for four).
+    using Refs = QVarLengthArray<Ref, 2>;
     // Every region whose full name or short form is exactly the text.
-    QList<Ref> find(QStringView text) const;
+    const Refs &find(QStringView text) const;
     // The lengths of the names that begin with this character, one bit per length.
     quint32 nameLengths(QChar first) const { return m_lengths.value(first.unicode()); }
 
@@ -68,7 +71,7 @@ private:
     void addName(const QString &name, Ref ref);
 
     std::array<std::vector<Region>, 3> m_regions;
-    QHash<QString, QList<Ref>> m_names;
+    QHash<QString, Refs> m_names;
     QHash<char16_t, quint32> m_lengths;
     QSet<int> m_municipalities;
 };
