@@ -198,12 +198,15 @@ AddressParser::AddressParser(const RegionTable &regions) : m_regions(regions)
         words.append(label.word.toString());
     m_label = QRegularExpression(QStringLiteral("(") + words.join(u'|') + QStringLiteral(")\\s*:\\s*"));
     // +86 only where no word or number runs into it, or "路86 138…" would lose its 86.
-    m_mobile = QRegularExpression(
-        QStringLiteral(R"((?:(?<![\dA-Za-z\p{Han}])\+?86[\s-]?|(?<!\d))(1[3-9]\d(?:[\s-]?\d){8})(?!\d))"));
+    // A number never runs over a line break. Digits are ASCII ones: full-width digits
+    // are folded before, other scripts' digits are no phone number.
+    m_mobile = QRegularExpression(QStringLiteral(
+        R"((?:(?<![0-9A-Za-z\p{Han}])\+?86[ \t-]?|(?<![0-9]))(1[3-9][0-9](?:[ \t-]?[0-9]){8})(?![0-9]))"));
     // Area codes: 010 and 02x have three digits, all others four.
     m_landline = QRegularExpression(QStringLiteral(
-        R"((?<!\d)(?:\((0(?:[12]\d|[3-9]\d{2}))\)|(0(?:[12]\d|[3-9]\d{2})))[\s-]?(\d{7,8})(?:(?:-|\s*转\s*)(\d{1,5}))?(?!\d))"));
-    m_postcode = QRegularExpression(QStringLiteral(R"((?<![\d-])(\d{6})(?!\d|[号室栋幢楼层弄座#-]|单元))"));
+        R"((?<![0-9])(?:\((0(?:[12][0-9]|[3-9][0-9]{2}))\)|(0(?:[12][0-9]|[3-9][0-9]{2})))[ \t-]?([0-9]{7,8})(?:(?:-|[ \t]*转[ \t]*)([0-9]{1,5}))?(?![0-9]))"));
+    m_postcode =
+        QRegularExpression(QStringLiteral(R"((?<![0-9-])([0-9]{6})(?![0-9]|[号室栋幢楼层弄座#-]|单元))"));
     m_gluedName = QRegularExpression(QStringLiteral(R"([号室楼层栋座幢]([\p{Han}]{2,3})$)"));
     // Compiled now, with the table load, rather than in the user's first parse.
     for (const QRegularExpression *re : {&m_label, &m_mobile, &m_landline, &m_postcode, &m_gluedName})
@@ -356,7 +359,7 @@ QStringList AddressParser::takePhones(QString &text) const
     for (auto it = m_mobile.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         QString digits = m.captured(1);
-        digits.remove(u' ').remove(u'-').remove(u'\t');
+        digits.removeIf([](QChar c) { return c < u'0' || c > u'9'; });
         found.push_back({m.capturedStart(), m.capturedLength(), digits});
     }
     // Mobiles first, so that a landline never reads a piece of one.
