@@ -185,6 +185,8 @@ void AddressParserTest::doubts_data()
         << QStringLiteral("广东省深圳市海淀区中关村1号 张三 13812345678")
         << QList<int>{Field::Province, Field::City, Field::District};
     QTest::newRow("no phone") << QStringLiteral("张三 广东省深圳市南山区科技园") << QList<int>{Field::Phone};
+    QTest::newRow("number broken by a line")
+        << QStringLiteral("张三 1381234\n5678 广东省深圳市南山区科技园") << QList<int>{Field::Phone};
     QTest::newRow("two phones") << QStringLiteral("张三 13812345678 13987654321 广东省深圳市南山区科技园")
                                 << QList<int>{Field::Phone};
     QTest::newRow("two names") << QStringLiteral("张三 李四 13812345678 广东省深圳市南山区科技园")
