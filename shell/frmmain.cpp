@@ -3,6 +3,8 @@
 #include "addressbook/contactbook.h"
 #include "addressbook/contactfile.h"
 #include "addressbook/groups.h"
+#include "addressbook/parsing/addressparser.h"
+#include "addressbook/parsing/regiontable.h"
 #include "ads/adpane.h"
 #include "platform/platform.h"
 #include "shell/appicon.h"
@@ -11,13 +13,16 @@
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
@@ -139,6 +144,7 @@ void frmMain::buildLayout()
     buildSenderArea();
     buildRecipientArea();
     buildCourierColumn();
+    buildToolsMenu();
 }
 
 void frmMain::buildSenderArea()
@@ -469,4 +475,57 @@ void frmMain::cmdYD_Click()
 {
     frmYD form(m_platform, [this](QStringView n) { return fieldText(n); });
     form.exec();
+}
+
+void frmMain::buildToolsMenu()
+{
+    // Below the hidden courier buttons and after every other control in the tab order.
+    cmdTools = button(Frame3, "cmdTools", QStringLiteral("工具"), {120, 6060, 1215, 375}, CourierOrange, 63);
+    m_toolsMenu = new QMenu(this);
+    m_toolsMenu->setObjectName(QStringLiteral("mnuTools"));
+    auto addItem = [this](const char *name, const QString &caption) {
+        QAction *action = m_toolsMenu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    QAction *actPaste = addItem("actPaste", QStringLiteral("粘贴识别地址…"));
+    actPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
+    addAction(actPaste); // the shortcut works anywhere in the window
+    for (QAction *later :
+         {addItem("actImport", QStringLiteral("导入…")), addItem("actExport", QStringLiteral("导出…")),
+          addItem("actJournal", QStringLiteral("打印记录…"))})
+        later->setEnabled(false);
+    connect(cmdTools, &QPushButton::clicked, this, &frmMain::cmdTools_Click);
+    connect(actPaste, &QAction::triggered, this, &frmMain::actPaste_Triggered);
+}
+
+void frmMain::cmdTools_Click()
+{
+    m_toolsMenu->popup(cmdTools->mapToGlobal(QPoint(0, cmdTools->height())));
+}
+
+void frmMain::actPaste_Triggered()
+{
+    if (!m_addressParser) {
+        m_regions = std::make_unique<RegionTable>();
+        QString error;
+        if (!m_regions->load(&error))
+            m_platform.messageBox(
+                QStringLiteral("无法读取行政区划表，省、市、区/县请手工填写。\n\n%1").arg(error),
+                QStringLiteral("提示"), Dialogs::Exclamation);
+        m_addressParser = std::make_unique<AddressParser>(*m_regions);
+    }
+    auto *dialog = new PasteAddressDialog(*m_addressParser, QGuiApplication::clipboard()->text(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &PasteAddressDialog::filled, this, &frmMain::pasteDialog_Filled);
+    dialog->open();
+}
+
+void frmMain::pasteDialog_Filled(PasteAddressDialog::Side side, const QStringList &fields)
+{
+    const QStringList &keys =
+        side == PasteAddressDialog::Sender ? ContactFile::senderKeys() : ContactFile::recipientKeys();
+    const QList<QLineEdit *> targets = fieldsFor(keys);
+    for (int i = 0; i < targets.size(); ++i)
+        targets[i]->setText(fields.value(i));
 }

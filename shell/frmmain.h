@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/profile.h"
+#include "tools/pasteaddressdialog.h"
 
 #include <QHash>
 #include <QWidget>
@@ -9,6 +10,7 @@
 #include <vector>
 
 class AdPane;
+class AddressParser;
 class ContactBook;
 class PickerList;
 class Platform;
@@ -16,8 +18,10 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class RecipientGroups;
+class RegionTable;
 
 // The main window: the sender book, the recipient book with its groups, the
 // courier buttons and the two advertisement panes. It owns the state they share:
@@ -102,6 +106,12 @@ private:
     void cmdSF_Click();
     void cmdYD_Click();
 
+    // The 工具 button and its menu.
+    void buildToolsMenu();
+    void cmdTools_Click();
+    void actPaste_Triggered();
+    void pasteDialog_Filled(PasteAddressDialog::Side side, const QStringList &fields);
+
     Platform &m_platform;
     QString m_adServer;
     QHash<QString, QLineEdit *> m_fields;
@@ -131,4 +141,10 @@ private:
     std::unique_ptr<ContactBook> m_senders;
     std::unique_ptr<ContactBook> m_recipients;
     std::unique_ptr<RecipientGroups> m_groups;
+
+    QPushButton *cmdTools = nullptr;
+    QMenu *m_toolsMenu = nullptr;
+    // Read the first time an address is pasted, not at start-up.
+    std::unique_ptr<RegionTable> m_regions;
+    std::unique_ptr<AddressParser> m_addressParser;
 };

@@ -1,11 +1,14 @@
 // Draws the main window and both waybill windows, filled with a sample sender and
-// recipient, the print settings and a calibration page into PNG files for the
-// README: quillbox-screenshot OUTPUT_FOLDER
+// recipient, the print settings, a calibration page, the tools menu and the paste
+// dialog, into PNG files for the README: quillbox-screenshot OUTPUT_FOLDER
 #include "mainwindow.h"
+#include "tools/pasteaddressdialog.h"
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
 #include "waybill/printjob.h"
 
+#include <QClipboard>
+#include <QMenu>
 #include <QPainter>
 #include <QTimer>
 
@@ -78,5 +81,28 @@ int main(int argc, char *argv[])
     Waybill::paintCalibrationPage(painter);
     painter.end();
     ok = page.save(out + "/calibration-page.png") && ok;
+
+    // The tools menu drawn open over the window, as the user sees it.
+    QTest::mouseClick(w.button("cmdTools"), Qt::LeftButton);
+    auto *menu = w.form->findChild<QMenu *>("mnuTools");
+    ok = QTest::qWaitFor([menu] { return menu->isVisible(); }) && ok;
+    const QRect window(w.form->mapToGlobal(QPoint(0, 0)), w.form->size());
+    const QRect both = window.united(menu->geometry());
+    QPixmap withMenu(both.size());
+    withMenu.fill(Qt::white);
+    {
+        QPainter painter(&withMenu);
+        painter.drawPixmap(window.topLeft() - both.topLeft(), w.form->grab());
+        painter.drawPixmap(menu->geometry().topLeft() - both.topLeft(), menu->grab());
+    }
+    ok = withMenu.save(out + "/tools-menu.png") && ok;
+    menu->close();
+
+    // Two numbers in the text: the dialog fills the first and marks the field.
+    QGuiApplication::clipboard()->setText(
+        "王芳 13611112222 0571-88881234 浙江省杭州市余杭区文一西路969号 311121");
+    w.form->findChild<QAction *>("actPaste")->trigger();
+    auto *paste = w.form->findChild<PasteAddressDialog *>();
+    ok = paste && QTest::qWaitForWindowExposed(paste) && paste->grab().save(out + "/paste-dialog.png") && ok;
     return ok ? 0 : 1;
 }

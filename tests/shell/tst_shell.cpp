@@ -125,6 +125,8 @@ void ShellTest::layout_data()
         {"Command4", "Frame3", "中通 &6", {120, 4080, 1215, 495}, "#ffc080"},
         {"Command6", "Frame3", "汇通 &7", {120, 4800, 1215, 495}, "#ffc080"},
         {"Command5", "Frame3", "宅急送 &8", {120, 5520, 1215, 495}, "#ffc080"},
+        // Not a courier: the tools menu, at the foot of the column.
+        {"cmdTools", "Frame3", "工具", {120, 6060, 1215, 375}, "#ffc080"},
     };
     for (const Row &r : rows) {
         QTest::newRow(r.name) << QString::fromUtf8(r.name) << QString::fromUtf8(r.parent)
@@ -211,7 +213,7 @@ void ShellTest::tabOrder()
         "cmdSF",    "cmbSent", "txtName",  "txtSent",  "txtP",      "txtTel",       "txtC",        "txtA",
         "cmdYD",    "txtAdd",  "txtZip",   "cmdNew",   "cmdDel",    "WebBrowser1",  "WebBrowser2", "cmdDelTo",
         "cmdNewTo", "cmbTo",   "txtZipTo", "txtAddTo", "txtNameTo", "txtSentTo",    "txtPTo",      "txtTelTo",
-        "txtCTo",   "txtATo",  "cmdDel2",  "cmdNew2",  "Combo1",    "cmdSentIndex", "cmdSF"};
+        "txtCTo",   "txtATo",  "cmdDel2",  "cmdNew2",  "Combo1",    "cmdSentIndex", "cmdTools",    "cmdSF"};
     QStringList visited;
     for (int i = 0; i < expected.size(); ++i) {
         QWidget *focus = QApplication::focusWidget();

