@@ -90,6 +90,41 @@ public:
     QString root;
 };
 
+// Deletes go to the desktop's trash, which Qt finds through HOME and XDG_DATA_HOME.
+// A test program that deletes holds one of these, so that the user's own trash
+// is never touched.
+class TemporaryHome
+{
+public:
+    TemporaryHome() : m_home(qgetenv("HOME")), m_dataHome(qgetenv("XDG_DATA_HOME"))
+    {
+        QDir().mkpath(dataHome());
+        qputenv("HOME", QFile::encodeName(dir.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
+    }
+    ~TemporaryHome()
+    {
+        qputenv("HOME", m_home);
+        if (m_dataHome.isEmpty())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", m_dataHome);
+    }
+    QString dataHome() const { return dir.path() + QStringLiteral("/.local/share"); }
+    // What the trash holds, by name.
+    QStringList trashed() const
+    {
+        return QDir(dataHome() + QStringLiteral("/Trash/files"))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    }
+
+    QTemporaryDir dir;
+
+private:
+    QByteArray m_home;
+    QByteArray m_dataHome;
+};
+
 inline QByteArray gbk(const char *utf8)
 {
     QStringEncoder encoder("GBK");

@@ -49,6 +49,8 @@ class AddressBookTest : public QObject
 {
     Q_OBJECT
 
+    TemporaryHome m_home;
+
 private Q_SLOTS:
     void completion_data();
     void completion();
@@ -69,6 +71,8 @@ private Q_SLOTS:
     void saveAfterChangingPerson();
     void unsafeNamesRefused_data();
     void unsafeNamesRefused();
+    void dotsAreNames_data();
+    void dotsAreNames();
 
     void deleteCancelled_data() { sides(); }
     void deleteCancelled();
@@ -390,10 +394,6 @@ void AddressBookTest::unsafeNamesRefused_data()
                                             << "..\\..\\x";
         QTest::newRow(prefix + "up a folder") << side << "../../../outside"
                                               << "x";
-        QTest::newRow(prefix + "company ..") << side << ".."
-                                             << "x";
-        QTest::newRow(prefix + "person .") << side << "ABC"
-                                           << ".";
         QTest::newRow(prefix + "colon") << side << "上海:浦东"
                                         << "x";
         QTest::newRow(prefix + "question mark") << side << "who?"
@@ -403,7 +403,46 @@ void AddressBookTest::unsafeNamesRefused_data()
         QTest::newRow(prefix + "control character") << side << "a\tb"
                                                     << "x";
         QTest::newRow(prefix + "300 bytes") << side << QString(100, QChar(0x5F20)) << "x";
+        // 120 and 135 bytes each, 262 with " - " and ".dat".
+        QTest::newRow(prefix + "joined name too long")
+            << side << QString(40, QChar(0x5F20)) << QString(45, QChar(0x5F20));
     }
+}
+
+void AddressBookTest::dotsAreNames_data()
+{
+    QTest::addColumn<Side>("side");
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("person");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("sender company ..") << Sender << ".."
+                                       << "x"
+                                       << ".. - x.dat";
+    QTest::newRow("recipient person .") << Recipient << "ABC"
+                                        << "."
+                                        << "ABC - ..dat";
+    QTest::newRow("sender company .") << Sender << "."
+                                      << "张三"
+                                      << ". - 张三.dat";
+}
+
+void AddressBookTest::dotsAreNames()
+{
+    QFETCH(Side, side);
+    QFETCH(QString, company);
+    QFETCH(QString, person);
+    QFETCH(QString, file);
+    MainWindow w;
+    QVERIFY(w.start());
+    w.show();
+    w.setFields(side.keys, {company, person});
+    QTest::mouseClick(w.button(side.save), Qt::LeftButton);
+    QVERIFY(w.dialogs.messages.isEmpty());
+    QCOMPARE(w.folder.entries(side.folder), QStringList{file});
+    PickerList *picker = w.get<PickerList>(side.picker);
+    QCOMPARE(picker->entries(), QStringList{company + " - " + person});
+    clickEntry(picker, 0);
+    QCOMPARE(w.fields(side.keys).mid(0, 2), (QStringList{company, person}));
 }
 
 void AddressBookTest::unsafeNamesRefused()
@@ -756,11 +795,17 @@ void AddressBookTest::deleteGroup()
     QCOMPARE(w.title("Frame5"), QStringLiteral("选择收件人  共(2)个"));
     QCOMPARE(w.form->currentPath(), pathBefore);
 
-    // Saving into the deleted group writes nothing anywhere.
+    // The whole group can come back from the trash.
+    QVERIFY(m_home.trashed().contains(QStringLiteral("客户")));
+
+    // Saving into the deleted group writes nothing anywhere, and says so.
     w.setFields(RecipientKeys, Zhang);
     QTest::mouseClick(w.button("cmdNewTo"), Qt::LeftButton);
     QVERIFY(!w.folder.exists("to/客户"));
-    QCOMPARE(w.cmbTo()->count(), 0);
+    QCOMPARE(w.dialogs.messages.size(), 3);
+    QVERIFY(w.dialogs.messages[2].text.contains(w.folder.path("to/客户/ABC - 张三.dat")));
+    QVERIFY(w.dialogs.messages[2].text.contains(QStringLiteral("上一级文件夹不存在")));
+    QCOMPARE(w.cmbTo()->entries(), (QStringList{"a - 1", "b - 2"}));
 
     chooseGroup(w.Combo1(), 0);
     chooseGroup(w.Combo1(), 1);
@@ -769,7 +814,7 @@ void AddressBookTest::deleteGroup()
 
     // Deleting it again, its folder gone: nothing happens, nothing is said.
     QTest::mouseClick(w.button("cmdDel2"), Qt::LeftButton);
-    QCOMPARE(w.dialogs.messages.size(), 3);
+    QCOMPARE(w.dialogs.messages.size(), 4);
 }
 
 void AddressBookTest::deleteGroupKeepsSubfolders()

@@ -21,6 +21,8 @@ class ReliabilityTest : public QObject
 {
     Q_OBJECT
 
+    TemporaryHome m_home;
+
     int m_badInputsTried = 0;
 
 private Q_SLOTS:
@@ -87,7 +89,7 @@ const QString Refused = QStringLiteral("不能包含");
 QList<BadInput> badInputs()
 {
     QList<BadInput> cases;
-    for (const char *name : {"a\\b", "a/b", "..", "上海:浦东", "a*", "为什么?", "\"引号\"", "<a", "b>", "a|b",
+    for (const char *name : {"a\\b", "a/b", "上海:浦东", "a*", "为什么?", "\"引号\"", "<a", "b>", "a|b",
                              "a\x01", "tab\there"}) {
         const QString company = QString::fromUtf8(name);
         cases.append({name, {}, [company](MainWindow &w) { saveSender(w, company, "x"); }, {Refused}, {}});
@@ -97,6 +99,14 @@ QList<BadInput> badInputs()
                   [](MainWindow &w) { saveSender(w, QString(100, QChar(0x5F20)), "x"); },
                   {Refused},
                   {}});
+    cases.append({"company ..",
+                  {},
+                  [](MainWindow &w) {
+                      saveSender(w, "..", "x");
+                      QCOMPARE(w.cmbSent()->entries(), (QStringList{".. - x", "Keep - 张三"}));
+                  },
+                  {},
+                  {"sent/.. - x.dat"}});
     cases.append({"group named ..",
                   {},
                   [](MainWindow &w) {
@@ -184,7 +194,7 @@ QList<BadInput> badInputs()
                       QCOMPARE(w.folder.read("sent/A - B.dat/inside.dat"), QByteArray("kept"));
                       QCOMPARE(w.cmbSent()->entries(), QStringList{"Keep - 张三"});
                   },
-                  {},
+                  {QStringLiteral("已有同名的文件夹")},
                   {}});
     cases.append({"contact file replaced by a folder before the pick",
                   [](const ProgramFolder &f) {
@@ -211,7 +221,7 @@ QList<BadInput> badInputs()
                       QTest::mouseClick(w.button("cmdDel2"), Qt::LeftButton);
                       QVERIFY(!w.folder.exists("to/客户"));
                   },
-                  {QStringLiteral("确认要删除（分类）")},
+                  {QStringLiteral("无法保存联系人"), QStringLiteral("确认要删除（分类）")},
                   {"to/客户/A - B.dat"}});
     cases.append({"\"sent\" is a plain file",
                   [](const ProgramFolder &f) {
