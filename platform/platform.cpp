@@ -3,6 +3,7 @@
 #include "platform/textcodec.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -39,8 +40,8 @@ Stat statPath(const QByteArray &native)
 
 bool isUtf8(QByteArrayView bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)utf8.decode(bytes);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    [[maybe_unused]] const QString decoded = utf8.decode(bytes); // decodes only when made a text
     return !utf8.hasError();
 }
 
@@ -442,20 +443,37 @@ bool Platform::writeProfileStrings(const QString &file, QStringView section, con
         ::close(probe);
     }
 
-    // A short name, so that a contact whose own name is at the limit saves as well.
-    QByteArray temporary = folder + "/.quillbox-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return failWithErrno(error);
     const mode_t mask = ::umask(0);
     ::umask(mask);
     const mode_t mode = st.exists ? (st.mode & 07777) : (0666 & ~mask);
+    // Written unnamed where the file system allows, so that a crash leaves nothing
+    // behind; named only once complete, with a short name, so that a contact whose
+    // own name is at the limit saves as well.
+    QByteArray temporary;
+    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    const bool unnamed = fd >= 0;
+    if (!unnamed) {
+        temporary = folder + "/.quillbox-XXXXXX";
+        fd = ::mkstemp(temporary.data());
+        if (fd < 0)
+            return failWithErrno(error);
+    }
     // The rename must not reach the disk before the data it points at.
-    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, updated) && ::fsync(fd) == 0;
+    bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, updated) && ::fsync(fd) == 0;
+    for (int attempt = 0; written && unnamed && temporary.isEmpty(); ++attempt) {
+        QByteArray name =
+            folder + "/.quillbox-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            temporary = std::move(name);
+        else if (errno != EEXIST || attempt == 100)
+            written = false;
+    }
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {
         const int closeError = written ? errno : writeError;
-        ::unlink(temporary.constData());
+        if (!temporary.isEmpty())
+            ::unlink(temporary.constData());
         return fail(error, reasonFor(closeError));
     }
     if (::rename(temporary.constData(), native.constData()) != 0) {

@@ -74,6 +74,10 @@ private Q_SLOTS:
     void dotsAreNames_data();
     void dotsAreNames();
 
+    void refusedChangesLeaveTheWindowAsItWas_data() { sides(); }
+    void refusedChangesLeaveTheWindowAsItWas();
+    void refusedDefaultSenderAndGroup();
+
     void deleteCancelled_data() { sides(); }
     void deleteCancelled();
     void deletePicksFirstRemaining_data() { sides(); }
@@ -468,6 +472,66 @@ void AddressBookTest::unsafeNamesRefused()
     PickerList *picker = w.get<PickerList>(side.picker);
     QCOMPARE(picker->entries(), QStringList{"DEF - 李四"});
     QCOMPARE(picker->text(), QString());
+}
+
+void AddressBookTest::refusedChangesLeaveTheWindowAsItWas()
+{
+    QFETCH(Side, side);
+    MainWindow w;
+    writeContact(w, side, Zhang);
+    writeContact(w, side, Li);
+    QVERIFY(w.start());
+    w.show();
+    PickerList *picker = w.get<PickerList>(side.picker);
+    clickEntry(picker, 1);
+    const QString pathBefore = w.form->currentPath();
+    {
+        ReadOnly folder(w.folder.path(side.folder));
+        w.field(side.keys[1])->setText("王五");
+        QTest::mouseClick(w.button(side.save), Qt::LeftButton);
+        QTest::mouseClick(w.button(side.remove), Qt::LeftButton);
+    }
+    const auto &messages = w.dialogs.messages;
+    QCOMPARE(messages.size(), 3); // the save's warning, the question, the delete's warning
+    QVERIFY(messages[0].text.contains(w.folder.path(side.folder + "DEF - 王五.dat")));
+    QVERIFY(messages[2].text.contains(w.folder.path(side.folder + "DEF - 李四.dat")));
+    for (int i : {0, 2}) {
+        QCOMPARE(messages[i].flags, 48);
+        QCOMPARE(messages[i].title, QStringLiteral("提示"));
+        QVERIFY2(messages[i].text.contains(QStringLiteral("没有写入权限")), qPrintable(messages[i].text));
+    }
+    QCOMPARE(picker->entries(), (QStringList{"ABC - 张三", "DEF - 李四"}));
+    QCOMPARE(picker->selectedIndex(), 1);
+    QCOMPARE(picker->text(), QStringLiteral("DEF - 李四"));
+    QCOMPARE(w.field(side.keys[1])->text(), QStringLiteral("王五"));
+    QCOMPARE(w.form->currentPath(), pathBefore);
+    QCOMPARE(w.folder.entries(side.folder), (QStringList{"ABC - 张三.dat", "DEF - 李四.dat"}));
+}
+
+void AddressBookTest::refusedDefaultSenderAndGroup()
+{
+    MainWindow w;
+    writeContact(w, Sender, Zhang);
+    writeContact(w, Sender, Li);
+    QVERIFY(w.platform->writeSetting("Pellory", "Pellory", "Pellory", "ABC - 张三"));
+    QVERIFY(w.start());
+    w.show();
+    clickEntry(w.cmbSent(), 1);
+    w.dialogs.inputs = {"北京"};
+    {
+        ReadOnly settingsFolder(w.folder.dir.path());
+        ReadOnly settings(w.folder.settingsFile());
+        ReadOnly groups(w.folder.path("to"));
+        QTest::mouseClick(w.button("cmdSentIndex"), Qt::LeftButton);
+        QTest::mouseClick(w.button("cmdNew2"), Qt::LeftButton);
+    }
+    QCOMPARE(w.dialogs.messages.size(), 2);
+    QVERIFY(w.dialogs.messages[0].text.contains(w.folder.settingsFile()));
+    QVERIFY(w.dialogs.messages[1].text.contains(w.folder.path("to/北京")));
+    QCOMPARE(w.dialogs.messages[1].flags, 48);
+    QCOMPARE(w.setting(), QStringLiteral("ABC - 张三"));
+    QCOMPARE(w.Combo1()->count(), 1);
+    QVERIFY(!w.folder.exists("to/北京"));
 }
 
 void AddressBookTest::deleteCancelled()

@@ -89,8 +89,8 @@ const QString Refused = QStringLiteral("不能包含");
 QList<BadInput> badInputs()
 {
     QList<BadInput> cases;
-    for (const char *name : {"a\\b", "a/b", "上海:浦东", "a*", "为什么?", "\"引号\"", "<a", "b>", "a|b",
-                             "a\x01", "tab\there"}) {
+    for (const char *name :
+         {"a\\b", "a/b", "上海:浦东", "a*", "为什么?", "\"引号\"", "<a", "b>", "a|b", "a\x01", "tab\there"}) {
         const QString company = QString::fromUtf8(name);
         cases.append({name, {}, [company](MainWindow &w) { saveSender(w, company, "x"); }, {Refused}, {}});
     }

@@ -323,6 +323,7 @@ void ShellTest::startListsOnlyContactsAndGroups()
     w.folder.mkdir("to/北京");
     w.folder.mkdir("to/Alpha");
     w.folder.mkdir("to/阿里");
+    w.folder.mkdir("to/.Trash-1000"); // hidden: no group
     QVERIFY(w.start());
     QCOMPARE(w.cmbSent()->entries(), QStringList{"a"});
     QStringList groups;
