@@ -99,6 +99,42 @@ QList<BadInput> badInputs()
                   [](MainWindow &w) { saveSender(w, QString(100, QChar(0x5F20)), "x"); },
                   {Refused},
                   {}});
+    cases.append(
+        {"company and person short, joined name too long",
+         {},
+         [](MainWindow &w) { saveSender(w, QString(40, QChar(0x5F20)), QString(45, QChar(0x5F20))); },
+         {Refused},
+         {}});
+    cases.append(
+        {"name at the file-name limit, saved twice",
+         {},
+         [](MainWindow &w) {
+             const QString company(120, QLatin1Char('A'));
+             const QString person(128, QLatin1Char('b'));
+             saveSender(w, company, person, "一号");
+             saveSender(w, company, person, "二号");
+             w.cmbSent()->selectIndex(entryIndex(w.cmbSent(), company + " - " + person));
+             QCOMPARE(w.field("txtAdd")->text(), QStringLiteral("二号"));
+         },
+         {},
+         {"sent/" + QString(120, QLatin1Char('A')) + " - " + QString(128, QLatin1Char('b')) + ".dat"}});
+    cases.append({"read-only sender folder",
+                  {},
+                  [](MainWindow &w) {
+                      ReadOnly folder(w.folder.path("sent"));
+                      saveSender(w, "A", "B");
+                      QCOMPARE(w.cmbSent()->entries(), QStringList{"Keep - 张三"});
+                  },
+                  {QStringLiteral("没有写入权限")},
+                  {}});
+    cases.append({"hidden folders in to",
+                  [](const ProgramFolder &f) {
+                      f.mkdir("to/.git");
+                      f.mkdir("to/.Trash-1000");
+                  },
+                  [](MainWindow &w) { QCOMPARE(w.Combo1()->count(), 1); },
+                  {},
+                  {}});
     cases.append({"company ..",
                   {},
                   [](MainWindow &w) {
