@@ -437,10 +437,8 @@ bool Platform::writeProfileStrings(const QString &file, QStringView section, con
         return true;
     if (st.exists) {
         // The rename would replace a file that is not to be written: ask first.
-        const int probe = ::open(native.constData(), O_WRONLY | O_CLOEXEC);
-        if (probe < 0)
+        if (::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) != 0)
             return failWithErrno(error);
-        ::close(probe);
     }
 
     const mode_t mask = ::umask(0);
