@@ -479,10 +479,6 @@ bool Platform::writeProfileStrings(const QString &file, QStringView section, con
         ::unlink(temporary.constData());
         return fail(error, reasonFor(renameError));
     }
-    if (const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
     return true;
 }
 
