@@ -34,22 +34,37 @@ QString fileName(const QString &contactKey)
     return contactKey + QStringLiteral(".dat");
 }
 
-bool isSafeName(const QString &name)
+bool isSafeNamePart(const QString &text)
 {
-    if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral(".."))
-        return false;
     static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
-    for (const QChar c : name) {
+    for (const QChar c : text) {
         if (forbidden.contains(c) || c.category() == QChar::Other_Control)
             return false;
     }
-    return QFile::encodeName(name).size() <= 255;
+    return QFile::encodeName(text).size() <= 255;
+}
+
+bool isSafeName(const QString &name)
+{
+    return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..") &&
+           isSafeNamePart(name);
+}
+
+bool isSafeGroupName(const QString &name)
+{
+    return isSafeName(name) && !name.startsWith(QLatin1Char('.'));
 }
 
 QString unsafeNameMessage()
 {
     return QStringLiteral("名称中不能包含以下字符：\\ / : * ? \" < > | 及控制字符，"
-                          "不能是“.”或“..”，并且不能超过255个字节（约85个汉字）。");
+                          "并且不能超过255个字节（约85个汉字）。");
+}
+
+QString unsafeGroupNameMessage()
+{
+    return QStringLiteral("名称中不能包含以下字符：\\ / : * ? \" < > | 及控制字符，"
+                          "不能以“.”开头，并且不能超过255个字节（约85个汉字）。");
 }
 
 } // namespace ContactFile

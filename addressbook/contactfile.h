@@ -25,11 +25,16 @@ const QStringList &recipientKeys();
 QString contactKey(const QString &company, const QString &person);
 QString fileName(const QString &contactKey);
 
-// Whether the text can be one file or folder name inside the address-book folders:
-// no path separator, no character that Windows file names forbid, no control
-// character, not "." or "..", at most 255 bytes on disk.
+// Whether the text can be part of one file or folder name inside the address-book
+// folders: no path separator, no character that Windows file names forbid, no
+// control character, at most 255 bytes on disk. A company or a person.
+bool isSafeNamePart(const QString &text);
+// Whether the text can be one whole name there: a safe part, and not "." or "..".
 bool isSafeName(const QString &name);
-// The warning shown when a name fails isSafeName.
+// A group's folder name: a safe name that is not hidden (starts with ".").
+bool isSafeGroupName(const QString &name);
+// The warnings shown when a contact's or a group's name is refused.
 QString unsafeNameMessage();
+QString unsafeGroupNameMessage();
 
 } // namespace ContactFile

@@ -1,13 +1,18 @@
 #include "platform/platform.h"
 
+#include "platform/textcodec.h"
+
 #include <QFile>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +27,7 @@ struct Stat
     bool exists = false;
     bool isDir = false;
     bool isFile = false;
+    mode_t mode = 0;
 };
 
 Stat statPath(const QByteArray &native)
@@ -29,18 +35,33 @@ Stat statPath(const QByteArray &native)
     struct stat st;
     if (::stat(native.constData(), &st) != 0)
         return {};
-    return {true, S_ISDIR(st.st_mode), S_ISREG(st.st_mode)};
+    return {true, S_ISDIR(st.st_mode), S_ISREG(st.st_mode), st.st_mode};
 }
 
-Stat statPath(const QString &path)
+bool isUtf8(QByteArrayView bytes)
 {
-    return statPath(QFile::encodeName(path));
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    [[maybe_unused]] const QString decoded = utf8.decode(bytes); // decodes only when made a text
+    return !utf8.hasError();
+}
+
+// The name as the user sees it: UTF-8, or else GBK / GB18030 as Chinese Windows wrote it.
+QString displayName(QByteArrayView native)
+{
+    return isUtf8(native) ? QString::fromUtf8(native) : TextCodec::decode(native);
+}
+
+QString displayPath(const QByteArray &native)
+{
+    QStringList names;
+    for (const QByteArray &name : native.split('/'))
+        names.append(displayName(name));
+    return names.join(QLatin1Char('/'));
 }
 
 // Calls visit(nativeName, stat) for each entry of the folder but "." and "..".
-template <typename Visit> bool forEachEntry(const QString &folder, Visit visit)
+template <typename Visit> bool forEachEntry(const QByteArray &native, Visit visit)
 {
-    const QByteArray native = QFile::encodeName(folder);
     DIR *dir = ::opendir(native.constData());
     if (!dir)
         return false;
@@ -50,9 +71,9 @@ template <typename Visit> bool forEachEntry(const QString &folder, Visit visit)
             continue;
         Stat st;
         if (entry->d_type == DT_DIR) {
-            st = {true, true, false};
+            st = {true, true, false, 0};
         } else if (entry->d_type == DT_REG) {
-            st = {true, false, true};
+            st = {true, false, true, 0};
         } else {
             // Links and file systems that do not give the type: ask the entry itself.
             st = statPath(native + '/' + name);
@@ -64,13 +85,13 @@ template <typename Visit> bool forEachEntry(const QString &folder, Visit visit)
 }
 
 // The names of the folder's entries that keep() accepts; none for an empty path.
-template <typename Keep> QStringList namesIn(const QString &folder, Keep keep)
+template <typename Keep> QStringList namesIn(const QByteArray &folder, Keep keep)
 {
     QStringList names;
     if (!folder.isEmpty()) {
         forEachEntry(folder, [&](QByteArrayView native, const Stat &st) {
             if (keep(native, st))
-                names.append(QFile::decodeName(native.toByteArray()));
+                names.append(displayName(native));
         });
     }
     return names;
@@ -87,18 +108,94 @@ QString reasonFor(int error)
     case EEXIST:
     case ENOTDIR:
         return QStringLiteral("已有同名的文件。");
+    case EISDIR:
+        return QStringLiteral("已有同名的文件夹。");
     case EACCES:
     case EPERM:
         return QStringLiteral("没有写入权限。");
     case EROFS:
         return QStringLiteral("磁盘是只读的。");
     case ENOSPC:
+    case EDQUOT:
         return QStringLiteral("磁盘空间不足。");
     case ENOENT:
         return QStringLiteral("上一级文件夹不存在。");
+    case ENAMETOOLONG:
+        return QStringLiteral("名称太长。");
+    case ENOTEMPTY:
+        return QStringLiteral("文件夹不是空的。");
+    case EIO:
+        return QStringLiteral("读写磁盘时出错。");
     default:
         return QString::fromLocal8Bit(std::strerror(error));
     }
+}
+
+bool fail(QString *error, const QString &reason)
+{
+    if (error)
+        *error = reason;
+    return false;
+}
+
+bool failWithErrno(QString *error)
+{
+    return fail(error, reasonFor(errno));
+}
+
+QString invalidName()
+{
+    return QStringLiteral("名称无效。");
+}
+
+// The whole file, at most MaxProfileBytes of it; nullopt when it cannot be read.
+std::optional<QByteArray> readFile(const QByteArray &native)
+{
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QByteArray content;
+    char buffer[16384];
+    while (content.size() < MaxProfileBytes) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        content.append(buffer, got);
+    }
+    ::close(fd);
+    return content.left(MaxProfileBytes);
+}
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        done += put;
+    }
+    return true;
+}
+
+// Qt falls back to the working folder when it cannot set up the home trash; make
+// sure it never gets there.
+bool homeTrashExists()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty())
+        return false;
+    const QByteArray trash = QFile::encodeName(data) + "/Trash";
+    ::mkdir(trash.constData(), 0700);
+    return statPath(trash).isDir;
 }
 
 } // namespace
@@ -137,9 +234,15 @@ QString Platform::folderPath(std::initializer_list<QStringView> names) const
 
 QString Platform::resolve(const QString &path) const
 {
+    const QByteArray native = nativePath(path);
+    return native.isEmpty() ? QString() : displayPath(native);
+}
+
+QByteArray Platform::nativePath(const QString &path) const
+{
     const QString prefix = m_root + QLatin1Char('/');
     if (path == m_root || path == prefix)
-        return path;
+        return QFile::encodeName(path);
     if (!path.startsWith(prefix))
         return {};
     QStringView rest = QStringView(path).sliced(prefix.size());
@@ -147,82 +250,105 @@ QString Platform::resolve(const QString &path) const
     if (isFolder)
         rest.chop(1);
 
-    QString resolved = m_root;
+    QByteArray resolved = QFile::encodeName(m_root);
     bool parentExists = true;
     for (QStringView name : rest.split(QLatin1Char('/'))) {
         if (name.isEmpty() || name == u"." || name == u".." || name.contains(QChar(0)))
             return {};
-        QString exact = resolved + QLatin1Char('/') + name.toString();
+        QByteArray exact = resolved + '/' + name.toUtf8();
         if (parentExists && !statPath(exact).exists) {
-            // Not there as spelled: look for the one spelled in other letter case,
-            // the first in name order should there be several.
-            QString match;
+            // Not there as spelled: look for the name as shown, which a name in
+            // GBK only matches this way, then in other letter case; the first in
+            // name order should there be several.
+            QString otherCase;
+            QByteArray sameTextNative;
+            QByteArray otherCaseNative;
             forEachEntry(resolved, [&](QByteArrayView native, const Stat &) {
-                const QString candidate = QFile::decodeName(native.toByteArray());
-                if (candidate.compare(name, Qt::CaseInsensitive) == 0 &&
-                    (match.isEmpty() || candidate < match))
-                    match = candidate;
+                const QString candidate = displayName(native);
+                if (candidate == name) {
+                    if (sameTextNative.isEmpty() || native < sameTextNative)
+                        sameTextNative = native.toByteArray();
+                } else if (candidate.compare(name, Qt::CaseInsensitive) == 0 &&
+                           (otherCase.isEmpty() || candidate < otherCase)) {
+                    otherCase = candidate;
+                    otherCaseNative = native.toByteArray();
+                }
             });
-            if (match.isEmpty())
-                parentExists = false;
+            if (!sameTextNative.isEmpty())
+                exact = resolved + '/' + sameTextNative;
+            else if (!otherCaseNative.isEmpty())
+                exact = resolved + '/' + otherCaseNative;
             else
-                exact = resolved + QLatin1Char('/') + match;
+                parentExists = false;
         }
         resolved = std::move(exact);
     }
     if (isFolder)
-        resolved += QLatin1Char('/');
+        resolved += '/';
     return resolved;
 }
 
 bool Platform::folderExists(const QString &path) const
 {
-    const QString resolved = resolve(path);
-    return !resolved.isEmpty() && statPath(resolved).isDir;
+    const QByteArray native = nativePath(path);
+    return !native.isEmpty() && statPath(native).isDir;
+}
+
+bool Platform::fileExists(const QString &path) const
+{
+    const QByteArray native = nativePath(path);
+    return !native.isEmpty() && !native.endsWith('/') && statPath(native).isFile;
 }
 
 bool Platform::createFolder(const QString &path, QString *error) const
 {
-    const QString resolved = resolve(path);
-    if (resolved.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("名称无效。");
-        return false;
-    }
-    if (::mkdir(QFile::encodeName(resolved).constData(), 0777) == 0)
+    const QByteArray native = nativePath(path);
+    if (native.isEmpty())
+        return fail(error, invalidName());
+    if (::mkdir(native.constData(), 0777) == 0)
         return true;
-    if (error)
-        *error = reasonFor(errno);
-    return false;
+    return failWithErrno(error);
 }
 
 QStringList Platform::listContactFiles(const QString &folder) const
 {
-    return namesIn(resolve(folder),
+    return namesIn(nativePath(folder),
                    [](QByteArrayView name, const Stat &st) { return st.isFile && hasDatExtension(name); });
 }
 
 QStringList Platform::listSubfolders(const QString &folder) const
 {
-    return namesIn(resolve(folder), [](QByteArrayView, const Stat &st) { return st.isDir; });
+    return namesIn(nativePath(folder),
+                   [](QByteArrayView name, const Stat &st) { return st.isDir && !name.startsWith('.'); });
 }
 
-bool Platform::deleteFile(const QString &path) const
+QStringList Platform::listFiles(const QString &folder) const
 {
-    const QString resolved = resolve(path);
-    if (resolved.isEmpty() || resolved.endsWith(QLatin1Char('/')) || statPath(resolved).isDir)
-        return false;
-    return ::unlink(QFile::encodeName(resolved).constData()) == 0;
+    return namesIn(nativePath(folder), [](QByteArrayView, const Stat &st) { return !st.isDir; });
+}
+
+bool Platform::holdsFolders(const QString &folder) const
+{
+    return !namesIn(nativePath(folder), [](QByteArrayView, const Stat &st) { return st.isDir; }).isEmpty();
+}
+
+bool Platform::deleteFile(const QString &path, QString *error) const
+{
+    const QByteArray native = nativePath(path);
+    if (native.isEmpty() || native.endsWith('/'))
+        return fail(error, invalidName());
+    if (statPath(native).isDir)
+        return fail(error, reasonFor(EISDIR));
+    return ::unlink(native.constData()) == 0 || failWithErrno(error);
 }
 
 bool Platform::deleteAllFiles(const QString &folder) const
 {
-    const QString resolved = resolve(folder);
-    if (resolved.isEmpty())
+    const QByteArray native = nativePath(folder);
+    if (native.isEmpty())
         return false;
-    const QByteArray native = QFile::encodeName(resolved);
     QList<QByteArray> files;
-    const bool listed = forEachEntry(resolved, [&files](QByteArrayView name, const Stat &st) {
+    const bool listed = forEachEntry(native, [&files](QByteArrayView name, const Stat &st) {
         if (!st.isDir)
             files.append(name.toByteArray());
     });
@@ -234,56 +360,132 @@ bool Platform::deleteAllFiles(const QString &folder) const
     return allGone;
 }
 
-bool Platform::removeFolder(const QString &path) const
+bool Platform::removeFolder(const QString &path, QString *error) const
 {
-    const QString resolved = resolve(path);
-    return !resolved.isEmpty() && ::rmdir(QFile::encodeName(resolved).constData()) == 0;
+    const QByteArray native = nativePath(path);
+    if (native.isEmpty())
+        return fail(error, invalidName());
+    return ::rmdir(native.constData()) == 0 || failWithErrno(error);
+}
+
+bool Platform::moveToTrash(const QString &path) const
+{
+    QByteArray native = nativePath(path);
+    while (native.endsWith('/'))
+        native.chop(1);
+    if (native.isEmpty() || !statPath(native).exists || !homeTrashExists())
+        return false;
+    if (isUtf8(native))
+        return QFile::moveToTrash(QString::fromUtf8(native));
+
+    // Qt names files in text: a GBK name goes under its text in UTF-8, and comes
+    // back from the trash so.
+    const qsizetype slash = native.lastIndexOf('/');
+    const QByteArray readable = native.left(slash + 1) + displayName(native.sliced(slash + 1)).toUtf8();
+    if (::renameat2(AT_FDCWD, native.constData(), AT_FDCWD, readable.constData(), RENAME_NOREPLACE) != 0)
+        return false;
+    if (QFile::moveToTrash(QString::fromUtf8(readable)))
+        return true;
+    ::rename(readable.constData(), native.constData());
+    return false;
 }
 
 QString Platform::readProfileString(const QString &file, QStringView section, QStringView key,
                                     const QString &defaultValue) const
 {
-    const QString resolved = resolve(file);
-    if (resolved.isEmpty() || resolved.endsWith(QLatin1Char('/')))
+    const QByteArray native = nativePath(file);
+    if (native.isEmpty() || native.endsWith('/') || !statPath(native).isFile)
         return defaultValue;
-    QFile f(resolved);
-    if (!statPath(resolved).isFile || !f.open(QIODevice::ReadOnly))
+    const auto content = readFile(native);
+    if (!content)
         return defaultValue;
-    const QByteArray content = f.read(MaxProfileBytes);
-    return Profile::read(content, section, key).value_or(defaultValue);
+    return Profile::read(*content, section, key).value_or(defaultValue);
 }
 
-bool Platform::writeProfileStrings(const QString &file, QStringView section,
-                                   const Profile::Values &values) const
+QStringList Platform::readProfileStrings(const QString &file, QStringView section,
+                                         const QStringList &keys) const
 {
-    const QString resolved = resolve(file);
-    if (resolved.isEmpty() || resolved.endsWith(QLatin1Char('/')))
-        return false;
-    const qsizetype slash = resolved.lastIndexOf(QLatin1Char('/'));
-    if (!statPath(resolved.left(slash)).isDir)
-        return false;
+    QStringList values;
+    const QByteArray native = nativePath(file);
+    std::optional<QByteArray> content;
+    if (!native.isEmpty() && !native.endsWith('/') && statPath(native).isFile)
+        content = readFile(native);
+    for (const QString &key : keys)
+        values.append(content ? Profile::read(*content, section, key).value_or(QString()) : QString());
+    return values;
+}
+
+bool Platform::writeProfileStrings(const QString &file, QStringView section, const Profile::Values &values,
+                                   QString *error) const
+{
+    const QByteArray native = nativePath(file);
+    if (native.isEmpty() || native.endsWith('/'))
+        return fail(error, invalidName());
+    const qsizetype slash = native.lastIndexOf('/');
+    const QByteArray folder = native.left(slash);
+    if (!statPath(folder).isDir)
+        return fail(error, reasonFor(ENOENT));
 
     QByteArray content;
-    const Stat st = statPath(resolved);
+    const Stat st = statPath(native);
     if (st.exists) {
-        QFile existing(resolved);
-        if (!st.isFile || existing.size() > MaxProfileBytes || !existing.open(QIODevice::ReadOnly))
-            return false;
-        content = existing.readAll();
-        if (existing.error() != QFileDevice::NoError)
-            return false;
+        if (st.isDir)
+            return fail(error, reasonFor(EISDIR));
+        const auto existing = readFile(native);
+        if (!existing)
+            return failWithErrno(error);
+        if (!st.isFile || existing->size() >= MaxProfileBytes)
+            return fail(error, QStringLiteral("这不是联系人文件。"));
+        content = *existing;
     }
     const QByteArray updated = Profile::write(content, section, values);
     if (st.exists && updated == content)
         return true;
+    if (st.exists) {
+        // The rename would replace a file that is not to be written: ask first.
+        if (::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) != 0)
+            return failWithErrno(error);
+    }
 
-    QSaveFile out(resolved);
-    if (!out.open(QIODevice::WriteOnly) || out.write(updated) != updated.size() || !out.flush())
-        return false;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t mode = st.exists ? (st.mode & 07777) : (0666 & ~mask);
+    // Written unnamed where the file system allows, so that a crash leaves nothing
+    // behind; named only once complete, with a short name, so that a contact whose
+    // own name is at the limit saves as well.
+    QByteArray temporary;
+    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    const bool unnamed = fd >= 0;
+    if (!unnamed) {
+        temporary = folder + "/.quillbox-XXXXXX";
+        fd = ::mkstemp(temporary.data());
+        if (fd < 0)
+            return failWithErrno(error);
+    }
     // The rename must not reach the disk before the data it points at.
-    if (::fsync(out.handle()) != 0)
-        return false;
-    return out.commit();
+    bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, updated) && ::fsync(fd) == 0;
+    for (int attempt = 0; written && unnamed && temporary.isEmpty(); ++attempt) {
+        QByteArray name =
+            folder + "/.quillbox-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            temporary = std::move(name);
+        else if (errno != EEXIST || attempt == 100)
+            written = false;
+    }
+    const int writeError = errno;
+    if (::close(fd) != 0 || !written) {
+        const int closeError = written ? errno : writeError;
+        if (!temporary.isEmpty())
+            ::unlink(temporary.constData());
+        return fail(error, reasonFor(closeError));
+    }
+    if (::rename(temporary.constData(), native.constData()) != 0) {
+        const int renameError = errno;
+        ::unlink(temporary.constData());
+        return fail(error, reasonFor(renameError));
+    }
+    return true;
 }
 
 QString Platform::readSetting(const QString &application, const QString &section, const QString &key,
@@ -294,11 +496,25 @@ QString Platform::readSetting(const QString &application, const QString &section
 }
 
 bool Platform::writeSetting(const QString &application, const QString &section, const QString &key,
-                            const QString &value)
+                            const QString &value, QString *error)
 {
-    m_settings->setValue(application + QLatin1Char('/') + section + QLatin1Char('/') + key, value);
+    const QString name = application + QLatin1Char('/') + section + QLatin1Char('/') + key;
+    const QVariant before = m_settings->value(name);
+    m_settings->setValue(name, value);
     m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    if (m_settings->status() == QSettings::NoError)
+        return true;
+    // What was not stored must not be read back either.
+    if (before.isValid())
+        m_settings->setValue(name, before);
+    else
+        m_settings->remove(name);
+    return fail(error, QStringLiteral("无法写入设置文件。"));
+}
+
+QString Platform::settingsFile() const
+{
+    return m_settings->fileName();
 }
 
 int Platform::messageBox(const QString &text, const QString &title, int flags)

@@ -12,13 +12,17 @@
 class QSettings;
 
 // The services of the system the program stands on: its folders and contact
-// files, the per-user settings store and the two dialogs. Every other part of the
-// program reaches them only through this class.
+// files, the desktop's trash, the per-user settings store and the two dialogs.
+// Every other part of the program reaches them only through this class.
 //
 // Paths are full paths below the program folder, with "/" between names. Names
 // below the program folder are matched exactly first and then without regard to
 // letter case, as the address book has always treated them; a path that would
-// leave the program folder (a ".." or an empty name) is refused.
+// leave the program folder (a ".." or an empty name) is refused. Names on disk that
+// are not UTF-8 (GBK names from archives made on Chinese Windows) are shown decoded
+// as GB18030 and found again by that text, so they are used under their own bytes.
+//
+// Whatever changes the disk says on failure why, in Chinese, through error.
 class Platform
 {
 public:
@@ -38,29 +42,43 @@ public:
     QString resolve(const QString &path) const;
 
     bool folderExists(const QString &path) const;
-    // Creates one folder level. On failure, error (when given) says why, in Chinese.
+    bool fileExists(const QString &path) const;
+    // Creates one folder level.
     bool createFolder(const QString &path, QString *error = nullptr) const;
     // Names of the plain files in the folder matching "*.dat", extension in any case.
     QStringList listContactFiles(const QString &folder) const;
+    // Names of the subfolders, hidden ones (a name starting with ".") left out.
     QStringList listSubfolders(const QString &folder) const;
-    bool deleteFile(const QString &path) const;
+    // Names of all plain files in the folder, hidden ones included.
+    QStringList listFiles(const QString &folder) const;
+    // Whether the folder holds folders, hidden ones included.
+    bool holdsFolders(const QString &folder) const;
+    bool deleteFile(const QString &path, QString *error = nullptr) const;
     // Deletes every plain file of the folder; true when none is left.
     bool deleteAllFiles(const QString &folder) const;
     // Removes the folder when it is empty.
-    bool removeFolder(const QString &path) const;
+    bool removeFolder(const QString &path, QString *error = nullptr) const;
+    // Moves the file or folder to the desktop's trash. False, with nothing
+    // changed, where the desktop has no trash for that place.
+    bool moveToTrash(const QString &path) const;
 
     // Reading never creates a file; a missing file, section or key gives the default.
     QString readProfileString(const QString &file, QStringView section, QStringView key,
                               const QString &defaultValue) const;
-    // Replaces the file in one step (a temporary file renamed over it), so the
-    // file always holds either all of the old or all of the new values. Never
-    // creates a folder.
-    bool writeProfileStrings(const QString &file, QStringView section, const Profile::Values &values) const;
+    // The values of several keys from one read of the file; the empty text for each missing.
+    QStringList readProfileStrings(const QString &file, QStringView section, const QStringList &keys) const;
+    // Replaces the file in one step (a temporary file beside it, flushed to disk
+    // and renamed over it), so the file always holds either all of the old or all
+    // of the new values. Never creates a folder; a file that cannot be written is
+    // left alone.
+    bool writeProfileStrings(const QString &file, QStringView section, const Profile::Values &values,
+                             QString *error = nullptr) const;
 
     QString readSetting(const QString &application, const QString &section, const QString &key,
                         const QString &defaultValue = QString()) const;
     bool writeSetting(const QString &application, const QString &section, const QString &key,
-                      const QString &value);
+                      const QString &value, QString *error = nullptr);
+    QString settingsFile() const;
 
     int messageBox(const QString &text, const QString &title, int flags);
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = QString());
@@ -71,6 +89,10 @@ public:
     static QString userDataFolder();
 
 private:
+    // The path's bytes on disk, each name found as resolve() finds it; empty when
+    // the path leaves the program folder. A folder keeps its final "/".
+    QByteArray nativePath(const QString &path) const;
+
     QString m_root;
     std::unique_ptr<QSettings> m_settings;
     Dialogs &m_dialogs;

@@ -1,13 +1,13 @@
 #include "shell/frmmain.h"
 
-#include "addressbook/contactbook.h"
 #include "addressbook/contactfile.h"
-#include "addressbook/groups.h"
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
 #include "ads/adpane.h"
 #include "platform/platform.h"
 #include "shell/appicon.h"
+#include "shell/contactbook.h"
+#include "shell/groups.h"
 #include "shell/pickerlist.h"
 #include "shell/twips.h"
 #include "waybill/frmsf.h"
@@ -17,7 +17,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,8 +36,6 @@ const QColor CourierOrange(0xFF, 0xC0, 0x80);
 const QColor PickerGreen(0xC0, 0xFF, 0xC0);
 
 const char *const TabIndexProperty = "tabIndex";
-
-const QString DefaultGroup = QStringLiteral("_未分类");
 
 // Places a control as the layout gives it: name, twips rectangle, tab index.
 template <typename Control> Control *place(Control *control, const char *name, QRect twips, int tabIndex)
@@ -96,7 +93,7 @@ PickerList *picker(QWidget *parent, const char *name, QRect twips, int tabIndex)
 frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_platform(platform), m_adServer(std::move(adServer))
+      m_platform(platform), m_store(platform), m_adServer(std::move(adServer))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("【Orvane】Quillbox v1.0"));
@@ -104,32 +101,30 @@ frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent)
     setFixedSize(Twips::toPixels(12030), Twips::toPixels(8280));
     buildLayout();
     applyTabOrder();
+    connect(&m_store, &ContactStore::currentPathChanged, path, &QLabel::setText);
 
     ContactSide senders;
     senders.picker = cmbSent;
     senders.fields = fieldsFor(ContactFile::senderKeys());
-    senders.folder = [this] { return senderFolder(); };
-    senders.deleteBase = [this] { return senderFolder(); };
+    senders.folder = [this] { return m_store.senderFolder(); };
+    senders.deleteBase = [this] { return m_store.senderFolder(); };
     senders.deleteSubfolder = [] { return QString(); };
     senders.emptyNameWarning = QStringLiteral("（寄件单位）和（寄件人）不能为空！");
     senders.deleteQuestion = QStringLiteral("确认要删除（寄件人）吗？");
-    senders.afterPick = [this] {
-        const QString name = ContactFile::defaultSenderName();
-        cmdSentIndex->setEnabled(m_platform.readSetting(name, name, name) != cmbSent->text());
-    };
-    m_senders = std::make_unique<ContactBook>(*this, std::move(senders));
+    senders.afterPick = [this] { cmdSentIndex->setEnabled(m_store.defaultSender() != cmbSent->text()); };
+    m_senders = std::make_unique<ContactBook>(m_store, std::move(senders));
 
-    m_groups = std::make_unique<RecipientGroups>(*this, *Combo1, *cmbTo, *Frame5);
+    m_groups = std::make_unique<RecipientGroups>(m_store, *Combo1, *cmbTo, *Frame5);
 
     ContactSide recipients;
     recipients.picker = cmbTo;
     recipients.fields = fieldsFor(ContactFile::recipientKeys());
-    recipients.folder = [this] { return groupFolder(m_groups->current()); };
-    recipients.deleteBase = [this] { return recipientRoot(); };
+    recipients.folder = [this] { return m_store.groupFolder(m_groups->current()); };
+    recipients.deleteBase = [this] { return m_store.recipientRoot(); };
     recipients.deleteSubfolder = [this] { return m_groups->current() + QLatin1Char('/'); };
     recipients.emptyNameWarning = QStringLiteral("（收件单位）和（收件人）不能为空！");
     recipients.deleteQuestion = QStringLiteral("确认要删除（收件人）吗？");
-    m_recipients = std::make_unique<ContactBook>(*this, std::move(recipients));
+    m_recipients = std::make_unique<ContactBook>(m_store, std::move(recipients));
     connectHandlers();
 }
 
@@ -290,28 +285,25 @@ void frmMain::connectHandlers()
 bool frmMain::Form_Load()
 {
     // Without its folders the program can keep nothing: this part is not trapped.
-    for (const QString &folder : {senderFolder(), recipientRoot(), groupFolder(DefaultGroup)}) {
-        QString reason;
-        if (!m_platform.folderExists(folder) && !m_platform.createFolder(folder, &reason)) {
-            m_platform.messageBox(QStringLiteral("无法创建数据文件夹：\n%1\n\n%2\n程序将退出。")
-                                      .arg(QDir::toNativeSeparators(folder), reason),
-                                  windowTitle(), Dialogs::Exclamation);
-            return false;
-        }
+    const StoreResult folders = m_store.createFolders();
+    if (!folders.ok()) {
+        m_platform.messageBox(folders.warning(QStringLiteral("无法创建数据文件夹")) +
+                                  QStringLiteral("\n程序将退出。"),
+                              windowTitle(), Dialogs::Exclamation);
+        return false;
     }
-    setCurrentPath(senderFolder());
+    setCurrentPath(m_store.senderFolder());
 
     // From here on a failing step leaves its list as far as it got and goes on.
     ContactListing(*cmbSent);
-    m_groups->addEntries(m_platform.listSubfolders(recipientRoot()));
+    m_groups->addEntries(m_store.groups());
 
-    const QString name = ContactFile::defaultSenderName();
-    const QString defaultSender = m_platform.readSetting(name, name, name);
+    const QString defaultSender = m_store.defaultSender();
     for (int i = 0; i < cmbSent->count(); ++i) {
         if (cmbSent->entry(i) == defaultSender)
             cmbSent->selectIndex(i);
     }
-    Combo1->setCurrentText(DefaultGroup);
+    Combo1->setCurrentText(ContactStore::defaultGroup());
     Frame6->setTitle(QStringLiteral("选择寄件人  共(%1)个").arg(cmbSent->count()));
 
     if (!m_adServer.isEmpty()) {
@@ -333,59 +325,39 @@ void frmMain::showCentred()
     cmdSF->setFocus();
 }
 
-QString frmMain::senderFolder() const
-{
-    return m_platform.folderPath({u"sent"});
-}
-
-QString frmMain::recipientRoot() const
-{
-    return m_platform.folderPath({u"to"});
-}
-
-QString frmMain::groupFolder(const QString &group) const
-{
-    return m_platform.folderPath({u"to", group});
-}
-
 QString frmMain::currentPath() const
 {
-    return path->text();
+    return m_store.currentPath();
 }
 
 void frmMain::setCurrentPath(const QString &newPath)
 {
-    path->setText(newPath);
+    m_store.setCurrentPath(newPath);
 }
 
 QString frmMain::ReadContactValue(const QString &section, const QString &key, const QString &defaultValue)
 {
-    return m_platform.readProfileString(currentPath(), section, key, defaultValue);
+    return m_store.ReadContactValue(section, key, defaultValue);
 }
 
-void frmMain::WriteContactValue(const QString &section, const QString &key, const QString &value)
+StoreResult frmMain::WriteContactValue(const QString &section, const QString &key, const QString &value)
 {
-    WriteContactValues(section, {{key, value}});
+    return m_store.WriteContactValue(section, key, value);
 }
 
-void frmMain::WriteContactValues(const QString &section, const Profile::Values &values)
+StoreResult frmMain::WriteContactValues(const QString &section, const Profile::Values &values)
 {
-    // Failures are not reported: the relisting that follows shows what was kept.
-    m_platform.writeProfileStrings(currentPath(), section, values);
+    return m_store.WriteContactValues(section, values);
 }
 
 QString frmMain::ContactNameFromFile(const QString &fileName)
 {
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? fileName : fileName.left(dot);
+    return ContactStore::ContactNameFromFile(fileName);
 }
 
 void frmMain::ContactListing(PickerList &target)
 {
-    QStringList names = m_platform.listContactFiles(currentPath());
-    for (QString &name : names)
-        name = ContactNameFromFile(name);
-    target.addEntries(std::move(names));
+    target.addEntries(m_store.ContactListing());
 }
 
 QString frmMain::fieldText(QStringView fieldName) const
@@ -421,8 +393,9 @@ void frmMain::cmdDel_Click()
 
 void frmMain::cmdSentIndex_Click()
 {
-    const QString name = ContactFile::defaultSenderName();
-    m_platform.writeSetting(name, name, name, cmbSent->text());
+    const StoreResult stored = m_store.setDefaultSender(cmbSent->text());
+    if (!stored.ok())
+        warnFailure(m_platform, stored, QStringLiteral("无法保存默认寄件人"));
 }
 
 void frmMain::cmbTo_Click()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "addressbook/contactstore.h"
 #include "platform/profile.h"
 #include "tools/pasteaddressdialog.h"
 
@@ -24,9 +25,8 @@ class RecipientGroups;
 class RegionTable;
 
 // The main window: the sender book, the recipient book with its groups, the
-// courier buttons and the two advertisement panes. It owns the state they share:
-// the current path, through which every contact file is read and written, and
-// skipNextChange.
+// courier buttons and the two advertisement panes. It owns the address book's
+// store, whose current path its hidden label `path` shows, and skipNextChange.
 class frmMain : public QWidget
 {
     Q_OBJECT
@@ -41,22 +41,14 @@ public:
     bool Form_Load();
     void showCentred();
 
-    // Storage folders, each ending with "/".
-    QString senderFolder() const;
-    QString recipientRoot() const;
-    QString groupFolder(const QString &group) const;
+    ContactStore &store() { return m_store; }
 
-    // The current path: a folder ending with "/", or one contact file.
+    // The address book's operations under their classic names, on the store.
     QString currentPath() const;
     void setCurrentPath(const QString &path);
-
-    // One value of the contact file named by the current path.
     QString ReadContactValue(const QString &section, const QString &key, const QString &defaultValue);
-    void WriteContactValue(const QString &section, const QString &key, const QString &value);
-    // Several values of one contact in one replacement of its file, so that a
-    // crash never leaves a contact half saved.
-    void WriteContactValues(const QString &section, const Profile::Values &values);
-
+    StoreResult WriteContactValue(const QString &section, const QString &key, const QString &value);
+    StoreResult WriteContactValues(const QString &section, const Profile::Values &values);
     static QString ContactNameFromFile(const QString &fileName);
     // Adds an entry for every contact file of the folder named by the current path.
     void ContactListing(PickerList &target);
@@ -113,6 +105,7 @@ private:
     void pasteDialog_Filled(PasteAddressDialog::Side side, const QStringList &fields);
 
     Platform &m_platform;
+    ContactStore m_store;
     QString m_adServer;
     QHash<QString, QLineEdit *> m_fields;
 

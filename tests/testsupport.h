@@ -16,6 +16,12 @@
 
 #include <functional>
 
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 // Answers the program's dialogs without showing a window and remembers what was asked.
 class ScriptedDialogs : public Dialogs
 {
@@ -88,6 +94,112 @@ public:
 
     QTemporaryDir dir;
     QString root;
+};
+
+// Deletes go to the desktop's trash, which Qt finds through HOME and XDG_DATA_HOME.
+// A test program that deletes holds one of these, so that the user's own trash
+// is never touched.
+class TemporaryHome
+{
+public:
+    TemporaryHome() : m_home(qgetenv("HOME")), m_dataHome(qgetenv("XDG_DATA_HOME"))
+    {
+        QDir().mkpath(dataHome());
+        qputenv("HOME", QFile::encodeName(dir.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
+    }
+    ~TemporaryHome()
+    {
+        qputenv("HOME", m_home);
+        if (m_dataHome.isEmpty())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", m_dataHome);
+    }
+    QString dataHome() const { return dir.path() + QStringLiteral("/.local/share"); }
+    // What the trash holds, by name.
+    QStringList trashed() const
+    {
+        return QDir(dataHome() + QStringLiteral("/Trash/files"))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    }
+
+    QTemporaryDir dir;
+
+private:
+    QByteArray m_home;
+    QByteArray m_dataHome;
+};
+
+// Takes the right to write away from a file or folder, as the system does for a
+// user without it. Tests run as root, who may write anything: meanwhile this
+// thread sets aside the capability to override permissions.
+class ReadOnly
+{
+public:
+    explicit ReadOnly(const QString &path) : m_path(path), m_permissions(QFile::permissions(path))
+    {
+        QFile::setPermissions(path, m_permissions & ~(QFile::WriteOwner | QFile::WriteUser |
+                                                      QFile::WriteGroup | QFile::WriteOther));
+        if (s_depth++ == 0)
+            overridePermissions(false);
+    }
+    ~ReadOnly()
+    {
+        if (--s_depth == 0)
+            overridePermissions(true);
+        QFile::setPermissions(m_path, m_permissions);
+    }
+    ReadOnly(const ReadOnly &) = delete;
+    ReadOnly &operator=(const ReadOnly &) = delete;
+
+private:
+    static void overridePermissions(bool on)
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        if (::syscall(SYS_capget, &header, data) != 0)
+            return;
+        const quint32 bit = 1u << CAP_DAC_OVERRIDE;
+        data[0].effective = on ? (data[0].effective | (data[0].permitted & bit)) : (data[0].effective & ~bit);
+        ::syscall(SYS_capset, &header, data);
+    }
+
+    QString m_path;
+    QFile::Permissions m_permissions;
+    static inline int s_depth = 0;
+};
+
+// A small file system of its own mounted on an empty folder (tests run as root),
+// unmounted when done. fill() leaves no free space.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(const QString &folder) : m_folder(QFile::encodeName(folder))
+    {
+        m_mounted = ::mount("tmpfs", m_folder.constData(), "tmpfs", 0, "size=128k") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(m_folder.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+    void fill() const
+    {
+        const int fd = ::open((m_folder + "/.filler").constData(), O_WRONLY | O_CREAT, 0600);
+        const QByteArray block(4096, 'x');
+        while (fd >= 0 && ::write(fd, block.constData(), block.size()) > 0) {
+        }
+        // The last, partial block.
+        while (fd >= 0 && ::write(fd, block.constData(), 1) > 0) {
+        }
+        ::close(fd);
+    }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
 };
 
 inline QByteArray gbk(const char *utf8)

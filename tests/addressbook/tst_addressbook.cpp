@@ -49,6 +49,8 @@ class AddressBookTest : public QObject
 {
     Q_OBJECT
 
+    TemporaryHome m_home;
+
 private Q_SLOTS:
     void completion_data();
     void completion();
@@ -69,6 +71,12 @@ private Q_SLOTS:
     void saveAfterChangingPerson();
     void unsafeNamesRefused_data();
     void unsafeNamesRefused();
+    void dotsAreNames_data();
+    void dotsAreNames();
+
+    void refusedChangesLeaveTheWindowAsItWas_data() { sides(); }
+    void refusedChangesLeaveTheWindowAsItWas();
+    void refusedDefaultSenderAndGroup();
 
     void deleteCancelled_data() { sides(); }
     void deleteCancelled();
@@ -390,10 +398,6 @@ void AddressBookTest::unsafeNamesRefused_data()
                                             << "..\\..\\x";
         QTest::newRow(prefix + "up a folder") << side << "../../../outside"
                                               << "x";
-        QTest::newRow(prefix + "company ..") << side << ".."
-                                             << "x";
-        QTest::newRow(prefix + "person .") << side << "ABC"
-                                           << ".";
         QTest::newRow(prefix + "colon") << side << "上海:浦东"
                                         << "x";
         QTest::newRow(prefix + "question mark") << side << "who?"
@@ -403,7 +407,46 @@ void AddressBookTest::unsafeNamesRefused_data()
         QTest::newRow(prefix + "control character") << side << "a\tb"
                                                     << "x";
         QTest::newRow(prefix + "300 bytes") << side << QString(100, QChar(0x5F20)) << "x";
+        // 120 and 135 bytes each, 262 with " - " and ".dat".
+        QTest::newRow(prefix + "joined name too long")
+            << side << QString(40, QChar(0x5F20)) << QString(45, QChar(0x5F20));
     }
+}
+
+void AddressBookTest::dotsAreNames_data()
+{
+    QTest::addColumn<Side>("side");
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("person");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("sender company ..") << Sender << ".."
+                                       << "x"
+                                       << ".. - x.dat";
+    QTest::newRow("recipient person .") << Recipient << "ABC"
+                                        << "."
+                                        << "ABC - ..dat";
+    QTest::newRow("sender company .") << Sender << "."
+                                      << "张三"
+                                      << ". - 张三.dat";
+}
+
+void AddressBookTest::dotsAreNames()
+{
+    QFETCH(Side, side);
+    QFETCH(QString, company);
+    QFETCH(QString, person);
+    QFETCH(QString, file);
+    MainWindow w;
+    QVERIFY(w.start());
+    w.show();
+    w.setFields(side.keys, {company, person});
+    QTest::mouseClick(w.button(side.save), Qt::LeftButton);
+    QVERIFY(w.dialogs.messages.isEmpty());
+    QCOMPARE(w.folder.entries(side.folder), QStringList{file});
+    PickerList *picker = w.get<PickerList>(side.picker);
+    QCOMPARE(picker->entries(), QStringList{company + " - " + person});
+    clickEntry(picker, 0);
+    QCOMPARE(w.fields(side.keys).mid(0, 2), (QStringList{company, person}));
 }
 
 void AddressBookTest::unsafeNamesRefused()
@@ -429,6 +472,66 @@ void AddressBookTest::unsafeNamesRefused()
     PickerList *picker = w.get<PickerList>(side.picker);
     QCOMPARE(picker->entries(), QStringList{"DEF - 李四"});
     QCOMPARE(picker->text(), QString());
+}
+
+void AddressBookTest::refusedChangesLeaveTheWindowAsItWas()
+{
+    QFETCH(Side, side);
+    MainWindow w;
+    writeContact(w, side, Zhang);
+    writeContact(w, side, Li);
+    QVERIFY(w.start());
+    w.show();
+    PickerList *picker = w.get<PickerList>(side.picker);
+    clickEntry(picker, 1);
+    const QString pathBefore = w.form->currentPath();
+    {
+        ReadOnly folder(w.folder.path(side.folder));
+        w.field(side.keys[1])->setText("王五");
+        QTest::mouseClick(w.button(side.save), Qt::LeftButton);
+        QTest::mouseClick(w.button(side.remove), Qt::LeftButton);
+    }
+    const auto &messages = w.dialogs.messages;
+    QCOMPARE(messages.size(), 3); // the save's warning, the question, the delete's warning
+    QVERIFY(messages[0].text.contains(w.folder.path(side.folder + "DEF - 王五.dat")));
+    QVERIFY(messages[2].text.contains(w.folder.path(side.folder + "DEF - 李四.dat")));
+    for (int i : {0, 2}) {
+        QCOMPARE(messages[i].flags, 48);
+        QCOMPARE(messages[i].title, QStringLiteral("提示"));
+        QVERIFY2(messages[i].text.contains(QStringLiteral("没有写入权限")), qPrintable(messages[i].text));
+    }
+    QCOMPARE(picker->entries(), (QStringList{"ABC - 张三", "DEF - 李四"}));
+    QCOMPARE(picker->selectedIndex(), 1);
+    QCOMPARE(picker->text(), QStringLiteral("DEF - 李四"));
+    QCOMPARE(w.field(side.keys[1])->text(), QStringLiteral("王五"));
+    QCOMPARE(w.form->currentPath(), pathBefore);
+    QCOMPARE(w.folder.entries(side.folder), (QStringList{"ABC - 张三.dat", "DEF - 李四.dat"}));
+}
+
+void AddressBookTest::refusedDefaultSenderAndGroup()
+{
+    MainWindow w;
+    writeContact(w, Sender, Zhang);
+    writeContact(w, Sender, Li);
+    QVERIFY(w.platform->writeSetting("Pellory", "Pellory", "Pellory", "ABC - 张三"));
+    QVERIFY(w.start());
+    w.show();
+    clickEntry(w.cmbSent(), 1);
+    w.dialogs.inputs = {"北京"};
+    {
+        ReadOnly settingsFolder(w.folder.dir.path());
+        ReadOnly settings(w.folder.settingsFile());
+        ReadOnly groups(w.folder.path("to"));
+        QTest::mouseClick(w.button("cmdSentIndex"), Qt::LeftButton);
+        QTest::mouseClick(w.button("cmdNew2"), Qt::LeftButton);
+    }
+    QCOMPARE(w.dialogs.messages.size(), 2);
+    QVERIFY(w.dialogs.messages[0].text.contains(w.folder.settingsFile()));
+    QVERIFY(w.dialogs.messages[1].text.contains(w.folder.path("to/北京")));
+    QCOMPARE(w.dialogs.messages[1].flags, 48);
+    QCOMPARE(w.setting(), QStringLiteral("ABC - 张三"));
+    QCOMPARE(w.Combo1()->count(), 1);
+    QVERIFY(!w.folder.exists("to/北京"));
 }
 
 void AddressBookTest::deleteCancelled()
@@ -756,11 +859,17 @@ void AddressBookTest::deleteGroup()
     QCOMPARE(w.title("Frame5"), QStringLiteral("选择收件人  共(2)个"));
     QCOMPARE(w.form->currentPath(), pathBefore);
 
-    // Saving into the deleted group writes nothing anywhere.
+    // The whole group can come back from the trash.
+    QVERIFY(m_home.trashed().contains(QStringLiteral("客户")));
+
+    // Saving into the deleted group writes nothing anywhere, and says so.
     w.setFields(RecipientKeys, Zhang);
     QTest::mouseClick(w.button("cmdNewTo"), Qt::LeftButton);
     QVERIFY(!w.folder.exists("to/客户"));
-    QCOMPARE(w.cmbTo()->count(), 0);
+    QCOMPARE(w.dialogs.messages.size(), 3);
+    QVERIFY(w.dialogs.messages[2].text.contains(w.folder.path("to/客户/ABC - 张三.dat")));
+    QVERIFY(w.dialogs.messages[2].text.contains(QStringLiteral("上一级文件夹不存在")));
+    QCOMPARE(w.cmbTo()->entries(), (QStringList{"a - 1", "b - 2"}));
 
     chooseGroup(w.Combo1(), 0);
     chooseGroup(w.Combo1(), 1);
@@ -769,7 +878,7 @@ void AddressBookTest::deleteGroup()
 
     // Deleting it again, its folder gone: nothing happens, nothing is said.
     QTest::mouseClick(w.button("cmdDel2"), Qt::LeftButton);
-    QCOMPARE(w.dialogs.messages.size(), 3);
+    QCOMPARE(w.dialogs.messages.size(), 4);
 }
 
 void AddressBookTest::deleteGroupKeepsSubfolders()

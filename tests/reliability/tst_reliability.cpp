@@ -21,6 +21,8 @@ class ReliabilityTest : public QObject
 {
     Q_OBJECT
 
+    TemporaryHome m_home;
+
     int m_badInputsTried = 0;
 
 private Q_SLOTS:
@@ -87,8 +89,8 @@ const QString Refused = QStringLiteral("不能包含");
 QList<BadInput> badInputs()
 {
     QList<BadInput> cases;
-    for (const char *name : {"a\\b", "a/b", "..", "上海:浦东", "a*", "为什么?", "\"引号\"", "<a", "b>", "a|b",
-                             "a\x01", "tab\there"}) {
+    for (const char *name :
+         {"a\\b", "a/b", "上海:浦东", "a*", "为什么?", "\"引号\"", "<a", "b>", "a|b", "a\x01", "tab\there"}) {
         const QString company = QString::fromUtf8(name);
         cases.append({name, {}, [company](MainWindow &w) { saveSender(w, company, "x"); }, {Refused}, {}});
     }
@@ -97,6 +99,50 @@ QList<BadInput> badInputs()
                   [](MainWindow &w) { saveSender(w, QString(100, QChar(0x5F20)), "x"); },
                   {Refused},
                   {}});
+    cases.append(
+        {"company and person short, joined name too long",
+         {},
+         [](MainWindow &w) { saveSender(w, QString(40, QChar(0x5F20)), QString(45, QChar(0x5F20))); },
+         {Refused},
+         {}});
+    cases.append(
+        {"name at the file-name limit, saved twice",
+         {},
+         [](MainWindow &w) {
+             const QString company(120, QLatin1Char('A'));
+             const QString person(128, QLatin1Char('b'));
+             saveSender(w, company, person, "一号");
+             saveSender(w, company, person, "二号");
+             w.cmbSent()->selectIndex(entryIndex(w.cmbSent(), company + " - " + person));
+             QCOMPARE(w.field("txtAdd")->text(), QStringLiteral("二号"));
+         },
+         {},
+         {"sent/" + QString(120, QLatin1Char('A')) + " - " + QString(128, QLatin1Char('b')) + ".dat"}});
+    cases.append({"read-only sender folder",
+                  {},
+                  [](MainWindow &w) {
+                      ReadOnly folder(w.folder.path("sent"));
+                      saveSender(w, "A", "B");
+                      QCOMPARE(w.cmbSent()->entries(), QStringList{"Keep - 张三"});
+                  },
+                  {QStringLiteral("没有写入权限")},
+                  {}});
+    cases.append({"hidden folders in to",
+                  [](const ProgramFolder &f) {
+                      f.mkdir("to/.git");
+                      f.mkdir("to/.Trash-1000");
+                  },
+                  [](MainWindow &w) { QCOMPARE(w.Combo1()->count(), 1); },
+                  {},
+                  {}});
+    cases.append({"company ..",
+                  {},
+                  [](MainWindow &w) {
+                      saveSender(w, "..", "x");
+                      QCOMPARE(w.cmbSent()->entries(), (QStringList{".. - x", "Keep - 张三"}));
+                  },
+                  {},
+                  {"sent/.. - x.dat"}});
     cases.append({"group named ..",
                   {},
                   [](MainWindow &w) {
@@ -184,7 +230,7 @@ QList<BadInput> badInputs()
                       QCOMPARE(w.folder.read("sent/A - B.dat/inside.dat"), QByteArray("kept"));
                       QCOMPARE(w.cmbSent()->entries(), QStringList{"Keep - 张三"});
                   },
-                  {},
+                  {QStringLiteral("已有同名的文件夹")},
                   {}});
     cases.append({"contact file replaced by a folder before the pick",
                   [](const ProgramFolder &f) {
@@ -211,7 +257,7 @@ QList<BadInput> badInputs()
                       QTest::mouseClick(w.button("cmdDel2"), Qt::LeftButton);
                       QVERIFY(!w.folder.exists("to/客户"));
                   },
-                  {QStringLiteral("确认要删除（分类）")},
+                  {QStringLiteral("无法保存联系人"), QStringLiteral("确认要删除（分类）")},
                   {"to/客户/A - B.dat"}});
     cases.append({"\"sent\" is a plain file",
                   [](const ProgramFolder &f) {

@@ -1,5 +1,5 @@
-// The main window: its layout, the start-up sequence on real program folders,
-// the picker list and the contact-file operations behind the current path.
+// The main window: its layout, the start-up sequence on real program folders and
+// the picker list.
 #include "mainwindow.h"
 #include "shell/twips.h"
 
@@ -33,10 +33,7 @@ private Q_SLOTS:
     void pickerProgramSelectionPicksAtOnce();
     void pickerSelectionFollowsEditLine();
     void pickerHoldsMoreThan32767Entries();
-
-    void contactNameFromFile_data();
-    void contactNameFromFile();
-    void currentPathChoosesTheFile();
+    void pathLabelShowsTheCurrentPath();
 };
 
 void ShellTest::twipsConvert()
@@ -328,6 +325,7 @@ void ShellTest::startListsOnlyContactsAndGroups()
     w.folder.mkdir("to/北京");
     w.folder.mkdir("to/Alpha");
     w.folder.mkdir("to/阿里");
+    w.folder.mkdir("to/.Trash-1000"); // hidden: no group
     QVERIFY(w.start());
     QCOMPARE(w.cmbSent()->entries(), QStringList{"a"});
     QStringList groups;
@@ -507,58 +505,15 @@ void ShellTest::pickerHoldsMoreThan32767Entries()
     QCOMPARE(picker.listView()->model()->rowCount(), 40000);
 }
 
-void ShellTest::contactNameFromFile_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("contact") << "ABC - 张三.dat"
-                             << "ABC - 张三";
-    QTest::newRow("only the last extension") << "a.b.dat"
-                                             << "a.b";
-    QTest::newRow("no dot") << "name"
-                            << "name";
-    QTest::newRow("just .dat") << ".dat"
-                               << "";
-    QTest::newRow("other case") << "X.DAT"
-                                << "X";
-    QTest::newRow("dot at the end") << "x."
-                                    << "x";
-}
-
-void ShellTest::contactNameFromFile()
-{
-    QFETCH(QString, file);
-    QFETCH(QString, name);
-    QCOMPARE(frmMain::ContactNameFromFile(file), name);
-}
-
-void ShellTest::currentPathChoosesTheFile()
+void ShellTest::pathLabelShowsTheCurrentPath()
 {
     MainWindow w;
     QVERIFY(w.start());
-    frmMain &form = *w.form;
-    const QString a = w.folder.path("sent/a.dat");
-    const QString b = w.folder.path("sent/b.dat");
-    form.setCurrentPath(a);
-    form.WriteContactValue("Pellory", "txtSent", "甲");
-    form.setCurrentPath(b);
-    form.WriteContactValue("Pellory", "txtSent", "乙");
-    QCOMPARE(form.ReadContactValue("Pellory", "txtSent", ""), QStringLiteral("乙"));
-    QCOMPARE(form.ReadContactValue("Pellory", "txtSent", ""), QStringLiteral("乙"));
-    form.setCurrentPath(a);
-    QCOMPARE(form.ReadContactValue("PELLORY", "TXTSENT", ""), QStringLiteral("甲"));
-    QCOMPARE(w.folder.read("sent/a.dat"), QByteArray("[Pellory]\r\ntxtSent=" + gbk("甲") + "\r\n"));
-    // A folder as current path reads the default and writes nothing.
-    form.setCurrentPath(w.folder.path("sent/"));
-    QCOMPARE(form.ReadContactValue("Pellory", "txtSent", "dflt"), QStringLiteral("dflt"));
-    form.WriteContactValue("Pellory", "txtSent", "x");
-    QCOMPARE(w.folder.entries("sent"), (QStringList{"a.dat", "b.dat"}));
-    // The listing neither clears its list nor moves the current path.
-    PickerList list;
-    list.addEntry("zzz");
-    form.ContactListing(list);
-    QCOMPARE(list.entries(), (QStringList{"a", "b", "zzz"}));
-    QCOMPARE(form.currentPath(), w.folder.path("sent/"));
+    auto *label = w.get<QLabel>("path");
+    QCOMPARE(label->text(), w.folder.path("to/_未分类/"));
+    w.form->store().setCurrentPath(w.folder.path("sent/a.dat"));
+    QCOMPARE(label->text(), w.folder.path("sent/a.dat"));
+    QCOMPARE(w.form->currentPath(), label->text());
 }
 
 QUILLBOX_TEST_MAIN(ShellTest)

@@ -4,16 +4,16 @@
 
 #include <QStringList>
 
+class ContactStore;
 class PickerList;
 class QComboBox;
 class QGroupBox;
-class frmMain;
 
 // The recipient groups: the subfolders of the recipient root, listed in Combo1.
 class RecipientGroups
 {
 public:
-    RecipientGroups(frmMain &form, QComboBox &list, PickerList &recipients, QGroupBox &recipientFrame);
+    RecipientGroups(ContactStore &store, QComboBox &list, PickerList &recipients, QGroupBox &recipientFrame);
 
     // Adds the names at their sorted places without selecting any of them.
     void addEntries(QStringList names);
@@ -25,7 +25,7 @@ public:
     void remove();
 
 private:
-    frmMain &m_form;
+    ContactStore &m_store;
     QComboBox &m_list;
     PickerList &m_recipients;
     QGroupBox &m_recipientFrame;

@@ -5,9 +5,11 @@
 
 #include <functional>
 
+class ContactStore;
+class Platform;
+struct StoreResult;
 class PickerList;
 class QLineEdit;
-class frmMain;
 
 // What tells the sender book and the recipient book apart: data, not code.
 struct ContactSide
@@ -31,7 +33,7 @@ struct ContactSide
 class ContactBook
 {
 public:
-    ContactBook(frmMain &form, ContactSide side);
+    ContactBook(ContactStore &store, ContactSide side);
 
     void pick();
     void save();
@@ -40,9 +42,12 @@ public:
 private:
     void refill();
 
-    frmMain &m_form;
+    ContactStore &m_store;
     ContactSide m_side;
 };
+
+// The warning for a change the file system refused: what, which file, and why.
+void warnFailure(Platform &platform, const StoreResult &result, const QString &action);
 
 // Search as you type with completion, shared by both pickers and their one flag.
 void searchAsYouType(PickerList &picker, bool &skipNextChange);

@@ -1,17 +1,18 @@
-#include "addressbook/groups.h"
+#include "shell/groups.h"
 
 #include "addressbook/contactfile.h"
+#include "addressbook/contactstore.h"
 #include "platform/platform.h"
-#include "shell/frmmain.h"
+#include "shell/contactbook.h"
 #include "shell/pickerlist.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QSignalBlocker>
 
-RecipientGroups::RecipientGroups(frmMain &form, QComboBox &list, PickerList &recipients,
+RecipientGroups::RecipientGroups(ContactStore &store, QComboBox &list, PickerList &recipients,
                                  QGroupBox &recipientFrame)
-    : m_form(form), m_list(list), m_recipients(recipients), m_recipientFrame(recipientFrame)
+    : m_store(store), m_list(list), m_recipients(recipients), m_recipientFrame(recipientFrame)
 {
 }
 
@@ -39,32 +40,35 @@ QString RecipientGroups::current() const
 
 void RecipientGroups::switchGroup()
 {
-    m_form.setCurrentPath(m_form.groupFolder(current()));
+    m_store.setCurrentPath(m_store.groupFolder(current()));
     m_recipients.clear();
-    m_form.ContactListing(m_recipients);
+    m_recipients.addEntries(m_store.ContactListing());
     m_recipientFrame.setTitle(QStringLiteral("选择收件人  共(%1)个").arg(m_recipients.count()));
 }
 
 void RecipientGroups::add()
 {
-    Platform &platform = m_form.platform();
+    Platform &platform = m_store.platform();
     const QString name =
         platform.inputBox(QStringLiteral("请输入需要添加的类别名称："), QStringLiteral("添加分类"));
     if (name.isEmpty())
         return;
-    if (!ContactFile::isSafeName(name)) {
-        platform.messageBox(ContactFile::unsafeNameMessage(), QStringLiteral("提示"), Dialogs::Exclamation);
+    if (!ContactFile::isSafeGroupName(name)) {
+        platform.messageBox(ContactFile::unsafeGroupNameMessage(), QStringLiteral("提示"),
+                            Dialogs::Exclamation);
+        return;
+    }
+    const StoreResult added = m_store.addGroup(name);
+    if (!added.ok()) {
+        warnFailure(platform, added, QStringLiteral("无法创建分类"));
         return;
     }
     addEntries({name});
-    const QString folder = m_form.groupFolder(name);
-    if (!platform.folderExists(folder))
-        platform.createFolder(folder);
 }
 
 void RecipientGroups::remove()
 {
-    Platform &platform = m_form.platform();
+    Platform &platform = m_store.platform();
     const QString group = current();
     if (group.isEmpty()) {
         platform.messageBox(QStringLiteral("选择的分类不正确，请重新选择！"), QStringLiteral("错误："),
@@ -75,9 +79,7 @@ void RecipientGroups::remove()
                             QStringLiteral("提示："),
                             Dialogs::OkCancel | Dialogs::Information) != Dialogs::Ok)
         return;
-    const QString folder = m_form.groupFolder(group);
-    if (!platform.folderExists(folder))
-        return;
-    platform.deleteAllFiles(folder);
-    platform.removeFolder(folder);
+    const StoreResult deleted = m_store.deleteGroup(group);
+    if (!deleted.ok())
+        warnFailure(platform, deleted, QStringLiteral("无法删除分类"));
 }
