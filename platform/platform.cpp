@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QSettings>
@@ -94,6 +95,8 @@ QString reasonFor(int error)
         return QStringLiteral("磁盘是只读的。");
     case ENOSPC:
         return QStringLiteral("磁盘空间不足。");
+    case EFBIG:
+        return QStringLiteral("文件超出了允许的大小。");
     case ENOENT:
         return QStringLiteral("上一级文件夹不存在。");
     default:
@@ -173,6 +176,12 @@ bool Platform::folderExists(const QString &path) const
 {
     const QString resolved = resolve(path);
     return !resolved.isEmpty() && statPath(resolved).isDir;
+}
+
+bool Platform::fileExists(const QString &path) const
+{
+    const QString resolved = resolve(path);
+    return !resolved.isEmpty() && statPath(resolved).isFile;
 }
 
 bool Platform::createFolder(const QString &path, QString *error) const
@@ -278,6 +287,75 @@ bool Platform::writeProfileStrings(const QString &file, QStringView section,
     if (::fsync(out.handle()) != 0)
         return false;
     return out.commit();
+}
+
+// Files below the program folder are matched without regard to letter case; any
+// other absolute path is the user's own choice and is used as given.
+static QString wholeFilePath(const Platform &platform, const QString &path)
+{
+    const QString root = platform.programFolder() + QLatin1Char('/');
+    if (path.startsWith(root))
+        return platform.resolve(path);
+    return QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QString();
+}
+
+bool Platform::readFile(const QString &path, QByteArray *content, QString *error) const
+{
+    const QString resolved = wholeFilePath(*this, path);
+    QFile f(resolved);
+    if (resolved.isEmpty() || !statPath(resolved).isFile) {
+        if (error)
+            *error = resolved.isEmpty() ? QStringLiteral("名称无效。") : QStringLiteral("文件不存在。");
+        return false;
+    }
+    if (f.size() > MaxProfileBytes) {
+        if (error)
+            *error = QStringLiteral("文件太大。");
+        return false;
+    }
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = reasonFor(errno);
+        return false;
+    }
+    *content = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool Platform::writeFileAtomically(const QString &path, const QByteArray &content, QString *error) const
+{
+    const QString resolved = wholeFilePath(*this, path);
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (resolved.isEmpty() || resolved.endsWith(QLatin1Char('/')))
+        return fail(QStringLiteral("名称无效。"));
+    if (!statPath(resolved.left(resolved.lastIndexOf(QLatin1Char('/')))).isDir)
+        return fail(reasonFor(ENOENT));
+    const Stat st = statPath(resolved);
+    if (st.exists && !st.isFile)
+        return fail(reasonFor(EEXIST));
+
+    QSaveFile out(resolved);
+    errno = 0;
+    if (!out.open(QIODevice::WriteOnly))
+        return fail(errno ? reasonFor(errno) : out.errorString());
+    errno = 0;
+    if (out.write(content) != content.size() || !out.flush() || ::fsync(out.handle()) != 0) {
+        const QString why = errno ? reasonFor(errno) : out.errorString();
+        out.cancelWriting();
+        return fail(why);
+    }
+    if (!out.commit())
+        return fail(out.errorString());
+    return true;
 }
 
 QString Platform::readSetting(const QString &application, const QString &section, const QString &key,

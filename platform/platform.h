@@ -38,6 +38,7 @@ public:
     QString resolve(const QString &path) const;
 
     bool folderExists(const QString &path) const;
+    bool fileExists(const QString &path) const;
     // Creates one folder level. On failure, error (when given) says why, in Chinese.
     bool createFolder(const QString &path, QString *error = nullptr) const;
     // Names of the plain files in the folder matching "*.dat", extension in any case.
@@ -56,6 +57,14 @@ public:
     // file always holds either all of the old or all of the new values. Never
     // creates a folder.
     bool writeProfileStrings(const QString &file, QStringView section, const Profile::Values &values) const;
+
+    // Whole files: the program's own (below the program folder, matched as above)
+    // or one the user chose elsewhere, taken as given. On failure, error (when
+    // given) says why, in Chinese.
+    bool readFile(const QString &path, QByteArray *content, QString *error = nullptr) const;
+    // Replaces the file in one step, as writeProfileStrings does: after a crash it
+    // holds either all of the old or all of the new bytes. Never creates a folder.
+    bool writeFileAtomically(const QString &path, const QByteArray &content, QString *error = nullptr) const;
 
     QString readSetting(const QString &application, const QString &section, const QString &key,
                         const QString &defaultValue = QString()) const;
