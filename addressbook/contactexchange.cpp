@@ -22,22 +22,43 @@ QString label(QStringView cell)
     return name;
 }
 
-// Column of each value in the header row, or nullopt when the row is no header.
+// Other names spreadsheets and shops give the columns, by value.
+const QList<QStringList> &otherNames()
+{
+    static const QList<QStringList> names{
+        {QStringLiteral("单位"), QStringLiteral("公司"), QStringLiteral("公司名称")},
+        {QStringLiteral("姓名"), QStringLiteral("联系人"), QStringLiteral("收货人"),
+         QStringLiteral("发货人")},
+        {QStringLiteral("省份"), QStringLiteral("省/直辖市")},
+        {QStringLiteral("城市"), QStringLiteral("地级市")},
+        {QStringLiteral("区县"), QStringLiteral("区"), QStringLiteral("县")},
+        {QStringLiteral("地址"), QStringLiteral("街道地址")},
+        {QStringLiteral("电话"), QStringLiteral("手机"), QStringLiteral("手机号"),
+         QStringLiteral("手机号码")},
+        {QStringLiteral("邮政编码")}};
+    return names;
+}
+
+// Column of each value in the header row (-1: none), or nullopt when the row
+// names fewer than two of them and so is taken for a contact.
 std::optional<QList<int>> headerColumns(const QStringList &row)
 {
     QList<int> columns(ValueCount, -1);
     const QStringList sender = ContactExchange::senderHeader();
     const QStringList recipient = ContactExchange::recipientHeader();
+    int found = 0;
     for (int c = 0; c < row.size(); ++c) {
         const QString name = label(row[c]);
         for (int i = 0; i < ValueCount; ++i) {
-            if (columns[i] < 0 && (name == sender[i] || name == recipient[i])) {
+            if (columns[i] < 0 &&
+                (name == sender[i] || name == recipient[i] || otherNames()[i].contains(name))) {
                 columns[i] = c;
+                ++found;
                 break;
             }
         }
     }
-    if (columns[0] < 0 || columns[1] < 0)
+    if (found < 2)
         return std::nullopt;
     return columns;
 }
@@ -124,7 +145,7 @@ QList<Row> parse(QByteArrayView bytes, Format format)
     for (qsizetype r = first; r < table.size(); ++r) {
         QStringList values;
         for (int column : columns)
-            values.append(singleLine(table[r].value(column)));
+            values.append(column < 0 ? QString() : singleLine(table[r].value(column)));
         rows.append({static_cast<int>(r + 1), values});
     }
     return rows;

@@ -30,8 +30,9 @@ QByteArray exportContacts(const QList<QStringList> &contacts, Format format, con
 
 // The contacts of a file, each with the line (CSV) or card (vCard) number it
 // came from, counted from 1. A CSV whose first row is a header is mapped by the
-// header's names, so columns may come in any order and extra ones are ignored;
-// without a recognised header the columns are taken in key order.
+// header's names (the labels, or names shops use such as 姓名, 手机, 地址), so
+// columns may come in any order and extra ones are ignored; without a header
+// the columns are taken in key order.
 struct Row
 {
     int number = 0;

@@ -205,10 +205,15 @@ QByteArray write(const Contacts &contacts)
         out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
         out += folded(QStringLiteral("FN:") + v(Person));
         out += folded(QStringLiteral("N:") + v(Person) + QStringLiteral(";;;;"));
-        out += folded(QStringLiteral("ORG:") + v(Company));
-        out += folded(QStringLiteral("TEL;TYPE=VOICE:") + v(Phone));
-        out += folded(QStringLiteral("ADR;TYPE=WORK:;") + v(District) + u';' + v(Street) + u';' + v(City) +
-                      u';' + v(Province) + u';' + v(Postcode) + QStringLiteral(";中国"));
+        // Empty properties are left out: phones show them as blank entries.
+        if (!c.value(Company).isEmpty())
+            out += folded(QStringLiteral("ORG:") + v(Company));
+        if (!c.value(Phone).isEmpty())
+            out += folded(QStringLiteral("TEL;TYPE=VOICE:") + v(Phone));
+        const QString adr =
+            u';' + v(District) + u';' + v(Street) + u';' + v(City) + u';' + v(Province) + u';' + v(Postcode);
+        if (adr != QStringLiteral(";;;;;"))
+            out += folded(QStringLiteral("ADR;TYPE=WORK:") + adr + QStringLiteral(";中国"));
         out += "END:VCARD\r\n";
     }
     return out;

@@ -231,6 +231,9 @@ void ExchangeTest::csvHeaderByName()
     QCOMPARE(rows[0].number, 2);
     QCOMPARE(rows[0].values, QStringList({"某厂", "王五", "", "", "", "", "010-1", "100000"}));
     QCOMPARE(rows[1].values.value(1), QStringLiteral("赵 六"));
+    // Names shops use; a column missing stays empty.
+    QCOMPARE(parse(QByteArray("收货人,手机号码,地址\n张三,138,科技园\n"), Format::Csv).value(0).values,
+             QStringList({"", "张三", "", "", "", "科技园", "138", ""}));
     // No header: the columns in key order, from the first line.
     QCOMPARE(parse(QByteArray("某厂,王五,,,,,1\n"), Format::Csv).value(0).values.value(6),
              QStringLiteral("1"));
