@@ -106,9 +106,12 @@ QList<QStringList> readFolder(const Platform &platform, const QString &folder, c
     QList<QStringList> contacts;
     contacts.reserve(files.size());
     for (const QString &file : files) {
+        // Read once, then each key from the bytes, as readProfileString would.
+        QByteArray content;
+        platform.readFile(folder + file, &content);
         QStringList values;
         for (const QString &key : keys)
-            values.append(platform.readProfileString(folder + file, ContactFile::section(), key, QString()));
+            values.append(Profile::read(content, ContactFile::section(), key).value_or(QString()));
         contacts.append(values);
     }
     return contacts;

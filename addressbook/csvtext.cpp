@@ -59,6 +59,16 @@ Rows parse(QStringView text)
         field.clear();
         rowStarted = false;
     };
+    // Runs of ordinary characters are copied in one piece.
+    const auto runEnd = [&text](qsizetype from, bool inQuotes) {
+        while (from < text.size()) {
+            const QChar c = text[from];
+            if (c == u'"' || (!inQuotes && (c == u',' || c == u'\r' || c == u'\n')))
+                break;
+            ++from;
+        }
+        return from;
+    };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (quoted) {
@@ -70,7 +80,9 @@ Rows parse(QStringView text)
                     quoted = false;
                 }
             } else {
-                field += c;
+                const qsizetype end = runEnd(i, true);
+                field += text.sliced(i, end - i);
+                i = end - 1;
             }
             continue;
         }
@@ -85,7 +97,9 @@ Rows parse(QStringView text)
                 ++i;
             endRow();
         } else {
-            field += c;
+            const qsizetype end = runEnd(i, false);
+            field += text.sliced(i, end - i);
+            i = end - 1;
             rowStarted = true;
         }
     }

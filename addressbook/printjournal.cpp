@@ -26,7 +26,7 @@ QStringList header()
 
 QStringList row(const PrintJournal::Entry &entry)
 {
-    QStringList columns{entry.time.toString(TimeFormat), entry.courier, entry.printer};
+    QStringList columns{entry.time, entry.courier, entry.printer};
     for (int i = 0; i < PrintJournal::fieldKeys().size(); ++i)
         columns.append(entry.values.value(i));
     return columns;
@@ -48,6 +48,15 @@ QString digits(QStringView phone)
     return out;
 }
 
+// Whether the text is a time as stored, "yyyy-MM-dd HH:mm:ss".
+bool isTime(QStringView text)
+{
+    if (text.size() != 19 || text[10] != u' ')
+        return false;
+    return QDate::fromString(text.left(10).toString(), Qt::ISODate).isValid() &&
+           QTime::fromString(text.sliced(11).toString(), Qt::ISODate).isValid();
+}
+
 } // namespace
 
 QString PrintJournal::Entry::value(QStringView key) const
@@ -56,15 +65,14 @@ QString PrintJournal::Entry::value(QStringView key) const
     return i < 0 ? QString() : values.value(i);
 }
 
+QString PrintJournal::Entry::searchText() const
+{
+    return row(*this).join(QLatin1Char('\n')).toCaseFolded();
+}
+
 bool PrintJournal::Entry::matches(QStringView text) const
 {
-    if (text.isEmpty())
-        return true;
-    for (const QString &column : row(*this)) {
-        if (column.contains(text, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
+    return searchText().contains(text.toString().toCaseFolded());
 }
 
 PrintJournal::PrintJournal(Platform &platform) : m_platform(platform) {}
@@ -98,8 +106,7 @@ PrintJournal::Entry PrintJournal::entryFor(const QString &courier, const QString
                                            const std::function<QString(QStringView)> &field)
 {
     Entry entry;
-    const QDateTime now = QDateTime::currentDateTime();
-    entry.time = now.addMSecs(-now.time().msec());
+    entry.time = QDateTime::currentDateTime().toString(TimeFormat);
     entry.courier = courier;
     entry.printer = printer;
     for (const QString &key : fieldKeys())
@@ -109,26 +116,37 @@ PrintJournal::Entry PrintJournal::entryFor(const QString &courier, const QString
 
 QList<PrintJournal::Entry> PrintJournal::entries(QString *error) const
 {
-    QList<Entry> list;
+    return entriesIn(readText(error));
+}
+
+QString PrintJournal::readText(QString *error) const
+{
     QByteArray content;
     if (!m_platform.fileExists(fileName()) || !m_platform.readFile(fileName(), &content, error))
-        return list;
-    const CsvText::Rows rows = CsvText::parse(CsvText::decode(content));
+        return {};
+    return CsvText::decode(content);
+}
+
+QList<PrintJournal::Entry> PrintJournal::entriesIn(QStringView text)
+{
+    QList<Entry> list;
+    const CsvText::Rows rows = CsvText::parse(text);
+    list.reserve(rows.size());
     for (const QStringList &columns : rows) {
         Entry entry;
-        entry.time = QDateTime::fromString(columns.value(0), TimeFormat);
-        if (!entry.time.isValid())
+        entry.time = columns.value(0);
+        if (!isTime(entry.time))
             continue; // the header, or a line no one should have written
         entry.courier = columns.value(1);
         entry.printer = columns.value(2);
-        for (int i = 0; i < fieldKeys().size(); ++i)
-            entry.values.append(columns.value(FixedColumns + i));
+        entry.values = columns.mid(FixedColumns, fieldKeys().size());
+        while (entry.values.size() < fieldKeys().size())
+            entry.values.append(QString());
         list.append(entry);
     }
-    // Appended in time order; a stable sort keeps prints of the same second in it.
+    // Appended as printed: the last row is the newest. (Not sorted by time: a
+    // clock set back must not hide a print among older ones.)
     std::reverse(list.begin(), list.end());
-    std::stable_sort(list.begin(), list.end(),
-                     [](const Entry &a, const Entry &b) { return a.time > b.time; });
     return list;
 }
 
@@ -149,12 +167,19 @@ bool PrintJournal::printedToday(const QString &courier, const std::function<QStr
     const QString person = field(u"txtNameTo");
     const QString phone = digits(field(u"txtTelTo"));
     const QString key = ContactFile::contactKey(company, person).toCaseFolded();
-    for (const Entry &entry : entries()) {
-        if (entry.time.date() != now.date()) {
-            if (entry.time < now)
-                break; // newest first: nothing earlier is of today
+    const QString today = now.date().toString(Qt::ISODate);
+    // Rows are appended as printed, so today's begin at the first line that
+    // starts with today's date; only those are read.
+    const QString text = readText();
+    const qsizetype first = text.indexOf(QLatin1Char('\n') + today);
+    if (first < 0)
+        return false;
+    for (const Entry &entry : entriesIn(QStringView(text).sliced(first + 1))) {
+        const QStringView day = QStringView(entry.time).left(today.size());
+        if (day < today)
+            break; // newest first: nothing further down is of today
+        if (day != today)
             continue;
-        }
         if (entry.courier != courier)
             continue;
         const bool sameName =

@@ -19,14 +19,17 @@ class PrintJournal
 public:
     struct Entry
     {
-        QDateTime time;  // local time, to the second
+        // Local time as stored, "yyyy-MM-dd HH:mm:ss". Kept as text: turning
+        // every row into a QDateTime asks the system for the time zone each time.
+        QString time;
         QString courier; // "顺丰" or "韵达"
         QString printer;
         QStringList values; // sixteen, in the order of fieldKeys()
 
         // The value of one field by its key ("txtSentTo", ...); empty for others.
         QString value(QStringView key) const;
-        // The text searched: every column as shown and stored.
+        // Every column as stored, case folded, one per line: what a search looks in.
+        QString searchText() const;
         bool matches(QStringView text) const;
     };
 
@@ -58,5 +61,8 @@ public:
     static QString repeatQuestion(const QString &courier);
 
 private:
+    QString readText(QString *error = nullptr) const;
+    static QList<Entry> entriesIn(QStringView text);
+
     Platform &m_platform;
 };

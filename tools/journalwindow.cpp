@@ -61,31 +61,39 @@ void frmJournal::reload()
     if (!error.isEmpty())
         m_platform.messageBox(QStringLiteral("无法读取打印记录：") + error, QStringLiteral("提示"),
                               Dialogs::Exclamation);
-    txtSearch_Change();
-}
-
-void frmJournal::txtSearch_Change()
-{
-    const QString text = txtSearch->text().trimmed();
     lstJournal->clear();
-    m_shown.clear();
+    m_searchTexts.clear();
     QList<QTreeWidgetItem *> items;
-    for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        const PrintJournal::Entry &e = m_entries[i];
-        if (!e.matches(text))
-            continue;
+    items.reserve(m_entries.size());
+    for (const PrintJournal::Entry &e : m_entries) {
         const QString company = e.value(u"txtSentTo");
         const QString person = e.value(u"txtNameTo");
         items.append(new QTreeWidgetItem(QStringList{
-            e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), e.courier,
+            e.time, e.courier,
             company.isEmpty() ? person : person + QStringLiteral("（") + company + QStringLiteral("）"),
             e.value(u"txtTelTo"),
             e.value(u"txtPTo") + e.value(u"txtCTo") + e.value(u"txtATo") + e.value(u"txtAddTo"), e.printer}));
-        m_shown.append(i);
+        m_searchTexts.append(e.searchText());
     }
     lstJournal->addTopLevelItems(items);
-    if (!items.isEmpty())
-        lstJournal->setCurrentItem(items.front());
+    txtSearch_Change();
+}
+
+// Rows are hidden, not rebuilt: typing stays quick on a long journal.
+void frmJournal::txtSearch_Change()
+{
+    const QString text = txtSearch->text().trimmed().toCaseFolded();
+    QTreeWidgetItem *first = nullptr;
+    for (int i = 0; i < lstJournal->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = lstJournal->topLevelItem(i);
+        const bool shown = m_searchTexts[i].contains(text);
+        item->setHidden(!shown);
+        if (shown && !first)
+            first = item;
+    }
+    lstJournal->setCurrentItem(first);
+    if (!first)
+        lstJournal->clearSelection();
     lstJournal_SelectionChanged();
 }
 
@@ -99,6 +107,5 @@ void frmJournal::cmdReprint_Click()
     const QList<QTreeWidgetItem *> selected = lstJournal->selectedItems();
     if (selected.isEmpty())
         return;
-    const int row = lstJournal->indexOfTopLevelItem(selected.front());
-    Q_EMIT reprint(m_entries[m_shown[row]]);
+    Q_EMIT reprint(m_entries[lstJournal->indexOfTopLevelItem(selected.front())]);
 }

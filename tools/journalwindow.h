@@ -32,8 +32,8 @@ private:
 
     PrintJournal &m_journal;
     Platform &m_platform;
-    QList<PrintJournal::Entry> m_entries; // newest first
-    QList<qsizetype> m_shown;             // the entry of each list row
+    QList<PrintJournal::Entry> m_entries; // newest first, one per list row
+    QStringList m_searchTexts;            // of each entry
 
     QLineEdit *txtSearch;
     QTreeWidget *lstJournal;

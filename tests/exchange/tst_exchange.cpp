@@ -72,7 +72,7 @@ PrintJournal::Entry entry(const QString &time, const QString &courier, const QSt
                           const QString &phone, const QString &printer = QStringLiteral("Q1"))
 {
     PrintJournal::Entry e;
-    e.time = QDateTime::fromString(time, Qt::ISODate);
+    e.time = QString(time).replace(u'T', u' ');
     e.courier = courier;
     e.printer = printer;
     e.values = QStringList(16);
@@ -550,9 +550,16 @@ void ExchangeTest::journalWindowFiltersAndReprints()
     QCOMPARE(list->topLevelItemCount(), 2);
     QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("李四（收件公司）"));
 
+    const auto shown = [list] {
+        QStringList phones;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            if (!list->topLevelItem(i)->isHidden())
+                phones.append(list->topLevelItem(i)->text(3));
+        }
+        return phones;
+    };
     QTest::keyClicks(search, "5678");
-    QCOMPARE(list->topLevelItemCount(), 1);
-    QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("13812345678"));
+    QCOMPARE(shown(), QStringList{"13812345678"});
     QTest::mouseClick(again, Qt::LeftButton);
     QCOMPARE(reprint.size(), 1);
     const auto chosen = reprint[0][0].value<PrintJournal::Entry>();
@@ -561,7 +568,7 @@ void ExchangeTest::journalWindowFiltersAndReprints()
     QCOMPARE(chosen.value(u"txtAddTo"), QStringLiteral("科技园1号,\"B\"座"));
 
     QTest::keyClicks(search, "9");
-    QCOMPARE(list->topLevelItemCount(), 0);
+    QCOMPARE(shown(), QStringList());
     QVERIFY(!again->isEnabled());
 }
 
