@@ -171,10 +171,14 @@ bool PrintJournal::printedToday(const QString &courier, const std::function<QStr
     // Rows are appended as printed, so today's begin at the first line that
     // starts with today's date; only those are read.
     const QString text = readText();
-    const qsizetype first = text.indexOf(QLatin1Char('\n') + today);
-    if (first < 0)
-        return false;
-    for (const Entry &entry : entriesIn(QStringView(text).sliced(first + 1))) {
+    qsizetype first = 0;
+    if (!text.startsWith(today)) {
+        first = text.indexOf(QLatin1Char('\n') + today);
+        if (first < 0)
+            return false;
+        ++first;
+    }
+    for (const Entry &entry : entriesIn(QStringView(text).sliced(first))) {
         const QStringView day = QStringView(entry.time).left(today.size());
         if (day < today)
             break; // newest first: nothing further down is of today

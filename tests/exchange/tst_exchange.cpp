@@ -526,10 +526,14 @@ void ExchangeTest::exportWindow()
     window.findChild<QRadioButton *>("optSenders")->click();
     window.findChild<QRadioButton *>("optVCard")->click();
     QVERIFY(window.findChild<QLineEdit *>("txtFile")->text().endsWith(QStringLiteral("/寄件人.vcf")));
+    // A folder that is not there: said so, and the window stays open.
+    window.findChild<QLineEdit *>("txtFile")->setText(f.folder.dir.filePath("gone/out.vcf"));
+    QTest::mouseClick(window.findChild<QPushButton *>("cmdExport"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.messages.value(0).text, QStringLiteral("无法写入文件：上一级文件夹不存在。"));
     QTest::mouseClick(window.findChild<QPushButton *>("cmdBrowse"), Qt::LeftButton);
     QTest::mouseClick(window.findChild<QPushButton *>("cmdExport"), Qt::LeftButton);
 
-    QCOMPARE(f.dialogs.messages.value(0).text, QStringLiteral("已导出 1 个联系人。"));
+    QCOMPARE(f.dialogs.messages.value(1).text, QStringLiteral("已导出 1 个联系人。"));
     QByteArray bytes;
     QVERIFY(f.platform.readFile(chooser.file, &bytes));
     QCOMPARE(parse(bytes, Format::VCard).value(0).values, Awkward[0]);
