@@ -208,7 +208,7 @@ QString Summary::text(int maxListed) const
     return text;
 }
 
-Summary import(const QList<Row> &rows, const Target &target, const OverwriteQuestion &ask)
+Summary importRows(const QList<Row> &rows, const Target &target, const OverwriteQuestion &ask)
 {
     Summary summary;
     std::optional<Answer> forAll;

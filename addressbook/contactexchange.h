@@ -76,6 +76,6 @@ struct Summary
     QString text(int maxListed = 20) const;
 };
 
-Summary import(const QList<Row> &rows, const Target &target, const OverwriteQuestion &ask);
+Summary importRows(const QList<Row> &rows, const Target &target, const OverwriteQuestion &ask);
 
 } // namespace ContactExchange

@@ -127,7 +127,8 @@ void frmImport::cmdImport_Click()
         return;
     }
     const QString group = cmbTarget->currentData().toString();
-    const ContactExchange::Summary summary = ContactExchange::import(rows, m_targetFor(group), m_question);
+    const ContactExchange::Summary summary =
+        ContactExchange::importRows(rows, m_targetFor(group), m_question);
     m_platform.messageBox(summary.text(), QStringLiteral("导入"), Dialogs::Information);
     Q_EMIT imported(group);
     accept();

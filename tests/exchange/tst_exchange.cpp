@@ -158,8 +158,8 @@ void ExchangeTest::roundTripIsByteIdentical()
 
     f.folder.mkdir("copy");
     const Summary summary =
-        import(parse(read, Format(format)), folderTarget(f.platform, f.path("copy/"), book.keys),
-               [](const QString &) -> Answer { return Answer::Skip; });
+        importRows(parse(read, Format(format)), folderTarget(f.platform, f.path("copy/"), book.keys),
+                   [](const QString &) -> Answer { return Answer::Skip; });
     QCOMPARE(summary.imported, Awkward.size());
     QVERIFY(summary.refused.isEmpty());
     const QStringList originals = fileNames(f.path(book.folder));
@@ -211,9 +211,9 @@ void ExchangeTest::csvEncodings()
     Fixture f;
     f.folder.mkdir("to/_未分类");
     const Summary summary =
-        import(parse(bytes, Format::Csv),
-               folderTarget(f.platform, f.path("to/_未分类/"), ContactFile::recipientKeys()),
-               [](const QString &) -> Answer { return Answer::Skip; });
+        importRows(parse(bytes, Format::Csv),
+                   folderTarget(f.platform, f.path("to/_未分类/"), ContactFile::recipientKeys()),
+                   [](const QString &) -> Answer { return Answer::Skip; });
     QCOMPARE(summary.imported, 1);
     QCOMPARE(f.folder.read(QStringLiteral("to/_未分类/深圳某某公司 - 张三.dat")),
              contactBytes(ContactFile::recipientKeys(), {"深圳某某公司", "张三", "广东省", "深圳市", "南山区",
@@ -296,11 +296,11 @@ void ExchangeTest::overwriteQuestionAndSummary()
                                              "a/b,斜杠,新\n公司,丁,新\n公司,丙,新\n公司,,新\n"),
                                   Format::Csv);
     QStringList questions;
-    const Summary summary = import(rows, folderTarget(f.platform, f.path("sent/"), ContactFile::senderKeys()),
-                                   [&](const QString &key) {
-                                       questions.append(key);
-                                       return answers.takeFirst();
-                                   });
+    const Summary summary = importRows(
+        rows, folderTarget(f.platform, f.path("sent/"), ContactFile::senderKeys()), [&](const QString &key) {
+            questions.append(key);
+            return answers.takeFirst();
+        });
     QCOMPARE(questions.size(), asked);
     QCOMPARE(questions.first(), QStringLiteral("公司 - 甲"));
     QCOMPARE(summary.imported, 1);
