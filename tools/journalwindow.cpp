@@ -32,7 +32,7 @@ frmJournal::frmJournal(PrintJournal &journal, Platform &platform, QWidget *paren
     lstJournal->setHeaderLabels({QStringLiteral("时间"), QStringLiteral("快递"), QStringLiteral("收件人"),
                                  QStringLiteral("电话"), QStringLiteral("地址"), QStringLiteral("打印机")});
     lstJournal->setGeometry(Twips::rect(120, 600, 11760, 5280));
-    const int widths[] = {2400, 900, 2400, 1800, 3000};
+    const int widths[] = {2250, 750, 1800, 1650, 4200};
     for (int column = 0; column < int(std::size(widths)); ++column)
         lstJournal->setColumnWidth(column, Twips::toPixels(widths[column]));
 
