@@ -2,6 +2,7 @@
 
 #include "platform/textcodec.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -28,6 +29,7 @@ struct Stat
     bool isDir = false;
     bool isFile = false;
     mode_t mode = 0;
+    qint64 size = 0;
 };
 
 Stat statPath(const QByteArray &native)
@@ -35,7 +37,7 @@ Stat statPath(const QByteArray &native)
     struct stat st;
     if (::stat(native.constData(), &st) != 0)
         return {};
-    return {true, S_ISDIR(st.st_mode), S_ISREG(st.st_mode), st.st_mode};
+    return {true, S_ISDIR(st.st_mode), S_ISREG(st.st_mode), st.st_mode, static_cast<qint64>(st.st_size)};
 }
 
 bool isUtf8(QByteArrayView bytes)
@@ -118,6 +120,8 @@ QString reasonFor(int error)
     case ENOSPC:
     case EDQUOT:
         return QStringLiteral("磁盘空间不足。");
+    case EFBIG:
+        return QStringLiteral("文件超出了允许的大小。");
     case ENOENT:
         return QStringLiteral("上一级文件夹不存在。");
     case ENAMETOOLONG:
@@ -149,7 +153,7 @@ QString invalidName()
 }
 
 // The whole file, at most MaxProfileBytes of it; nullopt when it cannot be read.
-std::optional<QByteArray> readFile(const QByteArray &native)
+std::optional<QByteArray> readWholeFile(const QByteArray &native)
 {
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -196,6 +200,58 @@ bool homeTrashExists()
     const QByteArray trash = QFile::encodeName(data) + "/Trash";
     ::mkdir(trash.constData(), 0700);
     return statPath(trash).isDir;
+}
+
+// Puts bytes in place of the file native (in folder, as st found it) in one step,
+// so that after a crash it holds all of the old or all of the new bytes.
+bool replaceFile(const QByteArray &native, const QByteArray &folder, const Stat &st, const QByteArray &updated,
+                 QString *error)
+{
+    if (st.exists) {
+        // The rename would replace a file that is not to be written: ask first.
+        if (::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) != 0)
+            return failWithErrno(error);
+    }
+
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t mode = st.exists ? (st.mode & 07777) : (0666 & ~mask);
+    // Written unnamed where the file system allows, so that a crash leaves nothing
+    // behind; named only once complete, with a short name, so that a contact whose
+    // own name is at the limit saves as well.
+    QByteArray temporary;
+    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    const bool unnamed = fd >= 0;
+    if (!unnamed) {
+        temporary = folder + "/.quillbox-XXXXXX";
+        fd = ::mkstemp(temporary.data());
+        if (fd < 0)
+            return failWithErrno(error);
+    }
+    // The rename must not reach the disk before the data it points at.
+    bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, updated) && ::fsync(fd) == 0;
+    for (int attempt = 0; written && unnamed && temporary.isEmpty(); ++attempt) {
+        QByteArray name =
+            folder + "/.quillbox-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            temporary = std::move(name);
+        else if (errno != EEXIST || attempt == 100)
+            written = false;
+    }
+    const int writeError = errno;
+    if (::close(fd) != 0 || !written) {
+        const int closeError = written ? errno : writeError;
+        if (!temporary.isEmpty())
+            ::unlink(temporary.constData());
+        return fail(error, reasonFor(closeError));
+    }
+    if (::rename(temporary.constData(), native.constData()) != 0) {
+        const int renameError = errno;
+        ::unlink(temporary.constData());
+        return fail(error, reasonFor(renameError));
+    }
+    return true;
 }
 
 } // namespace
@@ -396,7 +452,7 @@ QString Platform::readProfileString(const QString &file, QStringView section, QS
     const QByteArray native = nativePath(file);
     if (native.isEmpty() || native.endsWith('/') || !statPath(native).isFile)
         return defaultValue;
-    const auto content = readFile(native);
+    const auto content = readWholeFile(native);
     if (!content)
         return defaultValue;
     return Profile::read(*content, section, key).value_or(defaultValue);
@@ -409,7 +465,7 @@ QStringList Platform::readProfileStrings(const QString &file, QStringView sectio
     const QByteArray native = nativePath(file);
     std::optional<QByteArray> content;
     if (!native.isEmpty() && !native.endsWith('/') && statPath(native).isFile)
-        content = readFile(native);
+        content = readWholeFile(native);
     for (const QString &key : keys)
         values.append(content ? Profile::read(*content, section, key).value_or(QString()) : QString());
     return values;
@@ -431,7 +487,7 @@ bool Platform::writeProfileStrings(const QString &file, QStringView section, con
     if (st.exists) {
         if (st.isDir)
             return fail(error, reasonFor(EISDIR));
-        const auto existing = readFile(native);
+        const auto existing = readWholeFile(native);
         if (!existing)
             return failWithErrno(error);
         if (!st.isFile || existing->size() >= MaxProfileBytes)
@@ -441,51 +497,47 @@ bool Platform::writeProfileStrings(const QString &file, QStringView section, con
     const QByteArray updated = Profile::write(content, section, values);
     if (st.exists && updated == content)
         return true;
-    if (st.exists) {
-        // The rename would replace a file that is not to be written: ask first.
-        if (::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) != 0)
-            return failWithErrno(error);
-    }
+    return replaceFile(native, folder, st, updated, error);
+}
 
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const mode_t mode = st.exists ? (st.mode & 07777) : (0666 & ~mask);
-    // Written unnamed where the file system allows, so that a crash leaves nothing
-    // behind; named only once complete, with a short name, so that a contact whose
-    // own name is at the limit saves as well.
-    QByteArray temporary;
-    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    const bool unnamed = fd >= 0;
-    if (!unnamed) {
-        temporary = folder + "/.quillbox-XXXXXX";
-        fd = ::mkstemp(temporary.data());
-        if (fd < 0)
-            return failWithErrno(error);
-    }
-    // The rename must not reach the disk before the data it points at.
-    bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, updated) && ::fsync(fd) == 0;
-    for (int attempt = 0; written && unnamed && temporary.isEmpty(); ++attempt) {
-        QByteArray name =
-            folder + "/.quillbox-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
-            temporary = std::move(name);
-        else if (errno != EEXIST || attempt == 100)
-            written = false;
-    }
-    const int writeError = errno;
-    if (::close(fd) != 0 || !written) {
-        const int closeError = written ? errno : writeError;
-        if (!temporary.isEmpty())
-            ::unlink(temporary.constData());
-        return fail(error, reasonFor(closeError));
-    }
-    if (::rename(temporary.constData(), native.constData()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporary.constData());
-        return fail(error, reasonFor(renameError));
-    }
+// Files below the program folder are matched as contact files are; any other
+// absolute path is the user's own choice and is used as given.
+QByteArray Platform::wholeFilePath(const QString &path) const
+{
+    if (path.startsWith(m_root + QLatin1Char('/')))
+        return nativePath(path);
+    return QDir::isAbsolutePath(path) ? QFile::encodeName(QDir::cleanPath(path)) : QByteArray();
+}
+
+bool Platform::readFile(const QString &path, QByteArray *content, QString *error) const
+{
+    const QByteArray native = wholeFilePath(path);
+    if (native.isEmpty() || native.endsWith('/'))
+        return fail(error, invalidName());
+    const Stat st = statPath(native);
+    if (!st.isFile)
+        return fail(error, st.exists ? QStringLiteral("这不是文件。") : QStringLiteral("文件不存在。"));
+    if (st.size >= MaxProfileBytes)
+        return fail(error, QStringLiteral("文件太大。"));
+    const auto read = readWholeFile(native);
+    if (!read)
+        return failWithErrno(error);
+    *content = *read;
     return true;
+}
+
+bool Platform::writeFileAtomically(const QString &path, const QByteArray &content, QString *error) const
+{
+    const QByteArray native = wholeFilePath(path);
+    if (native.isEmpty() || native.endsWith('/'))
+        return fail(error, invalidName());
+    const QByteArray folder = native.left(native.lastIndexOf('/'));
+    if (!statPath(folder).isDir)
+        return fail(error, reasonFor(ENOENT));
+    const Stat st = statPath(native);
+    if (st.exists && !st.isFile)
+        return fail(error, reasonFor(EEXIST));
+    return replaceFile(native, folder, st, content, error);
 }
 
 QString Platform::readSetting(const QString &application, const QString &section, const QString &key,

@@ -43,7 +43,7 @@ public:
 
     bool folderExists(const QString &path) const;
     bool fileExists(const QString &path) const;
-    // Creates one folder level.
+    // Creates one folder level. On failure, error (when given) says why, in Chinese.
     bool createFolder(const QString &path, QString *error = nullptr) const;
     // Names of the plain files in the folder matching "*.dat", extension in any case.
     QStringList listContactFiles(const QString &folder) const;
@@ -74,6 +74,14 @@ public:
     bool writeProfileStrings(const QString &file, QStringView section, const Profile::Values &values,
                              QString *error = nullptr) const;
 
+    // Whole files: the program's own (below the program folder, matched as above)
+    // or one the user chose elsewhere, taken as given. On failure, error (when
+    // given) says why, in Chinese.
+    bool readFile(const QString &path, QByteArray *content, QString *error = nullptr) const;
+    // Replaces the file in one step, as writeProfileStrings does: after a crash it
+    // holds either all of the old or all of the new bytes. Never creates a folder.
+    bool writeFileAtomically(const QString &path, const QByteArray &content, QString *error = nullptr) const;
+
     QString readSetting(const QString &application, const QString &section, const QString &key,
                         const QString &defaultValue = QString()) const;
     bool writeSetting(const QString &application, const QString &section, const QString &key,
@@ -92,6 +100,8 @@ private:
     // The path's bytes on disk, each name found as resolve() finds it; empty when
     // the path leaves the program folder. A folder keeps its final "/".
     QByteArray nativePath(const QString &path) const;
+    // Like nativePath, and any other absolute path as given: a file the user chose.
+    QByteArray wholeFilePath(const QString &path) const;
 
     QString m_root;
     std::unique_ptr<QSettings> m_settings;
