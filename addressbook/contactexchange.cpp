@@ -158,7 +158,7 @@ QString refusalFor(const QString &company, const QString &person)
 {
     if (company.isEmpty() || person.isEmpty())
         return QStringLiteral("单位和姓名不能为空。");
-    if (!ContactFile::isSafeName(company) || !ContactFile::isSafeName(person) ||
+    if (!ContactFile::isSafeNamePart(company) || !ContactFile::isSafeNamePart(person) ||
         !ContactFile::isSafeName(ContactFile::fileName(ContactFile::contactKey(company, person))))
         return QStringLiteral("名称中有不能用于文件名的字符，或名称太长。");
     return {};
@@ -184,8 +184,9 @@ Target folderTarget(Platform &platform, const QString &folder, const QStringList
         Profile::Values pairs;
         for (int i = 0; i < keys.size(); ++i)
             pairs.append({keys[i], values.value(i)});
-        if (!platform.writeProfileStrings(folder + file, ContactFile::section(), pairs))
-            return QStringLiteral("无法写入联系人文件。");
+        QString error;
+        if (!platform.writeProfileStrings(folder + file, ContactFile::section(), pairs, &error))
+            return QStringLiteral("无法写入联系人文件：%1").arg(error);
         names->insert(file.toCaseFolded());
         return QString();
     };

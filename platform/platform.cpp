@@ -204,8 +204,8 @@ bool homeTrashExists()
 
 // Puts bytes in place of the file native (in folder, as st found it) in one step,
 // so that after a crash it holds all of the old or all of the new bytes.
-bool replaceFile(const QByteArray &native, const QByteArray &folder, const Stat &st, const QByteArray &updated,
-                 QString *error)
+bool replaceFile(const QByteArray &native, const QByteArray &folder, const Stat &st,
+                 const QByteArray &updated, QString *error)
 {
     if (st.exists) {
         // The rename would replace a file that is not to be written: ask first.

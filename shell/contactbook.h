@@ -38,10 +38,10 @@ public:
     void pick();
     void save();
     void remove();
-
-private:
+    // Lists the side's folder into its picker again.
     void refill();
 
+private:
     ContactStore &m_store;
     ContactSide m_side;
 };

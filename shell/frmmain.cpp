@@ -3,6 +3,7 @@
 #include "addressbook/contactfile.h"
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
+#include "addressbook/printjournal.h"
 #include "ads/adpane.h"
 #include "platform/platform.h"
 #include "shell/appicon.h"
@@ -10,6 +11,10 @@
 #include "shell/groups.h"
 #include "shell/pickerlist.h"
 #include "shell/twips.h"
+#include "tools/exportdialog.h"
+#include "tools/filechooser.h"
+#include "tools/importdialog.h"
+#include "tools/journalwindow.h"
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
 
@@ -17,6 +22,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,10 +96,13 @@ PickerList *picker(QWidget *parent, const char *name, QRect twips, int tabIndex)
 
 } // namespace
 
-frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent)
+frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent, FileChooser *chooser)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_platform(platform), m_store(platform), m_adServer(std::move(adServer))
+      m_platform(platform), m_store(platform),
+      m_ownChooser(chooser ? nullptr : std::make_unique<WidgetFileChooser>()),
+      m_chooser(chooser ? *chooser : *m_ownChooser), m_journal(std::make_unique<PrintJournal>(platform)),
+      m_adServer(std::move(adServer))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("【Orvane】Quillbox v1.0"));
@@ -440,14 +449,35 @@ void frmMain::cmdDel2_Click()
 
 void frmMain::cmdSF_Click()
 {
-    frmSF form(m_platform, [this](QStringView n) { return fieldText(n); });
-    form.exec();
+    openWaybill(QStringLiteral("顺丰"), [this](QStringView n) { return fieldText(n); });
 }
 
 void frmMain::cmdYD_Click()
 {
-    frmYD form(m_platform, [this](QStringView n) { return fieldText(n); });
-    form.exec();
+    openWaybill(QStringLiteral("韵达"), [this](QStringView n) { return fieldText(n); });
+}
+
+void frmMain::openWaybill(const QString &courier, const std::function<QString(QStringView)> &read)
+{
+    std::unique_ptr<Waybill::Window> form;
+    if (courier == QStringLiteral("韵达"))
+        form = std::make_unique<frmYD>(m_platform, read);
+    else
+        form = std::make_unique<frmSF>(m_platform, read);
+    form->addPrintCheck([this, courier, read] {
+        return !m_journal->printedToday(courier, read) ||
+               m_platform.messageBox(PrintJournal::repeatQuestion(courier), QStringLiteral("提示"),
+                                     Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2) ==
+                   Dialogs::Yes;
+    });
+    connect(form.get(), &Waybill::Window::printed, this, [this, courier, read](const QString &printer) {
+        QString error;
+        if (!m_journal->append(PrintJournal::entryFor(courier, printer, read), &error))
+            m_platform.messageBox(QStringLiteral("快递单已打印，但打印记录未能保存：\n%1\n\n%2")
+                                      .arg(QDir::toNativeSeparators(m_journal->fileName()), error),
+                                  QStringLiteral("提示"), Dialogs::Exclamation);
+    });
+    form->exec();
 }
 
 void frmMain::buildToolsMenu()
@@ -464,12 +494,14 @@ void frmMain::buildToolsMenu()
     QAction *actPaste = addItem("actPaste", QStringLiteral("粘贴识别地址…"));
     actPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
     addAction(actPaste); // the shortcut works anywhere in the window
-    for (QAction *later :
-         {addItem("actImport", QStringLiteral("导入…")), addItem("actExport", QStringLiteral("导出…")),
-          addItem("actJournal", QStringLiteral("打印记录…"))})
-        later->setEnabled(false);
+    QAction *actImport = addItem("actImport", QStringLiteral("导入…"));
+    QAction *actExport = addItem("actExport", QStringLiteral("导出…"));
+    QAction *actJournal = addItem("actJournal", QStringLiteral("打印记录…"));
     connect(cmdTools, &QPushButton::clicked, this, &frmMain::cmdTools_Click);
     connect(actPaste, &QAction::triggered, this, &frmMain::actPaste_Triggered);
+    connect(actImport, &QAction::triggered, this, &frmMain::actImport_Triggered);
+    connect(actExport, &QAction::triggered, this, &frmMain::actExport_Triggered);
+    connect(actJournal, &QAction::triggered, this, &frmMain::actJournal_Triggered);
 }
 
 void frmMain::cmdTools_Click()
@@ -501,4 +533,39 @@ void frmMain::pasteDialog_Filled(PasteAddressDialog::Side side, const QStringLis
     const QList<QLineEdit *> targets = fieldsFor(keys);
     for (int i = 0; i < targets.size(); ++i)
         targets[i]->setText(fields.value(i));
+}
+
+void frmMain::actImport_Triggered()
+{
+    QStringList groups;
+    for (int i = 0; i < Combo1->count(); ++i)
+        groups.append(Combo1->itemText(i));
+    frmImport form(m_platform, m_chooser, groups, m_groups->current(), this);
+    connect(&form, &frmImport::imported, this, &frmMain::frmImport_Imported);
+    form.exec();
+}
+
+void frmMain::frmImport_Imported(const QString &group)
+{
+    // The pickers show what is on disk now; the fields keep what the user sees.
+    if (group.isEmpty())
+        m_senders->refill();
+    else if (group == m_groups->current())
+        m_groups->switchGroup();
+}
+
+void frmMain::actExport_Triggered()
+{
+    frmExport form(m_platform, m_chooser, m_groups->current(), this);
+    form.exec();
+}
+
+void frmMain::actJournal_Triggered()
+{
+    frmJournal form(*m_journal, m_platform, this);
+    connect(&form, &frmJournal::reprint, this, [this, &form](const PrintJournal::Entry &entry) {
+        openWaybill(entry.courier, [entry](QStringView key) { return entry.value(key); });
+        form.reload();
+    });
+    form.exec();
 }

@@ -7,10 +7,13 @@
 #include <QHash>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class AdPane;
+class FileChooser;
+class PrintJournal;
 class AddressParser;
 class ContactBook;
 class PickerList;
@@ -33,7 +36,8 @@ class frmMain : public QWidget
 public:
     // adServer: host (or host:port) of the advertising web server; empty leaves
     // the panes blank.
-    frmMain(Platform &platform, QString adServer, QWidget *parent = nullptr);
+    // chooser: the file dialogs of import and export; the system's own when none is given.
+    frmMain(Platform &platform, QString adServer, QWidget *parent = nullptr, FileChooser *chooser = nullptr);
     ~frmMain() override;
 
     // The start-up sequence. False when a storage folder could not be created:
@@ -102,10 +106,20 @@ private:
     void buildToolsMenu();
     void cmdTools_Click();
     void actPaste_Triggered();
+    void actImport_Triggered();
+    void actExport_Triggered();
+    void actJournal_Triggered();
+    void frmImport_Imported(const QString &group);
+    // Opens the courier's waybill window filled by read; what it prints goes into
+    // the journal, and a second waybill for the same recipient today is asked about.
+    void openWaybill(const QString &courier, const std::function<QString(QStringView)> &read);
     void pasteDialog_Filled(PasteAddressDialog::Side side, const QStringList &fields);
 
     Platform &m_platform;
     ContactStore m_store;
+    std::unique_ptr<FileChooser> m_ownChooser;
+    FileChooser &m_chooser;
+    std::unique_ptr<PrintJournal> m_journal;
     QString m_adServer;
     QHash<QString, QLineEdit *> m_fields;
 

@@ -1,6 +1,7 @@
 // The two waybill windows: their layout, how they fill from the main window, and
 // printing at true size to a PDF file, to the CUPS default printer and with no
 // printer at all.
+#include "addressbook/printjournal.h"
 #include "mainwindow.h"
 #include "shell/appicon.h"
 #include "shell/twips.h"
@@ -440,6 +441,7 @@ private Q_SLOTS:
     void cutFieldsAsked_data() { couriers(); }
     void cutFieldsAsked();
     void calibrationPage();
+    void printJournal();
 
     void cleanupTestCase();
 
@@ -1553,6 +1555,76 @@ void WaybillTest::calibrationPage()
     QCOMPARE(form->printSettings(), Waybill::PrintSettings());
     QCOMPARE(Waybill::PrintSettings::load(*w.platform, "SF"), Waybill::PrintSettings());
     form->close();
+}
+
+// What the main window prints goes into the journal; the same recipient again today
+// is asked about; 再打印 opens the waybill filled from the entry, not from the fields.
+void WaybillTest::printJournal()
+{
+    QString queue;
+    if (const QString why = cupsPdfQueues(&queue, QString()); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    MainWindow w;
+    QVERIFY(w.start());
+    fillMain(w);
+    w.show();
+    const PrintJournal journal(*w.platform);
+    const auto open = [&] { courierButton(w, "SF")->click(); };
+    const auto print = [](QDialog &form) { QTest::mouseClick(button(&form, "Command1"), Qt::LeftButton); };
+
+    const QStringList before = cupsJobs();
+    QCOMPARE(runModal(open, print), QStringList{"frmSF"});
+    const QStringList added = newJobs(before, queue);
+    QCOMPARE(added.size(), 1);
+    const QString produced = jobFile(added.first());
+    QVERIFY(QFile::remove(produced));
+    QList<PrintJournal::Entry> entries = journal.entries();
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries[0].courier, QStringLiteral("顺丰"));
+    QCOMPARE(entries[0].printer, queue);
+    QCOMPARE(entries[0].value(u"txtNameTo"), w.field("txtNameTo")->text());
+    QVERIFY(w.dialogs.messages.isEmpty());
+
+    // No, the default, prints nothing and keeps the window.
+    const QStringList jobs = cupsJobs();
+    w.dialogs.answers = {Dialogs::No};
+    const auto refuse = [](QDialog &form) {
+        QTest::mouseClick(button(&form, "Command1"), Qt::LeftButton);
+        QVERIFY(form.isVisible());
+        QVERIFY(button(&form, "Command1")->isVisible());
+    };
+    QCOMPARE(runModal(open, refuse), QStringList{"frmSF"});
+    QCOMPARE(w.dialogs.messages.size(), 1);
+    QCOMPARE(w.dialogs.messages[0].text, QStringLiteral("今天已为该收件人打印过顺丰快递单，仍要打印吗？"));
+    QCOMPARE(w.dialogs.messages[0].flags, Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2);
+    QCOMPARE(cupsJobs(), jobs);
+    QCOMPARE(journal.entries().size(), 1);
+
+    const QString printedName = w.field("txtNameTo")->text();
+    w.field("txtNameTo")->setText("别人");
+    QString reprinted;
+    bool clicked = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal && modal->objectName() == "frmJournal") {
+            auto *reprint = modal->findChild<QPushButton *>("cmdReprint");
+            if (!clicked && reprint->isEnabled()) {
+                clicked = true;
+                // Queued: the waybill window's own loop must not run inside this slot.
+                QTimer::singleShot(0, reprint, &QPushButton::click);
+            } else if (clicked && !reprinted.isEmpty()) {
+                modal->close();
+            }
+        } else if (auto *form = qobject_cast<frmSF *>(modal)) {
+            reprinted = field(form, "txtNameTo")->text();
+            form->close();
+        }
+    });
+    poll.start(10);
+    w.form->findChild<QAction *>("actJournal")->trigger();
+    poll.stop();
+    QCOMPARE(reprinted, printedName);
 }
 
 void WaybillTest::cleanupTestCase()
