@@ -157,6 +157,25 @@ void PlatformTest::read_data()
     QTest::newRow("no line end at the end") << QByteArray("[P]\r\nk=v") << "P"
                                             << "k"
                                             << "v";
+    // Lone CR line ends read exactly as CR LF ones.
+    const QByteArray loneCr = "[Pellory]\rtxtSent= \"ABC\" \rtxtName=" + gbk("张三") + "\r";
+    QTest::newRow("lone CR: quotes dropped, case ignored") << loneCr << " pellory "
+                                                           << "TXTSENT"
+                                                           << "ABC";
+    QTest::newRow("lone CR: last key") << loneCr << "Pellory"
+                                       << "txtName" << QStringLiteral("张三");
+    QTest::newRow("lone CR: second section") << QByteArray("[Q]\rk=1\r[P]\rk=2") << "P"
+                                             << "k"
+                                             << "2";
+    QTest::newRow("mixed line ends") << QByteArray("[Q]\nk=1\r\n[P]\ra=1\rk=2\r\nz=3\r") << "P"
+                                     << "k"
+                                     << "2";
+    QTest::newRow("CR CR LF") << QByteArray("[P]\r\r\nk=v\r\r\n") << "P"
+                              << "k"
+                              << "v";
+    QTest::newRow("lone CR at the end is a line end") << QByteArray("[P]\r\nk=\"v\"\r") << "P"
+                                                      << "k"
+                                                      << "v";
     QTest::newRow("UTF-8 with byte order mark") << QByteArray("\xEF\xBB\xBF[P]\r\nk=\xE5\xBC\xA0\r\n") << "P"
                                                 << "k" << QStringLiteral("张");
     QTest::newRow("only a byte order mark") << QByteArray("\xEF\xBB\xBF") << "P"
@@ -208,6 +227,16 @@ void PlatformTest::write_data()
         << "v" << QByteArray("[Other]\nx=1\r\n[Pellory]\r\nk=v\r\n");
     QTest::newRow("add key to a last line without end") << QByteArray("[Pellory]\r\na=1") << "b"
                                                         << "2" << QByteArray("[Pellory]\r\na=1\r\nb=2\r\n");
+    // Untouched lines keep their bytes, a replaced line its own end; new lines get CR LF.
+    QTest::newRow("replace in a lone-CR file")
+        << QByteArray("[Pellory]\rtxtSent=old\rtxtName=x\r") << "TXTSENT"
+        << "new" << QByteArray("[Pellory]\rtxtSent=new\rtxtName=x\r");
+    QTest::newRow("add key to a lone-CR file") << QByteArray("[Pellory]\ra=1\r\r[Other]\rb=2") << "b"
+                                               << "2" << QByteArray("[Pellory]\ra=1\rb=2\r\n\r[Other]\rb=2");
+    QTest::newRow("add section to a lone-CR file") << QByteArray("[Other]\rx=1\r") << "k"
+                                                   << "v" << QByteArray("[Other]\rx=1\r[Pellory]\r\nk=v\r\n");
+    QTest::newRow("mixed line ends kept") << QByteArray("[pellory]\nk=1\r\nz=\"q\"\r") << "Z"
+                                          << "r" << QByteArray("[pellory]\nk=1\r\nz=r\r");
     QTest::newRow("line breaks in a value become blanks")
         << QByteArray() << "k"
         << "a\r\n[x]\nb" << QByteArray("[Pellory]\r\nk=a  [x] b\r\n");
