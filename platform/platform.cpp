@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -243,7 +244,8 @@ QString Platform::readProfileString(const QString &file, QStringView section, QS
     QFile f(resolved);
     if (!statPath(resolved).isFile || !f.open(QIODevice::ReadOnly))
         return defaultValue;
-    const QByteArray content = f.read(MaxProfileBytes);
+    // Asking for more than the file holds would allocate all of it, on every read.
+    const QByteArray content = f.read(std::min(f.size(), MaxProfileBytes));
     return Profile::read(content, section, key).value_or(defaultValue);
 }
 
