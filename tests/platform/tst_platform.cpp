@@ -1,6 +1,7 @@
 // The platform layer on real files in a temporary program folder: the profile
 // format byte for byte, the GBK/GB18030 text, names matched without regard to
-// case, listings, deletes and the settings store.
+// case, listings, deletes and the settings store; and, under strace, that a save's
+// data is on disk before the new file takes the old one's place.
 #include "platform/platform.h"
 #include "platform/profile.h"
 #include "platform/textcodec.h"
