@@ -29,7 +29,6 @@
 #include <array>
 #include <cstdio>
 #include <dirent.h>
-#include <sys/resource.h>
 
 namespace {
 
@@ -75,11 +74,19 @@ double msSince(const QElapsedTimer &timer)
     return timer.nsecsElapsed() / 1e6;
 }
 
+// The high-water mark of this process's own memory. (getrusage's ru_maxrss would
+// keep the parent's peak across fork and exec, and the parent holds every size's
+// contact names.)
 long peakRssKiB()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    qFatal("no VmHWM in /proc/self/status");
 }
 
 // The floor: what any program must do to show a folder's contacts in order.
