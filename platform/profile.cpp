@@ -52,14 +52,17 @@ public:
             m_bom = true;
             content = content.sliced(Utf8Bom.size());
         }
+        // A line ends at LF, at CR LF or at a lone CR (old Mac editors, some export
+        // tools), as the classic profile reader takes them.
+        const qsizetype size = content.size();
         qsizetype start = 0;
-        while (start < content.size()) {
-            qsizetype newline = content.indexOf('\n', start);
-            const qsizetype next = newline < 0 ? content.size() : newline + 1;
-            qsizetype textEnd = newline < 0 ? content.size() : newline;
-            // A CR ends a line only before its LF; a lone CR at the end is text.
-            if (newline >= 0 && textEnd > start && content[textEnd - 1] == '\r')
-                --textEnd;
+        while (start < size) {
+            qsizetype textEnd = start;
+            while (textEnd < size && content[textEnd] != '\n' && content[textEnd] != '\r')
+                ++textEnd;
+            qsizetype next = textEnd;
+            if (next < size)
+                next += content[next] == '\r' && next + 1 < size && content[next + 1] == '\n' ? 2 : 1;
             m_lines.push_back(
                 {content.sliced(start, textEnd - start), content.sliced(textEnd, next - textEnd)});
             start = next;

@@ -12,7 +12,8 @@
 // A line "[name]" opens a section; a line "key=value" gives a value. Section and
 // key names match without regard to case, blanks around them ignored. Text is
 // GBK/GB18030 (TextCodec), or UTF-8 when the file starts with a UTF-8 byte order
-// mark. Lines the program does not touch keep their bytes.
+// mark. A line ends at LF, CR LF or a lone CR. Lines the program does not touch
+// keep their bytes, line end included.
 namespace Profile {
 
 // The receiving buffer of the classic profile reader held 32,767 bytes with the
@@ -27,7 +28,8 @@ std::optional<QString> read(QByteArrayView content, QStringView section, QString
 
 // Sets each key in turn, as consecutive single writes would: an existing key's
 // value is replaced in its line, a missing key is added at the end of the first
-// matching section, a missing section is appended. New lines end with CR LF.
+// matching section, a missing section is appended. New lines end with CR LF; a
+// replaced line keeps its own line end.
 // Line breaks inside a value would split the line, so they are stored as blanks.
 QByteArray write(const QByteArray &content, QStringView section, const Values &values);
 

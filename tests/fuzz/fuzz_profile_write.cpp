@@ -53,17 +53,26 @@ bool usableName(const QString &name, bool isSection)
     return isSection || !name.trimmed().startsWith(QLatin1Char('['));
 }
 
+// Lines with their ends: LF, CR LF or a lone CR.
 QList<QByteArray> linesOf(const QByteArray &content)
 {
     QList<QByteArray> lines;
     qsizetype start = content.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     while (start < content.size()) {
-        qsizetype end = content.indexOf('\n', start);
-        end = end < 0 ? content.size() : end + 1;
+        qsizetype end = start;
+        while (end < content.size() && content[end] != '\n' && content[end] != '\r')
+            ++end;
+        if (end < content.size())
+            end += content.mid(end, 2) == "\r\n" ? 2 : 1;
         lines.append(content.mid(start, end - start));
         start = end;
     }
     return lines;
+}
+
+bool hasLineEnd(const QByteArray &line)
+{
+    return line.endsWith('\n') || line.endsWith('\r');
 }
 
 } // namespace
@@ -113,8 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             ++changed;
         }
         FUZZ_CHECK(j < now.size(), "line %lld lost", static_cast<long long>(i));
-        if (now[j] != old[i] &&
-            !(i == old.size() - 1 && !old[i].endsWith('\n') && now[j] == old[i] + "\r\n")) {
+        if (now[j] != old[i] && !(i == old.size() - 1 && !hasLineEnd(old[i]) && now[j] == old[i] + "\r\n")) {
             // The one line whose value was replaced keeps everything up to its '='.
             const qsizetype equals = old[i].indexOf('=');
             FUZZ_CHECK(equals >= 0 && now[j].startsWith(old[i].left(equals + 1)), "line %lld changed",

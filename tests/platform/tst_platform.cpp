@@ -1,12 +1,173 @@
 // The platform layer on real files in a temporary program folder: the profile
 // format byte for byte, the GBK/GB18030 text, names matched without regard to
-// case, listings, deletes and the settings store.
+// case, listings, deletes and the settings store; and, under strace, that a save's
+// data is on disk before the new file takes the old one's place.
 #include "platform/platform.h"
 #include "platform/profile.h"
 #include "platform/textcodec.h"
 #include "testsupport.h"
 
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
+
+namespace {
+
+// A save's steps as strace recorded them (strace -f -o): every rename or link
+// that puts a file at the target, and whether that file had been flushed
+// (fsync, fdatasync) before. Files are followed from their openat, by name and
+// descriptor, so any temporary naming is seen, O_TMPFILE included.
+class SaveTrace
+{
+public:
+    struct Install
+    {
+        QString from;
+        bool flushed;
+    };
+
+    SaveTrace(const QByteArray &log, const QString &target)
+    {
+        static const QRegularExpression call(QStringLiteral(R"(^(\d+)\s+(\w+)\((.*)\)\s+=\s+(-?\d+))"));
+        static const QRegularExpression resumed(QStringLiteral(R"(^(\d+)\s+<\.\.\. \w+ resumed>(.*)$)"));
+        QHash<QString, QString> unfinished; // pid: the call's start
+        for (QString line : QString::fromLatin1(log).split(QLatin1Char('\n'))) {
+            if (line.endsWith(QStringLiteral(" <unfinished ...>"))) {
+                unfinished[line.section(QLatin1Char(' '), 0, 0)] = line.chopped(17);
+                continue;
+            }
+            if (const auto m = resumed.match(line); m.hasMatch())
+                line = unfinished.take(m.captured(1)) + m.captured(2);
+            const auto m = call.match(line);
+            if (m.hasMatch() && m.captured(4).toInt() >= 0)
+                step(m.captured(2), arguments(m.captured(3)), m.captured(4).toInt(), target);
+        }
+    }
+
+    QList<Install> installs;
+    bool folderFlushedAfterInstall = false;
+
+private:
+    // The call's arguments, strings unquoted and decoded as file names.
+    static QStringList arguments(const QString &text)
+    {
+        QStringList args;
+        QByteArray current;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char c = text[i].toLatin1();
+            if (c == '"') {
+                for (++i; i < text.size() && text[i] != QLatin1Char('"'); ++i) {
+                    if (text[i] != QLatin1Char('\\')) {
+                        current += text[i].toLatin1();
+                        continue;
+                    }
+                    const char e = text[++i].toLatin1();
+                    if (e >= '0' && e <= '7') {
+                        int value = 0;
+                        for (int n = 0; n < 3 && i < text.size() && text[i] >= QLatin1Char('0') &&
+                                        text[i] <= QLatin1Char('7');
+                             ++n, ++i)
+                            value = value * 8 + (text[i].toLatin1() - '0');
+                        --i;
+                        current += static_cast<char>(value);
+                    } else {
+                        switch (e) {
+                        case 'n':
+                            current += '\n';
+                            break;
+                        case 't':
+                            current += '\t';
+                            break;
+                        case 'r':
+                            current += '\r';
+                            break;
+                        case 'v':
+                            current += '\v';
+                            break;
+                        case 'f':
+                            current += '\f';
+                            break;
+                        default:
+                            current += e; // '"' and '\\'
+                        }
+                    }
+                }
+            } else if (c == ',') {
+                args.append(QFile::decodeName(current.trimmed()));
+                current.clear();
+            } else {
+                current += c;
+            }
+        }
+        args.append(QFile::decodeName(current.trimmed()));
+        return args;
+    }
+
+    QString path(const QString &dirfd, const QString &name) const
+    {
+        return name.startsWith(QLatin1Char('/')) || dirfd == QStringLiteral("AT_FDCWD")
+                   ? name
+                   : m_fdPath.value(dirfd.toInt()) + QLatin1Char('/') + name;
+    }
+
+    void place(int file, const QString &from, const QString &to, const QString &target)
+    {
+        m_nameFile[to] = file;
+        if (to == target) {
+            installs.append({from, m_flushed.contains(file)});
+            folderFlushedAfterInstall = false;
+        }
+    }
+
+    void step(const QString &name, const QStringList &a, int result, const QString &target)
+    {
+        if (name == QStringLiteral("openat") && a.size() >= 3) {
+            const QString file = path(a[0], a[1]);
+            const bool unnamed = a[2].contains(QStringLiteral("O_TMPFILE"));
+            const bool fresh = unnamed || a[2].contains(QStringLiteral("O_EXCL")) ||
+                               a[2].contains(QStringLiteral("O_TRUNC")) || !m_nameFile.contains(file);
+            const int id = fresh ? ++m_files : m_nameFile.value(file);
+            if (!unnamed)
+                m_nameFile[file] = id;
+            m_fdFile[result] = id;
+            m_fdPath[result] = file;
+            m_fdFolder[result] =
+                !unnamed && (a[2].contains(QStringLiteral("O_DIRECTORY")) || QFileInfo(file).isDir());
+        } else if ((name == QStringLiteral("fsync") || name == QStringLiteral("fdatasync")) && !a.isEmpty()) {
+            const int fd = a[0].toInt();
+            if (m_fdFile.contains(fd))
+                m_flushed.insert(m_fdFile[fd]);
+            if (m_fdFolder.value(fd) && !installs.isEmpty() &&
+                QFileInfo(m_fdPath[fd]) == QFileInfo(QFileInfo(target).path()))
+                folderFlushedAfterInstall = true;
+        } else if (name.startsWith(QStringLiteral("rename"))) {
+            const bool at = name != QStringLiteral("rename");
+            if (a.size() < (at ? 4 : 2))
+                return;
+            const QString from = at ? path(a[0], a[1]) : a[0];
+            const QString to = at ? path(a[2], a[3]) : a[1];
+            place(m_nameFile.take(from), from, to, target); // 0: a file not seen opened
+        } else if (name == QStringLiteral("linkat") && a.size() >= 4) {
+            static const QRegularExpression byFd(QStringLiteral(R"(^/proc/self/fd/(\d+)$)"));
+            const auto fd = byFd.match(a[1]);
+            const QString from = path(a[0], a[1]);
+            const int file = fd.hasMatch()    ? m_fdFile.value(fd.captured(1).toInt())
+                             : a[1].isEmpty() ? m_fdFile.value(a[0].toInt())
+                                              : m_nameFile.value(from);
+            place(file, from, path(a[2], a[3]), target);
+        }
+    }
+
+    int m_files = 0; // files are numbered from 1
+    QHash<int, int> m_fdFile;
+    QHash<int, QString> m_fdPath;
+    QHash<int, bool> m_fdFolder;
+    QHash<QString, int> m_nameFile;
+    QSet<int> m_flushed;
+};
+
+} // namespace
 
 class PlatformTest : public QObject
 {
@@ -42,6 +203,7 @@ private Q_SLOTS:
     void longValueIsCutWithoutSplittingCharacters();
     void unchangedWriteLeavesFileAlone();
     void writeLeavesNoTemporaryFile();
+    void saveFlushesFileBeforeRename();
 
     void resolveMatchesNamesWithoutCase();
     void listContactFiles();
@@ -157,6 +319,25 @@ void PlatformTest::read_data()
     QTest::newRow("no line end at the end") << QByteArray("[P]\r\nk=v") << "P"
                                             << "k"
                                             << "v";
+    // Lone CR line ends read exactly as CR LF ones.
+    const QByteArray loneCr = "[Pellory]\rtxtSent= \"ABC\" \rtxtName=" + gbk("张三") + "\r";
+    QTest::newRow("lone CR: quotes dropped, case ignored") << loneCr << " pellory "
+                                                           << "TXTSENT"
+                                                           << "ABC";
+    QTest::newRow("lone CR: last key") << loneCr << "Pellory"
+                                       << "txtName" << QStringLiteral("张三");
+    QTest::newRow("lone CR: second section") << QByteArray("[Q]\rk=1\r[P]\rk=2") << "P"
+                                             << "k"
+                                             << "2";
+    QTest::newRow("mixed line ends") << QByteArray("[Q]\nk=1\r\n[P]\ra=1\rk=2\r\nz=3\r") << "P"
+                                     << "k"
+                                     << "2";
+    QTest::newRow("CR CR LF") << QByteArray("[P]\r\r\nk=v\r\r\n") << "P"
+                              << "k"
+                              << "v";
+    QTest::newRow("lone CR at the end is a line end") << QByteArray("[P]\r\nk=\"v\"\r") << "P"
+                                                      << "k"
+                                                      << "v";
     QTest::newRow("UTF-8 with byte order mark") << QByteArray("\xEF\xBB\xBF[P]\r\nk=\xE5\xBC\xA0\r\n") << "P"
                                                 << "k" << QStringLiteral("张");
     QTest::newRow("only a byte order mark") << QByteArray("\xEF\xBB\xBF") << "P"
@@ -208,6 +389,16 @@ void PlatformTest::write_data()
         << "v" << QByteArray("[Other]\nx=1\r\n[Pellory]\r\nk=v\r\n");
     QTest::newRow("add key to a last line without end") << QByteArray("[Pellory]\r\na=1") << "b"
                                                         << "2" << QByteArray("[Pellory]\r\na=1\r\nb=2\r\n");
+    // Untouched lines keep their bytes, a replaced line its own end; new lines get CR LF.
+    QTest::newRow("replace in a lone-CR file")
+        << QByteArray("[Pellory]\rtxtSent=old\rtxtName=x\r") << "TXTSENT"
+        << "new" << QByteArray("[Pellory]\rtxtSent=new\rtxtName=x\r");
+    QTest::newRow("add key to a lone-CR file") << QByteArray("[Pellory]\ra=1\r\r[Other]\rb=2") << "b"
+                                               << "2" << QByteArray("[Pellory]\ra=1\rb=2\r\n\r[Other]\rb=2");
+    QTest::newRow("add section to a lone-CR file") << QByteArray("[Other]\rx=1\r") << "k"
+                                                   << "v" << QByteArray("[Other]\rx=1\r[Pellory]\r\nk=v\r\n");
+    QTest::newRow("mixed line ends kept") << QByteArray("[pellory]\nk=1\r\nz=\"q\"\r") << "Z"
+                                          << "r" << QByteArray("[pellory]\nk=1\r\nz=r\r");
     QTest::newRow("line breaks in a value become blanks")
         << QByteArray() << "k"
         << "a\r\n[x]\nb" << QByteArray("[Pellory]\r\nk=a  [x] b\r\n");
@@ -369,6 +560,53 @@ void PlatformTest::writeLeavesNoTemporaryFile()
         QVERIFY(f.platform.writeProfileStrings(f.path(QStringLiteral("sent/a.dat")), u"P",
                                                {{QStringLiteral("k"), QString::number(i)}}));
     QCOMPARE(f.folder.entries(QStringLiteral("sent")), QStringList{QStringLiteral("a.dat")});
+}
+
+void PlatformTest::saveFlushesFileBeforeRename()
+{
+    const QString contact = QStringLiteral("sent/ABC - Zhang.dat");
+    if (inCaseProcess()) {
+        // The traced process: a new contact saved, then changed.
+        ScriptedDialogs dialogs;
+        const QString root = qEnvironmentVariable("QUILLBOX_TRACED_ROOT");
+        Platform platform(root, root + QStringLiteral(".ini"), dialogs);
+        const QString file = root + QLatin1Char('/') + contact;
+        QVERIFY(platform.writeProfileStrings(file, u"Pellory", {{"txtSent", "ABC"}, {"txtName", "Zhang"}}));
+        QVERIFY(platform.writeProfileStrings(file, u"Pellory", {{"txtTel", "13800000000"}}));
+        return;
+    }
+    ProgramFolder folder;
+    folder.mkdir(QStringLiteral("sent"));
+    const QString log = folder.dir.path() + QStringLiteral("/strace.log");
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUILLBOX_CASE_PROCESS", "1");
+    environment.insert("QUILLBOX_TRACED_ROOT", folder.root);
+    // LeakSanitizer stops the process with ptrace, which strace already holds.
+    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + QStringLiteral(":detect_leaks=0"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("strace"),
+                {"-f", "-o", log, "-e", "trace=openat,fsync,fdatasync,rename,renameat,renameat2,linkat",
+                 QCoreApplication::applicationFilePath(), "-platform", "offscreen",
+                 "saveFlushesFileBeforeRename"});
+    QVERIFY2(child.waitForStarted(), "strace is needed (scripts/packages-test.txt)");
+    QVERIFY(child.waitForFinished(120000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    QVERIFY2(child.exitCode() == 0 && output.contains("PASS   : PlatformTest::saveFlushesFileBeforeRename()"),
+             qPrintable(output));
+    QVERIFY(folder.read(contact).contains("txtTel=13800000000\r\n"));
+
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const SaveTrace trace(file.readAll(), folder.path(contact));
+    // One step per save puts the new file in place (a power cut after it must
+    // find the data on disk, not an empty file).
+    QCOMPARE(trace.installs.size(), 2);
+    for (const SaveTrace::Install &install : trace.installs)
+        QVERIFY2(install.flushed,
+                 qPrintable(install.from + QStringLiteral(" was not flushed before it was put in place")));
+    qInfo("folder flushed after the last save's rename: %s", trace.folderFlushedAfterInstall ? "yes" : "no");
 }
 
 void PlatformTest::resolveMatchesNamesWithoutCase()
