@@ -251,6 +251,13 @@ bool replaceFile(const QByteArray &native, const QByteArray &folder, const Stat 
         ::unlink(temporary.constData());
         return fail(error, reasonFor(renameError));
     }
+    // The new name must reach the disk too, or a power cut can bring back the old
+    // file. The contact is in place by now, so a failure here is not reported.
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return true;
 }
 

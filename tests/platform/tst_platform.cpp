@@ -606,7 +606,7 @@ void PlatformTest::saveFlushesFileBeforeRename()
     for (const SaveTrace::Install &install : trace.installs)
         QVERIFY2(install.flushed,
                  qPrintable(install.from + QStringLiteral(" was not flushed before it was put in place")));
-    qInfo("folder flushed after the last save's rename: %s", trace.folderFlushedAfterInstall ? "yes" : "no");
+    QVERIFY2(trace.folderFlushedAfterInstall, "the folder was not flushed after the last save's rename");
 }
 
 void PlatformTest::resolveMatchesNamesWithoutCase()
