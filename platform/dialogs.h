@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class QWidget;
-
 // The program's two modal dialogs. Behind an interface so that tests answer them.
 class Dialogs
 {
@@ -17,12 +15,4 @@ public:
     virtual int messageBox(const QString &text, const QString &title, int flags) = 0;
     // The text entered, or the empty text when the user cancels.
     virtual QString inputBox(const QString &prompt, const QString &title, const QString &defaultText) = 0;
-};
-
-// The real dialogs, shown modally over the active window.
-class WidgetDialogs : public Dialogs
-{
-public:
-    int messageBox(const QString &text, const QString &title, int flags) override;
-    QString inputBox(const QString &prompt, const QString &title, const QString &defaultText) override;
 };

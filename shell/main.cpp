@@ -1,7 +1,7 @@
-#include "platform/dialogs.h"
 #include "platform/platform.h"
 #include "shell/application.h"
 #include "shell/frmmain.h"
+#include "shell/widgetdialogs.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/dialogs.h"
+#include "shell/widgetdialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
