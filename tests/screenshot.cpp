@@ -1,7 +1,9 @@
 // Draws the main window and both waybill windows, filled with a sample sender and
 // recipient, the print settings, a calibration page, the tools menu and the paste
 // dialog, into PNG files for the README: quillbox-screenshot OUTPUT_FOLDER
+#include "addressbook/printjournal.h"
 #include "mainwindow.h"
+#include "tools/journalwindow.h"
 #include "tools/pasteaddressdialog.h"
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
@@ -104,5 +106,25 @@ int main(int argc, char *argv[])
     w.form->findChild<QAction *>("actPaste")->trigger();
     auto *paste = w.form->findChild<PasteAddressDialog *>();
     ok = paste && QTest::qWaitForWindowExposed(paste) && paste->grab().save(out + "/paste-dialog.png") && ok;
+    paste->close();
+
+    // A few days of prints, searched for one recipient.
+    PrintJournal journal(*w.platform);
+    const QList<QStringList> recipients{
+        {"深圳恒通科技有限公司", "李娜", "广东省", "深圳市", "南山区", "科技园南区1号楼", "0755-87655678"},
+        {"北京金达贸易商行", "王芳", "北京市", "北京市", "朝阳区", "建国路89号", "13811115678"},
+        {"杭州博雅文化工作室", "陈杰", "浙江省", "杭州市", "西湖区", "文三路100号", "13922223333"}};
+    for (int i = 0; i < 6; ++i) {
+        const QStringList &to = recipients[i % recipients.size()];
+        const auto value = [&](QStringView key) {
+            const int at = recipientKeys.indexOf(key.toString());
+            return at >= 0 ? to.value(at) : w.form->fieldText(key);
+        };
+        journal.append(PrintJournal::entryFor(i % 2 ? "韵达" : "顺丰", "Quillbox-PDF", value));
+    }
+    frmJournal journalWindow(journal, *w.platform);
+    journalWindow.show();
+    journalWindow.findChild<QLineEdit *>("txtSearch")->setText("李娜");
+    ok = QTest::qWaitForWindowExposed(&journalWindow) && journalWindow.grab().save(out + "/journal-window.png") && ok;
     return ok ? 0 : 1;
 }
