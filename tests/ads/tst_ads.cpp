@@ -137,11 +137,14 @@ QVariant evaluate(AdPane *pane, const QString &script)
     return result->second;
 }
 
-// What the page sees of its scroll bars and of its own size.
+// What the page sees of its scroll bars and of its own size; empty while the pane
+// has no document with a root element yet, as between two pages.
 QVariantMap scrollState(AdPane *pane)
 {
     return evaluate(pane, R"((function () {
         var root = document.documentElement, body = document.body;
+        if (!root)
+            return null;
         return {
             path: location.pathname,
             verticalBar: window.innerWidth - root.clientWidth,
@@ -152,6 +155,20 @@ QVariantMap scrollState(AdPane *pane)
         };
     })())")
         .toMap();
+}
+
+// Waits until the pane has finished a load after the first `before` that loads
+// counted, and then until its own handler has run on the page at path.
+bool pageShown(AdPane *pane, const QSignalSpy &loads, qsizetype before, const QString &path)
+{
+    return QTest::qWaitFor([&] { return loads.count() > before; }, LoadTimeout) &&
+           QTest::qWaitFor(
+               [&] {
+                   const QVariantMap state = scrollState(pane);
+                   return state.value("path").toString() == path &&
+                          state.value("scroll").toString() == QLatin1String("no");
+               },
+               LoadTimeout);
 }
 
 // The control that has the focus, a pane for the page inside it.
@@ -237,15 +254,17 @@ void AdsTest::panesLoadWithoutScrollBars()
     server.serve(AdPath2, "text/html; charset=utf-8", bigPage("ad two"));
     MainWindow w;
     QVERIFY(w.start(server.host()));
+    QSignalSpy loaded1(w.get<AdPane>("WebBrowser1")->view(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded2(w.get<AdPane>("WebBrowser2")->view(), &QWebEngineView::loadFinished);
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
 
-    for (const auto &[name, path] : {std::pair{"WebBrowser1", AdPath1}, std::pair{"WebBrowser2", AdPath2}}) {
+    for (const auto &[name, path, loads] :
+         {std::tuple{"WebBrowser1", AdPath1, &loaded1}, std::tuple{"WebBrowser2", AdPath2, &loaded2}}) {
         auto *pane = w.get<AdPane>(QString::fromLatin1(name));
         QVERIFY(pane->view());
         QCOMPARE(pane->view()->geometry(), pane->rect());
-        QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane).value("scroll").toString(), QStringLiteral("no"),
-                                  LoadTimeout);
+        QVERIFY2(pageShown(pane, *loads, 0, path), name);
         const QVariantMap state = scrollState(pane);
         QCOMPARE(state.value("path").toString(), path);
         QVERIFY2(state.value("largerThanPane").toBool(), name);
@@ -270,11 +289,12 @@ void AdsTest::loadingNeverHoldsUpTheWindow()
     MainWindow w;
     w.folder.mkdir("to/客户");
     QVERIFY(w.start(server.host()));
+    auto *pane = w.get<AdPane>("WebBrowser1");
+    QSignalSpy loaded(pane->view(), &QWebEngineView::loadFinished);
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
 
     // All of the page but its end has come; the window answers meanwhile.
-    auto *pane = w.get<AdPane>("WebBrowser1");
     QTRY_VERIFY_WITH_TIMEOUT(server.holding(), LoadTimeout);
     QTRY_VERIFY_WITH_TIMEOUT(scrollState(pane).value("largerThanPane").toBool(), LoadTimeout);
     w.Combo1()->setCurrentText("客户");
@@ -284,10 +304,10 @@ void AdsTest::loadingNeverHoldsUpTheWindow()
     QCOMPARE(state.value("verticalBar").toInt(), 0);
     QCOMPARE(state.value("horizontalBar").toInt(), 0);
     QVERIFY(server.holding());
+    QCOMPARE(loaded.count(), 0);
 
     server.release();
-    QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane).value("scroll").toString(), QStringLiteral("no"),
-                              LoadTimeout);
+    QVERIFY(pageShown(pane, loaded, 0, AdPath1));
 }
 
 void AdsTest::linkInsidePaneLoadsWithoutScrollBars()
@@ -298,24 +318,26 @@ void AdsTest::linkInsidePaneLoadsWithoutScrollBars()
     server.serve(NextPath, "text/html", bigPage("next ad", "1.html", "scroll=\"auto\""));
     MainWindow w;
     QVERIFY(w.start(server.host()));
+    QSignalSpy loaded1(w.get<AdPane>("WebBrowser1")->view(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded2(w.get<AdPane>("WebBrowser2")->view(), &QWebEngineView::loadFinished);
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
 
-    for (const char *name : {"WebBrowser2", "WebBrowser1"}) {
+    for (const auto &[name, path, loads] :
+         {std::tuple{"WebBrowser2", AdPath2, &loaded2}, std::tuple{"WebBrowser1", AdPath1, &loaded1}}) {
         auto *pane = w.get<AdPane>(QString::fromLatin1(name));
-        QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane).value("scroll").toString(), QStringLiteral("no"),
-                                  LoadTimeout);
+        QSignalSpy &loaded = *loads;
+        QVERIFY(pageShown(pane, loaded, 0, path));
         const qsizetype asked = server.requests.count(NextPath);
+        const qsizetype before = loaded.count();
 
         // A click on the link, as the user gives it.
         QWidget *surface = pane->view()->focusProxy();
         QVERIFY(surface);
         QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(20, 10));
-        QTRY_COMPARE_WITH_TIMEOUT(pane->view()->url(), QUrl(server.url(NextPath)), LoadTimeout);
-        QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane).value("scroll").toString(), QStringLiteral("no"),
-                                  LoadTimeout);
+        QVERIFY(pageShown(pane, loaded, before, NextPath));
+        QCOMPARE(pane->view()->url(), QUrl(server.url(NextPath)));
         const QVariantMap state = scrollState(pane);
-        QCOMPARE(state.value("path").toString(), NextPath);
         QVERIFY(state.value("largerThanPane").toBool());
         QCOMPARE(state.value("verticalBar").toInt(), 0);
         QCOMPARE(state.value("horizontalBar").toInt(), 0);
@@ -332,24 +354,23 @@ void AdsTest::panesInTabOrder()
     server.serve(NextPath, "text/html", bigPage("next ad"));
     MainWindow w;
     QVERIFY(w.start(server.host()));
-    w.show();
     auto *pane1 = w.get<AdPane>("WebBrowser1");
     auto *pane2 = w.get<AdPane>("WebBrowser2");
-    QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane1).value("scroll").toString(), QStringLiteral("no"),
-                              LoadTimeout);
-    QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane2).value("scroll").toString(), QStringLiteral("no"),
-                              LoadTimeout);
+    QSignalSpy loaded1(pane1->view(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded2(pane2->view(), &QWebEngineView::loadFinished);
+    w.show();
+    QVERIFY(pageShown(pane1, loaded1, 0, AdPath1));
+    QVERIFY(pageShown(pane2, loaded2, 0, AdPath2));
 
     const QStringList forward{"cmdDel", "WebBrowser1", "WebBrowser2", "cmdDelTo"};
     QCOMPARE(tabThrough(w.button("cmdDel"), Qt::NoModifier, 3), forward);
 
     // A page from another site comes with a new widget from the engine.
     QWidget *shownBefore = pane1->view()->focusProxy();
+    const qsizetype before = loaded1.count();
     pane1->navigate(
         QUrl(QStringLiteral("http://localhost:%1%2").arg(server.host().section(':', 1), NextPath)));
-    QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane1).value("path").toString(), NextPath, LoadTimeout);
-    QTRY_COMPARE_WITH_TIMEOUT(scrollState(pane1).value("scroll").toString(), QStringLiteral("no"),
-                              LoadTimeout);
+    QVERIFY(pageShown(pane1, loaded1, before, NextPath));
     QVERIFY(pane1->view()->focusProxy() != shownBefore);
 
     QCOMPARE(tabThrough(w.button("cmdDel"), Qt::NoModifier, 3), forward);
@@ -380,8 +401,7 @@ void AdsTest::pageWithoutBodyIsSkipped()
 
     // The pane goes on working with the next page.
     pane.navigate(QUrl(server.url(AdPath1)));
-    QTRY_COMPARE_WITH_TIMEOUT(scrollState(&pane).value("scroll").toString(), QStringLiteral("no"),
-                              LoadTimeout);
+    QVERIFY(pageShown(&pane, loaded, 1, AdPath1));
     QCOMPARE(consoleErrors, QStringList());
 }
 
