@@ -4,12 +4,18 @@
 #include "mainwindow.h"
 #include "shell/twips.h"
 
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
 #include <QHash>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include <memory>
@@ -209,11 +215,42 @@ void recordConsole(QtMsgType type, const QMessageLogContext &context, const QStr
     previousHandler(type, context, message);
 }
 
+// Records every window shown while it exists, other than the one under test, and
+// closes it again, so that a modal dialog cannot hold the test up.
+class WindowWatch : public QObject
+{
+public:
+    explicit WindowWatch(QWidget *tested) : m_tested(tested) { qApp->installEventFilter(this); }
+
+    QStringList shown;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto *window = static_cast<QWidget *>(watched);
+            if (window->isWindow() && window != m_tested) {
+                shown.append(QString::fromLatin1(window->metaObject()->className()) + ' ' +
+                             window->windowTitle());
+                QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+            }
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_tested;
+};
+
 } // namespace
 
 class AdsTest : public QObject
 {
     Q_OBJECT
+
+public Q_SLOTS:
+    // Where the desktop would have sent an address the panes must not open.
+    void openedElsewhere(const QUrl &url) { openedElsewhereUrls.append(url); }
 
 private Q_SLOTS:
     void initTestCase();
@@ -226,11 +263,22 @@ private Q_SLOTS:
     void panesInTabOrder();
     void pageWithoutBodyIsSkipped();
     void serverUnreachable();
+    void hostilePageIsContained_data();
+    void hostilePageIsContained();
+
+private:
+    QList<QUrl> openedElsewhereUrls;
+    std::unique_ptr<AdPane> hostilePane;
 };
 
 void AdsTest::initTestCase()
 {
+    // Devices for the engine to offer, so that a page's request for them reaches the
+    // question of permission on machines without a camera or microphone too.
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+            qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") + " --use-fake-device-for-media-stream");
     previousHandler = qInstallMessageHandler(recordConsole);
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), this, "openedElsewhere");
 }
 
 void AdsTest::init()
@@ -437,6 +485,100 @@ void AdsTest::serverUnreachable()
     // Whatever the panes show for the failure, the program adds no message.
     QVERIFY(w.dialogs.messages.isEmpty());
     QCOMPARE(consoleErrors, QStringList());
+}
+
+void AdsTest::hostilePageIsContained_data()
+{
+    QTest::addColumn<QByteArray>("attack");
+    QTest::addColumn<QString>("outcome"); // what the page learns
+    QTest::addColumn<int>("downloads");   // asked for, each to be refused
+
+    auto row = [](const char *name, const char *attack, const char *outcome, int downloads = 0) {
+        QTest::newRow(name) << QByteArray(attack) << QString::fromUtf8(outcome) << downloads;
+    };
+    // The page gets a window object that shows nothing and loads nothing.
+    row("window.open", "window.open('/popup.html'); done('went on')", "went on");
+    row("alert", "alert('中奖了'); done('went on')", "went on");
+    row("confirm", "done(confirm('领奖?'))", "false");
+    row("prompt", "done(prompt('手机号', '1'))", "null");
+    row("print", "print(); done('went on')", "went on");
+    row("download", "location.href = '/prize.exe'; done('went on')", "went on", 1);
+    row("camera", "navigator.mediaDevices.getUserMedia({video: true}).then(done, e => done(e.name))",
+        "NotAllowedError");
+    row("microphone", "navigator.mediaDevices.getUserMedia({audio: true}).then(done, e => done(e.name))",
+        "NotAllowedError");
+    row("location",
+        "navigator.geolocation.getCurrentPosition(done, e => done(e.code == e.PERMISSION_DENIED))", "true");
+    row("notifications", "Notification.requestPermission().then(done)", "denied");
+    row("clipboard read", "navigator.clipboard.readText().then(done, e => done(e.name))", "NotAllowedError");
+    row("clipboard write", "navigator.clipboard.writeText('广告').then(done, e => done(e.name))",
+        "NotAllowedError");
+    row("file:", "location.href = 'file:///etc/hostname'; done('went on')", "went on");
+    row("data:", "location.href = 'data:text/html,taken'; done('went on')", "went on");
+    row("mailto:", "location.href = 'mailto:ad@example.com'; done('went on')", "went on");
+}
+
+void AdsTest::hostilePageIsContained()
+{
+    QFETCH(QByteArray, attack);
+    QFETCH(QString, outcome);
+    QFETCH(int, downloads);
+    AdServer server;
+    // The attack runs on the user's click, so that no gesture the engine asks for is missing.
+    server.serve("/hostile.html", "text/html",
+                 "<!DOCTYPE html><html><body style=\"margin:0\"><div style=\"height:100vh\">ad</div><script>"
+                 "function done(v) { window.outcome = String(v); }\n"
+                 "document.addEventListener('click', () => { " +
+                     attack + " });</script></body></html>");
+    server.serve("/prize.exe", "application/octet-stream", QByteArray(4096, 'x'));
+    server.serve(NextPath, "text/html", bigPage("next ad"));
+    QTemporaryDir downloadFolder;
+    QGuiApplication::clipboard()->setText(QStringLiteral("用户的文字"));
+    openedElsewhereUrls.clear();
+
+    // One pane for every row: each attack meets a pane that has seen the ones before.
+    if (!hostilePane) {
+        hostilePane = std::make_unique<AdPane>();
+        hostilePane->resize(300, 100);
+        hostilePane->show();
+        QVERIFY(QTest::qWaitForWindowExposed(hostilePane.get()));
+    }
+    AdPane &pane = *hostilePane;
+    WindowWatch windows(&pane);
+    pane.navigate(QUrl(server.url("/hostile.html")));
+    QWebEngineView *view = pane.view();
+    // Were a download let through, it would land here and never among the user's files.
+    view->page()->profile()->setDownloadPath(downloadFolder.path());
+    QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+    QSignalSpy urls(view, &QWebEngineView::urlChanged);
+    // The engine deletes a download it was told to drop.
+    QList<QPointer<QWebEngineDownloadRequest>> asked;
+    QObject row;
+    connect(view->page()->profile(), &QWebEngineProfile::downloadRequested, &row,
+            [&asked](QWebEngineDownloadRequest *download) { asked.append(download); });
+    QVERIFY(pageShown(&pane, loaded, 0, "/hostile.html"));
+
+    QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, QPoint(20, 10));
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(&pane, "window.outcome || null").toString(), outcome, LoadTimeout);
+    QCOMPARE(view->url(), QUrl(server.url("/hostile.html")));
+    QTRY_COMPARE_WITH_TIMEOUT(asked.count(), downloads, LoadTimeout);
+
+    // The pane goes on with the next page as ever.
+    const qsizetype before = loaded.count();
+    pane.navigate(QUrl(server.url(NextPath)));
+    QVERIFY(pageShown(&pane, loaded, before, NextPath));
+
+    QCOMPARE(windows.shown, QStringList());
+    QCOMPARE(openedElsewhereUrls, QList<QUrl>());
+    QVERIFY(!server.requests.contains("/popup.html"));
+    for (const QList<QVariant> &changed : urls)
+        QVERIFY2(changed.first().toUrl().scheme() == "http", qPrintable(changed.first().toUrl().toString()));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("用户的文字"));
+    for (const QPointer<QWebEngineDownloadRequest> &request : asked) {
+        QTRY_VERIFY_WITH_TIMEOUT(!request || request->isFinished(), LoadTimeout);
+        QVERIFY(!request || request->state() == QWebEngineDownloadRequest::DownloadCancelled);
+    }
+    QCOMPARE(QDir(downloadFolder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 QUILLBOX_TEST_MAIN(AdsTest)
