@@ -263,6 +263,7 @@ public Q_SLOTS:
 
 private Q_SLOTS:
     void initTestCase();
+    void cleanupTestCase();
     void init();
 
     void panesStayBlankWithoutServer();
@@ -288,6 +289,11 @@ void AdsTest::initTestCase()
             qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") + " --use-fake-device-for-media-stream");
     previousHandler = qInstallMessageHandler(recordConsole);
     QDesktopServices::setUrlHandler(QStringLiteral("mailto"), this, "openedElsewhere");
+}
+
+void AdsTest::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
 }
 
 void AdsTest::init()
