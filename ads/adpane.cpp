@@ -1,5 +1,7 @@
 #include "ads/adpane.h"
 
+#include "ads/adpage.h"
+
 #include <QEvent>
 #include <QResizeEvent>
 #include <QWebEnginePage>
@@ -44,6 +46,7 @@ void AdPane::navigate(const QUrl &url)
 void AdPane::createView()
 {
     m_view = new QWebEngineView(this);
+    m_view->setPage(new AdPage(m_view));
     m_view->setGeometry(rect());
     // No scroll bars from the first paint on, before a load completes and for
     // documents without a body too.

@@ -8,7 +8,8 @@ class QWebEngineView;
 // An advertisement pane: blank until told to load a page, then a web view that
 // shows its pages without scroll bars. The view, and with it the browser engine,
 // is created by the first navigate(), so a window whose panes never load
-// anything never starts the engine.
+// anything never starts the engine. What its pages may do is held to showing
+// themselves and following web links (AdPage).
 class AdPane : public QWidget
 {
     Q_OBJECT
