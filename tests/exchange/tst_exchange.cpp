@@ -5,6 +5,8 @@
 #include "addressbook/csvtext.h"
 #include "addressbook/printjournal.h"
 #include "addressbook/vcard.h"
+#include "shell/frmmain.h"
+#include "shell/pickerlist.h"
 #include "testsupport.h"
 #include "tools/exportdialog.h"
 #include "tools/filechooser.h"
@@ -121,6 +123,7 @@ private Q_SLOTS:
     void journalReplacedInOneStep();
 
     void importWindow();
+    void importFromToolsMenu();
     void exportWindow();
     void journalWindowFiltersAndReprints();
 };
@@ -512,6 +515,32 @@ void ExchangeTest::importWindow()
     QCOMPARE(f.dialogs.messages[0].text,
              QStringLiteral("导入完成：新增 1 个，覆盖 0 个，跳过 1 个，未导入 0 个。"));
     QCOMPARE(f.dialogs.messages[0].flags, int(Dialogs::Information));
+}
+
+// 导入… in the main window's menu lists what it imported at once.
+void ExchangeTest::importFromToolsMenu()
+{
+    Fixture f;
+    ScriptedChooser chooser;
+    chooser.file = f.folder.dir.filePath("senders.csv");
+    f.folder.write("../senders.csv", "寄件单位,寄件人\r\n公司,甲\r\n公司,乙\r\n");
+    frmMain form(f.platform, QString(), nullptr, &chooser);
+    QVERIFY(form.Form_Load());
+    form.show();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [] {
+        auto *window = qobject_cast<frmImport *>(QApplication::activeModalWidget());
+        if (!window)
+            return;
+        window->findChild<QComboBox *>("cmbTarget")->setCurrentIndex(0); // 寄件人
+        QTest::mouseClick(window->findChild<QPushButton *>("cmdBrowse"), Qt::LeftButton);
+        QTest::mouseClick(window->findChild<QPushButton *>("cmdImport"), Qt::LeftButton);
+        window->close();
+    });
+    poll.start(10);
+    form.findChild<QAction *>("actImport")->trigger();
+    poll.stop();
+    QCOMPARE(form.findChild<PickerList *>("cmbSent")->entries(), (QStringList{"公司 - 甲", "公司 - 乙"}));
 }
 
 void ExchangeTest::exportWindow()
