@@ -37,6 +37,9 @@ QString fileName(const QString &contactKey)
 bool isSafeNamePart(const QString &text)
 {
     static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+    // Half of a surrogate pair has no bytes on disk that would read back as it.
+    if (!text.isValidUtf16())
+        return false;
     for (const QChar c : text) {
         if (forbidden.contains(c) || c.category() == QChar::Other_Control)
             return false;

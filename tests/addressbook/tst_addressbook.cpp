@@ -407,6 +407,9 @@ void AddressBookTest::unsafeNamesRefused_data()
         QTest::newRow(prefix + "control character") << side << "a\tb"
                                                     << "x";
         QTest::newRow(prefix + "300 bytes") << side << QString(100, QChar(0x5F20)) << "x";
+        // Half of a surrogate pair has no bytes on disk that would give it back.
+        QTest::newRow(prefix + "half a character") << side << QString(QChar(0xD9A9)) + "a"
+                                                   << "x";
         // 120 and 135 bytes each, 262 with " - " and ".dat".
         QTest::newRow(prefix + "joined name too long")
             << side << QString(40, QChar(0x5F20)) << QString(45, QChar(0x5F20));
