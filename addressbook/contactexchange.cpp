@@ -156,11 +156,14 @@ QList<Row> parse(QByteArrayView bytes, Format format)
 
 QString refusalFor(const QString &company, const QString &person)
 {
-    if (company.isEmpty() || person.isEmpty())
+    switch (ContactFile::contactNameProblem(company, person)) {
+    case ContactFile::NameProblem::Empty:
         return QStringLiteral("单位和姓名不能为空。");
-    if (!ContactFile::isSafeNamePart(company) || !ContactFile::isSafeNamePart(person) ||
-        !ContactFile::isSafeName(ContactFile::fileName(ContactFile::contactKey(company, person))))
+    case ContactFile::NameProblem::Unsafe:
         return QStringLiteral("名称中有不能用于文件名的字符，或名称太长。");
+    case ContactFile::NameProblem::None:
+        break;
+    }
     return {};
 }
 

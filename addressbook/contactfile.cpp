@@ -58,6 +58,16 @@ bool isSafeGroupName(const QString &name)
     return isSafeName(name) && !name.startsWith(QLatin1Char('.'));
 }
 
+NameProblem contactNameProblem(const QString &company, const QString &person)
+{
+    if (company.isEmpty() || person.isEmpty())
+        return NameProblem::Empty;
+    if (!isSafeNamePart(company) || !isSafeNamePart(person) ||
+        !isSafeName(fileName(contactKey(company, person))))
+        return NameProblem::Unsafe;
+    return NameProblem::None;
+}
+
 QString unsafeNameMessage()
 {
     return QStringLiteral("名称中不能包含以下字符：\\ / : * ? \" < > | 及控制字符，"

@@ -33,6 +33,11 @@ bool isSafeNamePart(const QString &text);
 bool isSafeName(const QString &name);
 // A group's folder name: a safe name that is not hidden (starts with ".").
 bool isSafeGroupName(const QString &name);
+
+// What stops a company and a person from naming a contact, as the 新增/修改 button
+// and an import both check it.
+enum class NameProblem { None, Empty, Unsafe };
+NameProblem contactNameProblem(const QString &company, const QString &person);
 // The warnings shown when a contact's or a group's name is refused.
 QString unsafeNameMessage();
 QString unsafeGroupNameMessage();

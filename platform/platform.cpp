@@ -405,24 +405,6 @@ bool Platform::deleteFile(const QString &path, QString *error) const
     return ::unlink(native.constData()) == 0 || failWithErrno(error);
 }
 
-bool Platform::deleteAllFiles(const QString &folder) const
-{
-    const QByteArray native = nativePath(folder);
-    if (native.isEmpty())
-        return false;
-    QList<QByteArray> files;
-    const bool listed = forEachEntry(native, [&files](QByteArrayView name, const Stat &st) {
-        if (!st.isDir)
-            files.append(name.toByteArray());
-    });
-    bool allGone = listed;
-    for (const QByteArray &name : files) {
-        if (::unlink((native + '/' + name).constData()) != 0)
-            allGone = false;
-    }
-    return allGone;
-}
-
 bool Platform::removeFolder(const QString &path, QString *error) const
 {
     const QByteArray native = nativePath(path);

@@ -54,8 +54,6 @@ public:
     // Whether the folder holds folders, hidden ones included.
     bool holdsFolders(const QString &folder) const;
     bool deleteFile(const QString &path, QString *error = nullptr) const;
-    // Deletes every plain file of the folder; true when none is left.
-    bool deleteAllFiles(const QString &folder) const;
     // Removes the folder when it is empty.
     bool removeFolder(const QString &path, QString *error = nullptr) const;
     // Moves the file or folder to the desktop's trash. False, with nothing

@@ -27,10 +27,10 @@ void ContactBook::save()
     const QString company = m_side.fields[0]->text();
     const QString person = m_side.fields[1]->text();
     const QString file = ContactFile::fileName(ContactFile::contactKey(company, person));
-    if (person.isEmpty() || company.isEmpty()) {
+    const ContactFile::NameProblem problem = ContactFile::contactNameProblem(company, person);
+    if (problem == ContactFile::NameProblem::Empty) {
         m_store.platform().messageBox(m_side.emptyNameWarning, QStringLiteral("提示"), Dialogs::Exclamation);
-    } else if (!ContactFile::isSafeNamePart(company) || !ContactFile::isSafeNamePart(person) ||
-               !ContactFile::isSafeName(file)) {
+    } else if (problem == ContactFile::NameProblem::Unsafe) {
         m_store.platform().messageBox(ContactFile::unsafeNameMessage(), QStringLiteral("提示"),
                                       Dialogs::Exclamation);
     } else {

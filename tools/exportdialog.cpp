@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "shell/twips.h"
 #include "tools/filechooser.h"
+#include "tools/placement.h"
 
 #include <QDir>
 #include <QGroupBox>
@@ -12,18 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-
-namespace {
-
-template <typename Widget> Widget *place(Widget *widget, const char *name, const QString &label, QRect twips)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setAccessibleName(label);
-    widget->setGeometry(twips);
-    return widget;
-}
-
-} // namespace
 
 frmExport::frmExport(Platform &platform, FileChooser &chooser, const QString &currentGroup, QWidget *parent)
     : QDialog(parent), m_platform(platform), m_chooser(chooser), m_group(currentGroup)

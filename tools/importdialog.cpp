@@ -4,24 +4,13 @@
 #include "platform/platform.h"
 #include "shell/twips.h"
 #include "tools/filechooser.h"
+#include "tools/placement.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-
-namespace {
-
-template <typename Widget> Widget *place(Widget *widget, const char *name, const QString &label, QRect twips)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setAccessibleName(label);
-    widget->setGeometry(twips);
-    return widget;
-}
-
-} // namespace
 
 frmImport::frmImport(Platform &platform, FileChooser &chooser, const QStringList &groups,
                      const QString &currentGroup, QWidget *parent)
