@@ -105,15 +105,8 @@ QList<QStringList> readFolder(const Platform &platform, const QString &folder, c
     std::sort(files.begin(), files.end());
     QList<QStringList> contacts;
     contacts.reserve(files.size());
-    for (const QString &file : files) {
-        // Read once, then each key from the bytes, as readProfileString would.
-        QByteArray content;
-        platform.readFile(folder + file, &content);
-        QStringList values;
-        for (const QString &key : keys)
-            values.append(Profile::read(content, ContactFile::section(), key).value_or(QString()));
-        contacts.append(values);
-    }
+    for (const QString &file : files)
+        contacts.append(platform.readProfileStrings(folder + file, ContactFile::section(), keys));
     return contacts;
 }
 

@@ -435,26 +435,26 @@ bool Platform::moveToTrash(const QString &path) const
     return false;
 }
 
-QString Platform::readProfileString(const QString &file, QStringView section, QStringView key,
-                                    const QString &defaultValue) const
+std::optional<QByteArray> Platform::readContactFile(const QString &file) const
 {
     const QByteArray native = nativePath(file);
     if (native.isEmpty() || native.endsWith('/') || !statPath(native).isFile)
-        return defaultValue;
-    const auto content = readWholeFile(native);
-    if (!content)
-        return defaultValue;
-    return Profile::read(*content, section, key).value_or(defaultValue);
+        return std::nullopt;
+    return readWholeFile(native);
+}
+
+QString Platform::readProfileString(const QString &file, QStringView section, QStringView key,
+                                    const QString &defaultValue) const
+{
+    const auto content = readContactFile(file);
+    return content ? Profile::read(*content, section, key).value_or(defaultValue) : defaultValue;
 }
 
 QStringList Platform::readProfileStrings(const QString &file, QStringView section,
                                          const QStringList &keys) const
 {
     QStringList values;
-    const QByteArray native = nativePath(file);
-    std::optional<QByteArray> content;
-    if (!native.isEmpty() && !native.endsWith('/') && statPath(native).isFile)
-        content = readWholeFile(native);
+    const auto content = readContactFile(file);
     for (const QString &key : keys)
         values.append(content ? Profile::read(*content, section, key).value_or(QString()) : QString());
     return values;

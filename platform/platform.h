@@ -8,6 +8,7 @@
 
 #include <initializer_list>
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -98,6 +99,8 @@ private:
     // The path's bytes on disk, each name found as resolve() finds it; empty when
     // the path leaves the program folder. A folder keeps its final "/".
     QByteArray nativePath(const QString &path) const;
+    // The bytes of a plain file below the program folder; nothing when it cannot be read.
+    std::optional<QByteArray> readContactFile(const QString &file) const;
     // Like nativePath, and any other absolute path as given: a file the user chose.
     QByteArray wholeFilePath(const QString &path) const;
 
