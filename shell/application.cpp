@@ -1,6 +1,6 @@
 #include "shell/application.h"
 
-#include "shell/appicon.h"
+#include "ui/appicon.h"
 
 #include <QApplication>
 #include <QFileInfo>

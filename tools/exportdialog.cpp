@@ -3,9 +3,9 @@
 #include "addressbook/contactexchange.h"
 #include "addressbook/contactfile.h"
 #include "platform/platform.h"
-#include "shell/twips.h"
+#include "ui/twips.h"
 #include "tools/filechooser.h"
-#include "tools/placement.h"
+#include "ui/placement.h"
 
 #include <QDir>
 #include <QGroupBox>

@@ -2,9 +2,9 @@
 
 #include "addressbook/contactfile.h"
 #include "platform/platform.h"
-#include "shell/twips.h"
+#include "ui/twips.h"
 #include "tools/filechooser.h"
-#include "tools/placement.h"
+#include "ui/placement.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "tools/journalwindow.h"
 
 #include "platform/platform.h"
-#include "shell/twips.h"
+#include "ui/twips.h"
 
 #include <QHeaderView>
 #include <QLineEdit>

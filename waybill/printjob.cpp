@@ -1,6 +1,6 @@
 #include "waybill/printjob.h"
 
-#include "shell/twips.h"
+#include "ui/twips.h"
 
 #include <QPainter>
 #include <QPrinter>

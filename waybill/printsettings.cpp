@@ -1,7 +1,7 @@
 #include "waybill/printsettings.h"
 
 #include "platform/platform.h"
-#include "shell/twips.h"
+#include "ui/twips.h"
 
 #include <QtMath>
 

@@ -1,8 +1,8 @@
 #include "waybill/waybillwindow.h"
 
 #include "platform/platform.h"
-#include "shell/appicon.h"
-#include "shell/twips.h"
+#include "ui/appicon.h"
+#include "ui/twips.h"
 #include "waybill/frmprintsettings.h"
 #include "waybill/printjob.h"
 

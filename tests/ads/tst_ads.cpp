@@ -2,7 +2,7 @@
 // bars of every page a pane loads, and a main window that works without the server.
 #include "ads/adpane.h"
 #include "mainwindow.h"
-#include "shell/twips.h"
+#include "ui/twips.h"
 
 #include <QClipboard>
 #include <QDesktopServices>

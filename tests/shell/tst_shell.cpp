@@ -1,7 +1,7 @@
 // The main window: its layout, the start-up sequence on real program folders and
 // the picker list.
 #include "mainwindow.h"
-#include "shell/twips.h"
+#include "ui/twips.h"
 
 #include <QSignalSpy>
 #include <QTimer>

@@ -3,8 +3,8 @@
 // printer at all.
 #include "addressbook/printjournal.h"
 #include "mainwindow.h"
-#include "shell/appicon.h"
-#include "shell/twips.h"
+#include "ui/appicon.h"
+#include "ui/twips.h"
 #include "waybill/frmprintsettings.h"
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
