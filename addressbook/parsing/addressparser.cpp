@@ -18,7 +18,7 @@ bool isSeparator(QChar c)
 // ASCII forms, so that one set of patterns reads both; everything else stays as typed.
 QString normalised(const QString &text)
 {
-    static const QStringView folded = u"＋－：，；！？＃";
+    static const QStringView folded = u"＋－：，；！？＃＊［］";
     QString out;
     out.reserve(text.size());
     for (QChar c : text) {
@@ -169,6 +169,7 @@ QString joined(const QStringList &texts)
 struct AddressParser::Labelled
 {
     std::array<QString, ParsedAddress::FieldCount> values;
+    QString personDoubt;
 };
 
 struct AddressParser::Chain
@@ -200,11 +201,16 @@ AddressParser::AddressParser(const RegionTable &regions) : m_regions(regions)
     // +86 only where no word or number runs into it, or "路86 138…" would lose its 86.
     // A number never runs over a line break. Digits are ASCII ones: full-width digits
     // are folded before, other scripts' digits are no phone number.
+    // Web shops hide a buyer's number behind a shared one and an extension, written
+    // "13812345678-7804", "13812345678转7804", "138****5678[7804]" or followed by
+    // "分机号 7804"; the courier needs both parts, so the extension stays with it.
     m_mobile = QRegularExpression(QStringLiteral(
-        R"((?:(?<![0-9A-Za-z\p{Han}])\+?86[ \t-]?|(?<![0-9]))(1[3-9][0-9](?:[ \t-]?[0-9]){8})(?![0-9]))"));
+        R"((?:(?<![0-9A-Za-z\p{Han}])\+?86[ \t-]?|(?<![0-9]))(1[3-9][0-9](?:[ \t-]?[0-9]){8}|1[3-9][0-9]\*{4}[0-9]{4})(?![0-9]))"
+        R"((?:[ \t]*-[ \t]*(?<dash>[0-9]{1,6})|[ \t]*转[ \t]*(?<turn>[0-9]{1,6})|[ \t]*\[[ \t]*(?<bracket>[0-9]{1,6})[ \t]*\])"
+        R"(|[\s,]*分机号?[ \t]*:?[ \t]*(?<extension>[0-9]{1,6}))?(?![0-9]))"));
     // Area codes: 010 and 02x have three digits, all others four.
     m_landline = QRegularExpression(QStringLiteral(
-        R"((?<![0-9])(?:\((0(?:[12][0-9]|[3-9][0-9]{2}))\)|(0(?:[12][0-9]|[3-9][0-9]{2})))[ \t-]?([0-9]{7,8})(?:(?:-|[ \t]*转[ \t]*)([0-9]{1,5}))?(?![0-9]))"));
+        R"((?<![0-9])(?:\((0(?:[12][0-9]|[3-9][0-9]{2}))\)|(0(?:[12][0-9]|[3-9][0-9]{2})))[ \t-]?([0-9]{7,8}|[0-9]{3,4}[ \t-][0-9]{4})(?:(?:-|[ \t]*转[ \t]*)([0-9]{1,5}))?(?![0-9]))"));
     m_postcode =
         QRegularExpression(QStringLiteral(R"((?<![0-9-])([0-9]{6})(?![0-9]|[号室栋幢楼层弄座#-]|单元))"));
     m_gluedName = QRegularExpression(QStringLiteral(R"([号室楼层栋座幢]([\p{Han}]{2,3})$)"));
@@ -270,6 +276,7 @@ ParsedAddress AddressParser::parse(const QString &input) const
 
     QString &person = result.values[Field::Person];
     person = labelledPerson;
+    result.doubts[Field::Person] = labelled.personDoubt;
     if (person.isEmpty() && !names.isEmpty()) {
         person = names.first();
         if (names.size() > 1)
@@ -358,16 +365,27 @@ QStringList AddressParser::takePhones(QString &text) const
     std::vector<Found> found;
     for (auto it = m_mobile.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        QString digits = m.captured(1);
-        digits.removeIf([](QChar c) { return c < u'0' || c > u'9'; });
-        found.push_back({m.capturedStart(), m.capturedLength(), digits});
+        QString number = m.captured(1);
+        number.removeIf([](QChar c) { return (c < u'0' || c > u'9') && c != u'*'; });
+        if (m.hasCaptured(u"dash"))
+            number += u'-' + m.captured(u"dash");
+        else if (m.hasCaptured(u"turn"))
+            number += u'转' + m.captured(u"turn");
+        else if (m.hasCaptured(u"bracket"))
+            number += u'[' + m.captured(u"bracket") + u']';
+        else if (m.hasCaptured(u"extension"))
+            number += QStringLiteral(" 分机号") + m.captured(u"extension");
+        found.push_back({m.capturedStart(), m.capturedLength(), number});
     }
     // Mobiles first, so that a landline never reads a piece of one.
     for (const Found &f : found)
         text.replace(f.start, f.length, QString(f.length, u'\n'));
     for (auto it = m_landline.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        QString number = (m.hasCaptured(1) ? m.captured(1) : m.captured(2)) + u'-' + m.captured(3);
+        // "0755-8765-4321": the number in two groups is one number.
+        QString local = m.captured(3);
+        local.removeIf([](QChar c) { return c < u'0' || c > u'9'; });
+        QString number = (m.hasCaptured(1) ? m.captured(1) : m.captured(2)) + u'-' + local;
         if (m.hasCaptured(4))
             number += u'-' + m.captured(4);
         found.push_back({m.capturedStart(), m.capturedLength(), number});
@@ -380,6 +398,23 @@ QStringList AddressParser::takePhones(QString &text) const
             numbers.append(f.number);
     }
     return numbers;
+}
+
+QString AddressParser::phoneIn(const QString &cell) const
+{
+    QString text = normalised(cell);
+    const QStringList numbers = takePhones(text);
+    return numbers.isEmpty() ? cell.simplified() : numbers.first();
+}
+
+bool AddressParser::nameLooksLikeAddress(const QString &name) const
+{
+    if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); }))
+        return true;
+    if (name.size() > 4 && containsAny(name, AddressWords))
+        return true;
+    const Chain chain = findRegions(name);
+    return chain.found() && chain.end - chain.start >= 3;
 }
 
 QStringList AddressParser::takePostcodes(QString &text) const
@@ -417,7 +452,28 @@ AddressParser::Labelled AddressParser::takeLabels(QString &text) const
             trimmed.chop(1);
         while (!trimmed.isEmpty() && isSeparator(trimmed.front()))
             trimmed.remove(0, 1);
-        if (field == Field::Person || field == Field::Company) {
+        if (field == Field::Person) {
+            // "收件人：张三 广东省深圳市…": the name is the first word of its line, the
+            // rest of the line is an address like any other.
+            const qsizetype lineEnd = trimmed.indexOf(u'\n');
+            const QString line = trimmed.left(lineEnd).simplified();
+            QString after = lineEnd >= 0 ? trimmed.mid(lineEnd) : QString();
+            const QStringList words = tokens(line);
+            QString name = words.isEmpty() ? QString() : words.first();
+            after.prepend(line.mid(line.indexOf(name) + name.size()) + u'\n');
+            // "收件人：张三广东省深圳市…": the name ends where the regions begin.
+            const Chain glued = findRegions(name);
+            if (glued.found() && glued.start > 0 && looksLikeName(name.left(glued.start))) {
+                after.prepend(name.mid(glued.start) + u' ');
+                name.truncate(glued.start);
+            }
+            if (labelled.values[field].isEmpty()) {
+                labelled.values[field] = name;
+                if (nameLooksLikeAddress(name))
+                    labelled.personDoubt = QStringLiteral("“") + name + QStringLiteral("”像是地址，不像姓名");
+            }
+            rest += u'\n' + after;
+        } else if (field == Field::Company) {
             // A field is one line; what follows on later lines is parsed freely.
             const qsizetype lineEnd = trimmed.indexOf(u'\n');
             if (labelled.values[field].isEmpty())

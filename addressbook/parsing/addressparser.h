@@ -33,6 +33,10 @@ public:
     explicit AddressParser(const RegionTable &regions);
 
     ParsedAddress parse(const QString &text) const;
+    // The phone number in a cell that should hold one (an order file's phone
+    // column), tidied as parse() gives it, extension and all; the cell's text,
+    // trimmed, when it holds no number the parser knows.
+    QString phoneIn(const QString &cell) const;
 
 private:
     struct Chain;
@@ -47,6 +51,7 @@ private:
     bool matchIn(const QString &text, int &pos, int level, int parentLevel, int parent, int *found,
                  bool *fullName) const;
     bool shortFormFits(const QString &text, int end) const;
+    bool nameLooksLikeAddress(const QString &name) const;
     QString stripRegionNames(QString detail, const QStringList &names) const;
 
     const RegionTable &m_regions;

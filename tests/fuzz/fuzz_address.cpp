@@ -31,8 +31,9 @@ struct Parser
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const Parser p;
-    static const QRegularExpression phone(
-        QStringLiteral(R"(^(1[0-9]{10}|0[0-9]{2,3}-[0-9]{7,8}(-[0-9]{1,5})?)?$)"));
+    static const QRegularExpression phone(QStringLiteral(
+        R"(^((1[0-9]{10}|1[0-9]{2}\*{4}[0-9]{4})((-|转)[0-9]{1,6}|\[[0-9]{1,6}\]| 分机号[0-9]{1,6})?)"
+        R"(|0[0-9]{2,3}-[0-9]{7,8}(-[0-9]{1,5})?)?$)"));
     static const QRegularExpression postcode(QStringLiteral(R"(^([0-9]{6})?$)"));
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
     const ParsedAddress parsed = p.parser.parse(text);

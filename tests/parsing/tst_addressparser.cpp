@@ -161,6 +161,25 @@ void AddressParserTest::split_data()
         {"", "钱多多", "浙江省", "宁波市", "鄞州区", "钱湖北路1号", "13512345678", ""});
     row("road named after the district", "广东省深圳市南山区南山大道1001号 张三 13812345678",
         {"", "张三", "广东省", "深圳市", "南山区", "南山大道1001号", "13812345678", ""});
+    // Web shops' hidden numbers: the extension is part of the number.
+    row("extension after a dash", "张三 13812345678-7804 广东省深圳市南山区科技园科苑路15号",
+        {"", "张三", "广东省", "深圳市", "南山区", "科技园科苑路15号", "13812345678-7804", ""});
+    row("extension after 转", "广东省深圳市南山区科技园科苑路15号 张三 13812345678转7804",
+        {"", "张三", "广东省", "深圳市", "南山区", "科技园科苑路15号", "13812345678转7804", ""});
+    row("masked number, extension in brackets", "张三 138****5678[7804] 广东省深圳市南山区科技园科苑路15号",
+        {"", "张三", "广东省", "深圳市", "南山区", "科技园科苑路15号", "138****5678[7804]", ""});
+    row("分机号 after the number",
+        "收货人：张三\n手机号码：13812345678 分机号 7804\n详细地址：广东省深圳市南山区科苑路15号",
+        {"", "张三", "广东省", "深圳市", "南山区", "科苑路15号", "13812345678 分机号7804", ""});
+    row("landline in two groups", "王五 0755-8765-4321 广东省深圳市福田区深南大道6008号",
+        {"", "王五", "广东省", "深圳市", "福田区", "深南大道6008号", "0755-87654321", ""});
+    // A labelled name, then the address without a label on the same line.
+    row("labelled name, address after a blank", "收件人：张三 广东省深圳市南山区科技园科苑路15号 13812345678",
+        {"", "张三", "广东省", "深圳市", "南山区", "科技园科苑路15号", "13812345678", ""});
+    row("labelled name, address after a comma", "收货人: 李四，广东省广州市天河区天河路385号，13800138000",
+        {"", "李四", "广东省", "广州市", "天河区", "天河路385号", "13800138000", ""});
+    row("labelled name glued to the address", "收件人：张三广东省深圳市南山区科技园科苑路15号 13812345678",
+        {"", "张三", "广东省", "深圳市", "南山区", "科技园科苑路15号", "13812345678", ""});
     row("chat noise", "亲，麻烦发顺丰 谢谢 收货人张飞 电话13712345678 地址河南省洛阳市老城区中州东路1号",
         {"", "张飞", "河南省", "洛阳市", "老城区", "中州东路1号", "13712345678", ""});
 }
@@ -195,6 +214,8 @@ void AddressParserTest::doubts_data()
                                 << QList<int>{Field::Province, Field::City, Field::District};
     QTest::newRow("no district") << QStringLiteral("张三 13812345678 广东省深圳市科苑路15号")
                                  << QList<int>{Field::District};
+    QTest::newRow("labelled name that is an address")
+        << QStringLiteral("收件人：科苑路15号 广东省深圳市南山区 13812345678") << QList<int>{Field::Person};
 }
 
 void AddressParserTest::doubts()
