@@ -93,8 +93,7 @@ public:
     // A table already split into cells (a sheet or a CSV file): finds the header
     // row, maps the columns and builds the rows. lineNumbers gives each row's line
     // in the file (empty: row index + 1).
-    OrderFileResult fromTable(const QList<QStringList> &table,
-                              const QList<int> &lineNumbers = {}) const;
+    OrderFileResult fromTable(const QList<QStringList> &table, const QList<int> &lineNumbers = {}) const;
 
 private:
     const AddressParser &m_parser;
