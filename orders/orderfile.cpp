@@ -115,6 +115,19 @@ int columnOf(const QString &cell)
     return -1;
 }
 
+// Shops keep long numbers from turning into 2.02612E+18 in a spreadsheet by
+// writing them as a formula (="2026120712345678901") or with a leading ' or tab.
+QString plainCell(const QString &cell)
+{
+    QString text = cell.trimmed();
+    if (text.size() >= 3 && text.startsWith(u"=\"") && text.endsWith(u'"'))
+        return text.mid(2, text.size() - 3).trimmed();
+    static const QStringView formulaStarts = u"=+-@";
+    if (text.size() >= 2 && text.front() == u'\'' && (text[1].isDigit() || formulaStarts.contains(text[1])))
+        text.remove(0, 1);
+    return text;
+}
+
 struct Columns
 {
     std::array<int, ColumnCount> at;
@@ -125,7 +138,7 @@ struct Columns
     bool has(Column c) const { return at[c] >= 0; }
     QString cell(const QStringList &row, Column c) const
     {
-        return at[c] >= 0 ? row.value(at[c]).trimmed() : QString();
+        return at[c] >= 0 ? plainCell(row.value(at[c])) : QString();
     }
 };
 

@@ -40,8 +40,9 @@ struct OrderRow
     // printing; with the reason for each, in the same order.
     QList<Field> unsure;
     QStringList unsureReasons;
-    // Where the order came from: the line of the file (1-based; for an XLSX file the
-    // sheet's row), or the first line of its address in a pasted block.
+    // Where the order came from, 1-based: the row of an XLSX sheet, the row of a
+    // CSV file as a spreadsheet shows it (blank lines not counted), or the first
+    // line of its address in a pasted block.
     int sourceLine = 0;
 
     QString value(Field field) const;
