@@ -363,18 +363,21 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table,
     // header, or (in a file that writes every cell) narrower, has its cells in the
     // wrong columns, and no order of it can be trusted.
     const bool sparse = !lineNumbers.isEmpty();
+    qsizetype width = header.size();
+    while (width > 0 && header[width - 1].trimmed().isEmpty())
+        --width;
     for (int i = headerRow + 1; i < table.size(); ++i) {
         QStringList cells = table[i];
-        while (cells.size() > header.size() && cells.back().trimmed().isEmpty())
+        while (cells.size() > width && cells.back().trimmed().isEmpty())
             cells.removeLast();
-        const bool wider = cells.size() > header.size();
-        const bool narrower = !sparse && cells.size() < header.size() && cells.size() > 1;
+        const bool wider = cells.size() > width;
+        const bool narrower = !sparse && cells.size() < width && cells.size() > 1;
         if (wider || narrower) {
             result.error = QStringLiteral("第 %1 行有 %2 列，表头有 %3 列：这一行的内容与表头对不上"
                                           "（文件可能已损坏，或地址里有未加引号的逗号）。未读入任何订单。")
                                .arg(lineOf(i))
                                .arg(cells.size())
-                               .arg(header.size());
+                               .arg(width);
             return result;
         }
     }
@@ -404,9 +407,14 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table,
         const QString province = columns.cell(cells, ColProvince);
         const QString city = columns.cell(cells, ColCity);
         const QString district = columns.cell(cells, ColDistrict);
-        QString address = columns.cell(cells, ColStreet);
+        // Beside region columns the detail is the street; without them the whole
+        // address, where a shop gives one, holds the regions too.
+        const bool regionColumns =
+            columns.has(ColProvince) || columns.has(ColCity) || columns.has(ColDistrict);
+        const Column first = regionColumns ? ColStreet : ColAddress;
+        QString address = columns.cell(cells, first);
         if (address.isEmpty())
-            address = columns.cell(cells, ColAddress);
+            address = columns.cell(cells, first == ColStreet ? ColAddress : ColStreet);
         if (row.name.isEmpty() && row.phone.isEmpty() && address.isEmpty() && province.isEmpty()) {
             ++result.skippedRows;
             continue;

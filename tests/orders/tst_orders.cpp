@@ -50,6 +50,14 @@ Table regionsTable()
                    "天河区", "天河路385号", "", "书"})};
 }
 
+// The whole address beside its detail, and a blank header cell at the end that
+// the rows leave out.
+Table twoAddressesTable()
+{
+    return {cells({"订单编号", "收货人", "手机", "收货地址", "详细地址", ""}),
+            cells({"3", "赵六", "0755-8765-4321", "广东省深圳市福田区深南大道6008号", "深南大道6008号"})};
+}
+
 QStringList expectedShop()
 {
     return cells(
@@ -164,6 +172,9 @@ void OrdersTest::readFile_data()
     for (const char *format : {"utf-8-bom", "utf-8", "gbk", "xlsx", "xlsx-inline"}) {
         QTest::addRow("%s, title line, no company", format)
             << QString::fromUtf8(format) << shopTable() << expectedShop() << 2 << 3;
+        QTest::addRow("%s, whole address and detail", format)
+            << QString::fromUtf8(format) << twoAddressesTable()
+            << cells({"3|赵六|赵六|0755-87654321|广东省|深圳市|福田区|深南大道6008号||||"}) << 1 << 2;
         QTest::addRow("%s, region columns", format)
             << QString::fromUtf8(format) << regionsTable() << expectedRegions() << 0 << 2;
     }
