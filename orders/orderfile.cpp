@@ -27,6 +27,7 @@ enum Column {
     ColProvince,
     ColCity,
     ColDistrict,
+    ColTown, // the township or street office (街道/镇), between district and detail
     ColPostcode,
     ColNote,
     ColMessage,
@@ -52,6 +53,7 @@ const Heading Headings[] = {
     {u"收件人姓名", ColName},
     {u"买家姓名", ColName},
     {u"收货人名称", ColName},
+    {u"客户姓名", ColName},
     {u"单位", ColCompany},
     {u"公司", ColCompany},
     {u"收货单位", ColCompany},
@@ -62,14 +64,20 @@ const Heading Headings[] = {
     {u"手机号码", ColMobile},
     {u"收货人手机号", ColMobile},
     {u"收件人手机", ColMobile},
+    {u"收件人手机号", ColMobile},
+    {u"联系方式", ColMobile},
     {u"联系电话", ColPhone},
     {u"电话", ColPhone},
     {u"收货人电话", ColPhone},
     {u"固定电话", ColPhone},
+    {u"收件人电话", ColPhone},
     {u"收货地址", ColAddress},
     {u"地址", ColAddress},
     {u"收件地址", ColAddress},
     {u"收货人地址", ColAddress},
+    {u"客户地址", ColAddress},
+    {u"街道", ColTown},
+    {u"乡镇/街道", ColTown},
     {u"详细地址", ColStreet},
     {u"街道地址", ColStreet},
     {u"省", ColProvince},
@@ -415,6 +423,9 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table,
         QString address = columns.cell(cells, first);
         if (address.isEmpty())
             address = columns.cell(cells, first == ColStreet ? ColAddress : ColStreet);
+        const QString town = columns.cell(cells, ColTown);
+        if (!town.isEmpty() && !address.contains(town))
+            address.prepend(town);
         if (row.name.isEmpty() && row.phone.isEmpty() && address.isEmpty() && province.isEmpty()) {
             ++result.skippedRows;
             continue;

@@ -48,6 +48,13 @@ struct OrderRow
     QString value(Field field) const;
     void setValue(Field field, const QString &text);
     bool isUnsure(Field field) const { return unsure.contains(field); }
+    // The eight values of a contact, in the order of a contact file's keys
+    // (company, person, province, city, district, street, phone, postcode), for
+    // saving the recipient into a group.
+    QStringList contactFields() const
+    {
+        return {company, name, province, city, district, street, phone, postcode};
+    }
     // The field's name as the program shows it (收货人, 手机, 省 …).
     static QString label(Field field);
 };

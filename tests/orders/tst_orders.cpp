@@ -41,13 +41,13 @@ Table shopTable()
                    "茶叶"})};
 }
 
-// Regions in columns of their own, a company column, a hidden number, an order
+// Regions and the street office in columns of their own, a company column, a hidden number, an order
 // number kept as text by a formula.
 Table regionsTable()
 {
-    return {cells({"订单号", "收件人", "单位", "手机", "省", "市", "区", "详细地址", "备注", "商品"}),
+    return {cells({"订单号", "收件人", "单位", "手机", "省", "市", "区", "街道", "详细地址", "备注", "商品"}),
             cells({"=\"A1001\"", "王五", "恒通科技有限公司", "138****5678[7804]", "广东省", "广州市",
-                   "天河区", "天河路385号", "", "书"})};
+                   "天河区", "石牌街道", "天河路385号", "", "书"})};
 }
 
 // The whole address beside its detail, and a blank header cell at the end that
@@ -68,7 +68,8 @@ QStringList expectedShop()
 
 QStringList expectedRegions()
 {
-    return cells({"A1001|王五|恒通科技有限公司|138****5678[7804]|广东省|广州市|天河区|天河路385号|||书|"});
+    return cells(
+        {"A1001|王五|恒通科技有限公司|138****5678[7804]|广东省|广州市|天河区|石牌街道天河路385号|||书|"});
 }
 
 QString describe(const OrderRow &row)
