@@ -6,6 +6,7 @@
 #include "orders/waybillnumber.h"
 #include "orders/xlsxsheet.h"
 
+#include <quazip/quacrc32.h>
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
 
@@ -131,6 +132,30 @@ bool writeZip(const QString &path, const QList<std::pair<QString, QByteArray>> &
     return zip.getZipError() == 0;
 }
 
+// A sheet that says it unpacks to far more than it holds: the size a zip bomb
+// declares is all a reader can check before unpacking.
+bool writeLyingZip(const QString &path, const QByteArray &sheet, quint64 declaredSize)
+{
+    QuaZip zip(path);
+    if (!zip.open(QuaZip::mdCreate))
+        return false;
+    // qCompress gives a 4-byte length, a 2-byte zlib header, the deflate stream and
+    // a 4-byte checksum; a zip holds the deflate stream alone.
+    const QByteArray zlib = qCompress(sheet);
+    const QByteArray deflated = zlib.mid(6, zlib.size() - 10);
+    QuaZipNewInfo info(QStringLiteral("xl/worksheets/sheet1.xml"));
+    info.uncompressedSize = ulong(declaredSize);
+    QuaZipFile file(&zip);
+    QuaCrc32 crc;
+    if (!file.open(QIODevice::WriteOnly, info, nullptr, quint32(crc.calculate(sheet)), Z_DEFLATED,
+                   Z_DEFAULT_COMPRESSION, true) ||
+        file.write(deflated) != deflated.size())
+        return false;
+    file.close();
+    zip.close();
+    return zip.getZipError() == 0;
+}
+
 } // namespace
 
 class OrdersTest : public QObject
@@ -225,6 +250,7 @@ void OrdersTest::badFile_data()
     row("old Excel", "orders.xls", "xls", ".xls");
     row("100 MB", "orders.csv", "huge", "100 MB");
     row("zip bomb", "orders.xlsx", "bomb", "解压后超过");
+    row("zip bomb by its declared size", "orders.xlsx", "declared", "解压后超过");
     row("broken XML", "orders.xlsx", "broken", "已损坏");
     row("zip without a sheet", "orders.xlsx", "nosheet", "没有工作表");
     row("truncated zip", "orders.xlsx", "truncated", "XLSX");
@@ -263,6 +289,9 @@ void OrdersTest::badFile()
         const QString part = kind == u"nosheet" ? QStringLiteral("docProps/app.xml")
                                                 : QStringLiteral("xl/worksheets/sheet1.xml");
         QVERIFY(writeZip(path, {{part, sheet}}));
+    } else if (kind == u"declared") {
+        file.close();
+        QVERIFY(writeLyingZip(path, sheetStart + "</row></sheetData></worksheet>", 1ULL << 31));
     } else if (kind == u"truncated") {
         file.close();
         QVERIFY(writeXlsx(path, shopTable(), false));
