@@ -86,7 +86,7 @@ class OrderFileReader
 public:
     // Larger files are refused before being read: a day's orders are far smaller.
     static constexpr qint64 MaxFileBytes = 32 * 1024 * 1024;
-    // An XLSX part that unpacks to more than this is refused (a zip bomb).
+    // An XLSX file whose parts unpack to more than this is refused (a zip bomb).
     static constexpr qint64 MaxUnpackedBytes = 64 * 1024 * 1024;
 
     explicit OrderFileReader(const AddressParser &parser);

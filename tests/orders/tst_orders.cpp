@@ -124,7 +124,8 @@ bool writeZip(const QString &path, const QList<std::pair<QString, QByteArray>> &
         return false;
     for (const auto &[name, bytes] : parts) {
         QuaZipFile file(&zip);
-        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(name)) || file.write(bytes) != bytes.size())
+        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(name), nullptr, 0, Z_DEFLATED, 1) ||
+            file.write(bytes) != bytes.size())
             return false;
         file.close();
     }
@@ -251,6 +252,7 @@ void OrdersTest::badFile_data()
     row("100 MB", "orders.csv", "huge", "100 MB");
     row("zip bomb", "orders.xlsx", "bomb", "解压后超过");
     row("zip bomb by its declared size", "orders.xlsx", "declared", "解压后超过");
+    row("zip bomb in two parts", "orders.xlsx", "halves", "解压后超过");
     row("broken XML", "orders.xlsx", "broken", "已损坏");
     row("zip without a sheet", "orders.xlsx", "nosheet", "没有工作表");
     row("truncated zip", "orders.xlsx", "truncated", "XLSX");
@@ -289,6 +291,12 @@ void OrdersTest::badFile()
         const QString part = kind == u"nosheet" ? QStringLiteral("docProps/app.xml")
                                                 : QStringLiteral("xl/worksheets/sheet1.xml");
         QVERIFY(writeZip(path, {{part, sheet}}));
+    } else if (kind == u"halves") {
+        file.close();
+        const QByteArray half(OrderFileReader::MaxUnpackedBytes * 3 / 5, ' ');
+        QVERIFY(writeZip(path, {{QStringLiteral("xl/sharedStrings.xml"), "<sst>" + half + "</sst>"},
+                                {QStringLiteral("xl/worksheets/sheet1.xml"),
+                                 sheetStart + half + "</row></sheetData></worksheet>"}}));
     } else if (kind == u"declared") {
         file.close();
         QVERIFY(writeLyingZip(path, sheetStart + "</row></sheetData></worksheet>", 1ULL << 31));
