@@ -1,6 +1,7 @@
 // User-defined waybill forms: the ink they print through the print queue, their
 // file surviving export and import, bad form files, and the courier slots of
 // the main window.
+#include "addressbook/printjournal.h"
 #include "forms/formfile.h"
 #include "forms/formlibrary.h"
 #include "forms/formpainter.h"
@@ -335,6 +336,7 @@ private Q_SLOTS:
     void badFile_data();
     void badFile();
     void slotButtons();
+    void printGoesIntoJournal();
 
 private:
     // The page printed with default settings, to compare the imported form's with.
@@ -708,6 +710,42 @@ void FormsTest::slotButtons()
     });
     QCOMPARE(opened, QStringList{"frmSF"});
     QCOMPARE(slot4.count(), 0);
+}
+
+void FormsTest::printGoesIntoJournal()
+{
+    const QString problem = queueProblem();
+    if (!problem.isEmpty())
+        QSKIP(qPrintable(problem));
+    MainWindow w;
+    Forms::FormLibrary library(*w.platform);
+    QString sto;
+    QVERIFY(library.save(userForm(), &sto));
+    QVERIFY(library.setSlot(sto, 4));
+    QVERIFY(w.start());
+    w.show();
+    for (auto it = Contacts.cbegin(); it != Contacts.cend(); ++it)
+        w.field(it.key())->setText(it.value());
+
+    const auto printOnce = [&] {
+        return runModal([&] { w.button("Command1")->click(); },
+                        [](QDialog &window) { window.findChild<QPushButton *>("Command1")->click(); });
+    };
+    w.dialogs.inputs = QStringList{"2"};
+    QCOMPARE(printOnce(), QStringList{"frmForm"});
+    PrintJournal journal(*w.platform);
+    QList<PrintJournal::Entry> entries = journal.entries();
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries.first().courier, QString("申通快递"));
+    QCOMPARE(entries.first().value(u"txtSentTo"), Contacts.value("txtSentTo"));
+
+    // The same recipient again today: asked first, and 否 prints nothing.
+    w.dialogs.messages.clear();
+    w.dialogs.answers = QList<int>{Dialogs::No};
+    QCOMPARE(printOnce(), QStringList{"frmForm"});
+    QCOMPARE(w.dialogs.messages.size(), 1);
+    QCOMPARE(w.dialogs.messages.first().text, PrintJournal::repeatQuestion("申通快递"));
+    QCOMPARE(journal.entries().size(), 1);
 }
 
 QUILLBOX_TEST_MAIN(FormsTest)
