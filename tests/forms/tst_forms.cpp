@@ -336,6 +336,7 @@ private Q_SLOTS:
     void badFile_data();
     void badFile();
     void slotButtons();
+    void librarySlotsCopiesAndTrash();
     void printGoesIntoJournal();
 
 private:
@@ -710,6 +711,44 @@ void FormsTest::slotButtons()
     });
     QCOMPARE(opened, QStringList{"frmSF"});
     QCOMPARE(slot4.count(), 0);
+}
+
+void FormsTest::librarySlotsCopiesAndTrash()
+{
+    TemporaryHome home;
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Forms::FormLibrary library(platform);
+    const Form form = userForm();
+    QString sto;
+    QVERIFY(library.save(form, &sto));
+    QCOMPARE(sto, QString("申通快递.qbform"));
+
+    // A copy is a form of its own: new id (its own print settings), no slot.
+    QVERIFY(library.setSlot(sto, 4));
+    QString error;
+    const std::optional<QString> copy = library.copy(sto, "申通快递 分店", &error);
+    QVERIFY2(copy, qPrintable(error));
+    QCOMPARE(library.slotOf(*copy), 0);
+    QVERIFY(library.load(*copy)->id != form.id);
+    // The same name again gets a file beside the first, not over it.
+    QString again;
+    QVERIFY(library.save(form, &again));
+    QCOMPARE(again, QString("申通快递 (2).qbform"));
+
+    // One form, one slot: moved to 6, slot 4 is free; a slot takes one form.
+    QVERIFY(library.setSlot(sto, 6));
+    QCOMPARE(library.formInSlot(4), QString());
+    QVERIFY(library.setSlot(*copy, 6));
+    QCOMPARE(library.slotOf(sto), 0);
+    QCOMPARE(library.formInSlot(6), *copy);
+
+    // Deleted to the trash, its slot freed.
+    QVERIFY(library.remove(*copy, &error));
+    QCOMPARE(home.trashed(), QStringList{*copy});
+    QCOMPARE(library.formInSlot(6), QString());
+    QCOMPARE(library.list().size(), 2);
 }
 
 void FormsTest::printGoesIntoJournal()
