@@ -532,19 +532,22 @@ const char16_t *const SlotButtons[] = {u"Command3", u"Command1", u"Command2",
 
 void frmMain::refreshFormSlots()
 {
+    QHash<int, QString> names;
+    for (const Forms::FormLibrary::Entry &entry : m_forms->list()) {
+        if (entry.slot != 0)
+            names.insert(entry.slot, entry.name);
+    }
     for (int slot = Forms::FormLibrary::FirstSlot; slot <= Forms::FormLibrary::LastSlot; ++slot) {
         auto *b = Frame3->findChild<QPushButton *>(
             QString::fromUtf16(SlotButtons[slot - Forms::FormLibrary::FirstSlot]));
-        const QString fileName = m_forms->formInSlot(slot);
-        const std::optional<Forms::Form> form = fileName.isEmpty() ? std::nullopt : m_forms->load(fileName);
-        if (form) {
+        if (names.contains(slot)) {
             // "&" in a courier's name shows as itself, not as an access key.
-            QString name = form->name;
+            QString name = names.value(slot);
             name.replace(QLatin1Char('&'), QStringLiteral("&&"));
             b->setText(QStringLiteral("%1 &%2").arg(name).arg(slot));
             b->setAccessibleName(b->text().remove(QLatin1Char('&')));
         }
-        b->setVisible(form.has_value());
+        b->setVisible(names.contains(slot));
     }
 }
 
