@@ -333,6 +333,7 @@ private Q_SLOTS:
     void printedInk();
     void exportedAndImportedPrintsAlike();
     void unknownKeysSurviveRewrite();
+    void presets();
     void badFile_data();
     void badFile();
     void slotButtons();
@@ -545,6 +546,27 @@ void FormsTest::unknownKeysSurviveRewrite()
     QCOMPARE(again->unknown.value("barcode").toObject().value("kind").toString(), QString("code128"));
     QCOMPARE(again->fields.front().unknown.value("colour").toString(), QString("#c00000"));
     QVERIFY(*again == *form);
+}
+
+void FormsTest::presets()
+{
+    // The paper waybill blank, the labels' boxes on their page; every preset
+    // is a file the reader takes.
+    const std::vector<Form> presets = Forms::presets();
+    QList<QSizeF> papers;
+    for (const Form &preset : presets) {
+        papers.append(preset.paper);
+        QCOMPARE(preset.fields.empty(), preset.paper == QSizeF(230, 127));
+        for (const FormField &field : preset.fields)
+            QVERIFY2(QRectF(QPointF(), preset.paper).contains(field.box), qPrintable(preset.name));
+        QString error;
+        const std::optional<Form> read = Forms::FormFile::read(Forms::FormFile::write(preset), &error);
+        QVERIFY2(read && *read == preset, qPrintable(preset.name + error));
+    }
+    QCOMPARE(papers, (QList<QSizeF>{{230, 127}, {76, 130}, {100, 150}, {100, 180}}));
+    // Each a new form with its own print settings.
+    QVERIFY(!presets.front().id.isEmpty());
+    QVERIFY(presets.front().id != Forms::presets().front().id);
 }
 
 void FormsTest::badFile_data()
