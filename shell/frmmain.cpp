@@ -504,9 +504,13 @@ void frmMain::openForm(const Forms::Form &userForm, const std::function<QString(
 std::function<bool()> frmMain::sameDayCheck(const QString &courier,
                                             const std::function<QString(QStringView)> &read)
 {
-    return [this, courier, read] {
+    // "申通快递" is asked about as 申通, as 顺丰 and 韵达 are: "…打印过申通快递单…".
+    QString shown = courier;
+    if (shown.size() > 2 && shown.endsWith(QStringLiteral("快递")))
+        shown.chop(2);
+    return [this, courier, read, shown] {
         return !m_journal->printedToday(courier, read) ||
-               m_platform.messageBox(PrintJournal::repeatQuestion(courier), QStringLiteral("提示"),
+               m_platform.messageBox(PrintJournal::repeatQuestion(shown), QStringLiteral("提示"),
                                      Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2) ==
                    Dialogs::Yes;
     };

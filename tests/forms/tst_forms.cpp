@@ -805,7 +805,7 @@ void FormsTest::printGoesIntoJournal()
     w.dialogs.answers = QList<int>{Dialogs::No};
     QCOMPARE(printOnce(), QStringList{"frmForm"});
     QCOMPARE(w.dialogs.messages.size(), 1);
-    QCOMPARE(w.dialogs.messages.first().text, PrintJournal::repeatQuestion("申通快递"));
+    QCOMPARE(w.dialogs.messages.first().text, QString("今天已为该收件人打印过申通快递单，仍要打印吗？"));
     QCOMPARE(journal.entries().size(), 1);
 }
 
