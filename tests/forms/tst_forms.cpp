@@ -336,6 +336,7 @@ private Q_SLOTS:
     void presets();
     void badFile_data();
     void badFile();
+    void windowShowsPictureFaintly();
     void slotButtons();
     void librarySlotsCopiesAndTrash();
     void printGoesIntoJournal();
@@ -660,6 +661,31 @@ void FormsTest::badFile()
     QVERIFY2(error.contains(message), qPrintable(error));
     QCOMPARE(shop.tree().size(), before.size() + 1); // the bad file itself, outside the program folder
     QCOMPARE(library.list().size(), 1);
+}
+
+void FormsTest::windowShowsPictureFaintly()
+{
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Form form = userForm();
+    // A black scan over the lower right quarter of the page.
+    QImage black(QSize(100, 50), QImage::Format_RGB32);
+    black.fill(Qt::black);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    black.save(&buffer, "PNG");
+    form.picture = bytes;
+    form.picturePlace = QRectF(115, 63.5, 115, 63.5);
+    frmForm window(platform, form, contacts());
+    const QImage shown = window.grab().toImage();
+    const QPoint inPicture((115 + 100) * Forms::FormPainter::PixelsPerMm,
+                           (63.5 + 50) * Forms::FormPainter::PixelsPerMm);
+    const QPoint outside(100 * Forms::FormPainter::PixelsPerMm, 110 * Forms::FormPainter::PixelsPerMm);
+    const int grey = qGray(shown.pixel(inPicture));
+    QVERIFY2(grey > 120 && grey < 230, qPrintable(QString("the picture shows at grey %1").arg(grey)));
+    QCOMPARE(qGray(shown.pixel(outside)), 255);
 }
 
 void FormsTest::slotButtons()
