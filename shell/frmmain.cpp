@@ -5,16 +5,18 @@
 #include "addressbook/parsing/regiontable.h"
 #include "addressbook/printjournal.h"
 #include "ads/adpane.h"
+#include "forms/formlibrary.h"
+#include "forms/frmform.h"
 #include "platform/platform.h"
-#include "ui/appicon.h"
 #include "shell/contactbook.h"
 #include "shell/groups.h"
 #include "shell/pickerlist.h"
-#include "ui/twips.h"
 #include "tools/exportdialog.h"
 #include "tools/filechooser.h"
 #include "tools/importdialog.h"
 #include "tools/journalwindow.h"
+#include "ui/appicon.h"
+#include "ui/twips.h"
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
 
@@ -33,6 +35,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -102,7 +105,7 @@ frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent, FileChoo
       m_platform(platform), m_store(platform),
       m_ownChooser(chooser ? nullptr : std::make_unique<WidgetFileChooser>()),
       m_chooser(chooser ? *chooser : *m_ownChooser), m_journal(std::make_unique<PrintJournal>(platform)),
-      m_adServer(std::move(adServer))
+      m_forms(std::make_unique<Forms::FormLibrary>(platform)), m_adServer(std::move(adServer))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("【Orvane】Quillbox v1.0"));
@@ -289,6 +292,14 @@ void frmMain::connectHandlers()
     connect(cmdDel2, &QPushButton::clicked, this, &frmMain::cmdDel2_Click);
     connect(cmdSF, &QPushButton::clicked, this, &frmMain::cmdSF_Click);
     connect(cmdYD, &QPushButton::clicked, this, &frmMain::cmdYD_Click);
+    const std::pair<const char16_t *, void (frmMain::*)()> slots[] = {
+        {u"Command3", &frmMain::Command3_Click}, {u"Command1", &frmMain::Command1_Click},
+        {u"Command2", &frmMain::Command2_Click}, {u"Command4", &frmMain::Command4_Click},
+        {u"Command6", &frmMain::Command6_Click}, {u"Command5", &frmMain::Command5_Click},
+    };
+    for (const auto &[name, handler] : slots)
+        connect(Frame3->findChild<QPushButton *>(QString::fromUtf16(name)), &QPushButton::clicked, this,
+                handler);
 }
 
 bool frmMain::Form_Load()
@@ -320,6 +331,7 @@ bool frmMain::Form_Load()
         WebBrowser1->navigate(QUrl(base + QStringLiteral("1.html")));
         WebBrowser2->navigate(QUrl(base + QStringLiteral("2.html")));
     }
+    refreshFormSlots();
     return true;
 }
 
@@ -460,24 +472,162 @@ void frmMain::cmdYD_Click()
 void frmMain::openWaybill(const QString &courier, const std::function<QString(QStringView)> &read)
 {
     std::unique_ptr<Waybill::Window> form;
-    if (courier == QStringLiteral("韵达"))
+    if (courier == QStringLiteral("韵达")) {
         form = std::make_unique<frmYD>(m_platform, read);
-    else
+    } else if (courier == QStringLiteral("顺丰")) {
         form = std::make_unique<frmSF>(m_platform, read);
-    form->addPrintCheck([this, courier, read] {
+    } else {
+        // A reprint from the journal of a user's form, found by its name.
+        if (const std::optional<Forms::Form> userForm = m_forms->loadByName(courier))
+            openForm(*userForm, read);
+        else
+            m_platform.messageBox(QStringLiteral("找不到快递单模板“%1”，无法打印。").arg(courier),
+                                  QStringLiteral("提示"), Dialogs::Exclamation);
+        return;
+    }
+    form->addPrintCheck(sameDayCheck(courier, read));
+    connect(form.get(), &Waybill::Window::printed, this,
+            [this, courier, read](const QString &printer) { recordPrint(courier, read, printer); });
+    form->exec();
+}
+
+void frmMain::openForm(const Forms::Form &userForm, const std::function<QString(QStringView)> &read)
+{
+    frmForm form(m_platform, userForm, read);
+    const QString courier = userForm.name;
+    form.addPrintCheck(sameDayCheck(courier, read));
+    connect(&form, &frmForm::printed, this,
+            [this, courier, read](const QString &printer) { recordPrint(courier, read, printer); });
+    form.exec();
+}
+
+std::function<bool()> frmMain::sameDayCheck(const QString &courier,
+                                            const std::function<QString(QStringView)> &read)
+{
+    // "申通快递" is asked about as 申通, as 顺丰 and 韵达 are: "…打印过申通快递单…".
+    QString shown = courier;
+    if (shown.size() > 2 && shown.endsWith(QStringLiteral("快递")))
+        shown.chop(2);
+    return [this, courier, read, shown] {
         return !m_journal->printedToday(courier, read) ||
-               m_platform.messageBox(PrintJournal::repeatQuestion(courier), QStringLiteral("提示"),
+               m_platform.messageBox(PrintJournal::repeatQuestion(shown), QStringLiteral("提示"),
                                      Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2) ==
                    Dialogs::Yes;
-    });
-    connect(form.get(), &Waybill::Window::printed, this, [this, courier, read](const QString &printer) {
-        QString error;
-        if (!m_journal->append(PrintJournal::entryFor(courier, printer, read), &error))
-            m_platform.messageBox(QStringLiteral("快递单已打印，但打印记录未能保存：\n%1\n\n%2")
-                                      .arg(QDir::toNativeSeparators(m_journal->fileName()), error),
-                                  QStringLiteral("提示"), Dialogs::Exclamation);
-    });
-    form->exec();
+    };
+}
+
+void frmMain::recordPrint(const QString &courier, const std::function<QString(QStringView)> &read,
+                          const QString &printer)
+{
+    QString error;
+    if (!m_journal->append(PrintJournal::entryFor(courier, printer, read), &error))
+        m_platform.messageBox(QStringLiteral("快递单已打印，但打印记录未能保存：\n%1\n\n%2")
+                                  .arg(QDir::toNativeSeparators(m_journal->fileName()), error),
+                              QStringLiteral("提示"), Dialogs::Exclamation);
+}
+
+namespace {
+
+// The hidden courier buttons by slot, 3 to 8, as their Alt keys number them.
+const char16_t *const SlotButtons[] = {u"Command3", u"Command1", u"Command2",
+                                       u"Command4", u"Command6", u"Command5"};
+
+} // namespace
+
+void frmMain::refreshFormSlots()
+{
+    QHash<int, QString> names;
+    for (const Forms::FormLibrary::Entry &entry : m_forms->list()) {
+        if (entry.slot != 0)
+            names.insert(entry.slot, entry.name);
+    }
+    for (int slot = Forms::FormLibrary::FirstSlot; slot <= Forms::FormLibrary::LastSlot; ++slot) {
+        auto *b = Frame3->findChild<QPushButton *>(
+            QString::fromUtf16(SlotButtons[slot - Forms::FormLibrary::FirstSlot]));
+        if (names.contains(slot)) {
+            // "&" in a courier's name shows as itself, not as an access key.
+            QString name = names.value(slot);
+            name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+            b->setText(QStringLiteral("%1 &%2").arg(name).arg(slot));
+            b->setAccessibleName(b->text().remove(QLatin1Char('&')));
+        }
+        b->setVisible(names.contains(slot));
+    }
+}
+
+void frmMain::openFormInSlot(int slot)
+{
+    const QString fileName = m_forms->formInSlot(slot);
+    QString error;
+    const std::optional<Forms::Form> form =
+        fileName.isEmpty() ? std::nullopt : m_forms->load(fileName, &error);
+    if (!form) {
+        m_platform.messageBox(QStringLiteral("快递单模板无法打开：\n%1").arg(error), QStringLiteral("提示"),
+                              Dialogs::Exclamation);
+        refreshFormSlots();
+        return;
+    }
+    openForm(*form, [this](QStringView n) { return fieldText(n); });
+}
+
+void frmMain::Command3_Click()
+{
+    openFormInSlot(3);
+}
+
+void frmMain::Command1_Click()
+{
+    openFormInSlot(4);
+}
+
+void frmMain::Command2_Click()
+{
+    openFormInSlot(5);
+}
+
+void frmMain::Command4_Click()
+{
+    openFormInSlot(6);
+}
+
+void frmMain::Command6_Click()
+{
+    openFormInSlot(7);
+}
+
+void frmMain::Command5_Click()
+{
+    openFormInSlot(8);
+}
+
+void frmMain::mnuTools_AboutToShow()
+{
+    qDeleteAll(m_formActions);
+    m_formActions.clear();
+    QList<Forms::FormLibrary::Entry> unslotted;
+    for (const Forms::FormLibrary::Entry &entry : m_forms->list()) {
+        if (entry.slot == 0)
+            unslotted.append(entry);
+    }
+    if (unslotted.isEmpty())
+        return;
+    m_formActions.append(m_toolsMenu->addSeparator());
+    for (const Forms::FormLibrary::Entry &entry : unslotted) {
+        QString caption = entry.name;
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction *action = m_toolsMenu->addAction(QStringLiteral("打印%1…").arg(caption));
+        action->setObjectName(QStringLiteral("actForm"));
+        const QString fileName = entry.fileName;
+        connect(action, &QAction::triggered, this, [this, fileName] {
+            QString error;
+            if (const std::optional<Forms::Form> form = m_forms->load(fileName, &error))
+                openForm(*form, [this](QStringView n) { return fieldText(n); });
+            else
+                m_platform.messageBox(QStringLiteral("快递单模板无法打开：\n%1").arg(error),
+                                      QStringLiteral("提示"), Dialogs::Exclamation);
+        });
+        m_formActions.append(action);
+    }
 }
 
 void frmMain::buildToolsMenu()
@@ -502,6 +652,7 @@ void frmMain::buildToolsMenu()
     connect(actImport, &QAction::triggered, this, &frmMain::actImport_Triggered);
     connect(actExport, &QAction::triggered, this, &frmMain::actExport_Triggered);
     connect(actJournal, &QAction::triggered, this, &frmMain::actJournal_Triggered);
+    connect(m_toolsMenu, &QMenu::aboutToShow, this, &frmMain::mnuTools_AboutToShow);
 }
 
 void frmMain::cmdTools_Click()

@@ -11,6 +11,10 @@
 #include <memory>
 #include <vector>
 
+namespace Forms {
+class FormLibrary;
+struct Form;
+} // namespace Forms
 class AdPane;
 class FileChooser;
 class PrintJournal;
@@ -61,6 +65,10 @@ public:
     QString fieldText(QStringView fieldName) const;
 
     Platform &platform() const { return m_platform; }
+    Forms::FormLibrary &forms() { return *m_forms; }
+    // Shows the courier slots 3 to 8 that hold a form, captioned with its name
+    // and the slot's Alt key, and hides the others; after the forms changed.
+    void refreshFormSlots();
     bool skipNextChange = false;
 
 private:
@@ -101,6 +109,16 @@ private:
     void cmdDel2_Click();
     void cmdSF_Click();
     void cmdYD_Click();
+    // The courier slots 3 to 8, each opening the form it holds.
+    void Command3_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command4_Click();
+    void Command6_Click();
+    void Command5_Click();
+    void openFormInSlot(int slot);
+    // Lists the forms in no slot in the 工具 menu.
+    void mnuTools_AboutToShow();
 
     // The 工具 button and its menu.
     void buildToolsMenu();
@@ -113,6 +131,13 @@ private:
     // Opens the courier's waybill window filled by read; what it prints goes into
     // the journal, and a second waybill for the same recipient today is asked about.
     void openWaybill(const QString &courier, const std::function<QString(QStringView)> &read);
+    // The same for a user's form; its name stands for the courier in the journal.
+    void openForm(const Forms::Form &form, const std::function<QString(QStringView)> &read);
+    // The same-day question before printing, and the journal entry after it.
+    std::function<bool()> sameDayCheck(const QString &courier,
+                                       const std::function<QString(QStringView)> &read);
+    void recordPrint(const QString &courier, const std::function<QString(QStringView)> &read,
+                     const QString &printer);
     void pasteDialog_Filled(PasteAddressDialog::Side side, const QStringList &fields);
 
     Platform &m_platform;
@@ -120,6 +145,7 @@ private:
     std::unique_ptr<FileChooser> m_ownChooser;
     FileChooser &m_chooser;
     std::unique_ptr<PrintJournal> m_journal;
+    std::unique_ptr<Forms::FormLibrary> m_forms;
     QString m_adServer;
     QHash<QString, QLineEdit *> m_fields;
 
@@ -151,6 +177,8 @@ private:
 
     QPushButton *cmdTools = nullptr;
     QMenu *m_toolsMenu = nullptr;
+    // The menu entries of the forms in no slot, remade each time the menu opens.
+    QList<QAction *> m_formActions;
     // Read the first time an address is pasted, not at start-up.
     std::unique_ptr<RegionTable> m_regions;
     std::unique_ptr<AddressParser> m_addressParser;

@@ -1,0 +1,181 @@
+#include "forms/form.h"
+
+#include <QUuid>
+
+namespace Forms {
+
+bool FormField::operator==(const FormField &o) const
+{
+    return source == o.source && keys == o.keys && separator == o.separator && text == o.text &&
+           dateFormat == o.dateFormat && askLabel == o.askLabel && box == o.box &&
+           fontFamily == o.fontFamily && pointSize == o.pointSize && bold == o.bold &&
+           alignment == o.alignment && fit == o.fit && pitch == o.pitch && unknown == o.unknown;
+}
+
+bool Form::operator==(const Form &o) const
+{
+    return id == o.id && name == o.name && paper == o.paper && landscape == o.landscape &&
+           picture == o.picture && picturePlace == o.picturePlace && fields == o.fields &&
+           unknown == o.unknown;
+}
+
+QString Form::newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+const QList<std::pair<QString, QString>> &contactFields()
+{
+    static const QList<std::pair<QString, QString>> fields{
+        {QStringLiteral("txtSent"), QStringLiteral("寄件单位")},
+        {QStringLiteral("txtName"), QStringLiteral("寄件人")},
+        {QStringLiteral("txtP"), QStringLiteral("寄件省")},
+        {QStringLiteral("txtC"), QStringLiteral("寄件市")},
+        {QStringLiteral("txtA"), QStringLiteral("寄件区/县")},
+        {QStringLiteral("txtAdd"), QStringLiteral("寄件详细地址")},
+        {QStringLiteral("txtTel"), QStringLiteral("寄件电话")},
+        {QStringLiteral("txtZip"), QStringLiteral("寄件邮编")},
+        {QStringLiteral("txtSentTo"), QStringLiteral("收件单位")},
+        {QStringLiteral("txtNameTo"), QStringLiteral("收件人")},
+        {QStringLiteral("txtPTo"), QStringLiteral("收件省")},
+        {QStringLiteral("txtCTo"), QStringLiteral("收件市")},
+        {QStringLiteral("txtATo"), QStringLiteral("收件区/县")},
+        {QStringLiteral("txtAddTo"), QStringLiteral("收件详细地址")},
+        {QStringLiteral("txtTelTo"), QStringLiteral("收件电话")},
+        {QStringLiteral("txtZipTo"), QStringLiteral("收件邮编")},
+    };
+    return fields;
+}
+
+QString fieldText(const FormField &field, const FormValues &values)
+{
+    switch (field.source) {
+    case FormField::Source::Contact: {
+        QStringList parts;
+        for (const QString &key : field.keys) {
+            const QString part = values.contact ? values.contact(key) : QString();
+            if (!part.isEmpty())
+                parts.append(part);
+        }
+        return parts.join(field.separator);
+    }
+    case FormField::Source::FixedText:
+        return field.text;
+    case FormField::Source::Date:
+        return values.today.toString(field.dateFormat);
+    case FormField::Source::CheckMark:
+        return QStringLiteral("✓");
+    case FormField::Source::Asked:
+        return values.asked.value(field.askLabel);
+    }
+    return QString();
+}
+
+QString fieldCaption(const FormField &field)
+{
+    switch (field.source) {
+    case FormField::Source::Contact: {
+        // The usual joins by the name the user knows them by.
+        if (field.keys.size() == 4 && field.keys.at(0).startsWith(QLatin1String("txtP")))
+            return field.keys.at(0).endsWith(QLatin1String("To")) ? QStringLiteral("收件地址")
+                                                                  : QStringLiteral("寄件地址");
+        QStringList captions;
+        for (const QString &key : field.keys) {
+            QString caption = key;
+            for (const auto &[name, shown] : contactFields()) {
+                if (name == key)
+                    caption = shown;
+            }
+            captions.append(caption);
+        }
+        return captions.join(QStringLiteral("+"));
+    }
+    case FormField::Source::FixedText:
+        return QStringLiteral("固定文字“%1”").arg(field.text);
+    case FormField::Source::Date:
+        return QStringLiteral("日期");
+    case FormField::Source::CheckMark:
+        return QStringLiteral("勾选");
+    case FormField::Source::Asked:
+        return field.askLabel;
+    }
+    return QString();
+}
+
+QStringList askedLabels(const Form &form)
+{
+    QStringList labels;
+    for (const FormField &field : form.fields) {
+        if (field.source == FormField::Source::Asked && !labels.contains(field.askLabel))
+            labels.append(field.askLabel);
+    }
+    return labels;
+}
+
+namespace {
+
+FormField contact(QStringList keys, QRectF box, double points = 11, FormField::Fit fit = FormField::Fit::Wrap,
+                  QString separator = QString())
+{
+    FormField field;
+    field.source = FormField::Source::Contact;
+    field.keys = std::move(keys);
+    field.separator = std::move(separator);
+    field.box = box;
+    field.pointSize = points;
+    field.fit = fit;
+    return field;
+}
+
+QStringList address(const QString &side)
+{
+    return {QStringLiteral("txtP") + side, QStringLiteral("txtC") + side, QStringLiteral("txtA") + side,
+            QStringLiteral("txtAdd") + side};
+}
+
+// The usual fields of one side in a block at the given place, width w: company
+// and person on the first line, the address below, phone at the bottom.
+void addSide(Form &form, const QString &side, double x, double y, double w, double points)
+{
+    const double line = points * 25.4 / 72 * 1.5;
+    form.fields.push_back(contact({QStringLiteral("txtName") + side}, QRectF(x, y, w * 0.4, line), points,
+                                  FormField::Fit::Shrink));
+    form.fields.push_back(contact({QStringLiteral("txtTel") + side}, QRectF(x + w * 0.45, y, w * 0.55, line),
+                                  points, FormField::Fit::Shrink));
+    form.fields.push_back(contact({QStringLiteral("txtSent") + side}, QRectF(x, y + line, w, line), points,
+                                  FormField::Fit::Shrink));
+    form.fields.push_back(contact(address(side), QRectF(x, y + 2 * line, w, 2 * line), points));
+}
+
+Form preset(const QString &name, QSizeF paper)
+{
+    Form form;
+    form.id = Form::newId();
+    form.name = name;
+    form.paper = paper;
+    return form;
+}
+
+} // namespace
+
+std::vector<Form> presets()
+{
+    std::vector<Form> forms;
+
+    // A paper waybill is blank: each courier has its own boxes, and only the
+    // user's measurements from the scan can place them.
+    forms.push_back(preset(QStringLiteral("纸质快递单 230×127"), QSizeF(230, 127)));
+
+    // Labels are the shop's own layout: recipient above the sender, larger.
+    const QSizeF labels[] = {{76, 130}, {100, 150}, {100, 180}};
+    for (const QSizeF size : labels) {
+        Form label = preset(QStringLiteral("标签 %1×%2").arg(size.width()).arg(size.height()), size);
+        const double margin = 5, w = size.width() - 2 * margin;
+        addSide(label, QStringLiteral("To"), margin, size.height() * 0.15, w, size.width() < 90 ? 11 : 12);
+        addSide(label, QString(), margin, size.height() * 0.55, w, 9);
+        forms.push_back(label);
+    }
+    return forms;
+}
+
+} // namespace Forms

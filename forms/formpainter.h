@@ -1,0 +1,49 @@
+#pragma once
+
+#include "forms/form.h"
+
+#include <QImage>
+#include <QStringList>
+
+class QPainter;
+
+namespace Forms {
+
+// Draws a form's fields for one set of values: each field's text in its box,
+// in its font, aligned, wrapped, shrunk or spaced out as the field says.
+// The same drawing serves the screen, the printer and the designer.
+class FormPainter
+{
+public:
+    enum Background {
+        NoBackground,    // the fields alone: what goes onto paper
+        FaintBackground, // the form's picture behind them, pale: on screen or a test print
+    };
+
+    explicit FormPainter(const Form &form);
+
+    // The painter maps one unit to one millimetre of the page.
+    void paint(QPainter &painter, const FormValues &values, Background background = NoBackground) const;
+    // The painter works in client pixels, 96 to the inch (as a waybill window
+    // and the print job give it).
+    void paintClientPixels(QPainter &painter, const FormValues &values,
+                           Background background = NoBackground) const;
+
+    // Whether the field's text does not fit its box: a line left out, or a
+    // line or spaced-out characters past its right edge.
+    bool overflows(const FormField &field, const FormValues &values) const;
+    // The captions of the fields whose text does not fit their boxes.
+    QStringList overflowingFields(const FormValues &values) const;
+    // How many times a field's own font size the text is drawn at (1 unless it
+    // shrinks to fit).
+    double shrinkFactor(const FormField &field, const QString &text) const;
+
+    // Millimetres to client pixels.
+    static constexpr double PixelsPerMm = 96 / 25.4;
+
+private:
+    Form m_form;
+    QImage m_faintPicture; // the picture, decoded and paled once
+};
+
+} // namespace Forms
