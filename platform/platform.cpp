@@ -515,6 +515,15 @@ bool Platform::readFile(const QString &path, QByteArray *content, QString *error
     return true;
 }
 
+bool Platform::wholeFileExists(const QString &path) const
+{
+    const QByteArray native = wholeFilePath(path);
+    if (native.isEmpty() || native.endsWith('/'))
+        return false;
+    const Stat st = statPath(native);
+    return st.exists && !st.isDir;
+}
+
 bool Platform::writeFileAtomically(const QString &path, const QByteArray &content, QString *error) const
 {
     const QByteArray native = wholeFilePath(path);

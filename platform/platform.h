@@ -77,6 +77,9 @@ public:
     // or one the user chose elsewhere, taken as given. On failure, error (when
     // given) says why, in Chinese.
     bool readFile(const QString &path, QByteArray *content, QString *error = nullptr) const;
+    // Whether something other than a folder stands at that path, to ask before
+    // replacing it.
+    bool wholeFileExists(const QString &path) const;
     // Replaces the file in one step, as writeProfileStrings does: after a crash it
     // holds either all of the old or all of the new bytes. Never creates a folder.
     bool writeFileAtomically(const QString &path, const QByteArray &content, QString *error = nullptr) const;
