@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include "platform/textcodec.h"
+#include "platform/trash.h"
 
 #include <QDir>
 #include <QFile>
@@ -188,18 +189,6 @@ bool writeAll(int fd, const QByteArray &bytes)
         done += put;
     }
     return true;
-}
-
-// Qt falls back to the working folder when it cannot set up the home trash; make
-// sure it never gets there.
-bool homeTrashExists()
-{
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty())
-        return false;
-    const QByteArray trash = QFile::encodeName(data) + "/Trash";
-    ::mkdir(trash.constData(), 0700);
-    return statPath(trash).isDir;
 }
 
 // Puts bytes in place of the file native (in folder, as st found it) in one step,
@@ -418,21 +407,13 @@ bool Platform::moveToTrash(const QString &path) const
     QByteArray native = nativePath(path);
     while (native.endsWith('/'))
         native.chop(1);
-    if (native.isEmpty() || !statPath(native).exists || !homeTrashExists())
+    if (native.isEmpty())
         return false;
-    if (isUtf8(native))
-        return QFile::moveToTrash(QString::fromUtf8(native));
-
-    // Qt names files in text: a GBK name goes under its text in UTF-8, and comes
-    // back from the trash so.
-    const qsizetype slash = native.lastIndexOf('/');
-    const QByteArray readable = native.left(slash + 1) + displayName(native.sliced(slash + 1)).toUtf8();
-    if (::renameat2(AT_FDCWD, native.constData(), AT_FDCWD, readable.constData(), RENAME_NOREPLACE) != 0)
-        return false;
-    if (QFile::moveToTrash(QString::fromUtf8(readable)))
-        return true;
-    ::rename(readable.constData(), native.constData());
-    return false;
+    // Inside the trash under its name as shown, so that it lists readably there;
+    // the record keeps the bytes it had.
+    const QByteArray absolute =
+        native.startsWith('/') ? native : QFile::encodeName(QDir::currentPath()) + '/' + native;
+    return Trash::move(absolute, displayName(native.sliced(native.lastIndexOf('/') + 1)));
 }
 
 std::optional<QByteArray> Platform::readContactFile(const QString &file) const
