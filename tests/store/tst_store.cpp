@@ -10,6 +10,7 @@
 
 #include <optional>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace {
@@ -68,6 +69,8 @@ private Q_SLOTS:
     void fullDisk();
     void refusedDeletesAndGroups();
     void windowsNames();
+    void windowsFolderKeepsOneEncoding_data();
+    void windowsFolderKeepsOneEncoding();
     void deletesGoToTheTrash();
     void trashKeepsEveryByte_data();
     void trashKeepsEveryByte();
@@ -353,6 +356,76 @@ void StoreTest::windowsNames()
     QVERIFY(f.folder.entries("sent").isEmpty());
     // In the trash under its name in UTF-8, so that it comes back readable.
     QVERIFY(m_home.trashed().contains("张三公司 - 李四.dat"));
+}
+
+void StoreTest::windowsFolderKeepsOneEncoding_data()
+{
+    QTest::addColumn<QString>("person"); // of a contact copied from Windows
+    QTest::addColumn<QString>("added");  // a contact then saved beside it
+    // The GBK bytes of each of these names are UTF-8 too (志强: "־ǿ").
+    QTest::newRow("志强") << "志强"
+                          << "新店 - 志强";
+    QTest::newRow("伟强") << "伟强"
+                          << "新店 - 伟平";
+    QTest::newRow("平") << "平"
+                        << "新店 - 强";
+    QTest::newRow("beyond GBK") << "伟平"
+                                << "新店 - 王䶮";
+}
+
+// A folder copied from Windows is GBK as a whole: every name in it reads as GBK,
+// one saved into it is named in GBK (GB18030 where GBK lacks the character),
+// and a name always reads back as typed, one file for one name.
+void StoreTest::windowsFolderKeepsOneEncoding()
+{
+    QFETCH(QString, person);
+    QFETCH(QString, added);
+    Fixture f;
+    QVERIFY(f.store.createFolders().ok());
+    const QByteArray sent = QFile::encodeName(f.path("sent"));
+    // Names on disk as bytes: QDir cannot tell GBK names apart.
+    const auto onDisk = [&] {
+        QList<QByteArray> names;
+        DIR *dir = ::opendir(sent.constData());
+        while (const dirent *entry = dir ? ::readdir(dir) : nullptr) {
+            if (entry->d_name[0] != '.')
+                names.append(entry->d_name);
+        }
+        if (dir)
+            ::closedir(dir);
+        return names;
+    };
+    const auto removeRaw = qScopeGuard([&] {
+        for (const QByteArray &name : onDisk())
+            ::unlink((sent + '/' + name).constData());
+    });
+    const QString copied = "ABC - " + person;
+    writeRaw(f.path("sent"), TextCodec::encode(copied) + ".dat", contactBytes(SenderKeys, {"ABC", person}));
+    // Not UTF-8: this makes the folder one from Windows.
+    writeRaw(f.path("sent"), gbk("张三公司 - 李四") + ".dat", contactBytes(SenderKeys, {"张三公司", "李四"}));
+    const auto listing = [&] {
+        f.store.setCurrentPath(f.store.senderFolder());
+        QStringList names = f.store.ContactListing();
+        names.sort();
+        return names;
+    };
+    QCOMPARE(listing(), (QStringList{copied, "张三公司 - 李四"}));
+
+    // Saved again, the contact updates the file it was read from.
+    f.store.setCurrentPath(f.store.senderFolder() + copied + ".dat");
+    QCOMPARE(f.store.readContactValues("Pellory", SenderKeys).mid(0, 2), (QStringList{"ABC", person}));
+    QVERIFY(f.store.WriteContactValues("Pellory", {{"txtTel", "123"}}).ok());
+    QVERIFY(readRaw(sent, TextCodec::encode(copied) + ".dat").contains("\r\ntxtTel=123\r\n"));
+    QCOMPARE(onDisk().size(), 2);
+
+    // A new contact is named as Windows names it, and is one file however often saved.
+    for (const char *tel : {"1", "2"}) {
+        f.store.setCurrentPath(f.store.senderFolder() + added + ".dat");
+        QVERIFY(f.store.WriteContactValues("Pellory", {{"txtTel", tel}}).ok());
+    }
+    QVERIFY(readRaw(sent, TextCodec::encode(added) + ".dat").contains("\r\ntxtTel=2\r\n"));
+    QCOMPARE(onDisk().size(), 3);
+    QVERIFY(listing().contains(added));
 }
 
 void StoreTest::deletesGoToTheTrash()
