@@ -1,17 +1,21 @@
 #include "platform/platform.h"
 
 #include "platform/textcodec.h"
+#include "platform/trash.h"
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,23 +46,36 @@ Stat statPath(const QByteArray &native)
 
 bool isUtf8(QByteArrayView bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    [[maybe_unused]] const QString decoded = utf8.decode(bytes); // decodes only when made a text
-    return !utf8.hasError();
+    return bytes.isValidUtf8();
 }
 
-// The name as the user sees it: UTF-8, or else GBK / GB18030 as Chinese Windows wrote it.
-QString displayName(QByteArrayView native)
+// The name as the user sees it. A folder from Windows is GBK as a whole: there
+// every name is read as GBK / GB18030, even one whose bytes happen to be UTF-8
+// too (志强's are), so that a name reads the same in every listing.
+QString displayName(QByteArrayView native, bool windowsFolder)
 {
-    return isUtf8(native) ? QString::fromUtf8(native) : TextCodec::decode(native);
+    if (!isUtf8(native))
+        return TextCodec::decode(native);
+    if (!windowsFolder)
+        return QString::fromUtf8(native);
+    // A UTF-8 name that is no GBK at all was put there since (the default group
+    // the program made before the folders were copied in, say): read as UTF-8.
+    // No GBK means bytes that do not come back from the text, or characters
+    // only the private-use area holds.
+    QString gbk = TextCodec::decode(native);
+    const bool privateUse = std::any_of(gbk.cbegin(), gbk.cend(), [](QChar c) {
+        return c == QChar::ReplacementCharacter || (c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF);
+    });
+    if (privateUse || TextCodec::encode(gbk) != native)
+        return QString::fromUtf8(native);
+    return gbk;
 }
 
-QString displayPath(const QByteArray &native)
+// The bytes a new name gets: the folder's own encoding, so that it reads back as
+// typed and is found again under the same bytes.
+QByteArray nameOnDisk(QStringView name, bool windowsFolder)
 {
-    QStringList names;
-    for (const QByteArray &name : native.split('/'))
-        names.append(displayName(name));
-    return names.join(QLatin1Char('/'));
+    return windowsFolder ? TextCodec::encode(name) : name.toUtf8();
 }
 
 // Calls visit(nativeName, stat) for each entry of the folder but "." and "..".
@@ -86,14 +103,18 @@ template <typename Visit> bool forEachEntry(const QByteArray &native, Visit visi
     return true;
 }
 
-// The names of the folder's entries that keep() accepts; none for an empty path.
-template <typename Keep> QStringList namesIn(const QByteArray &folder, Keep keep)
+// The names of the folder's entries that keep() accepts, as on disk; windows
+// tells whether any entry's name (kept or not) is not UTF-8.
+template <typename Keep> QList<QByteArray> entriesIn(const QByteArray &folder, Keep keep, bool *windows)
 {
-    QStringList names;
+    QList<QByteArray> names;
+    *windows = false;
     if (!folder.isEmpty()) {
         forEachEntry(folder, [&](QByteArrayView native, const Stat &st) {
+            if (!*windows && !isUtf8(native))
+                *windows = true;
             if (keep(native, st))
-                names.append(displayName(native));
+                names.append(native.toByteArray());
         });
     }
     return names;
@@ -190,18 +211,6 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-// Qt falls back to the working folder when it cannot set up the home trash; make
-// sure it never gets there.
-bool homeTrashExists()
-{
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty())
-        return false;
-    const QByteArray trash = QFile::encodeName(data) + "/Trash";
-    ::mkdir(trash.constData(), 0700);
-    return statPath(trash).isDir;
-}
-
 // Puts bytes in place of the file native (in folder, as st found it) in one step,
 // so that after a crash it holds all of the old or all of the new bytes.
 bool replaceFile(const QByteArray &native, const QByteArray &folder, const Stat &st,
@@ -265,7 +274,8 @@ bool replaceFile(const QByteArray &native, const QByteArray &folder, const Stat 
 
 Platform::Platform(QString programFolder, QString settingsFile, Dialogs &dialogs)
     : m_root(std::move(programFolder)),
-      m_settings(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat)), m_dialogs(dialogs)
+      m_settings(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat)), m_dialogs(dialogs),
+      m_folderKinds(std::make_unique<FolderKinds>())
 {
     while (m_root.size() > 1 && m_root.endsWith(QLatin1Char('/')))
         m_root.chop(1);
@@ -297,15 +307,101 @@ QString Platform::folderPath(std::initializer_list<QStringView> names) const
 
 QString Platform::resolve(const QString &path) const
 {
-    const QByteArray native = nativePath(path);
-    return native.isEmpty() ? QString() : displayPath(native);
+    QString shown;
+    return nativePath(path, &shown).isEmpty() ? QString() : shown;
 }
 
-QByteArray Platform::nativePath(const QString &path) const
+// What decides a folder's encoding is read again only when the folder changed.
+struct Platform::FolderKinds
+{
+    struct Kind
+    {
+        struct stat stamp;
+        bool windows;
+    };
+    QHash<QByteArray, Kind> kinds;
+
+    static bool same(const struct stat &a, const struct stat &b)
+    {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+               a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+               a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+    }
+
+    static QByteArray key(const QByteArray &folder)
+    {
+        return folder.size() > 1 && folder.endsWith('/') ? folder.chopped(1) : folder;
+    }
+
+    // Remembers what a look at the folder found, stamped as the folder stood
+    // before the look. A folder changed within the file system's timestamp
+    // granularity of the look might change again unseen: not remembered then.
+    void remember(const QByteArray &folder, const struct stat &before, bool windows)
+    {
+        const auto known = kinds.find(key(folder));
+        if (known != kinds.end() && same(known->stamp, before)) {
+            known->windows = windows;
+            return;
+        }
+        timespec now;
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const qint64 changed = qint64(before.st_mtim.tv_sec) * 1000000000 + before.st_mtim.tv_nsec;
+        const qint64 looked = qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+        if (looked - changed > 50 * 1000000)
+            kinds.insert(key(folder), {before, windows});
+        else
+            kinds.remove(key(folder));
+    }
+
+    // After a name of the folder's own encoding was added or replaced there: its
+    // kind stands, under the folder's new stamp.
+    void restamp(const QByteArray &folder)
+    {
+        const auto known = kinds.find(key(folder));
+        struct stat st;
+        if (known != kinds.end() && ::stat(folder.constData(), &st) == 0)
+            known->stamp = st;
+    }
+};
+
+bool Platform::isWindowsFolder(const QByteArray &folder) const
+{
+    struct stat st;
+    if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    const auto known = m_folderKinds->kinds.constFind(FolderKinds::key(folder));
+    if (known != m_folderKinds->kinds.cend() && FolderKinds::same(known->stamp, st))
+        return known->windows;
+    bool windows = false;
+    entriesIn(
+        folder, [](QByteArrayView, const Stat &) { return false; }, &windows);
+    m_folderKinds->remember(folder, st, windows);
+    return windows;
+}
+
+template <typename Keep> QStringList Platform::namesIn(const QByteArray &folder, Keep keep) const
+{
+    struct stat before;
+    if (folder.isEmpty() || ::stat(folder.constData(), &before) != 0)
+        return {};
+    bool windows = false;
+    const QList<QByteArray> native = entriesIn(folder, keep, &windows);
+    m_folderKinds->remember(folder, before, windows);
+    QStringList names;
+    names.reserve(native.size());
+    for (const QByteArray &name : native)
+        names.append(displayName(name, windows));
+    return names;
+}
+
+QByteArray Platform::nativePath(const QString &path, QString *shown) const
 {
     const QString prefix = m_root + QLatin1Char('/');
-    if (path == m_root || path == prefix)
+    if (path == m_root || path == prefix) {
+        if (shown)
+            *shown = path;
         return QFile::encodeName(path);
+    }
     if (!path.startsWith(prefix))
         return {};
     QStringView rest = QStringView(path).sliced(prefix.size());
@@ -314,20 +410,22 @@ QByteArray Platform::nativePath(const QString &path) const
         rest.chop(1);
 
     QByteArray resolved = QFile::encodeName(m_root);
+    QString shownPath = m_root;
     bool parentExists = true;
     for (QStringView name : rest.split(QLatin1Char('/'))) {
         if (name.isEmpty() || name == u"." || name == u".." || name.contains(QChar(0)))
             return {};
-        QByteArray exact = resolved + '/' + name.toUtf8();
+        const bool windows = parentExists && isWindowsFolder(resolved);
+        QByteArray exact = resolved + '/' + nameOnDisk(name, windows);
+        QString shownName = name.toString();
         if (parentExists && !statPath(exact).exists) {
-            // Not there as spelled: look for the name as shown, which a name in
-            // GBK only matches this way, then in other letter case; the first in
-            // name order should there be several.
+            // Not there as spelled: look for the name as shown, then in other
+            // letter case; the first in name order should there be several.
             QString otherCase;
             QByteArray sameTextNative;
             QByteArray otherCaseNative;
             forEachEntry(resolved, [&](QByteArrayView native, const Stat &) {
-                const QString candidate = displayName(native);
+                const QString candidate = displayName(native, windows);
                 if (candidate == name) {
                     if (sameTextNative.isEmpty() || native < sameTextNative)
                         sameTextNative = native.toByteArray();
@@ -337,17 +435,24 @@ QByteArray Platform::nativePath(const QString &path) const
                     otherCaseNative = native.toByteArray();
                 }
             });
-            if (!sameTextNative.isEmpty())
+            if (!sameTextNative.isEmpty()) {
                 exact = resolved + '/' + sameTextNative;
-            else if (!otherCaseNative.isEmpty())
+            } else if (!otherCaseNative.isEmpty()) {
                 exact = resolved + '/' + otherCaseNative;
-            else
+                shownName = otherCase;
+            } else {
                 parentExists = false;
+            }
         }
         resolved = std::move(exact);
+        shownPath += QLatin1Char('/') + shownName;
     }
-    if (isFolder)
+    if (isFolder) {
         resolved += '/';
+        shownPath += QLatin1Char('/');
+    }
+    if (shown)
+        *shown = shownPath;
     return resolved;
 }
 
@@ -368,9 +473,11 @@ bool Platform::createFolder(const QString &path, QString *error) const
     const QByteArray native = nativePath(path);
     if (native.isEmpty())
         return fail(error, invalidName());
-    if (::mkdir(native.constData(), 0777) == 0)
-        return true;
-    return failWithErrno(error);
+    if (::mkdir(native.constData(), 0777) != 0)
+        return failWithErrno(error);
+    const QByteArray made = FolderKinds::key(native);
+    m_folderKinds->restamp(made.left(made.lastIndexOf('/')));
+    return true;
 }
 
 QStringList Platform::listContactFiles(const QString &folder) const
@@ -418,21 +525,14 @@ bool Platform::moveToTrash(const QString &path) const
     QByteArray native = nativePath(path);
     while (native.endsWith('/'))
         native.chop(1);
-    if (native.isEmpty() || !statPath(native).exists || !homeTrashExists())
+    if (native.isEmpty())
         return false;
-    if (isUtf8(native))
-        return QFile::moveToTrash(QString::fromUtf8(native));
-
-    // Qt names files in text: a GBK name goes under its text in UTF-8, and comes
-    // back from the trash so.
+    // Inside the trash under its name as shown, so that it lists readably there;
+    // the record keeps the bytes it had.
+    const QByteArray absolute =
+        native.startsWith('/') ? native : QFile::encodeName(QDir::currentPath()) + '/' + native;
     const qsizetype slash = native.lastIndexOf('/');
-    const QByteArray readable = native.left(slash + 1) + displayName(native.sliced(slash + 1)).toUtf8();
-    if (::renameat2(AT_FDCWD, native.constData(), AT_FDCWD, readable.constData(), RENAME_NOREPLACE) != 0)
-        return false;
-    if (QFile::moveToTrash(QString::fromUtf8(readable)))
-        return true;
-    ::rename(readable.constData(), native.constData());
-    return false;
+    return Trash::move(absolute, displayName(native.sliced(slash + 1), isWindowsFolder(native.left(slash))));
 }
 
 std::optional<QByteArray> Platform::readContactFile(const QString &file) const
@@ -486,7 +586,10 @@ bool Platform::writeProfileStrings(const QString &file, QStringView section, con
     const QByteArray updated = Profile::write(content, section, values);
     if (st.exists && updated == content)
         return true;
-    return replaceFile(native, folder, st, updated, error);
+    if (!replaceFile(native, folder, st, updated, error))
+        return false;
+    m_folderKinds->restamp(folder);
+    return true;
 }
 
 // Files below the program folder are matched as contact files are; any other
@@ -513,6 +616,15 @@ bool Platform::readFile(const QString &path, QByteArray *content, QString *error
         return failWithErrno(error);
     *content = *read;
     return true;
+}
+
+bool Platform::wholeFileExists(const QString &path) const
+{
+    const QByteArray native = wholeFilePath(path);
+    if (native.isEmpty() || native.endsWith('/'))
+        return false;
+    const Stat st = statPath(native);
+    return st.exists && !st.isDir;
 }
 
 bool Platform::writeFileAtomically(const QString &path, const QByteArray &content, QString *error) const

@@ -20,8 +20,10 @@ class QSettings;
 // below the program folder are matched exactly first and then without regard to
 // letter case, as the address book has always treated them; a path that would
 // leave the program folder (a ".." or an empty name) is refused. Names on disk that
-// are not UTF-8 (GBK names from archives made on Chinese Windows) are shown decoded
-// as GB18030 and found again by that text, so they are used under their own bytes.
+// are not UTF-8 (GBK names from archives made on Chinese Windows) make their
+// folder a Windows folder: all its names are shown decoded as GB18030 and found
+// again by that text, so they are used under their own bytes, and a new name
+// there is written in GBK (GB18030 for what GBK lacks), as Windows would.
 //
 // Whatever changes the disk says on failure why, in Chinese, through error.
 class Platform
@@ -77,6 +79,9 @@ public:
     // or one the user chose elsewhere, taken as given. On failure, error (when
     // given) says why, in Chinese.
     bool readFile(const QString &path, QByteArray *content, QString *error = nullptr) const;
+    // Whether something other than a folder stands at that path, to ask before
+    // replacing it.
+    bool wholeFileExists(const QString &path) const;
     // Replaces the file in one step, as writeProfileStrings does: after a crash it
     // holds either all of the old or all of the new bytes. Never creates a folder.
     bool writeFileAtomically(const QString &path, const QByteArray &content, QString *error = nullptr) const;
@@ -98,7 +103,12 @@ public:
 private:
     // The path's bytes on disk, each name found as resolve() finds it; empty when
     // the path leaves the program folder. A folder keeps its final "/".
-    QByteArray nativePath(const QString &path) const;
+    QByteArray nativePath(const QString &path, QString *shown = nullptr) const;
+    // Whether the folder holds any name that is not UTF-8: a folder from Windows,
+    // GBK as a whole, whose names are all read, and new ones written, in GBK.
+    bool isWindowsFolder(const QByteArray &folder) const;
+    // The names of the folder's entries that keep() accepts, as the user sees them.
+    template <typename Keep> QStringList namesIn(const QByteArray &folder, Keep keep) const;
     // The bytes of a plain file below the program folder; nothing when it cannot be read.
     std::optional<QByteArray> readContactFile(const QString &file) const;
     // Like nativePath, and any other absolute path as given: a file the user chose.
@@ -107,4 +117,6 @@ private:
     QString m_root;
     std::unique_ptr<QSettings> m_settings;
     Dialogs &m_dialogs;
+    struct FolderKinds;
+    std::unique_ptr<FolderKinds> m_folderKinds;
 };

@@ -96,7 +96,7 @@ public:
     QString root;
 };
 
-// Deletes go to the desktop's trash, which Qt finds through HOME and XDG_DATA_HOME.
+// Deletes go to the desktop's trash, found through HOME and XDG_DATA_HOME.
 // A test program that deletes holds one of these, so that the user's own trash
 // is never touched.
 class TemporaryHome

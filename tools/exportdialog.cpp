@@ -3,9 +3,9 @@
 #include "addressbook/contactexchange.h"
 #include "addressbook/contactfile.h"
 #include "platform/platform.h"
-#include "ui/twips.h"
 #include "tools/filechooser.h"
 #include "ui/placement.h"
+#include "ui/twips.h"
 
 #include <QDir>
 #include <QGroupBox>
@@ -78,8 +78,10 @@ void frmExport::cmdBrowse_Click()
     const QString filter =
         optVCard->isChecked() ? QStringLiteral("vCard 名片 (*.vcf)") : QStringLiteral("CSV 表格 (*.csv)");
     const QString file = m_chooser.saveFile(this, QStringLiteral("导出到文件"), txtFile->text(), filter);
-    if (!file.isEmpty())
+    if (!file.isEmpty()) {
         txtFile->setText(file);
+        m_browsed = QDir::home().absoluteFilePath(file);
+    }
 }
 
 void frmExport::cmdExport_Click()
@@ -91,6 +93,13 @@ void frmExport::cmdExport_Click()
         return;
     }
     file = QDir::home().absoluteFilePath(file);
+    // The save dialog has asked already; a typed or suggested name has not.
+    if (file != m_browsed && m_platform.wholeFileExists(file) &&
+        m_platform.messageBox(
+            QStringLiteral("文件“%1”已存在，要替换它吗？").arg(QDir::toNativeSeparators(file)),
+            QStringLiteral("导出"),
+            Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2) != Dialogs::Yes)
+        return;
     const bool senders = optSenders->isChecked();
     const QList<QStringList> contacts =
         senders ? ContactExchange::readFolder(m_platform, m_platform.folderPath({u"sent"}),

@@ -29,6 +29,8 @@ private:
     Platform &m_platform;
     FileChooser &m_chooser;
     QString m_group;
+    // The file the save dialog chose, whose replacing the user has agreed to there.
+    QString m_browsed;
 
     QRadioButton *optSenders;
     QRadioButton *optGroup;

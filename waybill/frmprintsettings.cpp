@@ -98,7 +98,8 @@ void PagePreview::paintEvent(QPaintEvent *)
 frmPrintSettings::frmPrintSettings(Platform &platform, const QString &section, const QString &courier,
                                    const PrintSettings &settings, QSizeF client,
                                    const QList<std::pair<QString, QRectF>> &fields, QWidget *parent)
-    : QDialog(parent), m_platform(platform), m_section(section), m_client(client), m_fields(fields)
+    : QDialog(parent), m_platform(platform), m_section(section), m_client(client), m_fields(fields),
+      m_opened(settings)
 {
     setObjectName(QStringLiteral("frmPrintSettings"));
     setWindowTitle(QStringLiteral("打印设置 – ") + courier);
@@ -281,7 +282,10 @@ void frmPrintSettings::cmdCalibrationPage_Click()
         const QPointF corner = printableCorner(*printer, s);
         error = printPage(*printer, s, QStringLiteral("打印校准页"), paintCalibrationPage);
         if (error.isEmpty()) {
-            m_calibrated = std::make_pair(s, corner);
+            if (!Calibration::rememberPage(m_platform, m_section, {s, corner}))
+                m_platform.messageBox(QStringLiteral("校准页已打印，但无法写入设置文件：关闭本窗口后"
+                                                     "量得的位置将无法换算。"),
+                                      QStringLiteral("提示"), Dialogs::Exclamation);
             return;
         }
     }
@@ -290,21 +294,19 @@ void frmPrintSettings::cmdCalibrationPage_Click()
 
 void frmPrintSettings::cmdCalibrate_Click()
 {
-    // Measured on a page printed with the settings it was printed with; with no
-    // page printed here, the settings as they stand.
-    std::pair<PrintSettings, QPointF> printed;
-    if (m_calibrated) {
-        printed = *m_calibrated;
-    } else {
+    // Solved from what the measured page was printed with, never from the boxes,
+    // which this button itself fills: pressed again, it gives the same answer.
+    std::optional<Calibration::Page> page = Calibration::lastPage(m_platform, m_section);
+    if (!page) {
+        page = Calibration::Page{m_opened, QPointF()};
         QString error;
-        printed.first = settings();
-        std::unique_ptr<QPrinter> printer = openPrinter(printed.first, &error);
+        std::unique_ptr<QPrinter> printer = openPrinter(m_opened, &error);
         if (printer)
-            printed.second = printableCorner(*printer, printed.first);
+            page->printableCorner = printableCorner(*printer, m_opened);
     }
-    const std::optional<PrintSettings> solved =
-        Calibration::solve(printed.first, printed.second, QPointF(txtCross1X->value(), txtCross1Y->value()),
-                           QPointF(txtCross2X->value(), txtCross2Y->value()));
+    const std::optional<PrintSettings> solved = Calibration::solve(
+        page->printedWith, page->printableCorner, QPointF(txtCross1X->value(), txtCross1Y->value()),
+        QPointF(txtCross2X->value(), txtCross2Y->value()));
     if (!solved) {
         m_platform.messageBox(
             QStringLiteral("量得的位置无法换算成偏移和缩放。\n请检查四个数：十字2 应在十字1 "

@@ -66,8 +66,9 @@ private:
     QString m_section;
     QSizeF m_client;
     QList<std::pair<QString, QRectF>> m_fields;
-    // What the last calibration page was printed with, and its printable corner.
-    std::optional<std::pair<PrintSettings, QPointF>> m_calibrated;
+    // As the dialog opened: what the crosses are measured against when no
+    // calibration page was ever printed.
+    PrintSettings m_opened;
 
     QComboBox *cmbPrinter = nullptr;
     QComboBox *cmbPaper = nullptr;

@@ -143,4 +143,57 @@ std::optional<PrintSettings> Calibration::solve(const PrintSettings &current, QP
     return solved;
 }
 
+namespace {
+
+// Read back exactly: the solution must not move when the page is measured again.
+QString exactNumber(double value)
+{
+    return QString::number(value, 'g', 17);
+}
+
+const QStringList &pageKeys()
+{
+    static const QStringList keys{
+        QStringLiteral("CalibrationOffsetX"), QStringLiteral("CalibrationOffsetY"),
+        QStringLiteral("CalibrationScaleX"),  QStringLiteral("CalibrationScaleY"),
+        QStringLiteral("CalibrationCornerX"), QStringLiteral("CalibrationCornerY"),
+    };
+    return keys;
+}
+
+} // namespace
+
+bool Calibration::rememberPage(Platform &platform, const QString &courier, const Page &page)
+{
+    const PrintSettings &s = page.printedWith;
+    const double values[] = {
+        s.offset.x(), s.offset.y(), s.scaleX, s.scaleY, page.printableCorner.x(), page.printableCorner.y()};
+    bool saved = true;
+    for (int i = 0; i < pageKeys().size(); ++i)
+        saved = platform.writeSetting(applicationName(), sectionName(courier), pageKeys()[i],
+                                      exactNumber(values[i])) &&
+                saved;
+    return saved;
+}
+
+std::optional<Calibration::Page> Calibration::lastPage(const Platform &platform, const QString &courier)
+{
+    double values[6];
+    for (int i = 0; i < pageKeys().size(); ++i) {
+        bool ok = false;
+        values[i] =
+            platform.readSetting(applicationName(), sectionName(courier), pageKeys()[i]).toDouble(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    Page page;
+    page.printedWith.offset = QPointF(values[0], values[1]);
+    page.printedWith.scaleX = values[2];
+    page.printedWith.scaleY = values[3];
+    if (page.printedWith.scaleX <= 0 || page.printedWith.scaleY <= 0)
+        return std::nullopt;
+    page.printableCorner = QPointF(values[4], values[5]);
+    return page;
+}
+
 } // namespace Waybill

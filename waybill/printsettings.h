@@ -65,6 +65,18 @@ public:
     // wrong order, or a correction beyond what the settings allow).
     static std::optional<PrintSettings> solve(const PrintSettings &current, QPointF printableCorner,
                                               QPointF first, QPointF second);
+
+    // The page the crosses are measured on: the settings it was printed with and
+    // the printable corner of its paper. Kept in the settings file when it
+    // prints, so that measuring it later, in another dialog, solves from it too.
+    struct Page
+    {
+        PrintSettings printedWith;
+        QPointF printableCorner;
+    };
+    static bool rememberPage(Platform &platform, const QString &courier, const Page &page);
+    // The last page printed for the courier, or nothing when none was.
+    static std::optional<Page> lastPage(const Platform &platform, const QString &courier);
 };
 
 } // namespace Waybill

@@ -125,6 +125,8 @@ private Q_SLOTS:
     void importWindow();
     void importFromToolsMenu();
     void exportWindow();
+    void exportAsksBeforeReplacing_data();
+    void exportAsksBeforeReplacing();
     void journalWindowFiltersAndReprints();
 };
 
@@ -566,6 +568,58 @@ void ExchangeTest::exportWindow()
     QByteArray bytes;
     QVERIFY(f.platform.readFile(chooser.file, &bytes));
     QCOMPARE(parse(bytes, Format::VCard).value(0).values, Awkward[0]);
+}
+
+void ExchangeTest::exportAsksBeforeReplacing_data()
+{
+    QTest::addColumn<QString>("how"); // how the file's name got into the window
+    QTest::addColumn<int>("answer");  // to the question, when asked
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("typed, no") << "typed" << int(Dialogs::No) << true << false;
+    QTest::newRow("typed, yes") << "typed" << int(Dialogs::Yes) << true << true;
+    QTest::newRow("pre-filled, no") << "pre-filled" << int(Dialogs::No) << true << false;
+    QTest::newRow("browsed: asked there") << "browsed" << int(Dialogs::No) << false << true;
+}
+
+void ExchangeTest::exportAsksBeforeReplacing()
+{
+    QFETCH(QString, how);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, replaced);
+    Fixture f;
+    f.folder.mkdir("to/客户");
+    f.save("to/客户/", ContactFile::recipientKeys(), Awkward[0]);
+    const QString file = f.folder.dir.filePath("客户.vcf");
+    f.folder.write("../客户.vcf", "old");
+    ScriptedChooser chooser;
+    chooser.file = file;
+    frmExport window(f.platform, chooser, "客户");
+    auto *txtFile = window.findChild<QLineEdit *>("txtFile");
+    if (how == "typed") {
+        txtFile->setText(file);
+    } else if (how == "pre-filled") {
+        txtFile->setText(f.folder.dir.filePath("other.csv"));
+        window.findChild<QRadioButton *>("optVCard")->click(); // the name follows the format
+        QCOMPARE(txtFile->text(), file);
+    } else {
+        window.findChild<QRadioButton *>("optVCard")->click();
+        QTest::mouseClick(window.findChild<QPushButton *>("cmdBrowse"), Qt::LeftButton);
+    }
+    f.dialogs.answers = {answer};
+    QTest::mouseClick(window.findChild<QPushButton *>("cmdExport"), Qt::LeftButton);
+
+    const bool question =
+        !f.dialogs.messages.isEmpty() && f.dialogs.messages[0].title == "导出" &&
+        f.dialogs.messages[0].flags == (Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2);
+    QCOMPARE(question, asked);
+    if (asked)
+        QVERIFY2(f.dialogs.messages[0].text.contains("已存在"), qPrintable(f.dialogs.messages[0].text));
+    QByteArray bytes;
+    QVERIFY(f.platform.readFile(file, &bytes));
+    QCOMPARE(bytes != "old", replaced);
+    QCOMPARE(f.dialogs.messages.last().text == QStringLiteral("已导出 1 个联系人。"), replaced);
 }
 
 void ExchangeTest::journalWindowFiltersAndReprints()

@@ -2,11 +2,15 @@
 // the current path, reading, writing, listing and deleting contacts, the groups,
 // what the file system refuses, names from Windows and the trash.
 #include "addressbook/contactstore.h"
+#include "platform/textcodec.h"
 #include "testsupport.h"
 
 #include <QScopeGuard>
 #include <QSignalSpy>
 
+#include <optional>
+
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace {
@@ -65,7 +69,12 @@ private Q_SLOTS:
     void fullDisk();
     void refusedDeletesAndGroups();
     void windowsNames();
+    void windowsFolderKeepsOneEncoding_data();
+    void windowsFolderKeepsOneEncoding();
     void deletesGoToTheTrash();
+    void trashKeepsEveryByte_data();
+    void trashKeepsEveryByte();
+    void trashMadeWithItsParents();
     void deleteWithoutTrash();
 };
 
@@ -349,6 +358,76 @@ void StoreTest::windowsNames()
     QVERIFY(m_home.trashed().contains("张三公司 - 李四.dat"));
 }
 
+void StoreTest::windowsFolderKeepsOneEncoding_data()
+{
+    QTest::addColumn<QString>("person"); // of a contact copied from Windows
+    QTest::addColumn<QString>("added");  // a contact then saved beside it
+    // The GBK bytes of each of these names are UTF-8 too (志强: "־ǿ").
+    QTest::newRow("志强") << "志强"
+                          << "新店 - 志强";
+    QTest::newRow("伟强") << "伟强"
+                          << "新店 - 伟平";
+    QTest::newRow("平") << "平"
+                        << "新店 - 强";
+    QTest::newRow("beyond GBK") << "伟平"
+                                << "新店 - 王䶮";
+}
+
+// A folder copied from Windows is GBK as a whole: every name in it reads as GBK,
+// one saved into it is named in GBK (GB18030 where GBK lacks the character),
+// and a name always reads back as typed, one file for one name.
+void StoreTest::windowsFolderKeepsOneEncoding()
+{
+    QFETCH(QString, person);
+    QFETCH(QString, added);
+    Fixture f;
+    QVERIFY(f.store.createFolders().ok());
+    const QByteArray sent = QFile::encodeName(f.path("sent"));
+    // Names on disk as bytes: QDir cannot tell GBK names apart.
+    const auto onDisk = [&] {
+        QList<QByteArray> names;
+        DIR *dir = ::opendir(sent.constData());
+        while (const dirent *entry = dir ? ::readdir(dir) : nullptr) {
+            if (entry->d_name[0] != '.')
+                names.append(entry->d_name);
+        }
+        if (dir)
+            ::closedir(dir);
+        return names;
+    };
+    const auto removeRaw = qScopeGuard([&] {
+        for (const QByteArray &name : onDisk())
+            ::unlink((sent + '/' + name).constData());
+    });
+    const QString copied = "ABC - " + person;
+    writeRaw(f.path("sent"), TextCodec::encode(copied) + ".dat", contactBytes(SenderKeys, {"ABC", person}));
+    // Not UTF-8: this makes the folder one from Windows.
+    writeRaw(f.path("sent"), gbk("张三公司 - 李四") + ".dat", contactBytes(SenderKeys, {"张三公司", "李四"}));
+    const auto listing = [&] {
+        f.store.setCurrentPath(f.store.senderFolder());
+        QStringList names = f.store.ContactListing();
+        names.sort();
+        return names;
+    };
+    QCOMPARE(listing(), (QStringList{copied, "张三公司 - 李四"}));
+
+    // Saved again, the contact updates the file it was read from.
+    f.store.setCurrentPath(f.store.senderFolder() + copied + ".dat");
+    QCOMPARE(f.store.readContactValues("Pellory", SenderKeys).mid(0, 2), (QStringList{"ABC", person}));
+    QVERIFY(f.store.WriteContactValues("Pellory", {{"txtTel", "123"}}).ok());
+    QVERIFY(readRaw(sent, TextCodec::encode(copied) + ".dat").contains("\r\ntxtTel=123\r\n"));
+    QCOMPARE(onDisk().size(), 2);
+
+    // A new contact is named as Windows names it, and is one file however often saved.
+    for (const char *tel : {"1", "2"}) {
+        f.store.setCurrentPath(f.store.senderFolder() + added + ".dat");
+        QVERIFY(f.store.WriteContactValues("Pellory", {{"txtTel", tel}}).ok());
+    }
+    QVERIFY(readRaw(sent, TextCodec::encode(added) + ".dat").contains("\r\ntxtTel=2\r\n"));
+    QCOMPARE(onDisk().size(), 3);
+    QVERIFY(listing().contains(added));
+}
+
 void StoreTest::deletesGoToTheTrash()
 {
     Fixture f;
@@ -372,21 +451,148 @@ void StoreTest::deletesGoToTheTrash()
     QCOMPARE(QDir(whole).entryList(QDir::Files, QDir::Name), (QStringList{"a - 1.dat", "notes.txt"}));
 }
 
-void StoreTest::deleteWithoutTrash()
+void StoreTest::trashKeepsEveryByte_data()
+{
+    QTest::addColumn<QByteArray>("group"); // on disk; empty: the senders
+    QTest::addColumn<QByteArray>("file");  // on disk
+    QTest::addColumn<QString>("shown");    // what the program shows for the contact, or the group
+    QTest::addColumn<bool>("wholeGroup");  // the group deleted, not the contact
+    QTest::addColumn<bool>("ownDisk");     // the recipients on a file system of their own
+    QTest::newRow("GBK name") << QByteArray() << gbk("张三公司 - 李四") + ".dat"
+                              << "张三公司 - 李四.dat" << false << false;
+    QTest::newRow("GBK group") << gbk("客户") << QByteArray("王五.dat") << "王五.dat" << false << false;
+    QTest::newRow("GBK name in GBK group") << gbk("客户") << gbk("王五") + ".dat"
+                                           << "王五.dat" << false << false;
+    QTest::newRow("GBK group, whole") << gbk("客户") << gbk("王五") + ".dat"
+                                      << "客户" << true << false;
+    QTest::newRow("GBK group, its own disk") << gbk("客户") << gbk("王五") + ".dat"
+                                             << "王五.dat" << false << true;
+}
+
+// What a trash record names is the path's bytes: a file manager puts the
+// contact back where it was, under the name it had.
+void StoreTest::trashKeepsEveryByte()
+{
+    QFETCH(QByteArray, group);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, shown);
+    QFETCH(bool, wholeGroup);
+    QFETCH(bool, ownDisk);
+    Fixture f;
+    f.folder.mkdir("to");
+    std::optional<SmallDisk> disk;
+    if (ownDisk) {
+        disk.emplace(f.path("to"));
+        if (!disk->mounted())
+            QSKIP("cannot mount a small file system here (needs root)");
+    }
+    QVERIFY(f.store.createFolders().ok());
+    const QByteArray to = QFile::encodeName(f.path("to"));
+    const QByteArray folder = group.isEmpty() ? QFile::encodeName(f.path("sent")) : to + '/' + group;
+    if (!group.isEmpty())
+        QCOMPARE(::mkdir(folder.constData(), 0777), 0);
+    writeRaw(QString(), folder + '/' + file, "kept");
+    const auto removeRaw = qScopeGuard([&] {
+        ::unlink((folder + '/' + file).constData());
+        ::rmdir(folder.constData());
+    });
+    const QString trash =
+        ownDisk ? f.path("to/.Trash-" + QString::number(::getuid())) : m_home.dataHome() + "/Trash";
+    const auto records = [&] { return QDir(trash + "/info").entryList(QDir::Files); };
+    const QStringList before = records();
+
+    if (wholeGroup) {
+        QVERIFY(f.store.deleteGroup(shown).ok());
+    } else {
+        f.store.setCurrentPath(group.isEmpty() ? f.store.senderFolder()
+                                               : f.store.groupFolder(TextCodec::decode(group)));
+        QVERIFY(f.store.deleteContact(shown).ok());
+    }
+    const QByteArray trashed = wholeGroup ? folder : folder + '/' + file;
+    struct stat st;
+    QVERIFY(::lstat(trashed.constData(), &st) != 0);
+
+    // In the trash under its name as shown (numbered when taken); the record
+    // holds the bytes it had, and inside a whole group every name keeps its own.
+    QStringList added = records();
+    for (const QString &name : before)
+        added.removeOne(name);
+    QCOMPARE(added.size(), 1);
+    const QString inTrash = trash + "/files/" + added[0].chopped(int(sizeof ".trashinfo") - 1);
+    QVERIFY2(QFileInfo(inTrash).fileName().startsWith(shown.section('.', 0, 0)), qPrintable(inTrash));
+    QCOMPARE(wholeGroup ? readRaw(QFile::encodeName(inTrash), file)
+                        : readRaw(QFile::encodeName(trash + "/files"),
+                                  QFile::encodeName(QFileInfo(inTrash).fileName())),
+             QByteArray("kept"));
+    QFile record(trash + "/info/" + added[0]);
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    QByteArray path;
+    for (const QByteArray &line : record.readAll().split('\n')) {
+        if (line.startsWith("Path="))
+            path = QByteArray::fromPercentEncoding(line.sliced(5));
+    }
+    // On a disk of its own, relative to that disk's top folder.
+    QCOMPARE(path, ownDisk ? trashed.sliced(to.size() + 1) : trashed);
+    if (wholeGroup)
+        ::unlink((QFile::encodeName(inTrash) + '/' + file).constData());
+    QDir().remove(inTrash) || QDir(inTrash).removeRecursively();
+    record.remove();
+}
+
+// A user whose data folder was never made still has a trash: it is made with
+// its parents, open to the user alone.
+void StoreTest::trashMadeWithItsParents()
 {
     Fixture f;
     QVERIFY(f.store.createFolders().ok());
-    f.folder.write("sent/a.dat", "");
+    f.folder.write("sent/a - b.dat", "kept");
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    const QString fresh = f.folder.dir.filePath("fresh/.local/share");
+    QVERIFY(QDir().mkpath(f.folder.dir.filePath("fresh")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(fresh));
+    f.store.setCurrentPath(f.store.senderFolder());
+    const StoreResult deleted = f.store.deleteContact("a - b.dat");
+    qputenv("XDG_DATA_HOME", dataHome);
+    QVERIFY(deleted.ok());
+    QVERIFY(!f.folder.exists("sent/a - b.dat"));
+    QFile kept(fresh + "/Trash/files/a - b.dat");
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("kept"));
+    for (const QString &made : {fresh + "/Trash", fresh, f.folder.dir.filePath("fresh/.local")}) {
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(made).constData(), &st), 0);
+        QVERIFY2((st.st_mode & 07777) == 0700, qPrintable(made + QString::number(st.st_mode & 07777, 8)));
+    }
+}
+
+void StoreTest::deleteWithoutTrash()
+{
+    Fixture f;
+    // Nowhere to put a trash: the home trash cannot be made (a file stands in the
+    // way), and the data lies on a file system of its own whose top folder the
+    // user may not write.
+    f.folder.mkdir("to");
+    SmallDisk disk(f.path("to"));
+    if (!disk.mounted())
+        QSKIP("cannot mount a small file system here (needs root)");
+    QVERIFY(f.store.createFolders().ok());
+    f.folder.write("to/_未分类/a.dat", "");
+    f.folder.write("plain", "");
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
     const QStringList here = QDir::current().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     const QStringList trashed = m_home.trashed();
-    // Nowhere to put a trash: the file is deleted as it always was.
-    qputenv("XDG_DATA_HOME", QFile::encodeName(f.path("no/such/folder")));
-    f.store.setCurrentPath(f.store.senderFolder());
-    const StoreResult deleted = f.store.deleteContact("a.dat");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(f.path("plain/share")));
+    StoreResult deleted;
+    {
+        ReadOnly top(f.path("to"));
+        f.store.setCurrentPath(f.store.groupFolder("_未分类"));
+        deleted = f.store.deleteContact("a.dat");
+    }
     qputenv("XDG_DATA_HOME", dataHome);
+    // Deleted as it always was.
     QVERIFY(deleted.ok());
-    QVERIFY(!f.folder.exists("sent/a.dat"));
+    QVERIFY(!f.folder.exists("to/_未分类/a.dat"));
+    QCOMPARE(f.folder.entries("to"), QStringList{"_未分类"});
     QCOMPARE(m_home.trashed(), trashed);
     QCOMPARE(QDir::current().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), here);
 }
