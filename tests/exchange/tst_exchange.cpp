@@ -20,7 +20,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -579,19 +579,17 @@ void ExchangeTest::journalWindowFiltersAndReprints()
     QVERIFY(journal.append(entry("2026-12-07T10:00:00", "韵达", "李四", "13900001111")));
     frmJournal window(journal, f.platform);
     QSignalSpy reprint(&window, &frmJournal::reprint);
-    auto *list = window.findChild<QTreeWidget *>("lstJournal");
+    auto *list = window.findChild<QTreeView *>("lstJournal");
     auto *search = window.findChild<QLineEdit *>("txtSearch");
     auto *again = window.findChild<QPushButton *>("cmdReprint");
     QCOMPARE(again->accessibleName(), QStringLiteral("再打印"));
-    QCOMPARE(list->topLevelItemCount(), 2);
-    QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("李四（收件公司）"));
+    QCOMPARE(list->model()->rowCount(), 2);
+    QCOMPARE(list->model()->index(0, 2).data().toString(), QStringLiteral("李四（收件公司）"));
 
     const auto shown = [list] {
         QStringList phones;
-        for (int i = 0; i < list->topLevelItemCount(); ++i) {
-            if (!list->topLevelItem(i)->isHidden())
-                phones.append(list->topLevelItem(i)->text(3));
-        }
+        for (int i = 0; i < list->model()->rowCount(); ++i)
+            phones.append(list->model()->index(i, 3).data().toString());
         return phones;
     };
     QTest::keyClicks(search, "5678");
