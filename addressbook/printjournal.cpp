@@ -365,20 +365,23 @@ void PrintJournal::readNewRows(const QString &day) const
     }
     QByteArray bytes;
     const qint64 from = m_readTo - m_tailSeen.size();
-    if (!m_platform.fileExists(fileName()) || !m_platform.readFileFrom(fileName(), from, &bytes)) {
+    quint64 file = 0;
+    if (!m_platform.fileExists(fileName()) ||
+        !m_platform.readFileFrom(fileName(), from, &bytes, nullptr, &file)) {
         m_readTo = 0;
         m_tailSeen.clear();
         m_printedOnDay.clear();
         return;
     }
     qint64 base = m_readTo; // where bytes start in the file
-    if (!bytes.startsWith(m_tailSeen)) {
+    if (file != m_fileSeen || !bytes.startsWith(m_tailSeen)) {
         // Not the file read before (replaced, or cut): read it whole again.
         m_readTo = 0;
         m_tailSeen.clear();
         m_printedOnDay.clear();
         base = 0;
-        if (!m_platform.readFileFrom(fileName(), 0, &bytes))
+        m_fileSeen = file;
+        if (from > 0 && !m_platform.readFileFrom(fileName(), 0, &bytes))
             return;
     } else {
         bytes.remove(0, m_tailSeen.size());

@@ -113,10 +113,11 @@ private:
 
     Platform &m_platform;
     // What the same-day check has read so far: the file up to m_readTo, the day
-    // it collected, and that day's entries by id. A file that did not grow as
-    // expected is read again from the start.
+    // it collected, and what was printed that day. A file that did not grow as
+    // expected, or another file put in its place, is read again from the start.
     mutable qint64 m_readTo = 0;
     mutable QByteArray m_tailSeen;
+    mutable quint64 m_fileSeen = 0;
     struct Printed
     {
         QString courier;

@@ -93,8 +93,9 @@ public:
 private:
     static const QStringList &headers()
     {
-        static const QStringList names{QStringLiteral("时间"), QStringLiteral("快递"),   QStringLiteral("收件人"),
-                                       QStringLiteral("电话"), QStringLiteral("地址"),   QStringLiteral("运单号"),
+        static const QStringList names{QStringLiteral("时间"),   QStringLiteral("快递"),
+                                       QStringLiteral("收件人"), QStringLiteral("电话"),
+                                       QStringLiteral("地址"),   QStringLiteral("运单号"),
                                        QStringLiteral("打印机")};
         return names;
     }
