@@ -13,6 +13,7 @@
 #include "tools/importdialog.h"
 #include "tools/journalwindow.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,7 +21,6 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTimer>
-#include <QTreeView>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -669,11 +669,23 @@ void ExchangeTest::journalNumbersAndOlderFiles()
     QCOMPARE(journal.search(read[0].id.right(4)).size(), 0);
 
     frmJournal window(journal, f.platform);
-    auto *list = window.findChild<QTreeView *>("lstJournal");
+    auto *list = window.findChild<QAbstractItemView *>("lstJournal");
     QCOMPARE(list->model()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("运单号"));
     window.findChild<QLineEdit *>("txtSearch")->setText(QStringLiteral("sf12345"));
     QCOMPARE(list->model()->rowCount(), 1);
     QCOMPARE(list->model()->index(0, 5).data().toString(), QStringLiteral("SF1234567890"));
+
+    // Typing on looks only among what the last keystroke found: it must find what
+    // a search of the whole journal finds.
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(journal.append(
+            entry("2026-12-08T10:00:00", "韵达", QStringLiteral("Kh%1").arg(i, 2, 10, QChar(u'0')), "")));
+    const PrintJournal::Table typed = journal.table();
+    const QStringList texts{"k",  "kh1", "Kh12", "kh12",       "kh3",
+                            "kh", "kh1", "kh1 ", "2026-12-08", "2026-12-08 1"};
+    for (const QString &text : texts)
+        QCOMPARE(typed.find(text), journal.table().find(text));
+    QCOMPARE(typed.find(u"kH1").size(), 10);
 }
 
 // The same-day check reads only what was added since it last looked, and starts
@@ -804,7 +816,7 @@ void ExchangeTest::journalWindowFiltersAndReprints()
     QVERIFY(journal.append(entry("2026-12-07T10:00:00", "韵达", "李四", "13900001111")));
     frmJournal window(journal, f.platform);
     QSignalSpy reprint(&window, &frmJournal::reprint);
-    auto *list = window.findChild<QTreeView *>("lstJournal");
+    auto *list = window.findChild<QAbstractItemView *>("lstJournal");
     auto *search = window.findChild<QLineEdit *>("txtSearch");
     auto *again = window.findChild<QPushButton *>("cmdReprint");
     QCOMPARE(again->accessibleName(), QStringLiteral("再打印"));
