@@ -124,7 +124,7 @@ QString idFromContent(QStringView columns, QHash<QString, int> &seen)
     quint64 hash = 14695981039346656037ULL; // FNV-1a
     for (const QChar ch : columns)
         hash = (hash ^ ch.unicode()) * 1099511628211ULL;
-    QString id = QString::number(hash, 16).rightJustified(16, u'0');
+    QString id = QLatin1Char('H') + QString::number(hash, 16).rightJustified(16, u'0');
     const int before = seen[id]++;
     return before == 0 ? id : id + QLatin1Char('-') + QString::number(before + 1);
 }
@@ -272,7 +272,9 @@ QString PrintJournal::fileName() const
 
 QString PrintJournal::newId()
 {
-    return QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, u'0');
+    // Starts with a letter: a spreadsheet would turn "0012e456…" into a number.
+    return QLatin1Char('J') +
+           QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, u'0');
 }
 
 bool PrintJournal::append(const Entry &entry, QString *error)

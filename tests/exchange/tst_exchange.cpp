@@ -611,6 +611,15 @@ void ExchangeTest::journalAppendedInOneStep()
     QCOMPARE(f.folder.read("journal.csv"), kept);
     QCOMPARE(f.folder.entries(""), QStringList{"journal.csv"});
     QCOMPARE(journal.entries().size(), 2);
+
+    // A crash cut the last row short: the next entry still gets a line of its own.
+    f.folder.write("journal.csv", kept + "2026-12-07 08:03:00,顺丰,Q1,寄件公司,赵");
+    QVERIFY(journal.append(entry("2026-12-07T08:04:00", "顺丰", "王五", "4")));
+    const QList<PrintJournal::Entry> afterCrash = journal.entries();
+    QCOMPARE(afterCrash.size(), 4);
+    QCOMPARE(afterCrash[0].value(u"txtNameTo"), QStringLiteral("王五"));
+    QCOMPARE(afterCrash[0].value(u"txtTelTo"), QStringLiteral("4"));
+    QCOMPARE(afterCrash[1].value(u"txtName"), QStringLiteral("赵"));
 }
 
 // Order and waybill numbers travel with an entry; a number given later repeats
