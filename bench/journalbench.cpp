@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -27,10 +28,30 @@ public:
     QString inputBox(const QString &, const QString &, const QString &) override { return {}; }
 };
 
-double msSince(const QElapsedTimer &timer)
+// Wall time and this process's processor time: on a busy machine the second
+// says what the work costs, the first what a user waits.
+class Stopwatch
 {
-    return timer.nsecsElapsed() / 1e6;
-}
+public:
+    Stopwatch() { restart(); }
+    void restart()
+    {
+        m_wall.start();
+        m_cpu = cpuNs();
+    }
+    double wallMs() const { return m_wall.nsecsElapsed() / 1e6; }
+    double cpuMs() const { return (cpuNs() - m_cpu) / 1e6; }
+
+private:
+    static qint64 cpuNs()
+    {
+        timespec t;
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+    }
+    QElapsedTimer m_wall;
+    qint64 m_cpu = 0;
+};
 
 double median(QList<double> v)
 {
@@ -107,14 +128,13 @@ int journalBenchmark(int entries, bool smoke)
     // The first same-day check of a run reads the whole file; later ones only
     // what was added since.
     PrintJournal journal(platform);
-    QElapsedTimer timer;
-    timer.start();
+    Stopwatch timer;
     const bool found = journal.printedToday(
         QStringLiteral("顺丰"), recipient(QStringLiteral("无此人"), QStringLiteral("13900000000")), now);
-    const double firstCheck = msSince(timer);
+    const double firstCheck = timer.wallMs(), firstCheckCpu = timer.cpuMs();
 
     const int appends = smoke ? 5 : 50;
-    QList<double> appendMs, checkMs;
+    QList<double> appendMs, checkMs, checkCpu;
     for (int i = 0; i < appends; ++i) {
         const PrintJournal::Entry entry =
             PrintJournal::entryFor(QStringLiteral("顺丰"), QStringLiteral("Quillbox-PDF"),
@@ -123,12 +143,13 @@ int journalBenchmark(int entries, bool smoke)
         timer.restart();
         if (!journal.append(entry))
             qFatal("append failed");
-        appendMs.append(msSince(timer));
+        appendMs.append(timer.wallMs());
         timer.restart();
         if (!journal.printedToday(QStringLiteral("顺丰"),
                                   recipient(QStringLiteral("新客户%1").arg(i), QString()), now))
             qFatal("the same-day check missed an entry just appended");
-        checkMs.append(msSince(timer));
+        checkMs.append(timer.wallMs());
+        checkCpu.append(timer.cpuMs());
     }
 
     timer.restart();
@@ -137,15 +158,15 @@ int journalBenchmark(int entries, bool smoke)
     if (!QTest::qWaitForWindowExposed(window))
         qFatal("the journal window was not shown");
     QApplication::processEvents();
-    const double openMs = msSince(timer);
+    const double openMs = timer.wallMs(), openCpu = timer.cpuMs();
     auto *list = window->findChild<QAbstractItemView *>(QStringLiteral("lstJournal"));
     auto *search = window->findChild<QLineEdit *>(QStringLiteral("txtSearch"));
     const int shownAll = list->model()->rowCount();
 
     // Typing a phone's last digits, a name, then Latin letters (the first such
     // search makes the case-folded copy), clearing in between.
-    QList<double> keyMs;
-    double firstLatinMs = 0;
+    QList<double> keyMs, keyCpu;
+    double firstLatinMs = 0, firstLatinCpu = 0;
     for (const QString &typed : {QStringLiteral("5678"), QStringLiteral("李娜12"), QStringLiteral("wang")}) {
         search->clear();
         QApplication::processEvents();
@@ -153,11 +174,13 @@ int journalBenchmark(int entries, bool smoke)
             timer.restart();
             search->insert(QString(c)); // as an input method commits it
             QApplication::processEvents();
-            const double ms = msSince(timer);
-            if (typed.startsWith(u'w') && firstLatinMs == 0)
-                firstLatinMs = ms;
-            else
-                keyMs.append(ms);
+            if (typed.startsWith(u'w') && firstLatinMs == 0) {
+                firstLatinMs = timer.wallMs();
+                firstLatinCpu = timer.cpuMs();
+            } else {
+                keyMs.append(timer.wallMs());
+                keyCpu.append(timer.cpuMs());
+            }
         }
     }
     const int shownWang = list->model()->rowCount();
@@ -166,17 +189,20 @@ int journalBenchmark(int entries, bool smoke)
     // window, whose memory is measured first.)
     timer.restart();
     const qsizetype tableSize = journal.table().size();
-    const double readMs = msSince(timer);
+    const double readMs = timer.wallMs(), readCpu = timer.cpuMs();
 
     const int expectedAll = entries + appends;
     const bool broken = found || tableSize != expectedAll || shownAll != expectedAll ||
                         shownWang != entries / 6 + (entries % 6 > 5 ? 1 : 0);
     std::printf("journal: %d entries, %.1f MiB\n", entries, bytes / 1048576.0);
-    std::printf("%10s %10s %10s %10s %10s %10s %10s %10s\n", "append ms", "1st check", "next check",
+    std::printf("%10s %10s %10s %10s %10s %10s %10s %10s %10s\n", "", "append ms", "1st check", "next check",
                 "read ms", "window ms", "key med", "key p99", "1st latin");
-    std::printf("%10.2f %10.1f %10.3f %10.1f %10.1f %10.2f %10.2f %10.1f%s\n", median(appendMs), firstCheck,
-                median(checkMs), readMs, openMs, median(keyMs), percentile99(keyMs), firstLatinMs,
+    std::printf("%10s %10.2f %10.1f %10.3f %10.1f %10.1f %10.2f %10.2f %10.1f%s\n", "wall", median(appendMs),
+                firstCheck, median(checkMs), readMs, openMs, median(keyMs), percentile99(keyMs), firstLatinMs,
                 broken ? "  BROKEN" : "");
+    std::printf("%10s %10s %10.1f %10.3f %10.1f %10.1f %10.2f %10.2f %10.1f\n", "processor", "-",
+                firstCheckCpu, median(checkCpu), readCpu, openCpu, median(keyCpu), percentile99(keyCpu),
+                firstLatinCpu);
     std::printf(
         "(append: one entry written and flushed to disk, median of %d; check: the same-day check, the first "
         "of a run reading the whole file, the next ones what was added; read: the whole journal read "
@@ -187,14 +213,13 @@ int journalBenchmark(int entries, bool smoke)
     if (!smoke) {
         std::printf("target journal_append_median_ms %.3f %.3f %s\n", median(appendMs), 20.0,
                     median(appendMs) <= 20 ? "ok" : "miss");
-        std::printf("target journal_first_check_ms %.3f %.3f %s\n", firstCheck, 300.0,
-                    firstCheck <= 300 ? "ok" : "miss");
-        std::printf("target journal_next_check_median_ms %.3f %.3f %s\n", median(checkMs), 5.0,
-                    median(checkMs) <= 5 ? "ok" : "miss");
-        std::printf("target journal_window_open_ms %.3f %.3f %s\n", openMs, 1000.0,
-                    openMs <= 1000 ? "ok" : "miss");
-        std::printf("target journal_keystroke_p99_ms %.3f %.3f %s\n", percentile99(keyMs), 100.0,
-                    percentile99(keyMs) <= 100 ? "ok" : "miss");
+        const auto judge = [](const char *name, double value, double limit) {
+            std::printf("target %s %.3f %.3f %s\n", name, value, limit, value <= limit ? "ok" : "miss");
+        };
+        judge("journal_first_check_cpu_ms", firstCheckCpu, 300);
+        judge("journal_next_check_median_cpu_ms", median(checkCpu), 1);
+        judge("journal_window_open_cpu_ms", openCpu, 500);
+        judge("journal_keystroke_p99_cpu_ms", percentile99(keyCpu), 50);
     }
     std::printf("target journal_broken %d 0 %s\n", broken ? 1 : 0, broken ? "miss" : "ok");
     return broken ? 1 : 0;
