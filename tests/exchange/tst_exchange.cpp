@@ -298,7 +298,7 @@ void ExchangeTest::csvQuotesGoneAstray()
         reported.append(r.row);
     QCOMPARE(reported, unclosed);
     if (!unclosed.isEmpty())
-        QVERIFY(summary.text().contains(QStringLiteral("第 2 行 ：引号不成对，这一行没有读入。")));
+        QVERIFY(summary.text().contains(QStringLiteral("第 2 行：引号不成对，这一行没有读入。")));
     QCOMPARE(f.platform.readProfileString(f.path("sent/公司 - 乙.dat"), u"Pellory", u"txtAdd", QString()),
              street);
 }
