@@ -323,8 +323,10 @@ PrintJournal::Table PrintJournal::table(QString *error) const
     QHash<QString, int> seenContent;
     table.m_text.reserve(text.size());
     QString &out = table.m_text;
-    const auto appendColumn = [&out](QStringView cell) {
-        cell = unguardedView(cell);
+    // Cells as the line holds them; parsed ones come unguarded already.
+    const auto appendColumn = [&out](QStringView cell, bool guarded) {
+        if (guarded)
+            cell = unguardedView(cell);
         if (cell.contains(Separator))
             out += cell.toString().replace(Separator, u' ');
         else
@@ -344,7 +346,7 @@ PrintJournal::Table PrintJournal::table(QString *error) const
                 const qsizetype comma = line.indexOf(u',', from);
                 const QStringView cell = line.sliced(from, (comma < 0 ? line.size() : comma) - from);
                 if (column < IdColumn)
-                    appendColumn(cell);
+                    appendColumn(cell, true);
                 else if (column == IdColumn)
                     id = unguardedView(cell).toString();
                 ++column;
@@ -355,7 +357,7 @@ PrintJournal::Table PrintJournal::table(QString *error) const
         } else {
             const QStringList columns = CsvText::parse(line).value(0);
             for (; column < IdColumn && column < columns.size(); ++column)
-                appendColumn(columns[column]);
+                appendColumn(columns[column], false);
             id = columns.value(IdColumn);
         }
         for (; column < IdColumn; ++column)

@@ -644,6 +644,7 @@ void ExchangeTest::journalNumbersAndOlderFiles()
 
     PrintJournal::Entry printed = entry("2026-12-07T09:00:00", "顺丰", "=HYPERLINK(\"http://x\")", "-");
     printed.values[13] = QStringLiteral("+86 138 1234 5678");
+    printed.values[12] = QStringLiteral("'=区, \"县\""); // quoted in the file, a guard on a guard
     printed.orderNumber = QStringLiteral("TB20261207001");
     printed.id = PrintJournal::newId();
     QVERIFY(journal.append(printed));
@@ -665,6 +666,7 @@ void ExchangeTest::journalNumbersAndOlderFiles()
     QCOMPARE(read[1].value(u"txtNameTo"), QStringLiteral("=HYPERLINK(\"http://x\")"));
     QCOMPARE(read[1].value(u"txtTelTo"), QStringLiteral("-"));
     QCOMPARE(read[1].value(u"txtAddTo"), QStringLiteral("+86 138 1234 5678"));
+    QCOMPARE(read[1].value(u"txtATo"), QStringLiteral("'=区, \"县\""));
     QCOMPARE(read[2].waybillNumber, QString());
     QCOMPARE(read[3].waybillNumber, QStringLiteral("SF0000000001"));
     QCOMPARE(read[3].time, QStringLiteral("2026-12-05 08:00:00"));
