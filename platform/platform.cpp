@@ -539,6 +539,7 @@ bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const 
     const QByteArray folder = native.left(native.lastIndexOf('/'));
     if (!statPath(folder).isDir)
         return fail(error, reasonFor(ENOENT));
+    const bool existed = statPath(native).exists;
     const int fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return failWithErrno(error);
@@ -567,8 +568,11 @@ bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const 
             ::fdatasync(fd);
     }
     ::close(fd);
-    if (!written)
+    if (!written) {
+        if (!existed)
+            ::unlink(native.constData());
         return fail(error, reasonFor(writeError));
+    }
     if (st.st_size == 0) {
         // A new file's name must reach the disk as well.
         const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -612,6 +612,18 @@ void ExchangeTest::journalAppendedInOneStep()
     QCOMPARE(f.folder.entries(""), QStringList{"journal.csv"});
     QCOMPARE(journal.entries().size(), 2);
 
+    // The same on the very first entry: no journal is left behind, not even an empty one.
+    Fixture empty;
+    PrintJournal fresh(empty.platform);
+    small.rlim_cur = 20;
+    std::signal(SIGXFSZ, SIG_IGN);
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+    const bool started = fresh.append(entry("2026-12-07T08:00:00", "顺丰", "张三", "1"));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!started);
+    QCOMPARE(empty.folder.entries(""), QStringList());
+
     // A crash cut the last row short: the next entry still gets a line of its own.
     f.folder.write("journal.csv", kept + "2026-12-07 08:03:00,顺丰,Q1,寄件公司,赵");
     QVERIFY(journal.append(entry("2026-12-07T08:04:00", "顺丰", "王五", "4")));
