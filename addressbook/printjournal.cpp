@@ -23,6 +23,7 @@ constexpr QChar Separator = QChar(0x1F);    // ends each column in a table's tex
 // A same-day check reads on from where it stopped, after making sure these last
 // bytes are still where it left them.
 constexpr qsizetype TailCheck = 64;
+constexpr qint64 ReadPiece = 4 * 1024 * 1024;
 
 QStringList header()
 {
@@ -429,64 +430,68 @@ QList<PrintJournal::Entry> PrintJournal::withWaybillNumber(QStringView number) c
 
 void PrintJournal::readNewRows(const QString &day) const
 {
+    const auto forget = [this] {
+        m_readTo = 0;
+        m_tailSeen.clear();
+        m_printedOnDay.clear();
+    };
     if (day != m_day) {
         m_day = day;
-        m_readTo = 0;
-        m_tailSeen.clear();
-        m_printedOnDay.clear();
+        forget();
     }
+    // Still the file read before, grown at its end? Else it is read again whole.
     QByteArray bytes;
-    const qint64 from = m_readTo - m_tailSeen.size();
     quint64 file = 0;
     if (!m_platform.fileExists(fileName()) ||
-        !m_platform.readFileFrom(fileName(), from, &bytes, nullptr, &file)) {
-        m_readTo = 0;
-        m_tailSeen.clear();
-        m_printedOnDay.clear();
+        !m_platform.readFileFrom(fileName(), m_readTo - m_tailSeen.size(), &bytes, nullptr, &file,
+                                 m_tailSeen.size())) {
+        forget();
         return;
     }
-    qint64 base = m_readTo; // where bytes start in the file
-    if (file != m_fileSeen || !bytes.startsWith(m_tailSeen)) {
-        // Not the file read before (replaced, or cut): read it whole again.
-        m_readTo = 0;
-        m_tailSeen.clear();
-        m_printedOnDay.clear();
-        base = 0;
+    if (file != m_fileSeen || bytes != m_tailSeen) {
+        forget();
         m_fileSeen = file;
-        if (from > 0 && !m_platform.readFileFrom(fileName(), 0, &bytes))
-            return;
-    } else {
-        bytes.remove(0, m_tailSeen.size());
     }
-    // Only whole lines: a line being written is read the next time.
-    const qsizetype end = bytes.lastIndexOf('\n') + 1;
-    if (end == 0)
-        return;
-    // The day's rows are found by their first bytes, without decoding the others.
+    // Read on in pieces, so that a long journal is never held whole. The day's
+    // rows are found by their first bytes, without decoding the others.
     const QByteArray wanted = day.toUtf8();
     const QByteArray bom("\xEF\xBB\xBF");
-    qsizetype at = 0;
-    while (at < end) {
-        const qsizetype lineEnd = bytes.indexOf('\n', at);
-        QByteArrayView line(bytes.constData() + at, lineEnd - at);
-        if (line.startsWith(bom))
-            line = line.sliced(bom.size());
-        if (line.startsWith(wanted)) {
-            const QStringList columns = columnsOf(QString::fromUtf8(line).trimmed());
-            if (columns.size() > OrderColumn - 1 && isTime(columns[0])) {
-                const QStringList values = columns.mid(FixedColumns, FieldCount);
-                const int recipient = FieldCount / 2;
-                m_printedOnDay.append(
-                    {columns[1],
-                     ContactFile::contactKey(values.value(recipient), values.value(recipient + 1))
-                         .toCaseFolded(),
-                     digits(values.value(recipient + 6))});
+    for (;;) {
+        if (!m_platform.readFileFrom(fileName(), m_readTo, &bytes, nullptr, nullptr, ReadPiece))
+            return;
+        // Only whole lines: a line being written is read the next time.
+        qsizetype end = bytes.lastIndexOf('\n') + 1;
+        if (end == 0 && bytes.size() == ReadPiece)
+            end = bytes.size(); // no line is that long: no entry, passed over
+        qsizetype at = 0;
+        while (at < end) {
+            qsizetype lineEnd = bytes.indexOf('\n', at);
+            if (lineEnd < 0 || lineEnd > end)
+                lineEnd = end;
+            QByteArrayView line(bytes.constData() + at, lineEnd - at);
+            if (line.startsWith(bom))
+                line = line.sliced(bom.size());
+            if (line.startsWith(wanted)) {
+                const QStringList columns = columnsOf(QString::fromUtf8(line).trimmed());
+                if (columns.size() > OrderColumn - 1 && isTime(columns[0])) {
+                    const QStringList values = columns.mid(FixedColumns, FieldCount);
+                    const int recipient = FieldCount / 2;
+                    m_printedOnDay.append(
+                        {columns[1],
+                         ContactFile::contactKey(values.value(recipient), values.value(recipient + 1))
+                             .toCaseFolded(),
+                         digits(values.value(recipient + 6))});
+                }
             }
+            at = lineEnd + 1;
         }
-        at = lineEnd + 1;
+        if (end > 0) {
+            m_readTo += end;
+            m_tailSeen = bytes.left(end).right(TailCheck);
+        }
+        if (bytes.size() < ReadPiece)
+            return;
     }
-    m_readTo = base + end;
-    m_tailSeen = bytes.left(end).right(TailCheck);
 }
 
 bool PrintJournal::printedToday(const QString &courier, const std::function<QString(QStringView)> &field,

@@ -585,7 +585,7 @@ bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const 
 }
 
 bool Platform::readFileFrom(const QString &path, qint64 offset, QByteArray *content, QString *error,
-                            quint64 *identity) const
+                            quint64 *identity, qint64 maxBytes) const
 {
     const QByteArray native = wholeFilePath(path);
     if (native.isEmpty() || native.endsWith('/'))
@@ -601,7 +601,9 @@ bool Platform::readFileFrom(const QString &path, qint64 offset, QByteArray *cont
     if (identity)
         *identity = (quint64(st.st_dev) << 40) ^ quint64(st.st_ino);
     // Read as large as it is now; what is added meanwhile is for the next read.
-    const qint64 size = std::max<qint64>(0, st.st_size - offset);
+    qint64 size = std::max<qint64>(0, st.st_size - offset);
+    if (maxBytes >= 0)
+        size = std::min(size, maxBytes);
     content->resize(size);
     qint64 done = 0;
     while (done < size) {

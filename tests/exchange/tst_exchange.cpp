@@ -745,6 +745,34 @@ void ExchangeTest::journalSameDayCheckReadsOn()
     QVERIFY(asked("王五"));
     QVERIFY(QFile::remove(journal.fileName()));
     QVERIFY(!asked("王五"));
+
+    // A journal of several megabytes is read in pieces: the row across the first
+    // boundary (4 MiB), and the last and first rows, are all found by the first check.
+    QByteArray big = CsvText::write({{"时间", "快递"}});
+    QString across;
+    for (int i = 0; i < 40000; ++i) {
+        PrintJournal::Entry e = entry("2026-12-07T09:00:00", "顺丰", QStringLiteral("客户%1").arg(i), "");
+        QStringList row{e.time, e.courier, e.printer};
+        row << e.values;
+        const qsizetype before = big.size();
+        big += CsvText::write({row}).sliced(3);
+        if (before < 4 * 1024 * 1024 && big.size() > 4 * 1024 * 1024)
+            across = e.values[9];
+    }
+    QVERIFY(!across.isEmpty());
+    f.folder.write("journal.csv", big);
+    PrintJournal fresh(f.platform);
+    for (const QString &person : {QStringLiteral("客户39999"), across, QStringLiteral("客户0")}) {
+        QVERIFY2(fresh.printedToday(
+                     "顺丰",
+                     [&](QStringView key) {
+                         return key == u"txtSentTo"   ? QStringLiteral("收件公司")
+                                : key == u"txtNameTo" ? person
+                                                      : QString();
+                     },
+                     now),
+                 qPrintable(person));
+    }
 }
 
 void ExchangeTest::importWindow()
