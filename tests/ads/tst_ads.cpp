@@ -251,6 +251,30 @@ private:
     QWidget *m_tested;
 };
 
+// Notes in order the first paint of a window and each web view a pane creates.
+class StartOrder : public QObject
+{
+public:
+    explicit StartOrder(QWidget *window) : m_window(window) { qApp->installEventFilter(this); }
+
+    QStringList events;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !events.contains("painted") &&
+            static_cast<QWidget *>(watched)->window() == m_window)
+            events.append("painted");
+        else if (event->type() == QEvent::ChildAdded && qobject_cast<AdPane *>(watched) &&
+                 static_cast<QChildEvent *>(event)->child()->isWidgetType())
+            events.append("view in " + watched->objectName());
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+};
+
 } // namespace
 
 class AdsTest : public QObject
@@ -317,17 +341,20 @@ void AdsTest::panesLoadWithoutScrollBars()
     server.serve(AdPath2, "text/html; charset=utf-8", bigPage("ad two"));
     MainWindow w;
     QVERIFY(w.start(server.host()));
-    QSignalSpy loaded1(w.get<AdPane>("WebBrowser1")->view(), &QWebEngineView::loadFinished);
-    QSignalSpy loaded2(w.get<AdPane>("WebBrowser2")->view(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded1(w.get<AdPane>("WebBrowser1"), &AdPane::loaded);
+    QSignalSpy loaded2(w.get<AdPane>("WebBrowser2"), &AdPane::loaded);
+    // The browser engine waits until the window is on screen.
+    QVERIFY(!w.get<AdPane>("WebBrowser1")->view());
+    QVERIFY(!w.get<AdPane>("WebBrowser2")->view());
+    StartOrder order(w.form.get());
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
 
     for (const auto &[name, path, loads] :
          {std::tuple{"WebBrowser1", AdPath1, &loaded1}, std::tuple{"WebBrowser2", AdPath2, &loaded2}}) {
         auto *pane = w.get<AdPane>(QString::fromLatin1(name));
-        QVERIFY(pane->view());
-        QCOMPARE(pane->view()->geometry(), pane->rect());
         QCOMPARE(pageShown(pane, *loads, 0, path), QByteArray());
+        QCOMPARE(pane->view()->geometry(), pane->rect());
         const QVariantMap state = scrollState(pane);
         QCOMPARE(state.value("path").toString(), path);
         QVERIFY2(state.value("largerThanPane").toBool(), name);
@@ -337,6 +364,10 @@ void AdsTest::panesLoadWithoutScrollBars()
     }
     QVERIFY(server.requests.contains(AdPath1));
     QVERIFY(server.requests.contains(AdPath2));
+    QCOMPARE(order.events.size(), 3);
+    QCOMPARE(order.events.first(), QStringLiteral("painted"));
+    QVERIFY(order.events.contains("view in WebBrowser1"));
+    QVERIFY(order.events.contains("view in WebBrowser2"));
     QCOMPARE(consoleErrors, QStringList());
     QVERIFY(w.dialogs.messages.isEmpty());
     // The bottom pane keeps its place past the window's edge.
@@ -353,7 +384,7 @@ void AdsTest::loadingNeverHoldsUpTheWindow()
     w.folder.mkdir("to/客户");
     QVERIFY(w.start(server.host()));
     auto *pane = w.get<AdPane>("WebBrowser1");
-    QSignalSpy loaded(pane->view(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded(pane, &AdPane::loaded);
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
 
@@ -381,8 +412,8 @@ void AdsTest::linkInsidePaneLoadsWithoutScrollBars()
     server.serve(NextPath, "text/html", bigPage("next ad", "1.html", "scroll=\"auto\""));
     MainWindow w;
     QVERIFY(w.start(server.host()));
-    QSignalSpy loaded1(w.get<AdPane>("WebBrowser1")->view(), &QWebEngineView::loadFinished);
-    QSignalSpy loaded2(w.get<AdPane>("WebBrowser2")->view(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded1(w.get<AdPane>("WebBrowser1"), &AdPane::loaded);
+    QSignalSpy loaded2(w.get<AdPane>("WebBrowser2"), &AdPane::loaded);
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
 
@@ -419,8 +450,8 @@ void AdsTest::panesInTabOrder()
     QVERIFY(w.start(server.host()));
     auto *pane1 = w.get<AdPane>("WebBrowser1");
     auto *pane2 = w.get<AdPane>("WebBrowser2");
-    QSignalSpy loaded1(pane1->view(), &QWebEngineView::loadFinished);
-    QSignalSpy loaded2(pane2->view(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded1(pane1, &AdPane::loaded);
+    QSignalSpy loaded2(pane2, &AdPane::loaded);
     w.show();
     QCOMPARE(pageShown(pane1, loaded1, 0, AdPath1), QByteArray());
     QCOMPARE(pageShown(pane2, loaded2, 0, AdPath2), QByteArray());
@@ -452,8 +483,8 @@ void AdsTest::pageWithoutBodyIsSkipped()
     pane.resize(300, 100);
     pane.show();
     QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QSignalSpy loaded(&pane, &AdPane::loaded);
     pane.navigate(QUrl(server.url("/picture.svg")));
-    QSignalSpy loaded(pane.view(), &QWebEngineView::loadFinished);
     QVERIFY(loaded.wait(LoadTimeout));
     QCOMPARE(loaded.first().first().toBool(), true);
     QVariantMap state = scrollState(&pane);
@@ -481,8 +512,8 @@ void AdsTest::serverUnreachable()
     w.folder.mkdir("to/客户");
     w.folder.write("to/客户/XYZ - 王五.dat", contactBytes({"txtSentTo", "txtNameTo"}, {"XYZ", "王五"}));
     QVERIFY(w.start(QStringLiteral("127.0.0.1:%1").arg(port)));
-    QSignalSpy failed1(w.get<AdPane>("WebBrowser1")->view(), &QWebEngineView::loadFinished);
-    QSignalSpy failed2(w.get<AdPane>("WebBrowser2")->view(), &QWebEngineView::loadFinished);
+    QSignalSpy failed1(w.get<AdPane>("WebBrowser1"), &AdPane::loaded);
+    QSignalSpy failed2(w.get<AdPane>("WebBrowser2"), &AdPane::loaded);
     w.form->showCentred();
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
     QTRY_VERIFY_WITH_TIMEOUT(failed1.count() > 0 && failed2.count() > 0, LoadTimeout);
