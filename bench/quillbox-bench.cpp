@@ -570,6 +570,8 @@ int main(int argc, char *argv[])
     ratioTarget("startup_listing_ratio_worst", rows, "startup_listing_ratio", 2);
     target(rows.last().n >= 32767 ? "keystroke_median_ms_at_32767" : "keystroke_median_ms_at_largest_n",
            keystroke32767, 1);
+    target(rows.last().n >= 100000 ? "keystroke_p99_ms_at_100000" : "keystroke_p99_ms_at_largest_n",
+           rows.last().v["keystroke_p99_ms"], 1);
     target("pick_median_ms_worst", worstPick, 0.5);
     ratioTarget("save_relist_ratio_worst", rows, "save_relist_ratio", 3);
     if (rows.size() >= 2)
