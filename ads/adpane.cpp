@@ -9,6 +9,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <utility>
+
 namespace {
 
 // The page asks for no scroll bars through its body, as it always has. Chromium
@@ -38,9 +40,28 @@ AdPane::AdPane(QWidget *parent) : QWidget(parent)
 
 void AdPane::navigate(const QUrl &url)
 {
+    m_waiting = url;
+    if (m_painted)
+        loadWaiting();
+}
+
+void AdPane::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (m_painted)
+        return;
+    m_painted = true;
+    // Queued, this comes after the window's paint has reached the screen.
+    QMetaObject::invokeMethod(this, &AdPane::loadWaiting, Qt::QueuedConnection);
+}
+
+void AdPane::loadWaiting()
+{
+    if (m_waiting.isEmpty())
+        return;
     if (!m_view)
         createView();
-    m_view->load(url);
+    m_view->load(std::exchange(m_waiting, QUrl()));
 }
 
 void AdPane::createView()
@@ -51,16 +72,17 @@ void AdPane::createView()
     // No scroll bars from the first paint on, before a load completes and for
     // documents without a body too.
     m_view->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
-    connect(m_view, &QWebEngineView::loadFinished, this, &AdPane::pageLoaded);
+    connect(m_view, &QWebEngineView::loadFinished, this, &AdPane::view_loadFinished);
     m_view->installEventFilter(this);
     setFocusPolicy(Qt::NoFocus);
     m_view->show();
 }
 
-void AdPane::pageLoaded()
+void AdPane::view_loadFinished(bool ok)
 {
     // Runs apart from the page's own scripts, which can neither see nor break it.
     m_view->page()->runJavaScript(HideScrollBarsScript, QWebEngineScript::ApplicationWorld);
+    Q_EMIT loaded(ok);
 }
 
 bool AdPane::eventFilter(QObject *watched, QEvent *event)

@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QStyleFactory>
+#include <QWidget>
 
+#include <cstdio>
 #include <unistd.h>
 
 void prepareApplication()
@@ -24,6 +26,45 @@ void setUpApplication(QApplication &app)
     app.setWindowIcon(appIcon());
     // Lets the desktop match the windows with the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("cn.quillbox.Quillbox"));
+}
+
+namespace {
+
+// Any widget of the window painted means the window is being painted; the end is
+// queued, so it comes once that paint has reached the screen, and it comes at once,
+// before anything else the program has queued meanwhile (the advertisement panes).
+class QuitAfterFirstPaint : public QObject
+{
+public:
+    explicit QuitAfterFirstPaint(QWidget &window) : QObject(&window), m_window(window) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType() &&
+            static_cast<QWidget *>(watched)->window() == &m_window) {
+            qApp->removeEventFilter(this);
+            QMetaObject::invokeMethod(
+                qApp,
+                [] {
+                    std::fflush(nullptr);
+                    ::_exit(0);
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    QWidget &m_window;
+};
+
+} // namespace
+
+void quitAfterFirstPaintWhenAsked(QWidget &window)
+{
+    if (qEnvironmentVariableIsSet("QUILLBOX_QUIT_AFTER_FIRST_PAINT"))
+        qApp->installEventFilter(new QuitAfterFirstPaint(window));
 }
 
 QString addressBookFolder(const QString &executableFolder, const QString &installedFolder,

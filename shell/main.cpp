@@ -25,6 +25,7 @@ int main(int argc, char *argv[])
     frmMain form(platform, QStringLiteral(QUILLBOX_AD_SERVER));
     if (!form.Form_Load())
         return 1;
+    quitAfterFirstPaintWhenAsked(form);
     form.showCentred();
     return app.exec();
 }

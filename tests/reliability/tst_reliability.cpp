@@ -272,8 +272,9 @@ QList<BadInput> badInputs()
                   {},
                   [](MainWindow &w) {
                       for (const char *name : {"WebBrowser1", "WebBrowser2"}) {
+                          // A pane starts its page once the window has been painted.
+                          QTRY_VERIFY_WITH_TIMEOUT(w.get<AdPane>(name)->view(), 30000);
                           QWebEngineView *view = w.get<AdPane>(name)->view();
-                          QVERIFY(view);
                           // However far the first load got, a reload fails in front of the test.
                           QSignalSpy finished(view, &QWebEngineView::loadFinished);
                           view->reload();

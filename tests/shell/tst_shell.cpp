@@ -32,6 +32,8 @@ private Q_SLOTS:
     void pickerFindPrefix();
     void pickerProgramSelectionPicksAtOnce();
     void pickerSelectionFollowsEditLine();
+    void pickerSearchKeepsListOrder_data();
+    void pickerSearchKeepsListOrder();
     void pickerHoldsMoreThan32767Entries();
     void pathLabelShowsTheCurrentPath();
 };
@@ -486,6 +488,54 @@ void ShellTest::pickerSelectionFollowsEditLine()
     QCOMPARE(picked.count(), 1); // typing never picks
     picker.removeEntry(0);
     QCOMPARE(picker.selectedIndex(), -1);
+}
+
+void ShellTest::pickerSearchKeepsListOrder_data()
+{
+    QTest::addColumn<QStringList>("filled");
+    QTest::addColumn<QStringList>("added"); // one by one, after the fill
+    QTest::addColumn<int>("removed");       // at the end; -1 none
+
+    // 北 comes before 阿 by code point, after it by pinyin.
+    QTest::newRow("pinyin against code points")
+        << QStringList{"客户北京", "客户阿里", "Abd", "abc", "ABC"} << QStringList{} << -1;
+    QTest::newRow("added one by one")
+        << QStringList{"客户北京", "abc"} << QStringList{"客户阿里", "ABC", "客户", "阿", "Ab"} << -1;
+    QTest::newRow("removed") << QStringList{"阿", "客户阿里", "客户北京", "张三", "abc", "ABC"}
+                             << QStringList{"客户"} << 1;
+}
+
+void ShellTest::pickerSearchKeepsListOrder()
+{
+    QFETCH(QStringList, filled);
+    QFETCH(QStringList, added);
+    QFETCH(int, removed);
+    PickerList picker;
+    picker.addEntries(filled);
+    for (const QString &text : added)
+        picker.addEntry(text);
+    picker.removeEntry(removed);
+    const QStringList list = picker.entries();
+
+    // Every beginning of every entry in both letter cases, and texts that begin none.
+    QStringList texts{"客户上海", "abcd", "z"};
+    for (const QString &entry : list) {
+        for (int n = 1; n <= entry.size(); ++n)
+            texts << entry.left(n) << entry.left(n).toUpper();
+    }
+    for (const QString &text : texts) {
+        int first = -1, equal = -1;
+        for (int i = list.size() - 1; i >= 0; --i) {
+            if (list[i].startsWith(text, Qt::CaseInsensitive))
+                first = i;
+            if (list[i].compare(text, Qt::CaseInsensitive) == 0)
+                equal = i;
+        }
+        QCOMPARE(picker.findPrefix(text), first);
+        picker.editLine()->clear();
+        typeText(picker.editLine(), text);
+        QCOMPARE(picker.selectedIndex(), equal);
+    }
 }
 
 void ShellTest::pickerHoldsMoreThan32767Entries()
