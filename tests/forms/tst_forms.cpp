@@ -1,0 +1,714 @@
+// User-defined waybill forms: the ink they print through the print queue, their
+// file surviving export and import, bad form files, and the courier slots of
+// the main window.
+#include "forms/formfile.h"
+#include "forms/formlibrary.h"
+#include "forms/formpainter.h"
+#include "forms/frmform.h"
+#include "mainwindow.h"
+#include "ui/twips.h"
+#include "waybill/printjob.h"
+#include "waybill/printsettings.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <quazip.h>
+#include <quazipfile.h>
+#include <quazipnewinfo.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <functional>
+
+using Forms::Form;
+using Forms::FormField;
+
+namespace {
+
+// Twenty pixels to the millimetre: fine enough to tell 0.2 mm apart.
+constexpr int Dpi = 508;
+constexpr double InkTolerance = 0.2; // mm
+
+QString findTool(const char *name)
+{
+    return QStandardPaths::findExecutable(QString::fromLatin1(name));
+}
+
+QByteArray runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return QByteArray();
+    return process.readAllStandardOutput();
+}
+
+QImage rasterise(const QString &pdf)
+{
+    QTemporaryDir dir;
+    const QString base = dir.path() + "/page";
+    runTool(findTool("pdftoppm"),
+            {"-r", QString::number(Dpi), "-gray", "-f", "1", "-l", "1", "-singlefile", pdf, base});
+    return QImage(base + ".pgm").convertToFormat(QImage::Format_Grayscale8);
+}
+
+QRect rasterRect(const QRectF &mm)
+{
+    const double perMm = Dpi / 25.4;
+    return QRectF(mm.x() * perMm, mm.y() * perMm, mm.width() * perMm, mm.height() * perMm).toAlignedRect();
+}
+
+// The ink within the area, in millimetres; null when there is none.
+QRectF inkMm(const QImage &page, const QRectF &areaMm)
+{
+    const QRect r = rasterRect(areaMm).intersected(page.rect());
+    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        const uchar *line = page.constScanLine(y);
+        for (int x = r.left(); x <= r.right(); ++x) {
+            if (line[x] < 128) {
+                left = qMin(left, x);
+                right = qMax(right, x);
+                top = qMin(top, y);
+                bottom = qMax(bottom, y);
+            }
+        }
+    }
+    if (right < 0)
+        return QRectF();
+    const double perMm = Dpi / 25.4;
+    return QRectF(left / perMm, top / perMm, (right - left + 1) / perMm, (bottom - top + 1) / perMm);
+}
+
+QRectF grown(const QRectF &r, double by)
+{
+    return r.adjusted(-by, -by, by, by);
+}
+
+QStringList cupsJobs(const char *which = "all")
+{
+    const QString out = QString::fromLocal8Bit(runTool(findTool("lpstat"), {"-W", which, "-o"}));
+    QStringList jobs;
+    const QRegularExpression job("^(\\S+-\\d+)\\s", QRegularExpression::MultilineOption);
+    for (auto it = job.globalMatch(out); it.hasNext();)
+        jobs.append(it.next().captured(1));
+    return jobs;
+}
+
+QString cupsPdfFolder()
+{
+    QFile conf("/etc/cups/cups-pdf.conf");
+    QString out = "/var/spool/cups-pdf/${USER}";
+    if (conf.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : conf.readAll().split('\n')) {
+            if (line.startsWith("Out ") || line.startsWith("Out\t"))
+                out = QString::fromLocal8Bit(line.mid(4).trimmed());
+        }
+    }
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = QDir::home().dirName();
+    out.replace("${HOME}", QDir::homePath());
+    out.replace("${USER}", user);
+    return out;
+}
+
+// The page a job printed, once cups-pdf has written it.
+QImage jobPage(const QString &job)
+{
+    if (!QTest::qWaitFor([&] { return cupsJobs("completed").contains(job); }, 60000))
+        return QImage();
+    const QString number = job.section('-', -1);
+    QString file;
+    (void)QTest::qWaitFor(
+        [&] {
+            const QStringList files =
+                QDir(cupsPdfFolder())
+                    .entryList({"*-job_" + number + ".pdf", "job_" + number + "-*.pdf"}, QDir::Files);
+            if (files.size() == 1)
+                file = cupsPdfFolder() + '/' + files.first();
+            return !file.isEmpty();
+        },
+        30000);
+    return file.isEmpty() ? QImage() : rasterise(file);
+}
+
+QString queueProblem()
+{
+    const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
+    if (printer.isNull() || !printer.makeAndModel().contains("CUPS-PDF", Qt::CaseInsensitive))
+        return "the default printer is not a CUPS-PDF queue; scripts/printer.sh sets one up (as root)";
+    if (findTool("lpstat").isEmpty() || findTool("pdftoppm").isEmpty())
+        return "lpstat (cups-client) and pdftoppm (poppler-utils) are needed";
+    return QString();
+}
+
+FormField contactField(const QStringList &keys, QRectF box, FormField::Fit fit = FormField::Fit::OneLine)
+{
+    FormField f;
+    f.source = FormField::Source::Contact;
+    f.keys = keys;
+    f.box = box;
+    f.fit = fit;
+    return f;
+}
+
+// Fields far enough apart that each one's ink is found on its own.
+enum FieldRole { Name, Address, PhoneRight, Fixed, Date, Check, Asked, Postcode, Shrunk };
+
+Form userForm()
+{
+    Form form;
+    form.id = Form::newId();
+    form.name = "申通快递";
+    form.paper = QSizeF(230, 127);
+    form.fields.push_back(contactField({"txtName"}, QRectF(20, 20, 30, 6)));
+    form.fields.push_back(
+        contactField({"txtP", "txtC", "txtA", "txtAdd"}, QRectF(20, 30, 45, 12), FormField::Fit::Wrap));
+    FormField phone = contactField({"txtTelTo"}, QRectF(120, 20, 60, 6));
+    phone.alignment = Qt::AlignRight | Qt::AlignTop;
+    phone.bold = true;
+    form.fields.push_back(phone);
+    FormField fixed;
+    fixed.source = FormField::Source::FixedText;
+    fixed.text = "寄付";
+    fixed.box = QRectF(120, 32, 20, 6);
+    form.fields.push_back(fixed);
+    FormField date;
+    date.source = FormField::Source::Date;
+    date.dateFormat = "yyyy年M月d日";
+    date.box = QRectF(150, 32, 40, 6);
+    date.pointSize = 10;
+    form.fields.push_back(date);
+    FormField check;
+    check.source = FormField::Source::CheckMark;
+    check.box = QRectF(200, 32, 5, 5);
+    form.fields.push_back(check);
+    FormField asked;
+    asked.source = FormField::Source::Asked;
+    asked.askLabel = "件数";
+    asked.box = QRectF(120, 45, 20, 6);
+    form.fields.push_back(asked);
+    FormField zip = contactField({"txtZipTo"}, QRectF(20, 60, 42, 7));
+    zip.pitch = 7;
+    form.fields.push_back(zip);
+    form.fields.push_back(contactField({"txtSentTo"}, QRectF(20, 80, 30, 6), FormField::Fit::Shrink));
+    return form;
+}
+
+const QHash<QString, QString> Contacts{
+    {"txtName", "张三"},     {"txtP", "广东省"},
+    {"txtC", "深圳市"},      {"txtA", "南山区"},
+    {"txtAdd", "科技园1号"}, {"txtTelTo", "0571-88886666"},
+    {"txtZipTo", "310000"},  {"txtSentTo", "杭州西湖贸易有限责任公司国际物流部"},
+};
+
+Forms::FieldReader contacts()
+{
+    return [](QStringView key) { return Contacts.value(key.toString()); };
+}
+
+// A small PNG, and one whose header claims a picture far too large to decode.
+QByteArray png(QSize size = QSize(40, 20))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray pngClaiming(quint32 width, quint32 height)
+{
+    QByteArray bytes = png(QSize(2, 2));
+    // IHDR's width and height follow the signature, the length and the type.
+    for (int i = 0; i < 4; ++i) {
+        bytes[16 + i] = char(width >> (24 - 8 * i));
+        bytes[20 + i] = char(height >> (24 - 8 * i));
+    }
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef *>(bytes.constData() + 12), 17);
+    for (int i = 0; i < 4; ++i)
+        bytes[29 + i] = char(crc >> (24 - 8 * i));
+    return bytes;
+}
+
+QByteArray zipOf(const QList<std::pair<QString, QByteArray>> &entries)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QuaZip zip(&buffer);
+    zip.open(QuaZip::mdCreate);
+    for (const auto &[name, bytes] : entries) {
+        QuaZipFile file(&zip);
+        file.open(QIODevice::WriteOnly, QuaZipNewInfo(name));
+        file.write(bytes);
+        file.close();
+    }
+    zip.close();
+    return buffer.data();
+}
+
+// A form file whose description is the sound one with change applied.
+QByteArray describedAs(const std::function<void(QJsonObject &)> &change,
+                       const QList<std::pair<QString, QByteArray>> &more = {})
+{
+    Form form = userForm();
+    QByteArray sound = Forms::FormFile::write(form);
+    QJsonObject root;
+    {
+        QBuffer buffer(&sound);
+        QuaZip in(&buffer);
+        in.open(QuaZip::mdUnzip);
+        in.setCurrentFile("form.json");
+        QuaZipFile file(&in);
+        file.open(QIODevice::ReadOnly);
+        root = QJsonDocument::fromJson(file.readAll()).object();
+    }
+    change(root);
+    QList<std::pair<QString, QByteArray>> entries{{"form.json", QJsonDocument(root).toJson()}};
+    entries.append(more);
+    return zipOf(entries);
+}
+
+QJsonObject firstField(const QJsonObject &root)
+{
+    return root["fields"].toArray().first().toObject();
+}
+
+void setFirstField(QJsonObject &root, const QJsonObject &field)
+{
+    QJsonArray fields = root["fields"].toArray();
+    fields[0] = field;
+    root["fields"] = fields;
+}
+
+// Runs trigger, which may open a modal window; whileOpen gets it, and it is
+// closed if still open. The class names of the modal windows that showed.
+QStringList runModal(const std::function<void()> &trigger,
+                     const std::function<void(QDialog &)> &whileOpen = {})
+{
+    QStringList opened;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!modal)
+            return;
+        const bool first = opened.isEmpty();
+        opened.append(modal->metaObject()->className());
+        if (first && whileOpen)
+            whileOpen(*modal);
+        if (modal->isVisible())
+            modal->close();
+    });
+    poll.start(10);
+    trigger();
+    poll.stop();
+    return opened;
+}
+
+} // namespace
+
+class FormsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void printedInk_data();
+    void printedInk();
+    void exportedAndImportedPrintsAlike();
+    void unknownKeysSurviveRewrite();
+    void badFile_data();
+    void badFile();
+    void slotButtons();
+
+private:
+    // The page printed with default settings, to compare the imported form's with.
+    QImage m_defaultPage;
+};
+
+// Prints the user form through its window's 打印 on the CUPS PDF queue: a job
+// like any the shop prints, with the form's own print settings.
+static QImage printThroughWindow(Platform &platform, ScriptedDialogs &dialogs, const Form &form, QString *why)
+{
+    const QStringList before = cupsJobs();
+    frmForm window(platform, form, contacts());
+    dialogs.inputs = QStringList{"12"};
+    QSignalSpy printed(&window, &frmForm::printed);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        *why = "window not shown";
+        return QImage();
+    }
+    window.findChild<QPushButton *>("Command1")->click();
+    if (printed.count() != 1) {
+        *why = "not printed: " + (dialogs.messages.isEmpty() ? QString() : dialogs.messages.last().text);
+        return QImage();
+    }
+    const QString queue = printed.first().first().toString();
+    QStringList added;
+    (void)QTest::qWaitFor(
+        [&] {
+            added.clear();
+            for (const QString &job : cupsJobs()) {
+                if (!before.contains(job) && job.startsWith(queue + '-') &&
+                    !job.mid(queue.size() + 1).contains('-'))
+                    added.append(job);
+            }
+            return !added.isEmpty();
+        },
+        30000);
+    if (added.size() != 1) {
+        *why = "no job on " + queue;
+        return QImage();
+    }
+    const QImage page = jobPage(added.first());
+    if (page.isNull())
+        *why = "job " + added.first() + " printed no page";
+    return page;
+}
+
+void FormsTest::printedInk_data()
+{
+    QTest::addColumn<QPointF>("offset");
+    QTest::addColumn<double>("scaleX");
+    QTest::addColumn<double>("scaleY");
+    QTest::newRow("default settings") << QPointF() << 1.0 << 1.0;
+    QTest::newRow("offset") << QPointF(4.5, -3) << 1.0 << 1.0;
+    QTest::newRow("offset and scale") << QPointF(-2, 1.5) << 1.05 << 0.95;
+}
+
+void FormsTest::printedInk()
+{
+    QFETCH(QPointF, offset);
+    QFETCH(double, scaleX);
+    QFETCH(double, scaleY);
+    const QString problem = queueProblem();
+    if (!problem.isEmpty())
+        QSKIP(qPrintable(problem));
+
+    ProgramFolder folder;
+    ScriptedDialogs dialogs;
+    Platform platform(folder.root, folder.settingsFile(), dialogs);
+    const Form form = userForm();
+    Waybill::PrintSettings settings = frmForm::loadSettings(platform, form);
+    QCOMPARE(settings.paper, form.paper);
+    settings.offset = offset;
+    settings.scaleX = scaleX;
+    settings.scaleY = scaleY;
+    QVERIFY(settings.save(platform, frmForm::settingsSection(form)));
+
+    QString why;
+    const QImage page = printThroughWindow(platform, dialogs, form, &why);
+    QVERIFY2(!page.isNull(), qPrintable(why));
+    QCOMPARE(dialogs.prompts.size(), 1); // 件数, asked when printing
+    if (offset.isNull() && scaleX == 1)
+        m_defaultPage = page;
+
+    std::unique_ptr<QPrinter> printer = Waybill::openPrinter(settings, &why);
+    const QPointF corner = Waybill::printableCorner(*printer, settings);
+    // The PDF queue makes the page whole points (230 mm becomes 651 pt, 229.66
+    // mm) and centres what it was sent on it: the fields move by half the
+    // difference, as they would on a printer with that page.
+    const QPointF queueShift((page.width() * 25.4 / Dpi - form.paper.width()) / 2,
+                             (page.height() * 25.4 / Dpi - form.paper.height()) / 2);
+    const auto onPaper = [&](const QRectF &box) {
+        return settings.toPaper(box, corner).translated(queueShift);
+    };
+
+    for (const FormField &field : form.fields) {
+        const QRectF box = onPaper(field.box);
+        const QString caption = Forms::fieldCaption(field);
+        // All the ink near the box lies in it.
+        const QRectF ink = inkMm(page, grown(box, 2));
+        QVERIFY2(!ink.isNull(), qPrintable("no ink for " + caption));
+        QVERIFY2(grown(box, InkTolerance).contains(ink),
+                 qPrintable(QString("%1: ink %2,%3 %4x%5 mm outside its box %6,%7 %8x%9 mm")
+                                .arg(caption)
+                                .arg(ink.x())
+                                .arg(ink.y())
+                                .arg(ink.width())
+                                .arg(ink.height())
+                                .arg(box.x())
+                                .arg(box.y())
+                                .arg(box.width())
+                                .arg(box.height())));
+        // And starts where the field's alignment puts it, not somewhere in the box.
+        if (field.pitch == 0 && field.source != FormField::Source::CheckMark) {
+            if (field.alignment & Qt::AlignRight)
+                QVERIFY2(box.right() - ink.right() < 1, qPrintable(caption + " not at the right"));
+            else
+                QVERIFY2(ink.left() - box.left() < 1, qPrintable(caption + " not at the left"));
+            QVERIFY2(ink.top() - box.top() < 1.5, qPrintable(caption + " not at the top"));
+        }
+    }
+
+    // Each postcode digit in the middle of its own 7 mm box.
+    const FormField &zip = form.fields.at(Postcode);
+    for (int i = 0; i < 6; ++i) {
+        const QRectF cell =
+            onPaper(QRectF(zip.box.x() + i * zip.pitch, zip.box.y(), zip.pitch, zip.box.height()));
+        const QRectF ink = inkMm(page, cell);
+        QVERIFY2(!ink.isNull(), qPrintable(QString("no ink for digit %1").arg(i + 1)));
+        QVERIFY2(qAbs(ink.center().x() - cell.center().x()) <= InkTolerance,
+                 qPrintable(QString("digit %1 centred at %2 mm, its box at %3 mm")
+                                .arg(i + 1)
+                                .arg(ink.center().x())
+                                .arg(cell.center().x())));
+    }
+
+    // The long company name made smaller, not cut: all of it within the box, in
+    // letters well below the 12 points of its font.
+    const QRectF shrunkBox = onPaper(form.fields.at(Shrunk).box);
+    const QRectF shrunk = inkMm(page, grown(shrunkBox, 2));
+    QVERIFY2(shrunk.height() < 2.5, qPrintable(QString("shrunk text %1 mm high").arg(shrunk.height())));
+    QVERIFY2(shrunk.width() > shrunkBox.width() * 0.8,
+             qPrintable(QString("shrunk text %1 mm wide").arg(shrunk.width())));
+}
+
+void FormsTest::exportedAndImportedPrintsAlike()
+{
+    const QString problem = queueProblem();
+    if (!problem.isEmpty())
+        QSKIP(qPrintable(problem));
+    if (m_defaultPage.isNull())
+        QSKIP("needs the page printedInk printed with default settings");
+
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Forms::FormLibrary library(platform);
+    Form form = userForm();
+    form.picture = png();
+    form.picturePlace = QRectF(0, 0, 230, 127);
+    QString fileName;
+    QVERIFY(library.save(form, &fileName));
+    QVERIFY(shop.exists("forms/" + fileName));
+    const QString exported = shop.dir.path() + "/寄给分店.qbform";
+    QVERIFY(library.exportFile(fileName, exported));
+
+    ProgramFolder otherShop;
+    Platform otherPlatform(otherShop.root, otherShop.settingsFile(), dialogs);
+    Forms::FormLibrary otherLibrary(otherPlatform);
+    QString error;
+    const std::optional<QString> imported = otherLibrary.importFile(exported, &error);
+    QVERIFY2(imported, qPrintable(error));
+    const std::optional<Form> read = otherLibrary.load(*imported, &error);
+    QVERIFY2(read, qPrintable(error));
+    QCOMPARE(read->fields.size(), form.fields.size());
+    QVERIFY(*read == form);
+
+    QString why;
+    const QImage page = printThroughWindow(otherPlatform, dialogs, *read, &why);
+    QVERIFY2(!page.isNull(), qPrintable(why));
+    QCOMPARE(page.size(), m_defaultPage.size());
+    int differing = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        const uchar *a = page.constScanLine(y), *b = m_defaultPage.constScanLine(y);
+        for (int x = 0; x < page.width(); ++x)
+            differing += (a[x] < 128) != (b[x] < 128);
+    }
+    QCOMPARE(differing, 0);
+}
+
+void FormsTest::unknownKeysSurviveRewrite()
+{
+    // What a later version adds, at the form and at a field, comes back out.
+    const QByteArray later = describedAs([](QJsonObject &root) {
+        root["barcode"] = QJsonObject{{"kind", "code128"}};
+        QJsonObject field = firstField(root);
+        field["colour"] = "#c00000";
+        setFirstField(root, field);
+    });
+    QString error;
+    const std::optional<Form> form = Forms::FormFile::read(later, &error);
+    QVERIFY2(form, qPrintable(error));
+    const std::optional<Form> again = Forms::FormFile::read(Forms::FormFile::write(*form), &error);
+    QVERIFY2(again, qPrintable(error));
+    QCOMPARE(again->unknown.value("barcode").toObject().value("kind").toString(), QString("code128"));
+    QCOMPARE(again->fields.front().unknown.value("colour").toString(), QString("#c00000"));
+    QVERIFY(*again == *form);
+}
+
+void FormsTest::badFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray sound = Forms::FormFile::write(userForm());
+    QTest::newRow("empty") << QByteArray() << "文件是空的";
+    QTest::newRow("truncated") << sound.left(sound.size() / 2) << "损坏";
+    QTest::newRow("not a zip") << QByteArray("寄件人=张三\n").repeated(20) << "不是快递单模板";
+    QTest::newRow("no description") << zipOf({{"readme.txt", "hello"}}) << "缺少“form.json”";
+    QTest::newRow("description not JSON")
+        << zipOf({{"form.json", "{\"format\": \"quillbox-form\", "}}) << "模板描述已损坏";
+    QTest::newRow("other format") << describedAs([](QJsonObject &r) { r["format"] = "something-else"; })
+                                  << "不是快递单模板";
+    QTest::newRow("later version") << describedAs([](QJsonObject &r) { r["version"] = 7; }) << "请先升级";
+    QTest::newRow("name not text") << describedAs([](QJsonObject &r) { r["name"] = 42; }) << "“name”应为文字";
+    QTest::newRow("negative paper") << describedAs([](QJsonObject &r) {
+        r["paper"] = QJsonObject{{"width", -230}, {"height", 127}};
+    }) << "纸张的“width”为 -230";
+    QTest::newRow("huge paper") << describedAs([](QJsonObject &r) {
+        r["paper"] = QJsonObject{{"width", 230}, {"height", 1e300}};
+    }) << "纸张的“height”";
+    QTest::newRow("too many fields") << describedAs([](QJsonObject &r) {
+        QJsonArray fields;
+        for (int i = 0; i < Form::MaxFields + 1; ++i)
+            fields.append(firstField(r));
+        r["fields"] = fields;
+    }) << "字段太多";
+    QTest::newRow("box of wrong type") << describedAs([](QJsonObject &r) {
+        QJsonObject f = firstField(r);
+        f["width"] = "30mm";
+        setFirstField(r, f);
+    }) << "第 1 个字段缺少数值“width”";
+    QTest::newRow("negative box") << describedAs([](QJsonObject &r) {
+        QJsonObject f = firstField(r);
+        f["height"] = -6;
+        setFirstField(r, f);
+    }) << "第 1 个字段的“height”为 -6";
+    QTest::newRow("unknown contact field") << describedAs([](QJsonObject &r) {
+        QJsonObject f = firstField(r);
+        f["keys"] = QJsonArray{"txtPassword"};
+        setFirstField(r, f);
+    }) << "联系人栏目“txtPassword”无法识别";
+    QTest::newRow("picture missing") << describedAs([](QJsonObject &r) {
+        r["picture"] =
+            QJsonObject{{"file", "picture.png"}, {"x", 0}, {"y", 0}, {"width", 230}, {"height", 127}};
+    }) << "缺少“picture.png”";
+    QTest::newRow("picture bomb") << describedAs(
+                                         [](QJsonObject &r) {
+                                             r["picture"] = QJsonObject{{"file", "picture.png"},
+                                                                        {"x", 0},
+                                                                        {"y", 0},
+                                                                        {"width", 230},
+                                                                        {"height", 127}};
+                                         },
+                                         {{"picture.png", pngClaiming(60000, 60000)}})
+                                  << "底图太大（60000×60000 像素）";
+    QTest::newRow("picture not a picture")
+        << describedAs(
+               [](QJsonObject &r) {
+                   r["picture"] = QJsonObject{
+                       {"file", "picture.png"}, {"x", 0}, {"y", 0}, {"width", 230}, {"height", 127}};
+               },
+               {{"picture.png", QByteArray(500, 'x')}})
+        << "不是 PNG 或 JPEG";
+}
+
+void FormsTest::badFile()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Forms::FormLibrary library(platform);
+    Form kept = userForm();
+    QString keptFile;
+    QVERIFY(library.save(kept, &keptFile));
+    const QStringList before = shop.tree();
+
+    const QString bad = shop.dir.path() + "/bad.qbform";
+    QFile file(bad);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    QString error;
+    QVERIFY(!library.importFile(bad, &error));
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QCOMPARE(shop.tree().size(), before.size() + 1); // the bad file itself, outside the program folder
+    QCOMPARE(library.list().size(), 1);
+}
+
+void FormsTest::slotButtons()
+{
+    MainWindow w;
+    Forms::FormLibrary library(*w.platform);
+    QString sto, zto, ems;
+    Form form = userForm();
+    QVERIFY(library.save(form, &sto));
+    form.id = Form::newId();
+    form.name = "中通快递";
+    QVERIFY(library.save(form, &zto));
+    form.id = Form::newId();
+    form.name = "EMS";
+    QVERIFY(library.save(form, &ems));
+    QVERIFY(library.setSlot(sto, 4));
+    QVERIFY(library.setSlot(zto, 6));
+    QVERIFY(w.start());
+    w.show();
+
+    const QStringList buttons{"Command3", "Command1", "Command2", "Command4", "Command6", "Command5"};
+    for (int slot = 3; slot <= 8; ++slot) {
+        QPushButton *b = w.button(buttons.at(slot - 3));
+        QCOMPARE(b->isVisible(), slot == 4 || slot == 6);
+        // At the slot's own place in the courier column, whatever it shows.
+        QCOMPARE(b->geometry(), Twips::rect(120, 1920 + (slot - 3) * 720, 1215, 495));
+    }
+    QCOMPARE(w.button("Command1")->text(), QString("申通快递 &4"));
+    QCOMPARE(w.button("Command4")->text(), QString("中通快递 &6"));
+
+    // Alt+3 reaches a hidden slot and opens nothing; Alt+4 opens 申通快递. An
+    // access key clicks after a short delay, the same for every button, so
+    // once the form shows, Alt+3 has had its chance.
+    QSignalSpy slot3(w.button("Command3"), &QPushButton::clicked);
+    QSize size;
+    QStringList opened = runModal(
+        [&] {
+            QTest::keyClick(w.form->windowHandle(), Qt::Key_3, Qt::AltModifier);
+            QTest::keyClick(w.form->windowHandle(), Qt::Key_4, Qt::AltModifier);
+            QVERIFY(QTest::qWaitFor([&] { return size.isValid(); }, 5000));
+        },
+        [&](QDialog &window) { size = window.size(); });
+    QCOMPARE(opened, QStringList{"frmForm"});
+    QCOMPARE(slot3.count(), 0);
+    QCOMPARE(size, QSize(qRound(230 * Forms::FormPainter::PixelsPerMm),
+                         qRound(127 * Forms::FormPainter::PixelsPerMm)));
+
+    // The form in no slot is reached from the 工具 menu.
+    auto *menu = w.form->findChild<QMenu *>("mnuTools");
+    w.button("cmdTools")->click();
+    QTRY_VERIFY(menu->isVisible());
+    QStringList entries;
+    for (QAction *action : menu->actions())
+        entries.append(action->text());
+    menu->close();
+    QVERIFY2(entries.contains("打印EMS…"), qPrintable(entries.join(", ")));
+    QVERIFY(!entries.contains("打印申通快递…"));
+
+    // Out of its slot, the button goes and its Alt key does nothing again.
+    QVERIFY(library.setSlot(sto, 0));
+    w.form->refreshFormSlots();
+    QVERIFY(!w.button("Command1")->isVisible());
+    w.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+    QSignalSpy slot4(w.button("Command1"), &QPushButton::clicked);
+    QSignalSpy sf(w.button("cmdSF"), &QPushButton::clicked);
+    opened = runModal([&] {
+        QTest::keyClick(w.form->windowHandle(), Qt::Key_4, Qt::AltModifier);
+        QTest::keyClick(w.form->windowHandle(), Qt::Key_1, Qt::AltModifier);
+        QVERIFY(QTest::qWaitFor([&] { return sf.count() == 1; }, 5000));
+    });
+    QCOMPARE(opened, QStringList{"frmSF"});
+    QCOMPARE(slot4.count(), 0);
+}
+
+QUILLBOX_TEST_MAIN(FormsTest)
+#include "tst_forms.moc"
