@@ -552,10 +552,11 @@ void frmFormEditor::spnBox_ValueChanged()
 {
     if (m_showing)
         return;
+    // Steps of one number, by its arrows, undo as one.
     const int index = m_canvas->selected();
     m_document->setFieldBox(index,
                             QRectF(spnX->value(), spnY->value(), spnWidth->value(), spnHeight->value()),
-                            QStringLiteral("box %1").arg(index));
+                            QStringLiteral("box %1 %2").arg(index).arg(sender()->objectName()));
     // A box kept on the page may differ from what was typed.
     showField();
 }

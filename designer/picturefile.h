@@ -15,7 +15,7 @@ namespace Designer {
 struct FormPicture
 {
     QByteArray bytes;
-    QSizeF sizeMm; // empty when the file does not say (a photo without a resolution)
+    QSizeF sizeMm; // at 96 dots to the inch when the file does not say
 };
 
 // Reads a PNG or JPEG file as it is, or the first page of a PDF drawn at
