@@ -128,6 +128,14 @@ QString writePng(const QString &path, QSize pixels, int dotsPerMeter)
 
 } // namespace
 
+// Stops the test at the first box that is off, as QCOMPARE does.
+#define COMPARE_RECTS(actual, expected, tolerance)                                                           \
+    do {                                                                                                     \
+        compareRects(actual, expected, tolerance);                                                           \
+        if (QTest::currentTestFailed())                                                                      \
+            return;                                                                                          \
+    } while (false)
+
 class DesignerTest : public QObject
 {
     Q_OBJECT
@@ -185,7 +193,7 @@ void DesignerTest::dragField()
     const double pixel = 1 / e.canvas()->mapping().pixelsPerMm();
     QVERIFY(qAbs(moved.x() - delta.x()) <= pixel && qAbs(moved.y() - delta.y()) <= pixel);
     const QRectF expected = resize ? before.adjusted(0, 0, moved.x(), moved.y()) : before.translated(moved);
-    compareRects(e.box(0), expected, 0.05 + 1e-9);
+    COMPARE_RECTS(e.box(0), expected, 0.05 + 1e-9);
     QCOMPARE(e.box(1), twoFields().fields[1].box);
     QCOMPARE(child<QDoubleSpinBox>(e.window.get(), "spnX")->value(), e.box(0).x());
 
@@ -231,13 +239,13 @@ void DesignerTest::arrowKeys()
         QTest::keyClick(e.canvas(), Qt::Key(key), modifiers);
     const QRectF expected(before.x() + change.x(), before.y() + change.y(), before.width() + change.width(),
                           before.height() + change.height());
-    compareRects(e.box(1), expected, 1e-9);
+    COMPARE_RECTS(e.box(1), expected, 1e-9);
     QCOMPARE(e.box(0), twoFields().fields[0].box);
 
     QTest::keyClick(e.canvas(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(e.box(1), before);
     QTest::keyClick(e.canvas(), Qt::Key_Y, Qt::ControlModifier);
-    compareRects(e.box(1), expected, 1e-9);
+    COMPARE_RECTS(e.box(1), expected, 1e-9);
 }
 
 // The box typed as numbers; a box typed past the page's edge stays on the page.
@@ -344,7 +352,7 @@ void DesignerTest::alignPicture()
     const std::optional<QRectF> aligned = Designer::alignPicture(place, clicked1, clicked2, true1, true2);
     QCOMPARE(aligned.has_value(), !expected.isNull());
     if (aligned)
-        compareRects(*aligned, expected, 0.01);
+        COMPARE_RECTS(*aligned, expected, 0.01);
 }
 
 // The picture opened from a file, then two clicks on it and their true places
@@ -358,7 +366,7 @@ void DesignerTest::alignPictureByClicks()
         writePng(e.shop.folder.dir.filePath(QStringLiteral("scan.png")), QSize(2300, 1270), 10000);
     QTest::mouseClick(child<QPushButton>(e.window.get(), "cmdPicture"), Qt::LeftButton);
     QVERIFY2(e.shop.dialogs.messages.isEmpty(), qPrintable(e.shop.dialogs.messages.value(0).text));
-    compareRects(e.window->document().form().picturePlace, QRectF(0, 0, 230, 127), 0.01);
+    COMPARE_RECTS(e.window->document().form().picturePlace, QRectF(0, 0, 230, 127), 0.01);
 
     // The scan's marks at (20, 20) and (200, 100) truly lie at (22, 17) and (184, 89): the
     // picture is 0.9 of its size and moved.
@@ -389,10 +397,10 @@ void DesignerTest::alignPictureByClicks()
     child<QDoubleSpinBox>(e.window.get(), "spnOnPage2X")->setValue(200);
     child<QDoubleSpinBox>(e.window.get(), "spnOnPage2Y")->setValue(100);
     QTest::mouseClick(child<QPushButton>(e.window.get(), "cmdAlign"), Qt::LeftButton);
-    compareRects(e.window->document().form().picturePlace, QRectF(4, -1, 207, 114.3), 0.01);
+    COMPARE_RECTS(e.window->document().form().picturePlace, QRectF(4, -1, 207, 114.3), 0.01);
 
     QTest::keyClick(e.canvas(), Qt::Key_Z, Qt::ControlModifier);
-    compareRects(e.window->document().form().picturePlace, QRectF(0, 0, 230, 127), 0.01);
+    COMPARE_RECTS(e.window->document().form().picturePlace, QRectF(0, 0, 230, 127), 0.01);
 }
 
 void DesignerTest::readPicture_data()
