@@ -473,24 +473,18 @@ QByteArray write(const Form &form, QString *error)
             if (n.source == f.source)
                 o.insert(QStringLiteral("source"), QString::fromUtf16(n.text));
         }
-        switch (f.source) {
-        case FormField::Source::Contact:
+        // What the source needs, and whatever else the field holds, so that a
+        // field read and written back is the same field.
+        if (f.source == FormField::Source::Contact || !f.keys.isEmpty())
             o.insert(QStringLiteral("keys"), QJsonArray::fromStringList(f.keys));
-            if (!f.separator.isEmpty())
-                o.insert(QStringLiteral("separator"), f.separator);
-            break;
-        case FormField::Source::FixedText:
+        if (!f.separator.isEmpty())
+            o.insert(QStringLiteral("separator"), f.separator);
+        if (f.source == FormField::Source::FixedText || !f.text.isEmpty())
             o.insert(QStringLiteral("text"), f.text);
-            break;
-        case FormField::Source::Date:
+        if (f.source == FormField::Source::Date || f.dateFormat != FormField().dateFormat)
             o.insert(QStringLiteral("dateFormat"), f.dateFormat);
-            break;
-        case FormField::Source::Asked:
+        if (f.source == FormField::Source::Asked || !f.askLabel.isEmpty())
             o.insert(QStringLiteral("ask"), f.askLabel);
-            break;
-        case FormField::Source::CheckMark:
-            break;
-        }
         o.insert(QStringLiteral("x"), f.box.x());
         o.insert(QStringLiteral("y"), f.box.y());
         o.insert(QStringLiteral("width"), f.box.width());
