@@ -146,6 +146,10 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
     m_scroll->setWidget(m_canvas);
     m_scroll->setFocusPolicy(Qt::NoFocus);
     m_canvas->setZoom(1);
+    // The whole page at 100 % where the screen allows, so that a 230 mm waybill
+    // is seen at once on opening.
+    const QSize page = m_canvas->sizeHint() + QSize(2 * m_scroll->frameWidth(), 2 * m_scroll->frameWidth());
+    m_scroll->setMinimumSize(page.boundedTo(QSize(900, 520)));
     left->addWidget(m_scroll, 1);
     outer->addLayout(left, 1);
 
