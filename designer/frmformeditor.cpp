@@ -132,7 +132,6 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
       m_picker(std::move(picker)), m_document(new FormDocument(form, this))
 {
     setObjectName(QStringLiteral("frmFormEditor"));
-    setWindowTitle(QStringLiteral("快递单模板 - %1").arg(form.name));
 
     auto *outer = new QHBoxLayout(this);
     auto *left = new QVBoxLayout;
@@ -382,6 +381,7 @@ QWidget *frmFormEditor::buildPicturePanel()
 void frmFormEditor::document_Changed()
 {
     const Forms::Form &form = m_document->form();
+    setWindowTitle(QStringLiteral("快递单模板 - %1").arg(form.name));
     m_showing = true;
     if (!txtName->hasFocus() || txtName->text() == form.name)
         txtName->setText(form.name);
@@ -502,7 +502,6 @@ void frmFormEditor::txtName_EditingFinished()
         return;
     }
     m_document->edit(QStringLiteral("改名"), after);
-    setWindowTitle(QStringLiteral("快递单模板 - %1").arg(after.name));
 }
 
 void frmFormEditor::spnPaper_ValueChanged()

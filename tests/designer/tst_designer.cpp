@@ -9,9 +9,12 @@
 #include "designer/pagemapping.h"
 #include "designer/picturefile.h"
 #include "forms/formlibrary.h"
+#include "forms/frmform.h"
 #include "mainwindow.h"
+#include "waybill/printsettings.h"
 
 #include <QAbstractSpinBox>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -21,11 +24,16 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrinterInfo>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <climits>
 #include <memory>
 #include <optional>
 
@@ -126,6 +134,94 @@ QString writePng(const QString &path, QSize pixels, int dotsPerMeter)
     return path;
 }
 
+// The print queue, as the waybill tests read it: jobs by id, and the file
+// cups-pdf writes of each.
+QByteArray runTool(const char *name, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStandardPaths::findExecutable(QString::fromLatin1(name)), arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return QByteArray();
+    return process.readAllStandardOutput();
+}
+
+QStringList cupsJobs(const char *which)
+{
+    const QString out = QString::fromLocal8Bit(runTool("lpstat", {"-W", which, "-o"}));
+    QStringList jobs;
+    const QRegularExpression job("^(\\S+-\\d+)\\s", QRegularExpression::MultilineOption);
+    for (auto it = job.globalMatch(out); it.hasNext();)
+        jobs.append(it.next().captured(1));
+    return jobs;
+}
+
+QString cupsPdfFolder()
+{
+    QFile conf("/etc/cups/cups-pdf.conf");
+    QString out = "/var/spool/cups-pdf/${USER}";
+    if (conf.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : conf.readAll().split('\n')) {
+            if (line.startsWith("Out ") || line.startsWith("Out\t"))
+                out = QString::fromLocal8Bit(line.mid(4).trimmed());
+        }
+    }
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = QDir::home().dirName();
+    out.replace("${HOME}", QDir::homePath());
+    out.replace("${USER}", user);
+    return out;
+}
+
+constexpr int RasterDpi = 254; // ten pixels to the millimetre
+
+// The job's page, once cups-pdf has written it, in grey at RasterDpi.
+QImage jobPage(const QString &job)
+{
+    if (!QTest::qWaitFor([&] { return cupsJobs("completed").contains(job); }, 60000))
+        return QImage();
+    const QString number = job.section('-', -1);
+    QString file;
+    (void)QTest::qWaitFor(
+        [&] {
+            const QStringList files =
+                QDir(cupsPdfFolder()).entryList({"*-job_" + number + ".pdf"}, QDir::Files);
+            if (files.size() == 1)
+                file = cupsPdfFolder() + '/' + files.first();
+            return !file.isEmpty();
+        },
+        30000);
+    if (file.isEmpty())
+        return QImage();
+    QTemporaryDir dir;
+    runTool("pdftoppm",
+            {"-r", QString::number(RasterDpi), "-gray", "-singlefile", file, dir.filePath("page")});
+    return QImage(dir.filePath("page.pgm")).convertToFormat(QImage::Format_Grayscale8);
+}
+
+// Pixels darker than below within the area, in millimetres; null when none.
+QRectF inkMm(const QImage &page, const QRectF &areaMm, int below)
+{
+    const double perMm = RasterDpi / 25.4;
+    const QRect r =
+        QRectF(areaMm.topLeft() * perMm, areaMm.size() * perMm).toAlignedRect().intersected(page.rect());
+    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        const uchar *line = page.constScanLine(y);
+        for (int x = r.left(); x <= r.right(); ++x) {
+            if (line[x] < below) {
+                left = qMin(left, x);
+                right = qMax(right, x);
+                top = qMin(top, y);
+                bottom = qMax(bottom, y);
+            }
+        }
+    }
+    if (right < 0)
+        return QRectF();
+    return QRectF(left / perMm, top / perMm, (right - left + 1) / perMm, (bottom - top + 1) / perMm);
+}
+
 } // namespace
 
 // Stops the test at the first box that is off, as QCOMPARE does.
@@ -152,6 +248,8 @@ private Q_SLOTS:
     void alignPictureByClicks();
     void readPicture_data();
     void readPicture();
+    void testPrint_data();
+    void testPrint();
     void listOperations();
     void toolsMenuOpensList();
 };
@@ -458,6 +556,68 @@ void DesignerTest::readPicture()
         QVERIFY(qGray(image.pixel(2, 2)) < 64);
         QVERIFY(qGray(image.pixel(image.width() - 3, image.height() - 3)) > 192);
     }
+}
+
+// 试印 goes through the form's own print settings, as its waybill window
+// prints: the fields land in their boxes moved by the settings' offset; the
+// picture comes out faint only when asked for.
+void DesignerTest::testPrint_data()
+{
+    QTest::addColumn<bool>("faint");
+    QTest::newRow("fields alone") << false;
+    QTest::newRow("picture faint") << true;
+}
+
+void DesignerTest::testPrint()
+{
+    QFETCH(bool, faint);
+    const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
+    if (printer.isNull() || !printer.makeAndModel().contains("CUPS-PDF", Qt::CaseInsensitive) ||
+        QStandardPaths::findExecutable("pdftoppm").isEmpty())
+        QSKIP("needs the CUPS-PDF test queue (scripts/printer.sh) and pdftoppm");
+    Form form = twoFields();
+    // A grey picture over the whole page: on paper it shows only where it is faint.
+    QImage grey(QSize(230, 127), QImage::Format_RGB32);
+    grey.fill(QColor(90, 90, 90));
+    QBuffer buffer(&form.picture);
+    buffer.open(QIODevice::WriteOnly);
+    grey.save(&buffer, "PNG");
+    form.picturePlace = QRectF(0, 0, 230, 127);
+    Editor e(form);
+    Waybill::PrintSettings settings;
+    settings.paper = form.paper;
+    settings.offset = QPointF(5, 3);
+    QVERIFY(settings.save(e.shop.platform, frmForm::settingsSection(form)));
+    QVERIFY(QTest::qWaitForWindowExposed(e.window.get()));
+    child<QCheckBox>(e.window.get(), "chkFaint")->setChecked(faint);
+
+    const QStringList before = cupsJobs("all");
+    QTest::mouseClick(child<QPushButton>(e.window.get(), "cmdTestPrint"), Qt::LeftButton);
+    QVERIFY2(e.shop.dialogs.messages.isEmpty(), qPrintable(e.shop.dialogs.messages.value(0).text));
+    QStringList jobs = cupsJobs("all");
+    for (const QString &job : before)
+        jobs.removeAll(job);
+    QCOMPARE(jobs.size(), 1);
+    const QImage page = jobPage(jobs.first());
+    QVERIFY(!page.isNull());
+    QVERIFY2(qAbs(page.width() - 2300) <= 3 && qAbs(page.height() - 1270) <= 3,
+             qPrintable(QStringLiteral("%1 × %2").arg(page.width()).arg(page.height())));
+
+    // The sample name and phone, each within its box where the offset puts it.
+    for (const FormField &field : form.fields) {
+        const QRectF box = field.box.translated(settings.offset);
+        const QRectF ink = inkMm(page, box.adjusted(-3, -3, 3, 3), 128);
+        QVERIFY2(!ink.isNull(), qPrintable(Forms::fieldCaption(field)));
+        QVERIFY2(box.adjusted(-0.2, -0.2, 0.2, 0.2).contains(ink),
+                 qPrintable(QStringLiteral("%1: ink at %2, %3")
+                                .arg(Forms::fieldCaption(field))
+                                .arg(ink.x())
+                                .arg(ink.y())));
+    }
+    // Away from the fields: the faint picture, or bare paper.
+    const QRectF away(150, 100, 40, 10);
+    QCOMPARE(inkMm(page, away, 128).isNull(), true);
+    QCOMPARE(inkMm(page, away, 250).isNull(), !faint);
 }
 
 // 新建 from a preset, 复制, 删除 to the trash, 导出… and 导入… on another shop's
