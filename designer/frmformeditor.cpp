@@ -467,10 +467,9 @@ void frmFormEditor::showField()
 FormField frmFormEditor::fieldFromControls(const FormField &field) const
 {
     FormField changed = field;
-    // The family as the form names it stays when the control shows a stand-in
-    // for a font this machine lacks ("宋体" on a machine without it).
-    if (cboFont->currentFont().family() != QFont(field.fontFamily).family())
-        changed.fontFamily = cboFont->currentFont().family();
+    // The family the form names, even one this machine lacks, which the
+    // control then shows as a stand-in.
+    changed.fontFamily = cboFont->currentFont().family();
     changed.pointSize = spnSize->value();
     changed.bold = chkBold->isChecked();
     changed.alignment = Qt::Alignment(cboHAlign->currentData().toInt() | cboVAlign->currentData().toInt());
@@ -600,7 +599,8 @@ void frmFormEditor::fieldStyle_Changed()
     if (index < 0)
         return;
     m_document->setField(index, fieldFromControls(m_document->form().fields[index]),
-                         QStringLiteral("改变字段格式"), QStringLiteral("style %1").arg(index));
+                         QStringLiteral("改变字段格式"),
+                         QStringLiteral("style %1 %2").arg(index).arg(sender()->objectName()));
 }
 
 void frmFormEditor::cmdPicture_Click()

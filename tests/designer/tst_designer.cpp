@@ -242,6 +242,7 @@ private Q_SLOTS:
     void arrowKeys_data();
     void arrowKeys();
     void typedBox();
+    void fieldStyle();
     void keyboardAlone();
     void alignPicture_data();
     void alignPicture();
@@ -372,6 +373,38 @@ void DesignerTest::typedBox()
     QTest::mouseClick(cmdUndo, Qt::LeftButton);
     QCOMPARE(e.box(0), twoFields().fields[0].box);
     QVERIFY(!cmdUndo->isEnabled());
+}
+
+// The lettering set through the controls, one undo step each; a font this
+// machine lacks stays the form's font when something else is changed.
+void DesignerTest::fieldStyle()
+{
+    Form form = twoFields();
+    form.fields[0].fontFamily = QStringLiteral("某种本机没有的字体");
+    Editor e(form);
+    QVERIFY(QTest::qWaitForWindowActive(e.window.get()));
+    auto *chkBold = child<QCheckBox>(e.window.get(), "chkBold");
+    chkBold->setFocus();
+    QTest::keyClick(chkBold, Qt::Key_Space);
+    auto *cboFit = child<QComboBox>(e.window.get(), "cboFit");
+    cboFit->setFocus();
+    QTest::keyClick(cboFit, Qt::Key_Down); // 自动换行 → 缩小字号以放下
+    auto *spnPitch = child<QDoubleSpinBox>(e.window.get(), "spnPitch");
+    spnPitch->setFocus();
+    spnPitch->selectAll();
+    QTest::keyClicks(spnPitch, QStringLiteral("4.5"));
+    QTest::keyClick(spnPitch, Qt::Key_Return);
+
+    const FormField &field = e.window->document().form().fields[0];
+    QVERIFY(field.bold);
+    QCOMPARE(field.fit, FormField::Fit::Shrink);
+    QCOMPARE(field.pitch, 4.5);
+    QCOMPARE(field.fontFamily, QStringLiteral("某种本机没有的字体"));
+    QCOMPARE(e.window->document().undoStack().count(), 3);
+    QTest::keyClick(e.canvas(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(e.canvas(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(e.canvas(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(e.window->document().form(), form);
 }
 
 // Every control reached with Tab is named by its label, and Tab reaches the
