@@ -243,6 +243,10 @@ private Q_SLOTS:
     void arrowKeys();
     void typedBox();
     void fieldStyle();
+    void addFromPalette_data();
+    void addFromPalette();
+    void closeAsksToSave_data();
+    void closeAsksToSave();
     void keyboardAlone();
     void alignPicture_data();
     void alignPicture();
@@ -405,6 +409,79 @@ void DesignerTest::fieldStyle()
     QTest::keyClick(e.canvas(), Qt::Key_Z, Qt::ControlModifier);
     QTest::keyClick(e.canvas(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(e.window->document().form(), form);
+}
+
+// Each kind of the palette adds its field, chosen at once; Delete on the page
+// removes it again.
+void DesignerTest::addFromPalette_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<double>("pitch");
+    QTest::newRow("recipient") << "收件人" << int(FormField::Source::Contact) << QStringList{"txtNameTo"}
+                               << 0.0;
+    QTest::newRow("postcode, a box a digit")
+        << "寄件邮编" << int(FormField::Source::Contact) << QStringList{"txtZip"} << 5.0;
+    QTest::newRow("whole address") << "收件地址（省市区+详细地址）" << int(FormField::Source::Contact)
+                                   << QStringList{"txtPTo", "txtCTo", "txtATo", "txtAddTo"} << 0.0;
+    QTest::newRow("date") << "日期" << int(FormField::Source::Date) << QStringList() << 0.0;
+    QTest::newRow("check mark") << "勾选" << int(FormField::Source::CheckMark) << QStringList() << 0.0;
+    QTest::newRow("asked") << "打印时填写（如托寄物、件数）" << int(FormField::Source::Asked) << QStringList()
+                           << 0.0;
+}
+
+void DesignerTest::addFromPalette()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, source);
+    QFETCH(QStringList, keys);
+    QFETCH(double, pitch);
+    Editor e;
+    QVERIFY(QTest::qWaitForWindowActive(e.window.get()));
+    auto *cboKind = child<QComboBox>(e.window.get(), "cboKind");
+    const int index = cboKind->findText(kind);
+    QVERIFY(index >= 0);
+    cboKind->setCurrentIndex(index);
+    auto *cmdAdd = child<QPushButton>(e.window.get(), "cmdAdd");
+    cmdAdd->setFocus();
+    QTest::keyClick(cmdAdd, Qt::Key_Space);
+
+    const std::vector<FormField> &fields = e.window->document().form().fields;
+    QCOMPARE(int(fields.size()), 3);
+    QCOMPARE(int(fields[2].source), source);
+    QCOMPARE(fields[2].keys, keys);
+    QCOMPARE(fields[2].pitch, pitch);
+    QCOMPARE(e.canvas()->selected(), 2);
+    QCOMPARE(child<QListWidget>(e.window.get(), "lstFields")->currentRow(), 2);
+    QVERIFY(e.canvas()->hasFocus());
+    QTest::keyClick(e.canvas(), Qt::Key_Delete);
+    QCOMPARE(e.window->document().form().fields, twoFields().fields);
+}
+
+// 关闭 with changes asks first: 是 saves them, 否 leaves the file as it was.
+void DesignerTest::closeAsksToSave_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("是") << int(Dialogs::Yes);
+    QTest::newRow("否") << int(Dialogs::No);
+}
+
+void DesignerTest::closeAsksToSave()
+{
+    QFETCH(int, answer);
+    Shop shop;
+    QString fileName;
+    QVERIFY(shop.library.save(twoFields(), &fileName));
+    frmFormEditor editor(shop.platform, shop.library, twoFields(), fileName, shop.picker(), nullptr);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    QTest::keyClick(&editor.canvas(), Qt::Key_Right, Qt::ShiftModifier);
+    shop.dialogs.answers = QList<int>{answer};
+    QTest::mouseClick(child<QPushButton>(&editor, "cmdClose"), Qt::LeftButton);
+    QCOMPARE(shop.dialogs.messages.size(), 1);
+    QVERIFY(!editor.isVisible());
+    QCOMPARE(shop.library.load(fileName)->fields[0].box.x(), answer == Dialogs::Yes ? 41.0 : 40.0);
 }
 
 // Every control reached with Tab is named by its label, and Tab reaches the
