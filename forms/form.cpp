@@ -150,6 +150,7 @@ void addSide(Form &form, const QString &side, double x, double y, double w, doub
 Form preset(const QString &name, QSizeF paper)
 {
     Form form;
+    form.id = Form::newId();
     form.name = name;
     form.paper = paper;
     return form;

@@ -279,7 +279,7 @@ std::optional<QByteArray> readEntry(QuaZip &zip, const QString &name, qint64 lim
 
 // The picture's size is read from its header before anything is decoded: a
 // small file can claim a picture that would take gigabytes.
-bool checkPicture(const QByteArray &bytes, QString *error)
+bool checkPicture(const QByteArray &bytes, bool decode, QString *error)
 {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -303,7 +303,7 @@ bool checkPicture(const QByteArray &bytes, QString *error)
                      .arg(Form::MaxPictureSide);
         return false;
     }
-    if (reader.read().isNull()) {
+    if (decode && reader.read().isNull()) {
         *error = QStringLiteral("模板的底图已损坏，无法显示。");
         return false;
     }
@@ -336,7 +336,7 @@ QString suffix()
     return QStringLiteral(".qbform");
 }
 
-std::optional<Form> read(const QByteArray &bytes, QString *error)
+std::optional<Form> read(const QByteArray &bytes, QString *error, bool decodePicture)
 {
     QString why;
     const auto refuse = [&](const QString &reason) {
@@ -426,7 +426,7 @@ std::optional<Form> read(const QByteArray &bytes, QString *error)
         const std::optional<QByteArray> bytes = readEntry(zip, file, Form::MaxPictureBytes, &why);
         if (!bytes)
             return refuse(QStringLiteral("模板的底图无法读取：%1").arg(why));
-        if (!checkPicture(*bytes, &why))
+        if (!checkPicture(*bytes, decodePicture, &why))
             return refuse(why);
         form.picture = *bytes;
         form.picturePlace = QRectF(x, y, w, h);

@@ -30,8 +30,9 @@ QString suffix(); // ".qbform"
 
 // The form in the bytes, or nothing with error saying why, in Chinese. Damaged
 // or hostile files (truncated, wrong types, sizes out of range, too many
-// fields, a picture too large to decode) are refused whole.
-std::optional<Form> read(const QByteArray &bytes, QString *error);
+// fields, a picture too large to decode) are refused whole. decodePicture
+// false checks the picture's header only: enough to list forms by name.
+std::optional<Form> read(const QByteArray &bytes, QString *error, bool decodePicture = true);
 // The file's bytes; empty, with error, when the zip could not be made.
 QByteArray write(const Form &form, QString *error = nullptr);
 

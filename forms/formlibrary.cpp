@@ -57,7 +57,10 @@ QList<FormLibrary::Entry> FormLibrary::list() const
     for (const QString &fileName : m_platform.listFiles(folder())) {
         if (!fileName.endsWith(FormFile::suffix(), Qt::CaseInsensitive))
             continue;
-        const std::optional<Form> form = load(fileName);
+        QByteArray bytes;
+        if (!m_platform.readFile(pathOf(fileName), &bytes))
+            continue;
+        const std::optional<Form> form = FormFile::read(bytes, nullptr, false);
         if (!form)
             continue;
         entries.append({fileName, form->name, slotOf(fileName)});

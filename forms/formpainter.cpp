@@ -231,22 +231,22 @@ void FormPainter::paintClientPixels(QPainter &painter, const FormValues &values,
     painter.restore();
 }
 
+bool FormPainter::overflows(const FormField &field, const FormValues &values) const
+{
+    const QString text = fieldText(field, values);
+    if (text.isEmpty() || field.source == FormField::Source::CheckMark || field.fit == FormField::Fit::Shrink)
+        return false;
+    if (field.pitch > 0)
+        return characters(text).size() * field.pitch > field.box.width() + 0.01;
+    QTextLayout layout;
+    return layOut(layout, field, text, fieldFont(field, pixelSize(field, 1)), unitsBox(field)).cut;
+}
+
 QStringList FormPainter::overflowingFields(const FormValues &values) const
 {
     QStringList names;
     for (const FormField &field : m_form.fields) {
-        const QString text = fieldText(field, values);
-        if (text.isEmpty() || field.source == FormField::Source::CheckMark ||
-            field.fit == FormField::Fit::Shrink)
-            continue;
-        bool cut = false;
-        if (field.pitch > 0) {
-            cut = characters(text).size() * field.pitch > field.box.width() + 0.01;
-        } else {
-            QTextLayout layout;
-            cut = layOut(layout, field, text, fieldFont(field, pixelSize(field, 1)), unitsBox(field)).cut;
-        }
-        if (cut)
+        if (overflows(field, values))
             names.append(fieldCaption(field));
     }
     return names;

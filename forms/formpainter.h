@@ -29,6 +29,9 @@ public:
     void paintClientPixels(QPainter &painter, const FormValues &values,
                            Background background = NoBackground) const;
 
+    // Whether the field's text does not fit its box: a line left out, or a
+    // line or spaced-out characters past its right edge.
+    bool overflows(const FormField &field, const FormValues &values) const;
     // The captions of the fields whose text does not fit their boxes.
     QStringList overflowingFields(const FormValues &values) const;
     // How many times a field's own font size the text is drawn at (1 unless it

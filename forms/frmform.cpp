@@ -86,6 +86,20 @@ void frmForm::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     m_painter.paintClientPixels(painter, m_values, FormPainter::FaintBackground);
+    // As on the courier waybills, a field cut short shows a red frame here,
+    // never on paper.
+    painter.setPen(QPen(Qt::red, 1));
+    painter.setBrush(Qt::NoBrush);
+    for (const Forms::FormField &field : m_form.fields) {
+        if (m_painter.overflows(field, m_values)) {
+            const QRectF &b = field.box;
+            painter.drawRect(QRectF(b.x() * FormPainter::PixelsPerMm, b.y() * FormPainter::PixelsPerMm,
+                                    b.width() * FormPainter::PixelsPerMm,
+                                    b.height() * FormPainter::PixelsPerMm)
+                                 .toAlignedRect()
+                                 .adjusted(0, 0, -1, -1));
+        }
+    }
 }
 
 void frmForm::keyPressEvent(QKeyEvent *event)

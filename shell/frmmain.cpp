@@ -505,9 +505,13 @@ void frmMain::openForm(const Forms::Form &userForm, const std::function<QString(
 std::function<bool()> frmMain::sameDayCheck(const QString &courier,
                                             const std::function<QString(QStringView)> &read)
 {
-    return [this, courier, read] {
+    // "申通快递" is asked about as 申通, as 顺丰 and 韵达 are: "…打印过申通快递单…".
+    QString shown = courier;
+    if (shown.size() > 2 && shown.endsWith(QStringLiteral("快递")))
+        shown.chop(2);
+    return [this, courier, read, shown] {
         return !m_journal->printedToday(courier, read) ||
-               m_platform.messageBox(PrintJournal::repeatQuestion(courier), QStringLiteral("提示"),
+               m_platform.messageBox(PrintJournal::repeatQuestion(shown), QStringLiteral("提示"),
                                      Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2) ==
                    Dialogs::Yes;
     };
@@ -533,19 +537,22 @@ const char16_t *const SlotButtons[] = {u"Command3", u"Command1", u"Command2",
 
 void frmMain::refreshFormSlots()
 {
+    QHash<int, QString> names;
+    for (const Forms::FormLibrary::Entry &entry : m_forms->list()) {
+        if (entry.slot != 0)
+            names.insert(entry.slot, entry.name);
+    }
     for (int slot = Forms::FormLibrary::FirstSlot; slot <= Forms::FormLibrary::LastSlot; ++slot) {
         auto *b = Frame3->findChild<QPushButton *>(
             QString::fromUtf16(SlotButtons[slot - Forms::FormLibrary::FirstSlot]));
-        const QString fileName = m_forms->formInSlot(slot);
-        const std::optional<Forms::Form> form = fileName.isEmpty() ? std::nullopt : m_forms->load(fileName);
-        if (form) {
+        if (names.contains(slot)) {
             // "&" in a courier's name shows as itself, not as an access key.
-            QString name = form->name;
+            QString name = names.value(slot);
             name.replace(QLatin1Char('&'), QStringLiteral("&&"));
             b->setText(QStringLiteral("%1 &%2").arg(name).arg(slot));
             b->setAccessibleName(b->text().remove(QLatin1Char('&')));
         }
-        b->setVisible(form.has_value());
+        b->setVisible(names.contains(slot));
     }
 }
 

@@ -1,6 +1,7 @@
 // User-defined waybill forms: the ink they print through the print queue, their
 // file surviving export and import, bad form files, and the courier slots of
 // the main window.
+#include "addressbook/printjournal.h"
 #include "forms/formfile.h"
 #include "forms/formlibrary.h"
 #include "forms/formpainter.h"
@@ -332,9 +333,13 @@ private Q_SLOTS:
     void printedInk();
     void exportedAndImportedPrintsAlike();
     void unknownKeysSurviveRewrite();
+    void presets();
     void badFile_data();
     void badFile();
+    void windowShowsPictureFaintly();
     void slotButtons();
+    void librarySlotsCopiesAndTrash();
+    void printGoesIntoJournal();
 
 private:
     // The page printed with default settings, to compare the imported form's with.
@@ -544,6 +549,27 @@ void FormsTest::unknownKeysSurviveRewrite()
     QVERIFY(*again == *form);
 }
 
+void FormsTest::presets()
+{
+    // The paper waybill blank, the labels' boxes on their page; every preset
+    // is a file the reader takes.
+    const std::vector<Form> presets = Forms::presets();
+    QList<QSizeF> papers;
+    for (const Form &preset : presets) {
+        papers.append(preset.paper);
+        QCOMPARE(preset.fields.empty(), preset.paper == QSizeF(230, 127));
+        for (const FormField &field : preset.fields)
+            QVERIFY2(QRectF(QPointF(), preset.paper).contains(field.box), qPrintable(preset.name));
+        QString error;
+        const std::optional<Form> read = Forms::FormFile::read(Forms::FormFile::write(preset), &error);
+        QVERIFY2(read && *read == preset, qPrintable(preset.name + error));
+    }
+    QCOMPARE(papers, (QList<QSizeF>{{230, 127}, {76, 130}, {100, 150}, {100, 180}}));
+    // Each a new form with its own print settings.
+    QVERIFY(!presets.front().id.isEmpty());
+    QVERIFY(presets.front().id != Forms::presets().front().id);
+}
+
 void FormsTest::badFile_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -637,6 +663,31 @@ void FormsTest::badFile()
     QCOMPARE(library.list().size(), 1);
 }
 
+void FormsTest::windowShowsPictureFaintly()
+{
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Form form = userForm();
+    // A black scan over the lower right quarter of the page.
+    QImage black(QSize(100, 50), QImage::Format_RGB32);
+    black.fill(Qt::black);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    black.save(&buffer, "PNG");
+    form.picture = bytes;
+    form.picturePlace = QRectF(115, 63.5, 115, 63.5);
+    frmForm window(platform, form, contacts());
+    const QImage shown = window.grab().toImage();
+    const QPoint inPicture((115 + 100) * Forms::FormPainter::PixelsPerMm,
+                           (63.5 + 50) * Forms::FormPainter::PixelsPerMm);
+    const QPoint outside(100 * Forms::FormPainter::PixelsPerMm, 110 * Forms::FormPainter::PixelsPerMm);
+    const int grey = qGray(shown.pixel(inPicture));
+    QVERIFY2(grey > 120 && grey < 230, qPrintable(QString("the picture shows at grey %1").arg(grey)));
+    QCOMPARE(qGray(shown.pixel(outside)), 255);
+}
+
 void FormsTest::slotButtons()
 {
     MainWindow w;
@@ -708,6 +759,80 @@ void FormsTest::slotButtons()
     });
     QCOMPARE(opened, QStringList{"frmSF"});
     QCOMPARE(slot4.count(), 0);
+}
+
+void FormsTest::librarySlotsCopiesAndTrash()
+{
+    TemporaryHome home;
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Forms::FormLibrary library(platform);
+    const Form form = userForm();
+    QString sto;
+    QVERIFY(library.save(form, &sto));
+    QCOMPARE(sto, QString("申通快递.qbform"));
+
+    // A copy is a form of its own: new id (its own print settings), no slot.
+    QVERIFY(library.setSlot(sto, 4));
+    QString error;
+    const std::optional<QString> copy = library.copy(sto, "申通快递 分店", &error);
+    QVERIFY2(copy, qPrintable(error));
+    QCOMPARE(library.slotOf(*copy), 0);
+    QVERIFY(library.load(*copy)->id != form.id);
+    // The same name again gets a file beside the first, not over it.
+    QString again;
+    QVERIFY(library.save(form, &again));
+    QCOMPARE(again, QString("申通快递 (2).qbform"));
+
+    // One form, one slot: moved to 6, slot 4 is free; a slot takes one form.
+    QVERIFY(library.setSlot(sto, 6));
+    QCOMPARE(library.formInSlot(4), QString());
+    QVERIFY(library.setSlot(*copy, 6));
+    QCOMPARE(library.slotOf(sto), 0);
+    QCOMPARE(library.formInSlot(6), *copy);
+
+    // Deleted to the trash, its slot freed.
+    QVERIFY(library.remove(*copy, &error));
+    QCOMPARE(home.trashed(), QStringList{*copy});
+    QCOMPARE(library.formInSlot(6), QString());
+    QCOMPARE(library.list().size(), 2);
+}
+
+void FormsTest::printGoesIntoJournal()
+{
+    const QString problem = queueProblem();
+    if (!problem.isEmpty())
+        QSKIP(qPrintable(problem));
+    MainWindow w;
+    Forms::FormLibrary library(*w.platform);
+    QString sto;
+    QVERIFY(library.save(userForm(), &sto));
+    QVERIFY(library.setSlot(sto, 4));
+    QVERIFY(w.start());
+    w.show();
+    for (auto it = Contacts.cbegin(); it != Contacts.cend(); ++it)
+        w.field(it.key())->setText(it.value());
+
+    const auto printOnce = [&] {
+        return runModal([&] { w.button("Command1")->click(); },
+                        [](QDialog &window) { window.findChild<QPushButton *>("Command1")->click(); });
+    };
+    w.dialogs.inputs = QStringList{"2"};
+    QCOMPARE(printOnce(), QStringList{"frmForm"});
+    PrintJournal journal(*w.platform);
+    QList<PrintJournal::Entry> entries = journal.entries();
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries.first().courier, QString("申通快递"));
+    QCOMPARE(entries.first().value(u"txtSentTo"), Contacts.value("txtSentTo"));
+
+    // The same recipient again today: asked first, and 否 prints nothing.
+    w.dialogs.messages.clear();
+    w.dialogs.answers = QList<int>{Dialogs::No};
+    QCOMPARE(printOnce(), QStringList{"frmForm"});
+    QCOMPARE(w.dialogs.messages.size(), 1);
+    QCOMPARE(w.dialogs.messages.first().text, QString("今天已为该收件人打印过申通快递单，仍要打印吗？"));
+    QCOMPARE(journal.entries().size(), 1);
 }
 
 QUILLBOX_TEST_MAIN(FormsTest)
