@@ -41,11 +41,20 @@ void FormCanvas::setSelected(int index)
     Q_EMIT selectionChanged(index);
 }
 
-void FormCanvas::pickPoint()
+void FormCanvas::pickPoint(QPointF from)
 {
     m_picking = true;
+    m_pickAt = from;
     setCursor(Qt::CrossCursor);
     setFocus();
+    update();
+}
+
+void FormCanvas::endPicking()
+{
+    m_picking = false;
+    unsetCursor();
+    update();
 }
 
 void FormCanvas::document_Changed()
@@ -112,6 +121,12 @@ void FormCanvas::paintEvent(QPaintEvent *)
     }
     if (m_selected >= 0)
         painter.fillRect(handleRect(m_selected), QColor(220, 40, 0));
+    if (m_picking) {
+        const QPointF cross = m_mapping.toPixels(m_pickAt);
+        painter.setPen(QPen(QColor(0, 150, 0), 1));
+        painter.drawLine(QPointF(cross.x(), page.top()), QPointF(cross.x(), page.bottom()));
+        painter.drawLine(QPointF(page.left(), cross.y()), QPointF(page.right(), cross.y()));
+    }
     if (hasFocus()) {
         painter.setPen(QPen(palette().highlight().color(), 1, Qt::DashLine));
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
@@ -124,8 +139,7 @@ void FormCanvas::mousePressEvent(QMouseEvent *event)
         return;
     const QPointF at = event->position();
     if (m_picking) {
-        m_picking = false;
-        unsetCursor();
+        endPicking();
         Q_EMIT pointPicked(m_mapping.toMm(at));
         return;
     }
@@ -188,8 +202,15 @@ void FormCanvas::keyPressEvent(QKeyEvent *event)
         return;
     case Qt::Key_Escape:
         if (m_picking) {
-            m_picking = false;
-            unsetCursor();
+            endPicking();
+            return;
+        }
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (m_picking) {
+            endPicking();
+            Q_EMIT pointPicked(m_pickAt);
             return;
         }
         break;
@@ -197,9 +218,11 @@ void FormCanvas::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Right:
     case Qt::Key_Up:
     case Qt::Key_Down: {
-        if (m_selected < 0)
+        if (m_selected < 0 && !m_picking)
             break;
-        const double step = event->modifiers() & Qt::ShiftModifier ? LargeStep : Step;
+        double step = event->modifiers() & Qt::ShiftModifier ? LargeStep : Step;
+        if (m_picking && (event->modifiers() & Qt::ControlModifier))
+            step = 10;
         QPointF delta;
         switch (event->key()) {
         case Qt::Key_Left:
@@ -214,6 +237,11 @@ void FormCanvas::keyPressEvent(QKeyEvent *event)
         default:
             delta = QPointF(0, step);
             break;
+        }
+        if (m_picking) {
+            m_pickAt += delta;
+            update();
+            return;
         }
         // A run of presses on one field is one step to undo.
         if (event->modifiers() & Qt::ControlModifier)

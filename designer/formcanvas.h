@@ -30,8 +30,12 @@ public:
     int selected() const { return m_selected; }
     void setSelected(int index);
     // The next click on the page is taken as a point, given by pointPicked,
-    // rather than choosing or moving a field.
-    void pickPoint();
+    // rather than choosing or moving a field. From the keys: a cross starts at
+    // from, the arrows move it (0.1 mm, 1 mm with Shift, 10 mm with Ctrl) and
+    // Enter takes it; Escape gives up.
+    void pickPoint(QPointF from);
+    bool picking() const { return m_picking; }
+    QPointF pickCross() const { return m_pickAt; }
 
     QSize sizeHint() const override;
 
@@ -49,6 +53,7 @@ protected:
 private:
     void document_Changed();
     QRectF handleRect(int index) const;
+    void endPicking();
     int fieldAt(QPointF pixels) const;
 
     enum class Drag { None, Move, Resize };
@@ -57,6 +62,7 @@ private:
     PageMapping m_mapping;
     int m_selected = -1;
     bool m_picking = false;
+    QPointF m_pickAt; // mm: the cross the keys move while picking
     Drag m_drag = Drag::None;
     QPointF m_pressMm;   // where the drag began
     QPointF m_movedMm;   // how far the field has gone with it so far

@@ -634,13 +634,13 @@ void frmFormEditor::cmdRemovePicture_Click()
 void frmFormEditor::cmdPick1_Click()
 {
     m_pickedPoint = 0;
-    m_canvas->pickPoint();
+    m_canvas->pickPoint(QPointF(spnOnPage[0]->value(), spnOnPage[1]->value()));
 }
 
 void frmFormEditor::cmdPick2_Click()
 {
     m_pickedPoint = 1;
-    m_canvas->pickPoint();
+    m_canvas->pickPoint(QPointF(spnOnPage[2]->value(), spnOnPage[3]->value()));
 }
 
 void frmFormEditor::canvas_PointPicked(QPointF mm)

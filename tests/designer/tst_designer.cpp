@@ -250,7 +250,8 @@ private Q_SLOTS:
     void keyboardAlone();
     void alignPicture_data();
     void alignPicture();
-    void alignPictureByClicks();
+    void alignPictureOnPage_data();
+    void alignPictureOnPage();
     void readPicture_data();
     void readPicture();
     void testPrint_data();
@@ -563,10 +564,19 @@ void DesignerTest::alignPicture()
         COMPARE_RECTS(*aligned, expected, 0.01);
 }
 
-// The picture opened from a file, then two clicks on it and their true places
-// typed: the picture's place follows, as one step to undo.
-void DesignerTest::alignPictureByClicks()
+// The picture opened from a file, then two points taken on it, by clicks or by
+// moving a cross with the keys, and their true places typed: the picture's
+// place follows, as one step to undo.
+void DesignerTest::alignPictureOnPage_data()
 {
+    QTest::addColumn<bool>("keys");
+    QTest::newRow("mouse") << false;
+    QTest::newRow("keys") << true;
+}
+
+void DesignerTest::alignPictureOnPage()
+{
+    QFETCH(bool, keys);
     Editor e;
     QVERIFY(QTest::qWaitForWindowActive(e.window.get()));
     // 2300 × 1270 pixels at 10 to the millimetre: the page's own size.
@@ -581,10 +591,26 @@ void DesignerTest::alignPictureByClicks()
     const std::pair<const char *, QPointF> picks[] = {{"cmdPick1", QPointF(20, 20)},
                                                       {"cmdPick2", QPointF(200, 100)}};
     for (const auto &[button, at] : picks) {
-        QTest::mouseClick(child<QPushButton>(e.window.get(), button), Qt::LeftButton);
-        QTest::mouseClick(e.canvas(), Qt::LeftButton, Qt::NoModifier, e.pixel(at));
+        auto *pick = child<QPushButton>(e.window.get(), button);
+        if (!keys) {
+            QTest::mouseClick(pick, Qt::LeftButton);
+            QTest::mouseClick(e.canvas(), Qt::LeftButton, Qt::NoModifier, e.pixel(at));
+            continue;
+        }
+        pick->setFocus();
+        QTest::keyClick(pick, Qt::Key_Space);
+        QVERIFY(e.canvas()->hasFocus());
+        // The cross starts at the page's corner: 10 mm a press with Ctrl, 1 with Shift.
+        for (int i = 0; i < int(at.x()) / 10; ++i)
+            QTest::keyClick(e.canvas(), Qt::Key_Right, Qt::ControlModifier);
+        for (int i = 0; i < int(at.y()) / 10 + 1; ++i)
+            QTest::keyClick(e.canvas(), Qt::Key_Down, Qt::ControlModifier);
+        for (int i = 0; i < 10; ++i)
+            QTest::keyClick(e.canvas(), Qt::Key_Up, Qt::ShiftModifier);
+        QTest::keyClick(e.canvas(), Qt::Key_Return);
+        QVERIFY(!e.canvas()->picking());
     }
-    const double pixelMm = 0.5 / e.canvas()->mapping().pixelsPerMm() + 1e-9;
+    const double pixelMm = keys ? 1e-9 : 0.5 / e.canvas()->mapping().pixelsPerMm() + 1e-9;
     QVERIFY(qAbs(child<QDoubleSpinBox>(e.window.get(), "spnOnPage2X")->value() - 200) <= pixelMm);
     // No field was chosen or moved by the clicks.
     QCOMPARE(e.box(0), twoFields().fields[0].box);
@@ -599,6 +625,7 @@ void DesignerTest::alignPictureByClicks()
         QTest::keyClicks(spin, QString::fromLatin1(text));
         QTest::keyClick(spin, Qt::Key_Tab);
     }
+    QVERIFY(qAbs(child<QDoubleSpinBox>(e.window.get(), "spnOnPage1Y")->value() - 20) <= pixelMm);
     // Set exactly, rather than where the click landed on the screen.
     child<QDoubleSpinBox>(e.window.get(), "spnOnPage1X")->setValue(20);
     child<QDoubleSpinBox>(e.window.get(), "spnOnPage1Y")->setValue(20);
