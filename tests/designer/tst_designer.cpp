@@ -28,6 +28,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
@@ -712,6 +713,15 @@ void DesignerTest::testPrint()
     if (printer.isNull() || !printer.makeAndModel().contains("CUPS-PDF", Qt::CaseInsensitive) ||
         QStandardPaths::findExecutable("pdftoppm").isEmpty())
         QSKIP("needs the CUPS-PDF test queue (scripts/printer.sh) and pdftoppm");
+    // A queue of the test's own, named in the form's print settings: no one
+    // else's job lands on it, and the job shows the settings' printer is used.
+    const QString queue = QStringLiteral("Quillbox-Designer-%1").arg(QCoreApplication::applicationPid());
+    if (runTool("lpadmin",
+                {"-p", queue, "-v", "cups-pdf:/", "-E", "-P", "/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"})
+            .isNull() &&
+        !QPrinterInfo::availablePrinterNames().contains(queue))
+        QSKIP("cannot add a print queue (lpadmin) here");
+    const auto removeQueue = qScopeGuard([&] { runTool("lpadmin", {"-x", queue}); });
     Form form = twoFields();
     // A grey picture over the whole page: on paper it shows only where it is faint.
     QImage grey(QSize(230, 127), QImage::Format_RGB32);
@@ -722,6 +732,7 @@ void DesignerTest::testPrint()
     form.picturePlace = QRectF(0, 0, 230, 127);
     Editor e(form);
     Waybill::PrintSettings settings;
+    settings.printer = queue;
     settings.paper = form.paper;
     settings.offset = QPointF(5, 3);
     QVERIFY(settings.save(e.shop.platform, frmForm::settingsSection(form)));
@@ -731,9 +742,11 @@ void DesignerTest::testPrint()
     const QStringList before = cupsJobs("all");
     QTest::mouseClick(child<QPushButton>(e.window.get(), "cmdTestPrint"), Qt::LeftButton);
     QVERIFY2(e.shop.dialogs.messages.isEmpty(), qPrintable(e.shop.dialogs.messages.value(0).text));
-    QStringList jobs = cupsJobs("all");
-    for (const QString &job : before)
-        jobs.removeAll(job);
+    QStringList jobs;
+    for (const QString &job : cupsJobs("all")) {
+        if (!before.contains(job) && job.startsWith(queue + '-'))
+            jobs.append(job);
+    }
     QCOMPARE(jobs.size(), 1);
     const QImage page = jobPage(jobs.first());
     QVERIFY(!page.isNull());
