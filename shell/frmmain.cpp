@@ -5,6 +5,7 @@
 #include "addressbook/parsing/regiontable.h"
 #include "addressbook/printjournal.h"
 #include "ads/adpane.h"
+#include "designer/frmformlist.h"
 #include "forms/formlibrary.h"
 #include "forms/frmform.h"
 #include "platform/platform.h"
@@ -647,11 +648,13 @@ void frmMain::buildToolsMenu()
     QAction *actImport = addItem("actImport", QStringLiteral("导入…"));
     QAction *actExport = addItem("actExport", QStringLiteral("导出…"));
     QAction *actJournal = addItem("actJournal", QStringLiteral("打印记录…"));
+    QAction *actForms = addItem("actForms", QStringLiteral("快递单模板…"));
     connect(cmdTools, &QPushButton::clicked, this, &frmMain::cmdTools_Click);
     connect(actPaste, &QAction::triggered, this, &frmMain::actPaste_Triggered);
     connect(actImport, &QAction::triggered, this, &frmMain::actImport_Triggered);
     connect(actExport, &QAction::triggered, this, &frmMain::actExport_Triggered);
     connect(actJournal, &QAction::triggered, this, &frmMain::actJournal_Triggered);
+    connect(actForms, &QAction::triggered, this, &frmMain::actForms_Triggered);
     connect(m_toolsMenu, &QMenu::aboutToShow, this, &frmMain::mnuTools_AboutToShow);
 }
 
@@ -708,6 +711,20 @@ void frmMain::frmImport_Imported(const QString &group)
 void frmMain::actExport_Triggered()
 {
     frmExport form(m_platform, m_chooser, m_groups->current(), this);
+    form.exec();
+}
+
+void frmMain::actForms_Triggered()
+{
+    Designer::FilePicker picker{
+        [this](QWidget *parent, const QString &title, const QString &filter) {
+            return m_chooser.openFile(parent, title, filter);
+        },
+        [this](QWidget *parent, const QString &title, const QString &suggested, const QString &filter) {
+            return m_chooser.saveFile(parent, title, suggested, filter);
+        }};
+    Designer::frmFormList form(m_platform, *m_forms, std::move(picker), this);
+    connect(&form, &Designer::frmFormList::formsChanged, this, &frmMain::refreshFormSlots);
     form.exec();
 }
 

@@ -127,6 +127,7 @@ private:
     void actImport_Triggered();
     void actExport_Triggered();
     void actJournal_Triggered();
+    void actForms_Triggered();
     void frmImport_Imported(const QString &group);
     // Opens the courier's waybill window filled by read; what it prints goes into
     // the journal, and a second waybill for the same recipient today is asked about.

@@ -1,7 +1,14 @@
 // Draws the main window and both waybill windows, filled with a sample sender and
 // recipient, the print settings, a calibration page, the tools menu and the paste
-// dialog, into PNG files for the README: quillbox-screenshot OUTPUT_FOLDER
+// dialog, the form designer and a test print of a form, into PNG files for the
+// README: quillbox-screenshot OUTPUT_FOLDER
 #include "addressbook/printjournal.h"
+#include "designer/formcanvas.h"
+#include "designer/formdocument.h"
+#include "designer/frmformeditor.h"
+#include "designer/frmformlist.h"
+#include "forms/formlibrary.h"
+#include "forms/formpainter.h"
 #include "mainwindow.h"
 #include "tools/journalwindow.h"
 #include "tools/pasteaddressdialog.h"
@@ -9,10 +16,146 @@
 #include "waybill/frmyd.h"
 #include "waybill/printjob.h"
 
+#include <QBuffer>
 #include <QClipboard>
+#include <QComboBox>
 #include <QMenu>
 #include <QPainter>
 #include <QTimer>
+
+namespace {
+
+// A made-up blank paper waybill of 230 × 127 mm, as a scan at 8 pixels to the
+// millimetre, a little off the page as a scanner leaves it: boxes with their
+// printed captions, six postcode boxes each side.
+QByteArray blankWaybillScan()
+{
+    constexpr double perMm = 8;
+    QImage scan(QSize(236, 131) * perMm, QImage::Format_RGB32);
+    scan.fill(QColor(250, 247, 240));
+    scan.setDotsPerMeterX(perMm * 1000);
+    scan.setDotsPerMeterY(perMm * 1000);
+    QPainter painter(&scan);
+    painter.scale(perMm, perMm);
+    painter.translate(3, 2);
+    painter.setPen(QPen(QColor(200, 40, 40), 0.4));
+    QFont font(QStringLiteral("AR PL UMing CN"));
+    font.setPixelSize(3);
+    painter.setFont(font);
+    painter.drawRect(QRectF(4, 4, 222, 119));
+    const auto box = [&](QRectF r, const char *caption) {
+        painter.drawRect(r);
+        painter.drawText(r.adjusted(1, 0.5, 0, 0), Qt::AlignLeft | Qt::AlignTop, QString::fromUtf8(caption));
+    };
+    for (int side = 0; side < 2; ++side) {
+        const double x = 8 + side * 108;
+        box(QRectF(x, 10, 104, 12), side ? "收件人姓名" : "寄件人姓名");
+        box(QRectF(x, 22, 104, 12), side ? "收件单位" : "寄件单位");
+        box(QRectF(x, 34, 104, 24), side ? "收件地址" : "寄件地址");
+        box(QRectF(x, 58, 64, 12), "联系电话");
+        painter.drawText(QRectF(x + 66, 58, 38, 5), Qt::AlignLeft, QStringLiteral("邮编"));
+        for (int digit = 0; digit < 6; ++digit)
+            painter.drawRect(QRectF(x + 68 + digit * 6, 63, 6, 7));
+    }
+    box(QRectF(8, 74, 104, 16), "托寄物内容");
+    box(QRectF(116, 74, 104, 16), "寄件日期");
+    box(QRectF(8, 90, 212, 28), "收件人签名");
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    scan.save(&buffer, "JPEG", 85);
+    return bytes;
+}
+
+// The form laid out on that scan, as a shop makes it in the designer.
+Forms::Form formOnScan()
+{
+    Forms::Form form;
+    form.id = Forms::Form::newId();
+    form.name = QStringLiteral("申通快递");
+    form.picture = blankWaybillScan();
+    // Aligned by two points: the scan's margin taken off.
+    form.picturePlace = QRectF(-3, -2, 236, 131);
+    const auto field = [&](QStringList keys, QRectF box, double pitch = 0) {
+        Forms::FormField f;
+        f.keys = std::move(keys);
+        f.box = box;
+        f.pointSize = 11;
+        f.fit = pitch > 0 ? Forms::FormField::Fit::OneLine : Forms::FormField::Fit::Shrink;
+        f.pitch = pitch;
+        form.fields.push_back(f);
+    };
+    for (const QString &side : {QStringLiteral(""), QStringLiteral("To")}) {
+        const double x = side.isEmpty() ? 20 : 128;
+        field({"txtName" + side}, QRectF(x, 14, 60, 7));
+        field({"txtSent" + side}, QRectF(x, 26, 90, 7));
+        Forms::FormField address;
+        address.keys = QStringList{"txtP" + side, "txtC" + side, "txtA" + side, "txtAdd" + side};
+        address.box = QRectF(x, 38, 90, 14);
+        address.pointSize = 11;
+        form.fields.push_back(address);
+        field({"txtTel" + side}, QRectF(x, 62, 50, 7));
+        field({"txtZip" + side}, QRectF(x + 56, 64.5, 36, 6), 6);
+    }
+    Forms::FormField goods;
+    goods.source = Forms::FormField::Source::Asked;
+    goods.askLabel = QStringLiteral("托寄物");
+    goods.box = QRectF(20, 80, 80, 7);
+    form.fields.push_back(goods);
+    Forms::FormField date;
+    date.source = Forms::FormField::Source::Date;
+    date.box = QRectF(128, 80, 40, 7);
+    form.fields.push_back(date);
+    return form;
+}
+
+// The list of forms with one on Alt+4, the editor with the scan and its
+// fields, and the test print laid over the scan.
+bool drawDesigner(MainWindow &w, const QString &out)
+{
+    Forms::FormLibrary &library = w.form->forms();
+    const Forms::Form form = formOnScan();
+    QString fileName;
+    if (!library.save(form, &fileName) || !library.setSlot(fileName, 4))
+        return false;
+    for (const QString &name : {QStringLiteral("中通快递"), QStringLiteral("店铺标签 100×180")}) {
+        Forms::Form other = Forms::presets().back();
+        other.id = Forms::Form::newId();
+        other.name = name;
+        QString otherFile;
+        library.save(other, &otherFile);
+    }
+    const Designer::FilePicker picker{
+        [](QWidget *, const QString &, const QString &) { return QString(); },
+        [](QWidget *, const QString &, const QString &, const QString &) { return QString(); }};
+    Designer::frmFormList list(*w.platform, library, picker);
+    list.reload(fileName);
+    list.show();
+    bool ok = QTest::qWaitForWindowExposed(&list) && list.grab().save(out + "/form-list.png");
+
+    Designer::frmFormEditor editor(*w.platform, library, form, fileName, picker, nullptr);
+    editor.findChild<QComboBox *>("cboZoom")->setCurrentIndex(2); // 100 %
+    editor.canvas().setSelected(9);                               // the recipient's postcode, one box a digit
+    editor.resize(editor.sizeHint());
+    editor.show();
+    ok = QTest::qWaitForWindowExposed(&editor) && editor.grab().save(out + "/form-editor.png") && ok;
+
+    // The test print as it comes out on plain paper with the picture faint, 5 pixels to the millimetre.
+    constexpr double perMm = 5;
+    QImage page((form.paper * perMm).toSize(), QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    painter.scale(perMm, perMm);
+    Forms::FormValues values;
+    values.contact = [&w](QStringView name) { return w.form->fieldText(name); };
+    values.asked.insert(QStringLiteral("托寄物"), QStringLiteral("文件"));
+    Forms::FormPainter(form).paint(painter, values, Forms::FormPainter::FaintBackground);
+    painter.end();
+    return page.save(out + "/form-test-print.png") && ok;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -134,5 +277,7 @@ int main(int argc, char *argv[])
     journalWindow.findChild<QLineEdit *>("txtSearch")->setText("李娜");
     ok = QTest::qWaitForWindowExposed(&journalWindow) &&
          journalWindow.grab().save(out + "/journal-window.png") && ok;
+
+    ok = drawDesigner(w, out) && ok;
     return ok ? 0 : 1;
 }
