@@ -20,7 +20,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -120,7 +120,7 @@ private Q_SLOTS:
     void journalNewestFirstAndSearch();
     void journalSameRecipientToday_data();
     void journalSameRecipientToday();
-    void journalReplacedInOneStep();
+    void journalAppendedInOneStep();
 
     void importWindow();
     void importFromToolsMenu();
@@ -448,20 +448,23 @@ void ExchangeTest::journalSameRecipientToday()
              QStringLiteral("今天已为该收件人打印过%1快递单，仍要打印吗？").arg(courier));
 }
 
-// An entry replaces the whole file in one step: a failing write leaves the old
-// file exactly as it was and no half-written file beside it.
-void ExchangeTest::journalReplacedInOneStep()
+// An entry is added at the end in one write: the history before it keeps every
+// byte, and a failing write leaves the file exactly as it was, nothing beside it.
+void ExchangeTest::journalAppendedInOneStep()
 {
     Fixture f;
     PrintJournal journal(f.platform);
     QVERIFY(journal.append(entry("2026-12-07T08:00:00", "顺丰", "张三", "1")));
+    const QByteArray first = f.folder.read("journal.csv");
     struct stat before;
     QVERIFY(::stat(QFile::encodeName(journal.fileName()).constData(), &before) == 0);
     QVERIFY(journal.append(entry("2026-12-07T08:01:00", "顺丰", "李四", "2")));
     struct stat after;
     QVERIFY(::stat(QFile::encodeName(journal.fileName()).constData(), &after) == 0);
-    QVERIFY2(after.st_ino != before.st_ino, "the journal was written in place");
+    QVERIFY2(after.st_ino == before.st_ino, "the journal was rewritten, not appended to");
     const QByteArray kept = f.folder.read("journal.csv");
+    QVERIFY(kept.startsWith(first));
+    QCOMPARE(kept.count('\n'), 3);
 
     // The disk fills up halfway through the new file. (Works as root, unlike a
     // read-only folder.)
@@ -576,19 +579,17 @@ void ExchangeTest::journalWindowFiltersAndReprints()
     QVERIFY(journal.append(entry("2026-12-07T10:00:00", "韵达", "李四", "13900001111")));
     frmJournal window(journal, f.platform);
     QSignalSpy reprint(&window, &frmJournal::reprint);
-    auto *list = window.findChild<QTreeWidget *>("lstJournal");
+    auto *list = window.findChild<QTreeView *>("lstJournal");
     auto *search = window.findChild<QLineEdit *>("txtSearch");
     auto *again = window.findChild<QPushButton *>("cmdReprint");
     QCOMPARE(again->accessibleName(), QStringLiteral("再打印"));
-    QCOMPARE(list->topLevelItemCount(), 2);
-    QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("李四（收件公司）"));
+    QCOMPARE(list->model()->rowCount(), 2);
+    QCOMPARE(list->model()->index(0, 2).data().toString(), QStringLiteral("李四（收件公司）"));
 
     const auto shown = [list] {
         QStringList phones;
-        for (int i = 0; i < list->topLevelItemCount(); ++i) {
-            if (!list->topLevelItem(i)->isHidden())
-                phones.append(list->topLevelItem(i)->text(3));
-        }
+        for (int i = 0; i < list->model()->rowCount(); ++i)
+            phones.append(list->model()->index(i, 3).data().toString());
         return phones;
     };
     QTest::keyClicks(search, "5678");
