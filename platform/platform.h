@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/dialogs.h"
+#include "platform/printqueue.h"
 #include "platform/profile.h"
 
 #include <QString>
@@ -100,6 +101,9 @@ public:
     int messageBox(const QString &text, const QString &title, int flags);
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = QString());
 
+    // The CUPS scheduler's print queues.
+    const PrintQueue &printQueue() const { return m_printQueue; }
+
     // Where the settings of a normal run are kept: the user's config folder.
     static QString defaultSettingsFile();
     // The user's own folder for the address book of an installed program.
@@ -117,4 +121,5 @@ private:
     QString m_root;
     std::unique_ptr<QSettings> m_settings;
     Dialogs &m_dialogs;
+    PrintQueue m_printQueue;
 };

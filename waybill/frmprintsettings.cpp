@@ -279,7 +279,8 @@ void frmPrintSettings::cmdCalibrationPage_Click()
     std::unique_ptr<QPrinter> printer = openPrinter(s, &error);
     if (printer) {
         const QPointF corner = printableCorner(*printer, s);
-        error = printPage(*printer, s, QStringLiteral("打印校准页"), paintCalibrationPage);
+        error = printPage(*printer, s, QStringLiteral("打印校准页"), paintCalibrationPage,
+                          m_platform.printQueue());
         if (error.isEmpty()) {
             m_calibrated = std::make_pair(s, corner);
             return;

@@ -306,8 +306,9 @@ QStringList Window::cutFields() const
 bool Window::printOn(QPrinter &printer)
 {
     showButtons(false);
-    const QString failure =
-        printPage(printer, m_settings, m_jobTitle, [this](QPainter &painter) { paintClientArea(painter); });
+    const QString failure = printPage(
+        printer, m_settings, m_jobTitle, [this](QPainter &painter) { paintClientArea(painter); },
+        m_platform.printQueue());
     if (failure.isEmpty()) {
         Q_EMIT printed(printerShownName(printer));
         close();
