@@ -1,11 +1,17 @@
 #include "addressbook/printjournal.h"
+#include "batch/batchprinter.h"
 #include "mainwindow.h"
 #include "platform/printqueue.h"
+#include "waybill/frmsf.h"
 #include "waybill/waybillwindow.h"
 
+#include <QPainter>
 #include <QPrinterInfo>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
+
+#include <csignal>
 
 namespace {
 
@@ -26,6 +32,92 @@ bool run(const char *tool, const QStringList &arguments, QString *error = nullpt
         *error = QString::fromLocal8Bit(process.readAll()) + process.errorString();
     return ok;
 }
+
+QString output(const char *tool, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(findTool(tool), arguments);
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Where cups-pdf writes its files, from its configuration ("Out").
+QString cupsPdfFolder()
+{
+    QFile conf("/etc/cups/cups-pdf.conf");
+    QString out = "/var/spool/cups-pdf/${USER}";
+    if (conf.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : conf.readAll().split('\n')) {
+            if (line.startsWith("Out ") || line.startsWith("Out\t"))
+                out = QString::fromLocal8Bit(line.mid(4).trimmed());
+        }
+    }
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = QDir::home().dirName();
+    return out.replace("${HOME}", QDir::homePath()).replace("${USER}", user);
+}
+
+// The file cups-pdf made of one job, once it is there.
+QString jobFile(int job)
+{
+    QString file;
+    const bool found = QTest::qWaitFor(
+        [&] {
+            const QStringList found =
+                QDir(cupsPdfFolder()).entryList({QStringLiteral("*-job_%1.pdf").arg(job)});
+            file = found.size() == 1 ? cupsPdfFolder() + '/' + found.first() : QString();
+            return !file.isEmpty();
+        },
+        30000);
+    return found ? file : QString();
+}
+
+// The number of jobs a queue ever had that the scheduler still remembers.
+int jobsOn(const QString &queue)
+{
+    return int(output("lpstat", {"-W", "all", "-o", queue}).split('\n', Qt::SkipEmptyParts).size());
+}
+
+// A batch of count waybills (at most twenty), each recipient told apart by
+// its name, its company and its phone.
+PrintBatch batchOf(int count)
+{
+    static const QStringList names = QStringLiteral("赵一 钱二 孙三 李四 周五 吴六 郑七 王八 冯九 陈十 "
+                                                    "褚明 卫东 蒋华 沈强 韩梅 杨洋 朱丽 秦岚 尤佳 许静")
+                                         .split(' ');
+    PrintBatch batch;
+    batch.sender = {"某公司", "张三", "上海市", "上海市", "浦东新区", "世纪大道1号", "02112345678", "200000"};
+    for (int i = 1; i <= count; ++i) {
+        BatchRow row;
+        row.recipient = {names[i - 1] + "商行",
+                         names[i - 1],
+                         "北京市",
+                         "北京市",
+                         "朝阳区",
+                         "建国路88号",
+                         QStringLiteral("138000000%1").arg(i, 2, 10, QChar('0')),
+                         "100000"};
+        row.orderNumber = QStringLiteral("DD%1").arg(i);
+        batch.rows.append(row);
+    }
+    return batch;
+}
+
+// A program folder with its platform and journal, as the program has them.
+struct Program
+{
+    explicit Program(const QString &root = QString())
+        : platform(root.isEmpty() ? folder.root : root,
+                   (root.isEmpty() ? folder.root : root) + "/../settings.ini", dialogs),
+          journal(platform)
+    {
+    }
+    ProgramFolder folder;
+    ScriptedDialogs dialogs;
+    Platform platform;
+    PrintJournal journal;
+};
 
 // A PDF queue of this test's own, which the test may refuse and stop without
 // disturbing anyone else's printing; removed with its jobs at the end.
@@ -84,6 +176,9 @@ private Q_SLOTS:
     void initTestCase();
     void refusedSinglePrint_data();
     void refusedSinglePrint();
+    void batchStoppedAndContinued();
+    void batchKilledGoesOn();
+    void printInChild();
     void cleanupTestCase();
 
 private:
@@ -92,6 +187,9 @@ private:
 
 void BatchTest::initTestCase()
 {
+    // A child process prints on its parent's queue, which PRINTER names.
+    if (inCaseProcess())
+        return;
     const QString why = m_queue.create();
     if (!why.isEmpty())
         QSKIP(qPrintable(why));
@@ -102,7 +200,8 @@ void BatchTest::initTestCase()
 
 void BatchTest::cleanupTestCase()
 {
-    qunsetenv("PRINTER");
+    if (!inCaseProcess())
+        qunsetenv("PRINTER");
 }
 
 void BatchTest::refusedSinglePrint_data()
@@ -149,6 +248,193 @@ void BatchTest::refusedSinglePrint()
     QCOMPARE(runModal([&] { w.button(button)->click(); }, taken).size(), 1);
     QCOMPARE(w.dialogs.messages.size(), 1);
     QCOMPARE(journal.entries().size(), 1);
+}
+
+void BatchTest::batchStoppedAndContinued()
+{
+    Program program;
+    PrintBatch batch = batchOf(20);
+    BatchPrinter printer(batch, program.platform, program.journal);
+    printer.setPollInterval(50);
+    QSignalSpy paused(&printer, &BatchPrinter::paused);
+    QSignalSpy finished(&printer, &BatchPrinter::finished);
+    const int jobsBefore = jobsOn(m_queue.name);
+
+    // The queue stops once the seventh waybill is out.
+    connect(&printer, &BatchPrinter::rowPrinted, this, [&](int row) {
+        if (row == 6)
+            QVERIFY(run("cupsdisable", {m_queue.name}));
+    });
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(paused.size(), 1, 120000);
+    run("cupsenable", {m_queue.name});
+    QCOMPARE(paused[0][0].toInt(), 7);
+    QVERIFY2(paused[0][1].toString().contains("已停止"), qPrintable(paused[0][1].toString()));
+    QCOMPARE(batch.printedCount(), 7);
+    QCOMPARE(batch.firstNotPrinted(), 7);
+    // Its job waits in the stopped queue, to be followed, not sent again.
+    QCOMPARE(batch.rows[7].state, BatchRow::State::Sent);
+    QCOMPARE(program.journal.entries().size(), 7);
+
+    // 继续 goes on from the eighth.
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 180000);
+    QCOMPARE(paused.size(), 1);
+    QCOMPARE(batch.printedCount(), 20);
+    QCOMPARE(jobsOn(m_queue.name) - jobsBefore, 20);
+    const QList<PrintJournal::Entry> entries = program.journal.entries();
+    QCOMPARE(entries.size(), 20);
+    QCOMPARE(entries.first().orderNumber, QStringLiteral("DD20"));
+
+    // Every waybill its own page, with its own recipient on it: of the twenty
+    // recipients painted here, the page's ink is nearest its own.
+    constexpr int dpi = 100;
+    QTemporaryDir dir;
+    const auto raster = [&](const QString &file) {
+        output("pdftoppm", {"-r", QString::number(dpi), "-gray", "-singlefile", file, dir.path() + "/page"});
+        return QImage(dir.path() + "/page.pgm").convertToFormat(QImage::Format_Grayscale8);
+    };
+    const Waybill::Description &sf = *PrintBatch::description("SF");
+    const QRect recipient =
+        QRectF(QPointF(1080, 3960) * dpi / 1440, QPointF(5100, 5500) * dpi / 1440).toRect();
+    QList<QImage> pages;
+    QImage firstPage;
+    for (int i = 0; i < 20; ++i) {
+        const QString file = jobFile(batch.rows[i].jobId);
+        QVERIFY2(!file.isEmpty(), qPrintable(QString::number(batch.rows[i].jobId)));
+        QVERIFY(output("pdfinfo", {file}).contains(QRegularExpression("Pages:\\s+1\\n")));
+        pages.append(raster(file));
+        QVERIFY(!pages.last().isNull());
+        if (i == 0)
+            firstPage = pages.first();
+        QFile::remove(file);
+    }
+    QList<QImage> painted;
+    for (int i = 0; i < 20; ++i) {
+        QImage image(pages.first().size(), QImage::Format_Grayscale8);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.scale(dpi / 96.0, dpi / 96.0);
+        Waybill::Sheet(sf, [&](QStringView key) { return batch.value(i, key); }).paint(painter);
+        painter.end();
+        painted.append(image);
+    }
+    // Compared blurred, as the rasteriser draws strokes a little apart from Qt.
+    const auto blurred = [&](const QImage &image) {
+        return image.copy(recipient).scaled(recipient.size() / 4, Qt::IgnoreAspectRatio,
+                                            Qt::SmoothTransformation);
+    };
+    const auto difference = [&](const QImage &a, const QImage &b) {
+        int differing = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x)
+                differing += qAbs(a.constScanLine(y)[x] - b.constScanLine(y)[x]);
+        }
+        return differing;
+    };
+    for (QImage &image : pages)
+        image = blurred(image);
+    for (QImage &image : painted)
+        image = blurred(image);
+    for (int i = 0; i < 20; ++i) {
+        QList<int> differences;
+        for (const QImage &image : painted)
+            differences.append(difference(pages[i], image));
+        const auto nearest =
+            std::min_element(differences.cbegin(), differences.cend()) - differences.cbegin();
+        QVERIFY2(nearest == i,
+                 qPrintable(QStringLiteral("page %1 looks like recipient %2").arg(i + 1).arg(nearest + 1)));
+    }
+
+    // The ink of the first page where the window puts each field, and nowhere else.
+    const QImage page = firstPage;
+    frmSF window(program.platform, [&](QStringView key) { return batch.value(0, key); });
+    QList<QRect> boxes;
+    for (const Waybill::FieldLabel *label : window.findChildren<Waybill::FieldLabel *>()) {
+        const QRectF r = label->geometry();
+        const double scale = double(dpi) / 96;
+        // Half a millimetre either way for the rasteriser.
+        const int slack = qRound(0.5 * dpi / 25.4);
+        boxes.append(QRectF(r.x() * scale, r.y() * scale, r.width() * scale, r.height() * scale)
+                         .toAlignedRect()
+                         .adjusted(-slack, -slack, slack, slack));
+    }
+    int inBoxes = 0, outside = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            if (page.constScanLine(y)[x] >= 128)
+                continue;
+            const bool inBox =
+                std::any_of(boxes.cbegin(), boxes.cend(), [&](const QRect &b) { return b.contains(x, y); });
+            ++(inBox ? inBoxes : outside);
+        }
+    }
+    QVERIFY(inBoxes > 200);
+    QCOMPARE(outside, 0);
+}
+
+void BatchTest::batchKilledGoesOn()
+{
+    Program program;
+    PrintBatch batch = batchOf(20);
+    const BatchStore store(program.platform);
+    QVERIFY(store.save(batch));
+    const int jobsBefore = jobsOn(m_queue.name);
+
+    // The batch prints in a child process, killed while its twelfth waybill is in the queue.
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUILLBOX_CASE_PROCESS", "1");
+    environment.insert("QUILLBOX_BATCH_FOLDER", program.folder.root);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"-platform", "offscreen", "printInChild"});
+    QVERIFY(child.waitForStarted());
+    const auto twelfthSent = [&] {
+        const std::optional<PrintBatch> saved = store.load();
+        return saved && saved->rows[11].state == BatchRow::State::Sent;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(twelfthSent() || child.state() == QProcess::NotRunning, 120000);
+    ::kill(pid_t(child.processId()), SIGKILL);
+    QVERIFY2(child.waitForFinished(), qPrintable(QString::fromLocal8Bit(child.readAll())));
+    QVERIFY2(twelfthSent(), qPrintable(QString::fromLocal8Bit(child.readAll())));
+
+    // Opened again: the twelfth is done once its job is, and the batch goes on from the thirteenth.
+    std::optional<PrintBatch> reopened = store.load();
+    QVERIFY(reopened);
+    QCOMPARE(reopened->printedCount(), 11);
+    const int twelfthJob = reopened->rows[11].jobId;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        program.platform.printQueue().jobStatus(twelfthJob).state == PrintQueue::JobState::Completed, 60000);
+    BatchPrinter printer(*reopened, program.platform, program.journal);
+    printer.settle();
+    QCOMPARE(reopened->firstNotPrinted(), 12);
+    QCOMPARE(program.journal.entries().size(), 12);
+
+    QSignalSpy finished(&printer, &BatchPrinter::finished);
+    printer.setPollInterval(50);
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 180000);
+    QCOMPARE(reopened->printedCount(), 20);
+    QCOMPARE(jobsOn(m_queue.name) - jobsBefore, 20);
+    QCOMPARE(program.journal.entries().size(), 20);
+    for (const BatchRow &row : reopened->rows)
+        QFile::remove(jobFile(row.jobId));
+}
+
+// Not a test of its own: the child process of batchKilledGoesOn.
+void BatchTest::printInChild()
+{
+    if (!inCaseProcess())
+        QSKIP("runs only as the child of batchKilledGoesOn");
+    Program program(qEnvironmentVariable("QUILLBOX_BATCH_FOLDER"));
+    std::optional<PrintBatch> batch = BatchStore(program.platform).load();
+    QVERIFY(batch);
+    BatchPrinter printer(*batch, program.platform, program.journal);
+    QSignalSpy finished(&printer, &BatchPrinter::finished);
+    printer.setPollInterval(50);
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 120000);
 }
 
 QUILLBOX_TEST_MAIN(BatchTest)
