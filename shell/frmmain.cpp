@@ -5,16 +5,17 @@
 #include "addressbook/parsing/regiontable.h"
 #include "addressbook/printjournal.h"
 #include "ads/adpane.h"
+#include "batch/frmbatch.h"
 #include "platform/platform.h"
-#include "ui/appicon.h"
 #include "shell/contactbook.h"
 #include "shell/groups.h"
 #include "shell/pickerlist.h"
-#include "ui/twips.h"
 #include "tools/exportdialog.h"
 #include "tools/filechooser.h"
 #include "tools/importdialog.h"
 #include "tools/journalwindow.h"
+#include "ui/appicon.h"
+#include "ui/twips.h"
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
 
@@ -502,6 +503,8 @@ void frmMain::buildToolsMenu()
     connect(actImport, &QAction::triggered, this, &frmMain::actImport_Triggered);
     connect(actExport, &QAction::triggered, this, &frmMain::actExport_Triggered);
     connect(actJournal, &QAction::triggered, this, &frmMain::actJournal_Triggered);
+    QAction *actBatch = addItem("actBatch", QStringLiteral("批量打印…"));
+    connect(actBatch, &QAction::triggered, this, &frmMain::actBatch_Triggered);
 }
 
 void frmMain::cmdTools_Click()
@@ -509,7 +512,7 @@ void frmMain::cmdTools_Click()
     m_toolsMenu->popup(cmdTools->mapToGlobal(QPoint(0, cmdTools->height())));
 }
 
-void frmMain::actPaste_Triggered()
+const AddressParser &frmMain::addressParser()
 {
     if (!m_addressParser) {
         m_regions = std::make_unique<RegionTable>();
@@ -520,7 +523,12 @@ void frmMain::actPaste_Triggered()
                 QStringLiteral("提示"), Dialogs::Exclamation);
         m_addressParser = std::make_unique<AddressParser>(*m_regions);
     }
-    auto *dialog = new PasteAddressDialog(*m_addressParser, QGuiApplication::clipboard()->text(), this);
+    return *m_addressParser;
+}
+
+void frmMain::actPaste_Triggered()
+{
+    auto *dialog = new PasteAddressDialog(addressParser(), QGuiApplication::clipboard()->text(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &PasteAddressDialog::filled, this, &frmMain::pasteDialog_Filled);
     dialog->open();
@@ -567,5 +575,22 @@ void frmMain::actJournal_Triggered()
         openWaybill(entry.courier, [entry](QStringView key) { return entry.value(key); });
         form.reload();
     });
+    form.exec();
+}
+
+void frmMain::actBatch_Triggered()
+{
+    frmBatch form(
+        m_platform, *m_journal, [this]() -> const AddressParser & { return addressParser(); },
+        [this](QWidget *parent, const QString &title, const QString &filter) {
+            return m_chooser.openFile(parent, title, filter);
+        },
+        [this](QWidget *parent, const QString &title, const QString &suggested, const QString &filter) {
+            return m_chooser.saveFile(parent, title, suggested, filter);
+        },
+        this);
+    form.setWindowModality(Qt::ApplicationModal);
+    form.show();
+    form.offerSavedBatch();
     form.exec();
 }
