@@ -479,7 +479,7 @@ void frmBatch::cmdExport_Click()
     QList<ShippingFile::Line> lines;
     for (const BatchRow &row : std::as_const(m_batch.rows)) {
         if (!row.waybillNumber.isEmpty())
-            lines.append({row.orderNumber, PrintBatch::formCaption(m_batch.form), row.waybillNumber});
+            lines.append({row.orderNumber, PrintBatch::shippingName(m_batch.form), row.waybillNumber});
     }
     if (lines.isEmpty()) {
         m_platform.messageBox(QStringLiteral("还没有录入运单号，没有可导出的发货单。"),

@@ -98,6 +98,11 @@ QString PrintBatch::formCaption(const QString &form)
     return description(form)->courier.toString();
 }
 
+QString PrintBatch::shippingName(const QString &form)
+{
+    return form == QStringLiteral("YD") ? QStringLiteral("韵达快递") : QStringLiteral("顺丰速运");
+}
+
 const Waybill::Description *PrintBatch::description(const QString &form)
 {
     return form == QStringLiteral("YD") ? &frmYD::description() : &frmSF::description();

@@ -50,6 +50,8 @@ public:
     static QString courierOf(const QString &form);   // as the journal names it: 顺丰
     static QString formCaption(const QString &form); // as the user knows it: 顺丰快递
     static const Waybill::Description *description(const QString &form);
+    // As web shops list the courier in their shipping files: 顺丰速运.
+    static QString shippingName(const QString &form);
 
     QString form = QStringLiteral("SF");
     QStringList sender; // the eight sender values, in the order of ContactFile::senderKeys()

@@ -1,14 +1,20 @@
+#include "addressbook/parsing/addressparser.h"
+#include "addressbook/parsing/regiontable.h"
 #include "addressbook/printjournal.h"
 #include "batch/batchprinter.h"
+#include "batch/frmbatch.h"
 #include "mainwindow.h"
 #include "platform/printqueue.h"
 #include "waybill/frmsf.h"
 #include "waybill/waybillwindow.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPrinterInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QTimer>
 
 #include <csignal>
@@ -179,6 +185,7 @@ private Q_SLOTS:
     void batchStoppedAndContinued();
     void batchKilledGoesOn();
     void printInChild();
+    void dayInTheWindow();
     void cleanupTestCase();
 
 private:
@@ -435,6 +442,82 @@ void BatchTest::printInChild()
     printer.setPollInterval(50);
     printer.start();
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 120000);
+}
+
+// The day's loop in the window: an order file in, a trial print and the rest,
+// the numbers scanned, the shipping file out.
+void BatchTest::dayInTheWindow()
+{
+    Program program;
+    QTemporaryDir dir;
+    QFile orders(dir.path() + "/orders.csv");
+    QVERIFY(orders.open(QIODevice::WriteOnly));
+    orders.write("订单编号,收货人,手机,收货地址\r\n"
+                 "T1001,赵一,13800000001,北京市朝阳区建国路88号\r\n"
+                 "T1002,钱二,13800000002,上海市浦东新区世纪大道100号\r\n"
+                 "T1003,孙三,13800000003,广东省深圳市南山区科技园路1号\r\n");
+    orders.close();
+    RegionTable regions;
+    QVERIFY(regions.load());
+    const AddressParser parser(regions);
+    const QString shipping = dir.path() + "/发货单.csv";
+    frmBatch form(
+        program.platform, program.journal, [&]() -> const AddressParser & { return parser; },
+        [&](QWidget *, const QString &, const QString &) { return orders.fileName(); },
+        [&](QWidget *, const QString &, const QString &, const QString &) { return shipping; });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const auto control = [&](const QString &name) {
+        for (QWidget *widget : form.findChildren<QWidget *>()) {
+            if (widget->accessibleName() == name)
+                return widget;
+        }
+        qWarning("no control named %s", qPrintable(name));
+        return static_cast<QWidget *>(nullptr);
+    };
+
+    QTest::mouseClick(control("打开订单…"), Qt::LeftButton);
+    auto *rows = qobject_cast<QTableWidget *>(control("运单"));
+    QCOMPARE(rows->rowCount(), 3);
+    QCOMPARE(form.batch().rows[1].value(u"txtNameTo"), QStringLiteral("钱二"));
+
+    // The trial prints one and asks; yes prints the rest, nothing asked row by row.
+    program.dialogs.answers = {Dialogs::Yes};
+    QTest::mouseClick(control("试打第一张"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(form.batch().printedCount(), 3, 60000);
+    QCOMPARE(program.dialogs.messages.size(), 1);
+    QCOMPARE(program.dialogs.messages[0].text, QStringLiteral("位置对吗？"));
+    QCOMPARE(rows->item(2, 0)->text(), QStringLiteral("已打印"));
+
+    // Numbers as a scanner types them: to the printed rows in order; a number
+    // not of the courier's form, or given already, is refused with the reason.
+    auto *number = qobject_cast<QLineEdit *>(control("录入运单号"));
+    auto *where = qobject_cast<QLabel *>(control("运单号去向"));
+    const auto scan = [&](const QString &text) {
+        QTest::keyClicks(number, text);
+        QTest::keyClick(number, Qt::Key_Return);
+        return where->text();
+    };
+    QVERIFY2(scan("SF100000000001").contains("第 1 张"), qPrintable(where->text()));
+    QVERIFY2(scan("YD123").contains("不像顺丰运单号"), qPrintable(where->text()));
+    QVERIFY2(scan("SF100000000001").contains("已给了第 1 张"), qPrintable(where->text()));
+    QVERIFY2(scan("sf100000000002").contains("第 2 张"), qPrintable(where->text()));
+    QCOMPARE(form.batch().rows[1].waybillNumber, QStringLiteral("SF100000000002"));
+    QCOMPARE(form.batch().rows[2].waybillNumber, QString());
+    const QList<PrintJournal::Entry> numbered = program.journal.withWaybillNumber(u"SF100000000002");
+    QCOMPARE(numbered.size(), 1);
+    QCOMPARE(numbered[0].orderNumber, QStringLiteral("T1002"));
+
+    QTest::mouseClick(control("导出发货单"), Qt::LeftButton);
+    QFile file(shipping);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QVERIFY(written.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(QString::fromUtf8(written.mid(3)), QStringLiteral("订单编号,快递公司,运单号\r\n"
+                                                               "T1001,顺丰速运,SF100000000001\r\n"
+                                                               "T1002,顺丰速运,SF100000000002\r\n"));
+    for (const BatchRow &row : form.batch().rows)
+        QFile::remove(jobFile(row.jobId));
 }
 
 QUILLBOX_TEST_MAIN(BatchTest)
