@@ -27,6 +27,7 @@ enum Column {
     ColProvince,
     ColCity,
     ColDistrict,
+    ColTown, // the township or street office (街道/镇), between district and detail
     ColPostcode,
     ColNote,
     ColMessage,
@@ -52,6 +53,7 @@ const Heading Headings[] = {
     {u"收件人姓名", ColName},
     {u"买家姓名", ColName},
     {u"收货人名称", ColName},
+    {u"客户姓名", ColName},
     {u"单位", ColCompany},
     {u"公司", ColCompany},
     {u"收货单位", ColCompany},
@@ -62,14 +64,20 @@ const Heading Headings[] = {
     {u"手机号码", ColMobile},
     {u"收货人手机号", ColMobile},
     {u"收件人手机", ColMobile},
+    {u"收件人手机号", ColMobile},
+    {u"联系方式", ColMobile},
     {u"联系电话", ColPhone},
     {u"电话", ColPhone},
     {u"收货人电话", ColPhone},
     {u"固定电话", ColPhone},
+    {u"收件人电话", ColPhone},
     {u"收货地址", ColAddress},
     {u"地址", ColAddress},
     {u"收件地址", ColAddress},
     {u"收货人地址", ColAddress},
+    {u"客户地址", ColAddress},
+    {u"街道", ColTown},
+    {u"乡镇/街道", ColTown},
     {u"详细地址", ColStreet},
     {u"街道地址", ColStreet},
     {u"省", ColProvince},
@@ -115,6 +123,19 @@ int columnOf(const QString &cell)
     return -1;
 }
 
+// Shops keep long numbers from turning into 2.02612E+18 in a spreadsheet by
+// writing them as a formula (="2026120712345678901") or with a leading ' or tab.
+QString plainCell(const QString &cell)
+{
+    QString text = cell.trimmed();
+    if (text.size() >= 3 && text.startsWith(u"=\"") && text.endsWith(u'"'))
+        return text.mid(2, text.size() - 3).trimmed();
+    static const QStringView formulaStarts = u"=+-@";
+    if (text.size() >= 2 && text.front() == u'\'' && (text[1].isDigit() || formulaStarts.contains(text[1])))
+        text.remove(0, 1);
+    return text;
+}
+
 struct Columns
 {
     std::array<int, ColumnCount> at;
@@ -125,7 +146,7 @@ struct Columns
     bool has(Column c) const { return at[c] >= 0; }
     QString cell(const QStringList &row, Column c) const
     {
-        return at[c] >= 0 ? row.value(at[c]).trimmed() : QString();
+        return at[c] >= 0 ? plainCell(row.value(at[c])) : QString();
     }
 };
 
@@ -350,18 +371,21 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table,
     // header, or (in a file that writes every cell) narrower, has its cells in the
     // wrong columns, and no order of it can be trusted.
     const bool sparse = !lineNumbers.isEmpty();
+    qsizetype width = header.size();
+    while (width > 0 && header[width - 1].trimmed().isEmpty())
+        --width;
     for (int i = headerRow + 1; i < table.size(); ++i) {
         QStringList cells = table[i];
-        while (cells.size() > header.size() && cells.back().trimmed().isEmpty())
+        while (cells.size() > width && cells.back().trimmed().isEmpty())
             cells.removeLast();
-        const bool wider = cells.size() > header.size();
-        const bool narrower = !sparse && cells.size() < header.size() && cells.size() > 1;
+        const bool wider = cells.size() > width;
+        const bool narrower = !sparse && cells.size() < width && cells.size() > 1;
         if (wider || narrower) {
             result.error = QStringLiteral("第 %1 行有 %2 列，表头有 %3 列：这一行的内容与表头对不上"
                                           "（文件可能已损坏，或地址里有未加引号的逗号）。未读入任何订单。")
                                .arg(lineOf(i))
                                .arg(cells.size())
-                               .arg(header.size());
+                               .arg(width);
             return result;
         }
     }
@@ -391,9 +415,17 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table,
         const QString province = columns.cell(cells, ColProvince);
         const QString city = columns.cell(cells, ColCity);
         const QString district = columns.cell(cells, ColDistrict);
-        QString address = columns.cell(cells, ColStreet);
+        // Beside region columns the detail is the street; without them the whole
+        // address, where a shop gives one, holds the regions too.
+        const bool regionColumns =
+            columns.has(ColProvince) || columns.has(ColCity) || columns.has(ColDistrict);
+        const Column first = regionColumns ? ColStreet : ColAddress;
+        QString address = columns.cell(cells, first);
         if (address.isEmpty())
-            address = columns.cell(cells, ColAddress);
+            address = columns.cell(cells, first == ColStreet ? ColAddress : ColStreet);
+        const QString town = columns.cell(cells, ColTown);
+        if (!town.isEmpty() && !address.contains(town))
+            address.prepend(town);
         if (row.name.isEmpty() && row.phone.isEmpty() && address.isEmpty() && province.isEmpty()) {
             ++result.skippedRows;
             continue;

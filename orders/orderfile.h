@@ -40,13 +40,21 @@ struct OrderRow
     // printing; with the reason for each, in the same order.
     QList<Field> unsure;
     QStringList unsureReasons;
-    // Where the order came from: the line of the file (1-based; for an XLSX file the
-    // sheet's row), or the first line of its address in a pasted block.
+    // Where the order came from, 1-based: the row of an XLSX sheet, the row of a
+    // CSV file as a spreadsheet shows it (blank lines not counted), or the first
+    // line of its address in a pasted block.
     int sourceLine = 0;
 
     QString value(Field field) const;
     void setValue(Field field, const QString &text);
     bool isUnsure(Field field) const { return unsure.contains(field); }
+    // The eight values of a contact, in the order of a contact file's keys
+    // (company, person, province, city, district, street, phone, postcode), for
+    // saving the recipient into a group.
+    QStringList contactFields() const
+    {
+        return {company, name, province, city, district, street, phone, postcode};
+    }
     // The field's name as the program shows it (收货人, 手机, 省 …).
     static QString label(Field field);
 };
@@ -78,7 +86,7 @@ class OrderFileReader
 public:
     // Larger files are refused before being read: a day's orders are far smaller.
     static constexpr qint64 MaxFileBytes = 32 * 1024 * 1024;
-    // An XLSX part that unpacks to more than this is refused (a zip bomb).
+    // An XLSX file whose parts unpack to more than this is refused (a zip bomb).
     static constexpr qint64 MaxUnpackedBytes = 64 * 1024 * 1024;
 
     explicit OrderFileReader(const AddressParser &parser);

@@ -55,7 +55,7 @@ public:
             *error = damaged(name, QStringLiteral("找不到这一部分"));
             return false;
         }
-        if (qint64(info.uncompressedSize) > m_max) {
+        if (qint64(info.uncompressedSize) > m_max - m_unpacked) {
             *error = tooLarge();
             return false;
         }
@@ -74,12 +74,13 @@ public:
             }
             if (n == 0)
                 break;
-            if (out->size() + n > m_max) {
+            if (m_unpacked + out->size() + n > m_max) {
                 *error = tooLarge();
                 return false;
             }
             out->append(chunk, n);
         }
+        m_unpacked += out->size();
         file.close();
         if (file.getZipError() != UNZ_OK) {
             *error = damaged(name, QStringLiteral("校验不符"));
@@ -96,7 +97,8 @@ private:
 
     QBuffer m_buffer;
     QuaZip m_zip;
-    qint64 m_max;
+    qint64 m_max; // for all the parts read together
+    qint64 m_unpacked = 0;
     QStringList m_names;
 };
 
