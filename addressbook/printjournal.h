@@ -64,11 +64,16 @@ public:
         friend class PrintJournal;
         QString m_text;            // every row's columns but the id, each ended by a separator
         QList<qsizetype> m_starts; // where each row of the file starts in m_text
-        QList<qsizetype>
-            m_shownAs; // for each row of the file, its entry's index; -1 when a later row replaced it
-        QList<qsizetype> m_rows;  // where each entry's last row starts in m_text, newest first
-        QStringList m_ids;        // of each entry
-        mutable QString m_folded; // m_text case folded, made by the first search that needs it
+        // For each row of the file, its entry's index; -1 when a later row replaced it.
+        QList<qsizetype> m_shownAs;
+        QList<qsizetype> m_rows;    // where each entry's last row starts in m_text, newest first
+        QList<qsizetype> m_rowEnds; // and where it ends
+        QStringList m_ids;          // of each entry
+        mutable QString m_folded;   // m_text case folded, made by the first search that needs it
+        // The last search and what it found: a search for longer text looks only there.
+        mutable QString m_lastNeedle;
+        mutable bool m_lastCased = false;
+        mutable QList<qsizetype> m_lastFound;
     };
 
     explicit PrintJournal(Platform &platform);
@@ -113,10 +118,11 @@ private:
 
     Platform &m_platform;
     // What the same-day check has read so far: the file up to m_readTo, the day
-    // it collected, and that day's entries by id. A file that did not grow as
-    // expected is read again from the start.
+    // it collected, and what was printed that day. A file that did not grow as
+    // expected, or another file put in its place, is read again from the start.
     mutable qint64 m_readTo = 0;
     mutable QByteArray m_tailSeen;
+    mutable quint64 m_fileSeen = 0;
     struct Printed
     {
         QString courier;

@@ -580,7 +580,8 @@ bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const 
     return true;
 }
 
-bool Platform::readFileFrom(const QString &path, qint64 offset, QByteArray *content, QString *error) const
+bool Platform::readFileFrom(const QString &path, qint64 offset, QByteArray *content, QString *error,
+                            quint64 *identity) const
 {
     const QByteArray native = wholeFilePath(path);
     if (native.isEmpty() || native.endsWith('/'))
@@ -593,6 +594,8 @@ bool Platform::readFileFrom(const QString &path, qint64 offset, QByteArray *cont
         ::close(fd);
         return fail(error, QStringLiteral("这不是文件。"));
     }
+    if (identity)
+        *identity = (quint64(st.st_dev) << 40) ^ quint64(st.st_ino);
     // Read as large as it is now; what is added meanwhile is for the next read.
     const qint64 size = std::max<qint64>(0, st.st_size - offset);
     content->resize(size);

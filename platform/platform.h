@@ -88,9 +88,10 @@ public:
     bool appendToFile(const QString &path, const QByteArray &bytes, const QByteArray &firstBytes,
                       QString *error = nullptr) const;
     // The bytes of a file from offset to its end, however large the file. An offset
-    // past the end gives no bytes.
-    bool readFileFrom(const QString &path, qint64 offset, QByteArray *content,
-                      QString *error = nullptr) const;
+    // past the end gives no bytes. identity (when given) tells this file from one
+    // put in its place later.
+    bool readFileFrom(const QString &path, qint64 offset, QByteArray *content, QString *error = nullptr,
+                      quint64 *identity = nullptr) const;
 
     QString readSetting(const QString &application, const QString &section, const QString &key,
                         const QString &defaultValue = QString()) const;

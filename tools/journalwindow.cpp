@@ -93,8 +93,9 @@ public:
 private:
     static const QStringList &headers()
     {
-        static const QStringList names{QStringLiteral("时间"), QStringLiteral("快递"),   QStringLiteral("收件人"),
-                                       QStringLiteral("电话"), QStringLiteral("地址"),   QStringLiteral("运单号"),
+        static const QStringList names{QStringLiteral("时间"),   QStringLiteral("快递"),
+                                       QStringLiteral("收件人"), QStringLiteral("电话"),
+                                       QStringLiteral("地址"),   QStringLiteral("运单号"),
                                        QStringLiteral("打印机")};
         return names;
     }
@@ -127,7 +128,7 @@ frmJournal::frmJournal(PrintJournal &journal, Platform &platform, QWidget *paren
     lstJournal->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstJournal->setModel(m_model);
     lstJournal->setGeometry(Twips::rect(120, 600, 11760, 5280));
-    const int widths[] = {2250, 750, 1800, 1650, 3300, 1650};
+    const int widths[] = {2100, 600, 1800, 1650, 2250, 1800};
     for (int column = 0; column < int(std::size(widths)); ++column)
         lstJournal->setColumnWidth(column, Twips::toPixels(widths[column]));
 
