@@ -90,6 +90,7 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     cmdOpenOrders = button("cmdOpenOrders", QStringLiteral("打开订单…"));
     cmdPaste = button("cmdPaste", QStringLiteral("粘贴地址…"));
     cmdGroup = button("cmdGroup", QStringLiteral("加入分组的收件人"));
+    cmdJournal = button("cmdJournal", QStringLiteral("从打印记录…"));
     cmdRemoveRows = button("cmdRemoveRows", QStringLiteral("删除所选行"));
     cmdSaveToGroup = button("cmdSaveToGroup", QStringLiteral("保存到分组"));
     grdRows = named(new QTableWidget(0, ColumnCount, this), "grdRows", QStringLiteral("运单"));
@@ -118,6 +119,7 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     sources->addWidget(cmdPaste);
     sources->addWidget(cmbGroup);
     sources->addWidget(cmdGroup);
+    sources->addWidget(cmdJournal);
     sources->addStretch();
     sources->addWidget(cmdRemoveRows);
     sources->addWidget(cmdSaveToGroup);
@@ -154,6 +156,7 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     connect(cmdOpenOrders, &QPushButton::clicked, this, &frmBatch::cmdOpenOrders_Click);
     connect(cmdPaste, &QPushButton::clicked, this, &frmBatch::cmdPaste_Click);
     connect(cmdGroup, &QPushButton::clicked, this, &frmBatch::cmdGroup_Click);
+    connect(cmdJournal, &QPushButton::clicked, this, &frmBatch::cmdJournal_Click);
     connect(cmdRemoveRows, &QPushButton::clicked, this, &frmBatch::cmdRemoveRows_Click);
     connect(cmdSaveToGroup, &QPushButton::clicked, this, &frmBatch::cmdSaveToGroup_Click);
     connect(cmdTrial, &QPushButton::clicked, this, &frmBatch::cmdTrial_Click);
@@ -280,6 +283,27 @@ void frmBatch::cmdGroup_Click()
     }
     lblStatus->setText(
         QStringLiteral("加入分组“%1”的 %2 个收件人。").arg(cmbGroup->currentText()).arg(names.size()));
+    save();
+    showRows();
+}
+
+void frmBatch::cmdJournal_Click()
+{
+    const QString text = m_platform.inputBox(
+        QStringLiteral("要重打哪些打印记录？输入姓名、电话、订单编号等查找（如“2026-12-07”为当天全部）："),
+        QStringLiteral("从打印记录"));
+    if (text.trimmed().isEmpty())
+        return;
+    const QList<PrintJournal::Entry> entries = m_journal.search(text.trimmed());
+    // Oldest first, as they were printed.
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+        BatchRow row;
+        for (const QString &key : ContactFile::recipientKeys())
+            row.recipient.append(it->value(key));
+        row.orderNumber = it->orderNumber;
+        m_batch.rows.append(row);
+    }
+    lblStatus->setText(QStringLiteral("从打印记录加入 %1 张。").arg(entries.size()));
     save();
     showRows();
 }
@@ -564,8 +588,8 @@ void frmBatch::showState()
     for (QWidget *control : {static_cast<QWidget *>(cmdTrial), static_cast<QWidget *>(cmdPrintAll),
                              static_cast<QWidget *>(cmdContinue), static_cast<QWidget *>(cmdOpenOrders),
                              static_cast<QWidget *>(cmdPaste), static_cast<QWidget *>(cmdGroup),
-                             static_cast<QWidget *>(cmdRemoveRows), static_cast<QWidget *>(cmbForm),
-                             static_cast<QWidget *>(cmbSender)})
+                             static_cast<QWidget *>(cmdJournal), static_cast<QWidget *>(cmdRemoveRows),
+                             static_cast<QWidget *>(cmbForm), static_cast<QWidget *>(cmbSender)})
         control->setEnabled(!running);
     cmdPause->setEnabled(running);
 }

@@ -46,6 +46,7 @@ private:
     void cmdOpenOrders_Click();
     void cmdPaste_Click();
     void cmdGroup_Click();
+    void cmdJournal_Click();
     void cmdRemoveRows_Click();
     void cmdSaveToGroup_Click();
     void cmdTrial_Click();
@@ -84,6 +85,7 @@ private:
     QPushButton *cmdOpenOrders = nullptr;
     QPushButton *cmdPaste = nullptr;
     QPushButton *cmdGroup = nullptr;
+    QPushButton *cmdJournal = nullptr;
     QPushButton *cmdRemoveRows = nullptr;
     QPushButton *cmdSaveToGroup = nullptr;
     QTableWidget *grdRows = nullptr;

@@ -516,8 +516,20 @@ void BatchTest::dayInTheWindow()
     QCOMPARE(QString::fromUtf8(written.mid(3)), QStringLiteral("订单编号,快递公司,运单号\r\n"
                                                                "T1001,顺丰速运,SF100000000001\r\n"
                                                                "T1002,顺丰速运,SF100000000002\r\n"));
-    for (const BatchRow &row : form.batch().rows)
-        QFile::remove(jobFile(row.jobId));
+
+    // A reprint from the journal: the entry's recipient and order again, not printed yet.
+    program.dialogs.inputs = {"钱二"};
+    QTest::mouseClick(control("从打印记录…"), Qt::LeftButton);
+    QCOMPARE(rows->rowCount(), 4);
+    QCOMPARE(form.batch().rows[3].value(u"txtNameTo"), QStringLiteral("钱二"));
+    QCOMPARE(form.batch().rows[3].value(u"txtTelTo"), QStringLiteral("13800000002"));
+    QCOMPARE(form.batch().rows[3].orderNumber, QStringLiteral("T1002"));
+    QCOMPARE(form.batch().firstNotPrinted(), 3);
+
+    for (const BatchRow &row : form.batch().rows) {
+        if (row.jobId)
+            QFile::remove(jobFile(row.jobId));
+    }
 }
 
 QUILLBOX_TEST_MAIN(BatchTest)
