@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -275,14 +276,39 @@ void frmBatch::cmdGroup_Click()
     const QString folder = m_store->groupFolder(cmbGroup->currentText());
     m_store->setCurrentPath(folder);
     const QStringList names = m_store->ContactListing();
+
+    // All the group's recipients are ticked; untick those not to print.
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("加入分组的收件人"));
+    auto *list = named(new QListWidget(&dialog), "lstRecipients", QStringLiteral("收件人"));
     for (const QString &name : names) {
-        m_store->setCurrentPath(folder + ContactFile::fileName(name));
+        auto *item = new QListWidgetItem(name, list);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("加入"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    int added = 0;
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->checkState() != Qt::Checked)
+            continue;
+        m_store->setCurrentPath(folder + ContactFile::fileName(names[i]));
         BatchRow row;
         row.recipient = m_store->readContactValues(ContactFile::section(), ContactFile::recipientKeys());
         m_batch.rows.append(row);
+        ++added;
     }
     lblStatus->setText(
-        QStringLiteral("加入分组“%1”的 %2 个收件人。").arg(cmbGroup->currentText()).arg(names.size()));
+        QStringLiteral("加入分组“%1”的 %2 个收件人。").arg(cmbGroup->currentText()).arg(added));
     save();
     showRows();
 }
@@ -333,7 +359,11 @@ void frmBatch::cmdSaveToGroup_Click()
                               Dialogs::Exclamation);
         return;
     }
-    StoreResult result = m_store->addGroup(group);
+    // The address book's folders exist once the main window started; made here
+    // too should they have gone meanwhile.
+    StoreResult result = m_store->createFolders();
+    if (result.ok())
+        result = m_store->addGroup(group);
     int saved = 0, refused = 0;
     for (const BatchRow &row : std::as_const(m_batch.rows)) {
         if (!result.ok())

@@ -8,8 +8,10 @@
 #include "waybill/frmsf.h"
 #include "waybill/waybillwindow.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPainter>
 #include <QPrinterInfo>
 #include <QSignalSpy>
@@ -255,6 +257,12 @@ void BatchTest::refusedSinglePrint()
     QCOMPARE(runModal([&] { w.button(button)->click(); }, taken).size(), 1);
     QCOMPARE(w.dialogs.messages.size(), 1);
     QCOMPARE(journal.entries().size(), 1);
+
+    // The page printed is the queue's newest job; it goes once written.
+    const QStringList jobs =
+        output("lpstat", {"-W", "all", "-o", m_queue.name}).split('\n', Qt::SkipEmptyParts);
+    QVERIFY(!jobs.isEmpty());
+    QFile::remove(jobFile(jobs.last().section(' ', 0, 0).section('-', -1).toInt()));
 }
 
 void BatchTest::batchStoppedAndContinued()
@@ -525,6 +533,32 @@ void BatchTest::dayInTheWindow()
     QCOMPARE(form.batch().rows[3].value(u"txtTelTo"), QStringLiteral("13800000002"));
     QCOMPARE(form.batch().rows[3].orderNumber, QStringLiteral("T1002"));
     QCOMPARE(form.batch().firstNotPrinted(), 3);
+
+    // The rows saved as recipients into a group in one step, and taken back from
+    // it with one of them unticked.
+    program.dialogs.inputs = {"老客户"};
+    QTest::mouseClick(control("保存到分组"), Qt::LeftButton);
+    auto *group = qobject_cast<QComboBox *>(control("收件人分类"));
+    group->setCurrentIndex(group->findText("老客户"));
+    QVERIFY(group->currentIndex() >= 0);
+    QString unticked;
+    const auto untickFirst = [&](QDialog &dialog) {
+        auto *list = dialog.findChild<QListWidget *>("lstRecipients");
+        QCOMPARE(list->count(), 3);
+        unticked = list->item(0)->text();
+        list->item(0)->setCheckState(Qt::Unchecked);
+        dialog.accept();
+    };
+    QCOMPARE(
+        runModal([&] { QTest::mouseClick(control("加入分组的收件人"), Qt::LeftButton); }, untickFirst).size(),
+        1);
+    QCOMPARE(rows->rowCount(), 6);
+    for (int i = 4; i < 6; ++i) {
+        const BatchRow &row = form.batch().rows[i];
+        QVERIFY(!unticked.endsWith(row.value(u"txtNameTo")));
+        QVERIFY(QStringList({"赵一", "钱二", "孙三"}).contains(row.value(u"txtNameTo")));
+        QVERIFY(!row.value(u"txtAddTo").isEmpty());
+    }
 
     for (const BatchRow &row : form.batch().rows) {
         if (row.jobId)
