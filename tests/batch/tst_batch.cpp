@@ -5,6 +5,7 @@
 #include "batch/frmbatch.h"
 #include "mainwindow.h"
 #include "platform/printqueue.h"
+#include "tools/journalwindow.h"
 #include "waybill/frmsf.h"
 #include "waybill/waybillwindow.h"
 
@@ -18,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTimer>
+#include <QTreeView>
 
 #include <csignal>
 
@@ -188,6 +190,7 @@ private Q_SLOTS:
     void batchKilledGoesOn();
     void printInChild();
     void dayInTheWindow();
+    void numberInTheJournalWindow();
     void cleanupTestCase();
 
 private:
@@ -564,6 +567,47 @@ void BatchTest::dayInTheWindow()
         if (row.jobId)
             QFile::remove(jobFile(row.jobId));
     }
+}
+
+// A number given to any entry of the journal from its window, checked as a scan is.
+void BatchTest::numberInTheJournalWindow()
+{
+    Program program;
+    const auto field = [](QStringView key) {
+        return key == u"txtNameTo"  ? QStringLiteral("李娜")
+               : key == u"txtTelTo" ? QStringLiteral("13900000000")
+                                    : QString();
+    };
+    QVERIFY(program.journal.append(PrintJournal::entryFor("顺丰", "Q", field)));
+    QVERIFY(program.journal.append(PrintJournal::entryFor("顺丰", "Q", field, "T2")));
+    frmJournal window(program.journal, program.platform);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *number = window.findChild<QPushButton *>("cmdWaybillNumber");
+    QCOMPARE(number->accessibleName(), QStringLiteral("运单号…"));
+    auto *list = window.findChild<QTreeView *>();
+    // The newest first: the second entry, then the first.
+    list->setCurrentIndex(list->model()->index(1, 0));
+
+    program.dialogs.inputs = {"12345", " sf100000000009 ", "SF100000000009"};
+    QTest::mouseClick(number, Qt::LeftButton);
+    QCOMPARE(program.dialogs.messages.size(), 1);
+    QVERIFY2(program.dialogs.messages[0].text.contains("不像顺丰运单号"),
+             qPrintable(program.dialogs.messages[0].text));
+    QTest::mouseClick(number, Qt::LeftButton);
+    QCOMPARE(program.dialogs.messages.size(), 1);
+    QList<PrintJournal::Entry> numbered = program.journal.withWaybillNumber(u"SF100000000009");
+    QCOMPARE(numbered.size(), 1);
+    QCOMPARE(numbered[0].orderNumber, QString());
+
+    // The same number for the other entry is refused.
+    program.dialogs.inputs = {"SF100000000009"};
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QTest::mouseClick(number, Qt::LeftButton);
+    QCOMPARE(program.dialogs.messages.size(), 2);
+    QVERIFY2(program.dialogs.messages[1].text.contains("已记在"),
+             qPrintable(program.dialogs.messages[1].text));
+    QCOMPARE(program.journal.withWaybillNumber(u"SF100000000009").size(), 1);
 }
 
 QUILLBOX_TEST_MAIN(BatchTest)
