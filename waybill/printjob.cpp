@@ -126,7 +126,7 @@ QString printPage(QPrinter &printer, const PrintSettings &settings, const QStrin
 
     // The options Qt gives a queue for such a page.
     QList<std::pair<QByteArray, QByteArray>> options{
-        {"media", printer.pageLayout().pageSize().key().toUtf8()}};
+        {"media", printer.pageLayout().pageSize().key().toUtf8()}, {"sides", "one-sided"}};
     if (printer.pageLayout().orientation() == QPageLayout::Landscape)
         options.append({"landscape", QByteArray()});
     const PrintQueue::Job job = queue.submit(name, file.fileName(), docName, options);
