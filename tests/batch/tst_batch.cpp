@@ -7,6 +7,7 @@
 #include "platform/printqueue.h"
 #include "tools/journalwindow.h"
 #include "waybill/frmsf.h"
+#include "waybill/printjob.h"
 #include "waybill/waybillwindow.h"
 
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -191,6 +193,8 @@ private Q_SLOTS:
     void printInChild();
     void dayInTheWindow();
     void numberInTheJournalWindow();
+    void pageAsQtSendsIt_data();
+    void pageAsQtSendsIt();
     void cleanupTestCase();
 
 private:
@@ -608,6 +612,67 @@ void BatchTest::numberInTheJournalWindow()
     QVERIFY2(program.dialogs.messages[1].text.contains("已记在"),
              qPrintable(program.dialogs.messages[1].text));
     QCOMPARE(program.journal.withWaybillNumber(u"SF100000000009").size(), 1);
+}
+
+void BatchTest::pageAsQtSendsIt_data()
+{
+    QTest::addColumn<QSizeF>("paper");
+    QTest::addColumn<bool>("landscape");
+    QTest::newRow("the queue's own paper") << QSizeF() << false;
+    QTest::newRow("a waybill's paper") << QSizeF(230, 127) << false;
+    QTest::newRow("a waybill's paper, landscape") << QSizeF(127, 230) << true;
+}
+
+// A page sent as one job comes out of the queue as the page Qt itself sends.
+void BatchTest::pageAsQtSendsIt()
+{
+    QFETCH(QSizeF, paper);
+    QFETCH(bool, landscape);
+    Waybill::PrintSettings settings;
+    settings.paper = paper;
+    settings.landscape = landscape;
+    const auto paint = [](QPainter &painter) { painter.drawText(QPointF(100, 100), "Quillbox"); };
+    const auto pageOf = [&](int job) {
+        // The file is whole once the job completed.
+        if (!QTest::qWaitFor(
+                [&] { return PrintQueue().jobStatus(job).state == PrintQueue::JobState::Completed; }, 60000))
+            return QString();
+        const QString file = jobFile(job);
+        const QString info = output("pdfinfo", {file});
+        QFile::remove(file);
+        QRegularExpressionMatch size = QRegularExpression("Page size:[^\\n]*\\n").match(info);
+        QRegularExpressionMatch rotation = QRegularExpression("Page rot:[^\\n]*\\n").match(info);
+        return size.captured() + rotation.captured();
+    };
+
+    // Qt's own way: painted on the queue's printer, handed over by Qt.
+    QString error;
+    std::unique_ptr<QPrinter> printer = Waybill::openPrinter(settings, &error);
+    QVERIFY(printer);
+    const QStringList before =
+        output("lpstat", {"-W", "all", "-o", m_queue.name}).split('\n', Qt::SkipEmptyParts);
+    printer->setDocName("qt");
+    printer->setPageSize(paper.isEmpty()
+                             ? printer->pageLayout().pageSize()
+                             : QPageSize(paper, QPageSize::Millimeter, "运单", QPageSize::ExactMatch));
+    if (landscape)
+        printer->setPageOrientation(QPageLayout::Landscape);
+    {
+        QPainter painter(printer.get());
+        paint(painter);
+    }
+    QStringList jobs = output("lpstat", {"-W", "all", "-o", m_queue.name}).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(jobs.size(), before.size() + 1);
+    const QString qtPage = pageOf(jobs.last().section(' ', 0, 0).section('-', -1).toInt());
+
+    Program program;
+    printer = Waybill::openPrinter(settings, &error);
+    int job = 0;
+    QCOMPARE(Waybill::printPage(*printer, settings, "ours", paint, program.platform.printQueue(), &job),
+             QString());
+    const QString ourPage = pageOf(job);
+    QVERIFY(!qtPage.isEmpty());
+    QCOMPARE(ourPage, qtPage);
 }
 
 QUILLBOX_TEST_MAIN(BatchTest)
