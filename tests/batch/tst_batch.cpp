@@ -193,6 +193,7 @@ private Q_SLOTS:
     void printInChild();
     void dayInTheWindow();
     void numberInTheJournalWindow();
+    void rowWarnings();
     void pageAsQtSendsIt_data();
     void pageAsQtSendsIt();
     void cleanupTestCase();
@@ -612,6 +613,26 @@ void BatchTest::numberInTheJournalWindow()
     QVERIFY2(program.dialogs.messages[1].text.contains("已记在"),
              qPrintable(program.dialogs.messages[1].text));
     QCOMPARE(program.journal.withWaybillNumber(u"SF100000000009").size(), 1);
+}
+
+// What each row shows before printing, all at once rather than asked row by row.
+void BatchTest::rowWarnings()
+{
+    Program program;
+    PrintBatch batch = batchOf(4);
+    batch.rows[1].setValue(u"txtAddTo", QString(80, QChar(0x8def)));
+    batch.rows[2].unsure = QStringList{"区/县"};
+    const auto printed = [&](QStringView key) { return batch.value(3, key); };
+    QVERIFY(program.journal.append(PrintJournal::entryFor("顺丰", "Q", printed)));
+    const BatchPrinter printer(batch, program.platform, program.journal);
+
+    QCOMPARE(printer.warnings(0), QStringList());
+    QCOMPARE(printer.warnings(1), QStringList{"打印不全：收件地址"});
+    QCOMPARE(printer.warnings(2), QStringList{"请核对：区/县"});
+    QCOMPARE(printer.warnings(3), QStringList{"今天已用顺丰快递给此收件人打印过"});
+    // Another courier's print of the same recipient is no repeat.
+    batch.form = "YD";
+    QCOMPARE(printer.warnings(3), QStringList());
 }
 
 void BatchTest::pageAsQtSendsIt_data()
