@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/dialogs.h"
+#include "platform/printqueue.h"
 #include "platform/profile.h"
 
 #include <QString>
@@ -106,6 +107,9 @@ public:
     int messageBox(const QString &text, const QString &title, int flags);
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText = QString());
 
+    // The CUPS scheduler's print queues.
+    const PrintQueue &printQueue() const { return m_printQueue; }
+
     // Where the settings of a normal run are kept: the user's config folder.
     static QString defaultSettingsFile();
     // The user's own folder for the address book of an installed program.
@@ -130,4 +134,5 @@ private:
     Dialogs &m_dialogs;
     struct FolderKinds;
     std::unique_ptr<FolderKinds> m_folderKinds;
+    PrintQueue m_printQueue;
 };

@@ -8,6 +8,7 @@
 #include "designer/frmformlist.h"
 #include "forms/formlibrary.h"
 #include "forms/frmform.h"
+#include "batch/frmbatch.h"
 #include "platform/platform.h"
 #include "shell/contactbook.h"
 #include "shell/groups.h"
@@ -648,6 +649,7 @@ void frmMain::buildToolsMenu()
     QAction *actImport = addItem("actImport", QStringLiteral("导入…"));
     QAction *actExport = addItem("actExport", QStringLiteral("导出…"));
     QAction *actJournal = addItem("actJournal", QStringLiteral("打印记录…"));
+    QAction *actBatch = addItem("actBatch", QStringLiteral("批量打印…"));
     QAction *actForms = addItem("actForms", QStringLiteral("快递单模板…"));
     connect(cmdTools, &QPushButton::clicked, this, &frmMain::cmdTools_Click);
     connect(actPaste, &QAction::triggered, this, &frmMain::actPaste_Triggered);
@@ -656,6 +658,7 @@ void frmMain::buildToolsMenu()
     connect(actJournal, &QAction::triggered, this, &frmMain::actJournal_Triggered);
     connect(actForms, &QAction::triggered, this, &frmMain::actForms_Triggered);
     connect(m_toolsMenu, &QMenu::aboutToShow, this, &frmMain::mnuTools_AboutToShow);
+    connect(actBatch, &QAction::triggered, this, &frmMain::actBatch_Triggered);
 }
 
 void frmMain::cmdTools_Click()
@@ -663,7 +666,7 @@ void frmMain::cmdTools_Click()
     m_toolsMenu->popup(cmdTools->mapToGlobal(QPoint(0, cmdTools->height())));
 }
 
-void frmMain::actPaste_Triggered()
+const AddressParser &frmMain::addressParser()
 {
     if (!m_addressParser) {
         m_regions = std::make_unique<RegionTable>();
@@ -674,7 +677,12 @@ void frmMain::actPaste_Triggered()
                 QStringLiteral("提示"), Dialogs::Exclamation);
         m_addressParser = std::make_unique<AddressParser>(*m_regions);
     }
-    auto *dialog = new PasteAddressDialog(*m_addressParser, QGuiApplication::clipboard()->text(), this);
+    return *m_addressParser;
+}
+
+void frmMain::actPaste_Triggered()
+{
+    auto *dialog = new PasteAddressDialog(addressParser(), QGuiApplication::clipboard()->text(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &PasteAddressDialog::filled, this, &frmMain::pasteDialog_Filled);
     dialog->open();
@@ -735,5 +743,22 @@ void frmMain::actJournal_Triggered()
         openWaybill(entry.courier, [entry](QStringView key) { return entry.value(key); });
         form.reload();
     });
+    form.exec();
+}
+
+void frmMain::actBatch_Triggered()
+{
+    frmBatch form(
+        m_platform, *m_journal, [this]() -> const AddressParser & { return addressParser(); },
+        [this](QWidget *parent, const QString &title, const QString &filter) {
+            return m_chooser.openFile(parent, title, filter);
+        },
+        [this](QWidget *parent, const QString &title, const QString &suggested, const QString &filter) {
+            return m_chooser.saveFile(parent, title, suggested, filter);
+        },
+        this);
+    form.setWindowModality(Qt::ApplicationModal);
+    form.show();
+    form.offerSavedBatch();
     form.exec();
 }

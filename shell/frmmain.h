@@ -128,6 +128,9 @@ private:
     void actExport_Triggered();
     void actJournal_Triggered();
     void actForms_Triggered();
+    void actBatch_Triggered();
+    // Made on first use: the region table takes a moment to read.
+    const AddressParser &addressParser();
     void frmImport_Imported(const QString &group);
     // Opens the courier's waybill window filled by read; what it prints goes into
     // the journal, and a second waybill for the same recipient today is asked about.

@@ -1,8 +1,11 @@
 // Draws the main window and both waybill windows, filled with a sample sender and
 // recipient, the print settings, a calibration page, the tools menu and the paste
-// dialog, the form designer and a test print of a form, into PNG files for the
-// README: quillbox-screenshot OUTPUT_FOLDER
+// dialog, the print journal, the batch window, the form designer and a test print of a
+// form, into PNG files for the README: quillbox-screenshot OUTPUT_FOLDER
+#include "addressbook/parsing/addressparser.h"
+#include "addressbook/parsing/regiontable.h"
 #include "addressbook/printjournal.h"
+#include "batch/frmbatch.h"
 #include "designer/formcanvas.h"
 #include "designer/formdocument.h"
 #include "designer/frmformeditor.h"
@@ -277,6 +280,30 @@ int main(int argc, char *argv[])
     journalWindow.findChild<QLineEdit *>("txtSearch")->setText("李娜");
     ok = QTest::qWaitForWindowExposed(&journalWindow) &&
          journalWindow.grab().save(out + "/journal-window.png") && ok;
+
+    // A day's orders read into the batch window, before printing.
+    QTemporaryDir orderFolder;
+    const QString orders = orderFolder.path() + "/orders.csv";
+    QFile file(orders);
+    ok = file.open(QIODevice::WriteOnly) && ok;
+    file.write("订单编号,收货人,手机,收货地址\r\n"
+               "202612070001,王芳,13811115678,北京市朝阳区建国路89号\r\n"
+               "202612070002,陈杰,13922223333,浙江省杭州市西湖区文三路100号\r\n"
+               "202612070003,刘洋,13733334444,四川省成都市武侯区人民南路四段1号\r\n"
+               "202612070004,赵敏,13644445555-7804,江苏省南京市鼓楼区中山北路200号\r\n"
+               "202612070005,李娜,0755-87655678,深圳市南山区科技园南区1号楼\r\n");
+    file.close();
+    RegionTable regions;
+    regions.load();
+    const AddressParser parser(regions);
+    frmBatch batchWindow(
+        *w.platform, journal, [&]() -> const AddressParser & { return parser; },
+        [&](QWidget *, const QString &, const QString &) { return orders; },
+        [](QWidget *, const QString &, const QString &, const QString &) { return QString(); });
+    batchWindow.show();
+    batchWindow.findChild<QPushButton *>("cmdOpenOrders")->click();
+    ok = QTest::qWaitForWindowExposed(&batchWindow) && batchWindow.grab().save(out + "/batch-window.png") &&
+         ok;
 
     ok = drawDesigner(w, out) && ok;
     return ok ? 0 : 1;

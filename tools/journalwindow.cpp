@@ -1,5 +1,6 @@
 #include "tools/journalwindow.h"
 
+#include "orders/waybillnumber.h"
 #include "platform/platform.h"
 #include "ui/twips.h"
 
@@ -132,6 +133,12 @@ frmJournal::frmJournal(PrintJournal &journal, Platform &platform, QWidget *paren
     for (int column = 0; column < int(std::size(widths)); ++column)
         lstJournal->setColumnWidth(column, Twips::toPixels(widths[column]));
 
+    // Left of 再打印, spaced as 再打印 is from 关闭.
+    cmdWaybillNumber = new QPushButton(QStringLiteral("运单号…"), this);
+    cmdWaybillNumber->setObjectName(QStringLiteral("cmdWaybillNumber"));
+    cmdWaybillNumber->setAccessibleName(QStringLiteral("运单号…"));
+    cmdWaybillNumber->setGeometry(Twips::rect(7980, 6060, 1140, 390));
+    cmdWaybillNumber->setEnabled(false);
     cmdReprint = new QPushButton(QStringLiteral("再打印"), this);
     cmdReprint->setObjectName(QStringLiteral("cmdReprint"));
     cmdReprint->setAccessibleName(QStringLiteral("再打印"));
@@ -147,6 +154,7 @@ frmJournal::frmJournal(PrintJournal &journal, Platform &platform, QWidget *paren
             &frmJournal::lstJournal_SelectionChanged);
     connect(lstJournal, &QTreeView::doubleClicked, this, &frmJournal::cmdReprint_Click);
     connect(cmdReprint, &QPushButton::clicked, this, &frmJournal::cmdReprint_Click);
+    connect(cmdWaybillNumber, &QPushButton::clicked, this, &frmJournal::cmdWaybillNumber_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::reject);
     reload();
 }
@@ -175,6 +183,7 @@ void frmJournal::txtSearch_Change()
 void frmJournal::lstJournal_SelectionChanged()
 {
     cmdReprint->setEnabled(lstJournal->selectionModel()->hasSelection());
+    cmdWaybillNumber->setEnabled(lstJournal->selectionModel()->hasSelection());
 }
 
 void frmJournal::cmdReprint_Click()
@@ -183,4 +192,27 @@ void frmJournal::cmdReprint_Click()
     if (selected.isEmpty())
         return;
     Q_EMIT reprint(m_model->entry(selected.front().row()));
+}
+
+void frmJournal::cmdWaybillNumber_Click()
+{
+    const QModelIndexList selected = lstJournal->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    const PrintJournal::Entry entry = m_model->entry(selected.front().row());
+    const QString number = WaybillNumber::normalised(m_platform.inputBox(
+        QStringLiteral("这张快递单的运单号："), QStringLiteral("运单号"), entry.waybillNumber));
+    if (number.isEmpty() || number == entry.waybillNumber)
+        return;
+    QString refused = WaybillNumber::problem(number, WaybillNumber::courierFor(entry.courier));
+    if (refused.isEmpty() && !m_journal.withWaybillNumber(number).isEmpty())
+        refused = QStringLiteral("运单号“%1”已记在另一张快递单上。").arg(number);
+    QString error;
+    if (refused.isEmpty() && !m_journal.setWaybillNumber(entry, number, &error))
+        refused = QStringLiteral("运单号未能记入打印记录：%1").arg(error);
+    if (!refused.isEmpty()) {
+        m_platform.messageBox(refused, QStringLiteral("提示"), Dialogs::Exclamation);
+        return;
+    }
+    reload();
 }

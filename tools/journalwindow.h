@@ -31,6 +31,7 @@ private:
     void txtSearch_Change();
     void lstJournal_SelectionChanged();
     void cmdReprint_Click();
+    void cmdWaybillNumber_Click();
 
     PrintJournal &m_journal;
     Platform &m_platform;
@@ -39,5 +40,6 @@ private:
     QLineEdit *txtSearch;
     QTreeView *lstJournal;
     QPushButton *cmdReprint;
+    QPushButton *cmdWaybillNumber;
     QPushButton *cmdClose;
 };

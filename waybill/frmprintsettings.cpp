@@ -280,7 +280,8 @@ void frmPrintSettings::cmdCalibrationPage_Click()
     std::unique_ptr<QPrinter> printer = openPrinter(s, &error);
     if (printer) {
         const QPointF corner = printableCorner(*printer, s);
-        error = printPage(*printer, s, QStringLiteral("打印校准页"), paintCalibrationPage);
+        error = printPage(*printer, s, QStringLiteral("打印校准页"), paintCalibrationPage,
+                          m_platform.printQueue());
         if (error.isEmpty()) {
             if (!Calibration::rememberPage(m_platform, m_section, {s, corner}))
                 m_platform.messageBox(QStringLiteral("校准页已打印，但无法写入设置文件：关闭本窗口后"

@@ -11,6 +11,6 @@ class frmSF : public Waybill::Window
 public:
     frmSF(Platform &platform, const Waybill::FieldReader &read);
 
-private:
+    // Its fields, also for printing it without the window.
     static const Waybill::Description &description();
 };

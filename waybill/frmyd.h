@@ -11,6 +11,6 @@ class frmYD : public Waybill::Window
 public:
     frmYD(Platform &platform, const Waybill::FieldReader &read);
 
-private:
+    // Its fields, also for printing it without the window.
     static const Waybill::Description &description();
 };

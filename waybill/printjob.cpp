@@ -1,10 +1,13 @@
 #include "waybill/printjob.h"
 
+#include "platform/printqueue.h"
 #include "ui/twips.h"
 
+#include <QDir>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTemporaryFile>
 
 namespace Waybill {
 
@@ -54,9 +57,36 @@ QPointF printableCorner(QPrinter &printer, const PrintSettings &settings)
     return QPointF(layout.minimumMargins().left(), layout.minimumMargins().top());
 }
 
-QString printPage(QPrinter &printer, const PrintSettings &settings, const QString &docName,
-                  const std::function<void(QPainter &)> &paint)
+namespace {
+
+// Paints the page onto a printer that is ready to take it.
+QString paintOn(QPrinter &printer, const PrintSettings &settings,
+                const std::function<void(QPainter &)> &paint, const QString &shownName)
 {
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        return QStringLiteral("无法在打印机“%1”上开始打印作业，运单没有打印。\n请检查打印机后再打印。")
+            .arg(shownName);
+    }
+    // True size, 96 pixels of the window to the inch on paper, then the user's
+    // offset and scale about the client area's corner.
+    painter.setTransform(settings.clientToPrintable(printer.resolution()));
+    paint(painter);
+    if (!painter.end() || printer.printerState() == QPrinter::Error ||
+        printer.printerState() == QPrinter::Aborted) {
+        return QStringLiteral("打印机“%1”的打印作业失败，运单可能没有打印。\n请检查打印机后再打印。")
+            .arg(shownName);
+    }
+    return QString();
+}
+
+} // namespace
+
+QString printPage(QPrinter &printer, const PrintSettings &settings, const QString &docName,
+                  const std::function<void(QPainter &)> &paint, const PrintQueue &queue, int *jobId)
+{
+    if (jobId)
+        *jobId = 0;
     // With no default printer Qt gives a PDF printer with nowhere to write to.
     if (printer.printerName().isEmpty() && printer.outputFileName().isEmpty()) {
         return QStringLiteral(
@@ -70,21 +100,48 @@ QString printPage(QPrinter &printer, const PrintSettings &settings, const QStrin
     printer.setDocName(docName);
     printer.setFullPage(false);
     applyPaper(printer, settings);
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        return paintOn(printer, settings, paint, printerShownName(printer));
 
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        return QStringLiteral("无法在打印机“%1”上开始打印作业，运单没有打印。\n请检查打印机后再打印。")
-            .arg(printerShownName(printer));
+    // Qt would hand the queue the page and forget whether it was taken. The page
+    // is made as Qt makes it for a queue, a PDF file on the queue's paper with the
+    // queue's margins and resolution, and sent as a job whose fate is known.
+    const QString name = printer.printerName();
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/quillbox-page-XXXXXX.pdf"));
+    if (!file.open()) {
+        return QStringLiteral("无法在打印机“%1”上开始打印作业，运单没有打印。\n临时文件无法写入：%2")
+            .arg(name, file.errorString());
     }
-    // True size, 96 pixels of the window to the inch on paper, then the user's
-    // offset and scale about the client area's corner.
-    painter.setTransform(settings.clientToPrintable(printer.resolution()));
-    paint(painter);
-    if (!painter.end() || printer.printerState() == QPrinter::Error ||
-        printer.printerState() == QPrinter::Aborted) {
-        return QStringLiteral("打印机“%1”的打印作业失败，运单可能没有打印。\n请检查打印机后再打印。")
-            .arg(printerShownName(printer));
+    file.close();
+    QPrinter page(QPrinter::HighResolution);
+    page.setOutputFormat(QPrinter::PdfFormat);
+    page.setOutputFileName(file.fileName());
+    page.setResolution(printer.resolution());
+    page.setDocName(docName);
+    page.setFullPage(false);
+    page.setPageLayout(printer.pageLayout());
+    const QString failure = paintOn(page, settings, paint, name);
+    if (!failure.isEmpty())
+        return failure;
+
+    // The options Qt gives a queue for such a page.
+    QList<std::pair<QByteArray, QByteArray>> options{
+        {"media", printer.pageLayout().pageSize().key().toUtf8()}, {"sides", "one-sided"}};
+    if (printer.pageLayout().orientation() == QPageLayout::Landscape)
+        options.append({"landscape", QByteArray()});
+    const PrintQueue::Job job = queue.submit(name, file.fileName(), docName, options);
+    if (job.id == 0) {
+        return QStringLiteral("打印机“%1”没有接受打印作业，运单没有打印。\n原因：%2\n请检查打印机后再打印。")
+            .arg(name, job.reason);
     }
+    // A job the queue threw out at once never prints.
+    const PrintQueue::JobStatus status = queue.jobStatus(job.id);
+    if (status.state == PrintQueue::JobState::Aborted || status.state == PrintQueue::JobState::Canceled) {
+        return QStringLiteral("打印机“%1”的打印作业被取消，运单没有打印。\n原因：%2\n请检查打印机后再打印。")
+            .arg(name, status.reason);
+    }
+    if (jobId)
+        *jobId = job.id;
     return QString();
 }
 

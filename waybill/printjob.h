@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class PrintQueue;
 class QPainter;
 class QPrinter;
 
@@ -26,10 +27,13 @@ QPointF printableCorner(QPrinter &printer, const PrintSettings &settings);
 
 // Prints one page titled docName: paper and orientation as the settings say,
 // paint given a painter in client pixels (96 to the inch) placed and scaled as
-// the settings say. What went wrong, for the user; empty when the page went to
-// the printer.
+// the settings say. A printer queue gets the page as one job through queue, and
+// jobId (when given) its number; a printer writing to a file writes it there
+// (jobId 0). What went wrong, for the user; empty when the queue took the job
+// or the file was written.
 QString printPage(QPrinter &printer, const PrintSettings &settings, const QString &docName,
-                  const std::function<void(QPainter &)> &paint);
+                  const std::function<void(QPainter &)> &paint, const PrintQueue &queue,
+                  int *jobId = nullptr);
 
 // The calibration page in client pixels: a cross at each of Calibration's two
 // places and 100 mm rulers with millimetre ticks along the client area's top

@@ -56,6 +56,34 @@ QString fieldCaption(const QString &name)
     return captions.value(name, name);
 }
 
+// The fields of a client area cut short, named for the user.
+QStringList cutFieldsOf(const QWidget &client)
+{
+    QStringList names;
+    for (const FieldLabel *field : client.findChildren<FieldLabel *>(Qt::FindDirectChildrenOnly)) {
+        if (!field->isHidden() && field->isCut())
+            names.append(fieldCaption(field->objectName()));
+    }
+    return names;
+}
+
+// Painted field by field rather than with QWidget::render(), which hands a
+// printer a bitmap: the text goes to the printer as text.
+void paintFieldsOf(const QWidget &client, QPainter &painter)
+{
+    painter.fillRect(client.rect(), client.palette().color(client.backgroundRole()));
+    painter.setClipRect(client.rect());
+    const QList<FieldLabel *> fields = client.findChildren<FieldLabel *>(Qt::FindDirectChildrenOnly);
+    for (const FieldLabel *field : fields) {
+        if (field->isHidden())
+            continue;
+        painter.save();
+        painter.translate(field->pos());
+        field->paint(painter);
+        painter.restore();
+    }
+}
+
 } // namespace
 
 QString addressText(const FieldReader &main, QStringView side, QStringView beforeStreet)
@@ -295,19 +323,15 @@ void Window::showButtons(bool shown)
 
 QStringList Window::cutFields() const
 {
-    QStringList names;
-    for (const FieldLabel *field : findChildren<FieldLabel *>(Qt::FindDirectChildrenOnly)) {
-        if (!field->isHidden() && field->isCut())
-            names.append(fieldCaption(field->objectName()));
-    }
-    return names;
+    return cutFieldsOf(*this);
 }
 
 bool Window::printOn(QPrinter &printer)
 {
     showButtons(false);
-    const QString failure =
-        printPage(printer, m_settings, m_jobTitle, [this](QPainter &painter) { paintClientArea(painter); });
+    const QString failure = printPage(
+        printer, m_settings, m_jobTitle, [this](QPainter &painter) { paintClientArea(painter); },
+        m_platform.printQueue());
     if (failure.isEmpty()) {
         Q_EMIT printed(printerShownName(printer));
         close();
@@ -321,19 +345,31 @@ bool Window::printOn(QPrinter &printer)
 
 void Window::paintClientArea(QPainter &painter) const
 {
-    // Painted field by field rather than with QWidget::render(), which hands a
-    // printer a bitmap: the text goes to the printer as text.
-    painter.fillRect(rect(), palette().color(backgroundRole()));
-    painter.setClipRect(rect());
-    const QList<FieldLabel *> fields = findChildren<FieldLabel *>(Qt::FindDirectChildrenOnly);
-    for (const FieldLabel *field : fields) {
-        if (field->isHidden())
-            continue;
-        painter.save();
-        painter.translate(field->pos());
-        field->paint(painter);
-        painter.restore();
+    paintFieldsOf(*this, painter);
+}
+
+Sheet::Sheet(const Description &description, const FieldReader &read)
+{
+    // Sized and coloured as the window, so that it paints the very same page.
+    m_client.setFixedSize(Twips::toPixels(description.clientWidth),
+                          Twips::toPixels(description.clientHeight));
+    m_client.setBackgroundRole(QPalette::Base);
+    for (const Field &field : description.fields) {
+        auto *label = new FieldLabel(field, &m_client);
+        label->fill(field.fill(read));
+        // Shown as the window shows its fields, though m_client itself never shows.
+        label->show();
     }
+}
+
+QStringList Sheet::cutFields() const
+{
+    return cutFieldsOf(m_client);
+}
+
+void Sheet::paint(QPainter &painter) const
+{
+    paintFieldsOf(m_client, painter);
 }
 
 } // namespace Waybill

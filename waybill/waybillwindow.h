@@ -80,6 +80,21 @@ private:
     Field::Sizing m_sizing;
 };
 
+// A waybill's client area filled from read, as its window prints it, but never
+// shown: for printing many waybills without opening a window for each.
+class Sheet
+{
+public:
+    Sheet(const Description &description, const FieldReader &read);
+    // The fields cut short, as the window names them when it asks.
+    QStringList cutFields() const;
+    // Paints the client area in its own pixels, as the window prints it.
+    void paint(QPainter &painter) const;
+
+private:
+    QWidget m_client;
+};
+
 // A waybill window: a true-size model of one courier's paper waybill, filled from
 // the main window's fields when it opens, that prints its client area as one page.
 class Window : public QDialog

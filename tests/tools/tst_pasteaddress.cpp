@@ -62,8 +62,8 @@ void PasteAddressTest::toolsMenu()
         if (action->isEnabled())
             enabled.append(action->objectName());
     }
-    QCOMPARE(entries, (QStringList{"粘贴识别地址…", "导入…", "导出…", "打印记录…", "快递单模板…"}));
-    QCOMPARE(enabled, (QStringList{"actPaste", "actImport", "actExport", "actJournal", "actForms"}));
+    QCOMPARE(entries, (QStringList{"粘贴识别地址…", "导入…", "导出…", "打印记录…", "批量打印…", "快递单模板…"}));
+    QCOMPARE(enabled, (QStringList{"actPaste", "actImport", "actExport", "actJournal", "actBatch", "actForms"}));
 
     QAction *paste = menu->actions().first();
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(paste).center());

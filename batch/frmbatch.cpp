@@ -1,0 +1,625 @@
+#include "batch/frmbatch.h"
+
+#include "addressbook/contactfile.h"
+#include "addressbook/contactstore.h"
+#include "addressbook/printjournal.h"
+#include "orders/orderfile.h"
+#include "orders/shippingfile.h"
+#include "orders/waybillnumber.h"
+#include "platform/platform.h"
+#include "ui/appicon.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// The table's columns: the row's state, its order, the eight recipient values,
+// what to look at before printing, the waybill number.
+enum Column { ColState, ColOrder, ColFirstValue, ColWarnings = ColFirstValue + 8, ColWaybill, ColumnCount };
+
+QStringList columnCaptions()
+{
+    return {QStringLiteral("状态"),   QStringLiteral("订单编号"), QStringLiteral("收件单位"),
+            QStringLiteral("收件人"), QStringLiteral("省"),       QStringLiteral("市"),
+            QStringLiteral("区/县"),  QStringLiteral("地址"),     QStringLiteral("电话"),
+            QStringLiteral("邮编"),   QStringLiteral("提醒"),     QStringLiteral("运单号")};
+}
+
+QString stateCaption(const BatchRow &row)
+{
+    switch (row.state) {
+    case BatchRow::State::Waiting:
+        return QStringLiteral("未打印");
+    case BatchRow::State::Sending:
+        return QStringLiteral("发送中");
+    case BatchRow::State::Sent:
+        return QStringLiteral("打印中");
+    case BatchRow::State::Printed:
+        return QStringLiteral("已打印");
+    case BatchRow::State::Failed:
+        return QStringLiteral("未打印（出错）");
+    }
+    return QString();
+}
+
+template <typename Widget> Widget *named(Widget *widget, const char *name, const QString &label)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setAccessibleName(label);
+    return widget;
+}
+
+} // namespace
+
+frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<const AddressParser &()> parser,
+                   OpenFile openFile, SaveFile saveFile, QWidget *parent)
+    : QDialog(parent), m_platform(platform), m_journal(journal), m_parser(std::move(parser)),
+      m_openFile(std::move(openFile)), m_saveFile(std::move(saveFile)),
+      m_store(std::make_unique<ContactStore>(platform)), m_saved(platform),
+      m_printer(m_batch, platform, journal)
+{
+    setObjectName(QStringLiteral("frmBatch"));
+    setWindowTitle(QStringLiteral("批量打印"));
+    setWindowIcon(appIcon());
+
+    const auto button = [this](const char *name, const QString &caption) {
+        auto *b = named(new QPushButton(caption, this), name, caption);
+        b->setAutoDefault(false);
+        return b;
+    };
+    const auto label = [this](const QString &caption, QWidget *buddy) {
+        auto *l = new QLabel(caption, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+
+    cmbSender = named(new QComboBox(this), "cmbSender", QStringLiteral("寄件人"));
+    cmbForm = named(new QComboBox(this), "cmbForm", QStringLiteral("快递单"));
+    cmbGroup = named(new QComboBox(this), "cmbGroup", QStringLiteral("收件人分类"));
+    cmdOpenOrders = button("cmdOpenOrders", QStringLiteral("打开订单…"));
+    cmdPaste = button("cmdPaste", QStringLiteral("粘贴地址…"));
+    cmdGroup = button("cmdGroup", QStringLiteral("加入分组的收件人"));
+    cmdJournal = button("cmdJournal", QStringLiteral("从打印记录…"));
+    cmdRemoveRows = button("cmdRemoveRows", QStringLiteral("删除所选行"));
+    cmdSaveToGroup = button("cmdSaveToGroup", QStringLiteral("保存到分组"));
+    grdRows = named(new QTableWidget(0, ColumnCount, this), "grdRows", QStringLiteral("运单"));
+    grdRows->setHorizontalHeaderLabels(columnCaptions());
+    grdRows->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdRows->horizontalHeader()->setStretchLastSection(true);
+    cmdTrial = button("cmdTrial", QStringLiteral("试打第一张"));
+    cmdPrintAll = button("cmdPrintAll", QStringLiteral("打印全部"));
+    cmdPause = button("cmdPause", QStringLiteral("暂停"));
+    cmdContinue = button("cmdContinue", QStringLiteral("继续"));
+    prgBatch = named(new QProgressBar(this), "prgBatch", QStringLiteral("进度"));
+    lblStatus = named(new QLabel(this), "lblStatus", QStringLiteral("状态"));
+    lblStatus->setWordWrap(true);
+    txtWaybillNumber = named(new QLineEdit(this), "txtWaybillNumber", QStringLiteral("录入运单号"));
+    lblWaybillNumber = named(new QLabel(this), "lblWaybillNumber", QStringLiteral("运单号去向"));
+    chkGbk = named(new QCheckBox(QStringLiteral("GBK 编码"), this), "chkGbk", QStringLiteral("GBK 编码"));
+    cmdExport = button("cmdExport", QStringLiteral("导出发货单"));
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(label(QStringLiteral("寄件人"), cmbSender));
+    top->addWidget(cmbSender, 1);
+    top->addWidget(label(QStringLiteral("快递单"), cmbForm));
+    top->addWidget(cmbForm);
+    auto *sources = new QHBoxLayout;
+    sources->addWidget(cmdOpenOrders);
+    sources->addWidget(cmdPaste);
+    sources->addWidget(cmbGroup);
+    sources->addWidget(cmdGroup);
+    sources->addWidget(cmdJournal);
+    sources->addStretch();
+    sources->addWidget(cmdRemoveRows);
+    sources->addWidget(cmdSaveToGroup);
+    auto *printing = new QHBoxLayout;
+    printing->addWidget(cmdTrial);
+    printing->addWidget(cmdPrintAll);
+    printing->addWidget(cmdPause);
+    printing->addWidget(cmdContinue);
+    printing->addWidget(prgBatch, 1);
+    auto *numbers = new QHBoxLayout;
+    numbers->addWidget(label(QStringLiteral("录入运单号"), txtWaybillNumber));
+    numbers->addWidget(txtWaybillNumber);
+    numbers->addWidget(lblWaybillNumber, 1);
+    numbers->addWidget(chkGbk);
+    numbers->addWidget(cmdExport);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(sources);
+    layout->addWidget(grdRows, 1);
+    layout->addLayout(printing);
+    layout->addWidget(lblStatus);
+    layout->addLayout(numbers);
+    resize(1000, 600);
+
+    m_store->setCurrentPath(m_store->senderFolder());
+    cmbSender->addItems(m_store->ContactListing());
+    const int standard = cmbSender->findText(m_store->defaultSender());
+    for (const QString &form : PrintBatch::forms())
+        cmbForm->addItem(PrintBatch::formCaption(form), form);
+    cmbGroup->addItems(m_store->groups());
+
+    connect(cmbSender, &QComboBox::activated, this, &frmBatch::cmbSender_Activated);
+    connect(cmbForm, &QComboBox::activated, this, &frmBatch::cmbForm_Activated);
+    connect(cmdOpenOrders, &QPushButton::clicked, this, &frmBatch::cmdOpenOrders_Click);
+    connect(cmdPaste, &QPushButton::clicked, this, &frmBatch::cmdPaste_Click);
+    connect(cmdGroup, &QPushButton::clicked, this, &frmBatch::cmdGroup_Click);
+    connect(cmdJournal, &QPushButton::clicked, this, &frmBatch::cmdJournal_Click);
+    connect(cmdRemoveRows, &QPushButton::clicked, this, &frmBatch::cmdRemoveRows_Click);
+    connect(cmdSaveToGroup, &QPushButton::clicked, this, &frmBatch::cmdSaveToGroup_Click);
+    connect(cmdTrial, &QPushButton::clicked, this, &frmBatch::cmdTrial_Click);
+    connect(cmdPrintAll, &QPushButton::clicked, this, &frmBatch::cmdPrintAll_Click);
+    connect(cmdPause, &QPushButton::clicked, this, &frmBatch::cmdPause_Click);
+    connect(cmdContinue, &QPushButton::clicked, this, &frmBatch::cmdContinue_Click);
+    connect(txtWaybillNumber, &QLineEdit::returnPressed, this, &frmBatch::txtWaybillNumber_ReturnPressed);
+    connect(cmdExport, &QPushButton::clicked, this, &frmBatch::cmdExport_Click);
+    connect(grdRows, &QTableWidget::cellChanged, this, &frmBatch::grdRows_CellChanged);
+    connect(&m_printer, &BatchPrinter::rowChanged, this, &frmBatch::printer_RowChanged);
+    connect(&m_printer, &BatchPrinter::paused, this, &frmBatch::printer_Paused);
+    connect(&m_printer, &BatchPrinter::finished, this, &frmBatch::printer_Finished);
+
+    if (standard >= 0)
+        cmbSender->setCurrentIndex(standard);
+    cmbSender_Activated(cmbSender->currentIndex());
+    showRows();
+}
+
+frmBatch::~frmBatch() = default;
+
+bool frmBatch::offerSavedBatch()
+{
+    std::optional<PrintBatch> saved = m_saved.load();
+    if (!saved || saved->rows.isEmpty() || saved->firstNotPrinted() < 0)
+        return false;
+    m_batch = *saved;
+    m_printer.settle();
+    const int next = m_batch.firstNotPrinted();
+    if (next < 0) {
+        showRows();
+        return true;
+    }
+    const int answer = m_platform.messageBox(
+        QStringLiteral("上次的批量打印没有打完：共 %1 张，已打印 %2 张。\n从第 %3 张继续吗？%4")
+            .arg(m_batch.rows.size())
+            .arg(m_batch.printedCount())
+            .arg(next + 1)
+            .arg(m_batch.rows[next].problem.isEmpty()
+                     ? QString()
+                     : QStringLiteral("\n\n第 %1 张：%2").arg(next + 1).arg(m_batch.rows[next].problem)),
+        QStringLiteral("批量打印"), Dialogs::YesNo | Dialogs::Exclamation);
+    if (answer != Dialogs::Yes) {
+        m_batch = PrintBatch();
+        m_saved.clear();
+        cmbSender_Activated(cmbSender->currentIndex());
+        showRows();
+        return false;
+    }
+    const int form = cmbForm->findData(m_batch.form);
+    cmbForm->setCurrentIndex(form < 0 ? 0 : form);
+    showRows();
+    return true;
+}
+
+void frmBatch::cmbSender_Activated(int index)
+{
+    if (index < 0)
+        return;
+    m_store->setCurrentPath(m_store->senderFolder() + ContactFile::fileName(cmbSender->itemText(index)));
+    m_batch.sender = m_store->readContactValues(ContactFile::section(), ContactFile::senderKeys());
+    showRows();
+}
+
+void frmBatch::cmbForm_Activated(int index)
+{
+    m_batch.form = cmbForm->itemData(index).toString();
+    showRows();
+}
+
+void frmBatch::addRows(const OrderFileResult &result)
+{
+    if (!result.ok()) {
+        m_platform.messageBox(result.error, QStringLiteral("提示"), Dialogs::Exclamation);
+        return;
+    }
+    for (const OrderRow &order : result.rows)
+        m_batch.rows.append(BatchRow::fromOrder(order));
+    lblStatus->setText(result.summary());
+    save();
+    showRows();
+}
+
+void frmBatch::cmdOpenOrders_Click()
+{
+    const QString path = m_openFile(this, QStringLiteral("打开订单"),
+                                    QStringLiteral("订单文件 (*.csv *.xlsx *.txt);;所有文件 (*)"));
+    if (path.isEmpty())
+        return;
+    addRows(OrderFileReader(m_parser()).readFile(path));
+}
+
+void frmBatch::cmdPaste_Click()
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("粘贴地址"));
+    auto *text = named(new QPlainTextEdit(&dialog), "txtPaste", QStringLiteral("地址"));
+    text->setPlaceholderText(QStringLiteral("每行一个地址，或以空行隔开"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(text);
+    layout->addWidget(buttons);
+    dialog.resize(500, 300);
+    if (dialog.exec() == QDialog::Accepted && !text->toPlainText().trimmed().isEmpty())
+        addRows(OrderFileReader(m_parser()).splitPasted(text->toPlainText()));
+}
+
+void frmBatch::cmdGroup_Click()
+{
+    if (cmbGroup->currentText().isEmpty())
+        return;
+    const QString folder = m_store->groupFolder(cmbGroup->currentText());
+    m_store->setCurrentPath(folder);
+    const QStringList names = m_store->ContactListing();
+
+    // All the group's recipients are ticked; untick those not to print.
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("加入分组的收件人"));
+    auto *list = named(new QListWidget(&dialog), "lstRecipients", QStringLiteral("收件人"));
+    for (const QString &name : names) {
+        auto *item = new QListWidgetItem(name, list);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("加入"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    int added = 0;
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->checkState() != Qt::Checked)
+            continue;
+        m_store->setCurrentPath(folder + ContactFile::fileName(names[i]));
+        BatchRow row;
+        row.recipient = m_store->readContactValues(ContactFile::section(), ContactFile::recipientKeys());
+        m_batch.rows.append(row);
+        ++added;
+    }
+    lblStatus->setText(
+        QStringLiteral("加入分组“%1”的 %2 个收件人。").arg(cmbGroup->currentText()).arg(added));
+    save();
+    showRows();
+}
+
+void frmBatch::cmdJournal_Click()
+{
+    const QString text = m_platform.inputBox(
+        QStringLiteral("要重打哪些打印记录？输入姓名、电话、订单编号等查找（如“2026-12-07”为当天全部）："),
+        QStringLiteral("从打印记录"));
+    if (text.trimmed().isEmpty())
+        return;
+    const QList<PrintJournal::Entry> entries = m_journal.search(text.trimmed());
+    // Oldest first, as they were printed.
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+        BatchRow row;
+        for (const QString &key : ContactFile::recipientKeys())
+            row.recipient.append(it->value(key));
+        row.orderNumber = it->orderNumber;
+        m_batch.rows.append(row);
+    }
+    lblStatus->setText(QStringLiteral("从打印记录加入 %1 张。").arg(entries.size()));
+    save();
+    showRows();
+}
+
+void frmBatch::cmdRemoveRows_Click()
+{
+    if (m_printer.isRunning())
+        return;
+    QList<int> rows;
+    for (const QModelIndex &index : grdRows->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.rbegin(), rows.rend());
+    for (const int row : rows)
+        m_batch.rows.removeAt(row);
+    save();
+    showRows();
+}
+
+void frmBatch::cmdSaveToGroup_Click()
+{
+    const QString group = m_platform.inputBox(QStringLiteral("保存到哪个收件人分类？"),
+                                              QStringLiteral("保存到分组"), cmbGroup->currentText());
+    if (group.isEmpty())
+        return;
+    if (!ContactFile::isSafeGroupName(group)) {
+        m_platform.messageBox(ContactFile::unsafeGroupNameMessage(), QStringLiteral("提示"),
+                              Dialogs::Exclamation);
+        return;
+    }
+    // The address book's folders exist once the main window started; made here
+    // too should they have gone meanwhile.
+    StoreResult result = m_store->createFolders();
+    if (result.ok())
+        result = m_store->addGroup(group);
+    int saved = 0, refused = 0;
+    for (const BatchRow &row : std::as_const(m_batch.rows)) {
+        if (!result.ok())
+            break;
+        const QString company = row.value(u"txtSentTo"), person = row.value(u"txtNameTo");
+        if (ContactFile::contactNameProblem(company, person) != ContactFile::NameProblem::None) {
+            ++refused;
+            continue;
+        }
+        m_store->setCurrentPath(m_store->groupFolder(group) +
+                                ContactFile::fileName(ContactFile::contactKey(company, person)));
+        Profile::Values values;
+        for (const QString &key : ContactFile::recipientKeys())
+            values.append({key, row.value(key)});
+        result = m_store->WriteContactValues(ContactFile::section(), values);
+        if (result.ok())
+            ++saved;
+    }
+    if (!result.ok()) {
+        m_platform.messageBox(result.warning(QStringLiteral("保存收件人")), QStringLiteral("提示"),
+                              Dialogs::Exclamation);
+    }
+    if (cmbGroup->findText(group) < 0)
+        cmbGroup->addItem(group);
+    lblStatus->setText(
+        QStringLiteral("已将 %1 个收件人保存到分组“%2”%3。")
+            .arg(saved)
+            .arg(group)
+            .arg(refused ? QStringLiteral("，%1 个没有单位和姓名未保存").arg(refused) : QString()));
+}
+
+bool frmBatch::readyToPrint()
+{
+    if (m_printer.isRunning())
+        return false;
+    if (m_batch.firstNotPrinted() < 0) {
+        m_platform.messageBox(QStringLiteral("没有要打印的运单。"), QStringLiteral("提示"),
+                              Dialogs::Information);
+        return false;
+    }
+    return save();
+}
+
+void frmBatch::cmdTrial_Click()
+{
+    if (!readyToPrint())
+        return;
+    m_trial = true;
+    lblStatus->setText(QStringLiteral("正在试打第 %1 张…").arg(m_batch.firstNotPrinted() + 1));
+    m_printer.start(1);
+    showState();
+}
+
+void frmBatch::cmdPrintAll_Click()
+{
+    if (!readyToPrint())
+        return;
+    m_trial = false;
+    lblStatus->setText(QStringLiteral("正在打印…"));
+    m_printer.start();
+    showState();
+}
+
+void frmBatch::cmdPause_Click()
+{
+    m_printer.pause();
+    lblStatus->setText(QStringLiteral("打完这一张后暂停…"));
+}
+
+void frmBatch::cmdContinue_Click()
+{
+    cmdPrintAll_Click();
+}
+
+void frmBatch::printer_RowChanged(int row)
+{
+    showRow(row);
+    showState();
+}
+
+void frmBatch::printer_Paused(int row, const QString &reason)
+{
+    showState();
+    if (m_trial && reason.isEmpty()) {
+        m_trial = false;
+        lblStatus->setText(QStringLiteral("试打完成。"));
+        const int answer =
+            m_platform.messageBox(QStringLiteral("位置对吗？"), QStringLiteral("试打第一张"), Dialogs::YesNo);
+        if (answer == Dialogs::Yes)
+            cmdPrintAll_Click();
+        else
+            lblStatus->setText(QStringLiteral("请在快递单窗口的“设置”里调整位置后再试打。"));
+        return;
+    }
+    m_trial = false;
+    if (reason.isEmpty()) {
+        lblStatus->setText(QStringLiteral("已暂停，下一张是第 %1 张。按“继续”接着打印。").arg(row + 1));
+        return;
+    }
+    lblStatus->setText(QStringLiteral("在第 %1 张暂停：%2").arg(row + 1).arg(reason));
+    m_platform.messageBox(QStringLiteral("批量打印在第 %1 张暂停。\n%2").arg(row + 1).arg(reason),
+                          QStringLiteral("批量打印"), Dialogs::Exclamation);
+}
+
+void frmBatch::printer_Finished()
+{
+    m_trial = false;
+    showState();
+    lblStatus->setText(QStringLiteral("全部 %1 张已打印。可以录入运单号了。").arg(m_batch.rows.size()));
+    txtWaybillNumber->setFocus();
+}
+
+void frmBatch::txtWaybillNumber_ReturnPressed()
+{
+    const QString number = WaybillNumber::normalised(txtWaybillNumber->text());
+    txtWaybillNumber->clear();
+    if (number.isEmpty())
+        return;
+    const QString refused = [&] {
+        const QString problem =
+            WaybillNumber::problem(number, WaybillNumber::courierFor(PrintBatch::formCaption(m_batch.form)));
+        if (!problem.isEmpty())
+            return problem;
+        for (int i = 0; i < m_batch.rows.size(); ++i) {
+            if (m_batch.rows[i].waybillNumber == number)
+                return QStringLiteral("这个运单号已给了第 %1 张。").arg(i + 1);
+        }
+        if (!m_journal.withWaybillNumber(number).isEmpty())
+            return QStringLiteral("这个运单号已记在打印记录里。");
+        return QString();
+    }();
+    if (!refused.isEmpty()) {
+        lblWaybillNumber->setText(QStringLiteral("%1 未采用：%2").arg(number, refused));
+        return;
+    }
+    int row = 0;
+    while (row < m_batch.rows.size() && (m_batch.rows[row].state != BatchRow::State::Printed ||
+                                         !m_batch.rows[row].waybillNumber.isEmpty()))
+        ++row;
+    if (row == m_batch.rows.size()) {
+        lblWaybillNumber->setText(QStringLiteral("%1 未采用：已打印的运单都有运单号了。").arg(number));
+        return;
+    }
+    BatchRow &target = m_batch.rows[row];
+    target.waybillNumber = number;
+    QString error;
+    const PrintJournal::Table table = m_journal.table();
+    for (qsizetype i = 0; i < table.size(); ++i) {
+        // The batch's entries are the newest: found near the start.
+        const PrintJournal::Entry entry = table.at(i);
+        if (entry.id == target.journalId) {
+            if (!m_journal.setWaybillNumber(entry, number, &error))
+                m_platform.messageBox(QStringLiteral("运单号未能记入打印记录：%1").arg(error),
+                                      QStringLiteral("提示"), Dialogs::Exclamation);
+            break;
+        }
+    }
+    save();
+    showRow(row);
+    grdRows->scrollToItem(grdRows->item(row, ColWaybill));
+    lblWaybillNumber->setText(
+        QStringLiteral("%1 → 第 %2 张（%3）").arg(number).arg(row + 1).arg(target.value(u"txtNameTo")));
+}
+
+void frmBatch::cmdExport_Click()
+{
+    QList<ShippingFile::Line> lines;
+    for (const BatchRow &row : std::as_const(m_batch.rows)) {
+        if (!row.waybillNumber.isEmpty())
+            lines.append({row.orderNumber, PrintBatch::shippingName(m_batch.form), row.waybillNumber});
+    }
+    if (lines.isEmpty()) {
+        m_platform.messageBox(QStringLiteral("还没有录入运单号，没有可导出的发货单。"),
+                              QStringLiteral("提示"), Dialogs::Information);
+        return;
+    }
+    const QString path = m_saveFile(this, QStringLiteral("导出发货单"), QStringLiteral("发货单.csv"),
+                                    QStringLiteral("CSV 文件 (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!ShippingFile::save(
+            path, lines, chkGbk->isChecked() ? ShippingFile::Encoding::Gbk : ShippingFile::Encoding::Utf8Bom,
+            &error)) {
+        m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
+        return;
+    }
+    lblStatus->setText(QStringLiteral("已导出 %1 个订单的发货单。").arg(lines.size()));
+}
+
+void frmBatch::grdRows_CellChanged(int row, int column)
+{
+    if (m_filling || column < ColFirstValue || column >= ColWarnings || row >= m_batch.rows.size())
+        return;
+    BatchRow &target = m_batch.rows[row];
+    const QString key = ContactFile::recipientKeys()[column - ColFirstValue];
+    target.setValue(key, grdRows->item(row, column)->text());
+    // A field the user corrected needs no more looking at.
+    target.unsure.removeAll(columnCaptions()[column]);
+    save();
+    showRow(row);
+}
+
+bool frmBatch::save()
+{
+    QString error;
+    if (m_saved.save(m_batch, &error))
+        return true;
+    m_platform.messageBox(QStringLiteral("批量打印的进度无法保存：%1").arg(error), QStringLiteral("提示"),
+                          Dialogs::Exclamation);
+    return false;
+}
+
+void frmBatch::showRows()
+{
+    m_filling = true;
+    grdRows->setRowCount(int(m_batch.rows.size()));
+    m_filling = false;
+    for (int row = 0; row < m_batch.rows.size(); ++row)
+        showRow(row);
+    showState();
+}
+
+void frmBatch::showRow(int row)
+{
+    m_filling = true;
+    const BatchRow &source = m_batch.rows[row];
+    const bool editable = source.state == BatchRow::State::Waiting || source.state == BatchRow::State::Failed;
+    const auto cell = [&](int column, const QString &text, bool edit) {
+        auto *item = new QTableWidgetItem(text);
+        item->setFlags(edit ? item->flags() | Qt::ItemIsEditable : item->flags() & ~Qt::ItemIsEditable);
+        grdRows->setItem(row, column, item);
+        return item;
+    };
+    cell(ColState, stateCaption(source), false)->setToolTip(source.problem);
+    cell(ColOrder, source.orderNumber, false);
+    for (int i = 0; i < 8; ++i) {
+        QTableWidgetItem *item = cell(ColFirstValue + i, source.recipient.value(i), editable);
+        if (source.unsure.contains(columnCaptions()[ColFirstValue + i]))
+            item->setBackground(QColor(255, 235, 160));
+    }
+    cell(ColWarnings, editable ? m_printer.warnings(row).join(QStringLiteral("；")) : QString(), false);
+    cell(ColWaybill, source.waybillNumber, false);
+    m_filling = false;
+}
+
+void frmBatch::showState()
+{
+    const bool running = m_printer.isRunning();
+    prgBatch->setMaximum(qMax(1, int(m_batch.rows.size())));
+    prgBatch->setValue(m_batch.printedCount());
+    for (QWidget *control : {static_cast<QWidget *>(cmdTrial), static_cast<QWidget *>(cmdPrintAll),
+                             static_cast<QWidget *>(cmdContinue), static_cast<QWidget *>(cmdOpenOrders),
+                             static_cast<QWidget *>(cmdPaste), static_cast<QWidget *>(cmdGroup),
+                             static_cast<QWidget *>(cmdJournal), static_cast<QWidget *>(cmdRemoveRows),
+                             static_cast<QWidget *>(cmbForm), static_cast<QWidget *>(cmbSender)})
+        control->setEnabled(!running);
+    cmdPause->setEnabled(running);
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "batch/batchprinter.h"
+#include "batch/printbatch.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class AddressParser;
+class ContactStore;
+class Platform;
+class PrintJournal;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+struct OrderFileResult;
+
+// 批量打印: one sender and one form for many recipients from an order file, a
+// paste or a recipient group; prints them one job each, takes the waybill
+// numbers afterwards and writes the shipping file.
+class frmBatch : public QDialog
+{
+    Q_OBJECT
+public:
+    // The file dialogs: title and filter for opening, title, suggested name and
+    // filter for saving; each gives the empty text when the user cancels.
+    using OpenFile = std::function<QString(QWidget *, const QString &, const QString &)>;
+    using SaveFile = std::function<QString(QWidget *, const QString &, const QString &, const QString &)>;
+
+    frmBatch(Platform &platform, PrintJournal &journal, std::function<const AddressParser &()> parser,
+             OpenFile openFile, SaveFile saveFile, QWidget *parent = nullptr);
+    ~frmBatch() override;
+
+    const PrintBatch &batch() const { return m_batch; }
+    // Offers to go on with a batch left unfinished; true when it was taken up.
+    bool offerSavedBatch();
+
+private:
+    void cmbSender_Activated(int index);
+    void cmbForm_Activated(int index);
+    void cmdOpenOrders_Click();
+    void cmdPaste_Click();
+    void cmdGroup_Click();
+    void cmdJournal_Click();
+    void cmdRemoveRows_Click();
+    void cmdSaveToGroup_Click();
+    void cmdTrial_Click();
+    void cmdPrintAll_Click();
+    void cmdPause_Click();
+    void cmdContinue_Click();
+    void txtWaybillNumber_ReturnPressed();
+    void cmdExport_Click();
+    void grdRows_CellChanged(int row, int column);
+    void printer_RowChanged(int row);
+    void printer_Paused(int row, const QString &reason);
+    void printer_Finished();
+
+    void addRows(const OrderFileResult &result);
+    void showRows();
+    void showRow(int row);
+    void showState();
+    bool save();
+    bool readyToPrint();
+
+    Platform &m_platform;
+    PrintJournal &m_journal;
+    std::function<const AddressParser &()> m_parser;
+    OpenFile m_openFile;
+    SaveFile m_saveFile;
+    std::unique_ptr<ContactStore> m_store;
+    PrintBatch m_batch;
+    BatchStore m_saved;
+    BatchPrinter m_printer;
+    bool m_trial = false;
+    bool m_filling = false;
+
+    QComboBox *cmbSender = nullptr;
+    QComboBox *cmbForm = nullptr;
+    QComboBox *cmbGroup = nullptr;
+    QPushButton *cmdOpenOrders = nullptr;
+    QPushButton *cmdPaste = nullptr;
+    QPushButton *cmdGroup = nullptr;
+    QPushButton *cmdJournal = nullptr;
+    QPushButton *cmdRemoveRows = nullptr;
+    QPushButton *cmdSaveToGroup = nullptr;
+    QTableWidget *grdRows = nullptr;
+    QPushButton *cmdTrial = nullptr;
+    QPushButton *cmdPrintAll = nullptr;
+    QPushButton *cmdPause = nullptr;
+    QPushButton *cmdContinue = nullptr;
+    QProgressBar *prgBatch = nullptr;
+    QLabel *lblStatus = nullptr;
+    QLineEdit *txtWaybillNumber = nullptr;
+    QLabel *lblWaybillNumber = nullptr;
+    QCheckBox *chkGbk = nullptr;
+    QPushButton *cmdExport = nullptr;
+};

@@ -1,0 +1,700 @@
+#include "addressbook/parsing/addressparser.h"
+#include "addressbook/parsing/regiontable.h"
+#include "addressbook/printjournal.h"
+#include "batch/batchprinter.h"
+#include "batch/frmbatch.h"
+#include "mainwindow.h"
+#include "platform/printqueue.h"
+#include "tools/journalwindow.h"
+#include "waybill/frmsf.h"
+#include "waybill/printjob.h"
+#include "waybill/waybillwindow.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeView>
+
+#include <csignal>
+
+namespace {
+
+QString findTool(const char *name)
+{
+    return QStandardPaths::findExecutable(QString::fromLatin1(name));
+}
+
+// Runs a CUPS command line tool; false with its output in error when it fails.
+bool run(const char *tool, const QStringList &arguments, QString *error = nullptr)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(findTool(tool), arguments);
+    const bool ok = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit &&
+                    process.exitCode() == 0;
+    if (!ok && error)
+        *error = QString::fromLocal8Bit(process.readAll()) + process.errorString();
+    return ok;
+}
+
+QString output(const char *tool, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(findTool(tool), arguments);
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Where cups-pdf writes its files, from its configuration ("Out").
+QString cupsPdfFolder()
+{
+    QFile conf("/etc/cups/cups-pdf.conf");
+    QString out = "/var/spool/cups-pdf/${USER}";
+    if (conf.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : conf.readAll().split('\n')) {
+            if (line.startsWith("Out ") || line.startsWith("Out\t"))
+                out = QString::fromLocal8Bit(line.mid(4).trimmed());
+        }
+    }
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = QDir::home().dirName();
+    return out.replace("${HOME}", QDir::homePath()).replace("${USER}", user);
+}
+
+// The file cups-pdf made of one job, once it is there.
+QString jobFile(int job)
+{
+    QString file;
+    const bool found = QTest::qWaitFor(
+        [&] {
+            const QStringList found =
+                QDir(cupsPdfFolder()).entryList({QStringLiteral("*-job_%1.pdf").arg(job)});
+            file = found.size() == 1 ? cupsPdfFolder() + '/' + found.first() : QString();
+            return !file.isEmpty();
+        },
+        30000);
+    return found ? file : QString();
+}
+
+// The number of jobs a queue ever had that the scheduler still remembers.
+int jobsOn(const QString &queue)
+{
+    return int(output("lpstat", {"-W", "all", "-o", queue}).split('\n', Qt::SkipEmptyParts).size());
+}
+
+// A batch of count waybills (at most twenty), each recipient told apart by
+// its name, its company and its phone.
+PrintBatch batchOf(int count)
+{
+    static const QStringList names = QStringLiteral("赵一 钱二 孙三 李四 周五 吴六 郑七 王八 冯九 陈十 "
+                                                    "褚明 卫东 蒋华 沈强 韩梅 杨洋 朱丽 秦岚 尤佳 许静")
+                                         .split(' ');
+    PrintBatch batch;
+    batch.sender = {"某公司", "张三", "上海市", "上海市", "浦东新区", "世纪大道1号", "02112345678", "200000"};
+    for (int i = 1; i <= count; ++i) {
+        BatchRow row;
+        row.recipient = {names[i - 1] + "商行",
+                         names[i - 1],
+                         "北京市",
+                         "北京市",
+                         "朝阳区",
+                         "建国路88号",
+                         QStringLiteral("138000000%1").arg(i, 2, 10, QChar('0')),
+                         "100000"};
+        row.orderNumber = QStringLiteral("DD%1").arg(i);
+        batch.rows.append(row);
+    }
+    return batch;
+}
+
+// A program folder with its platform and journal, as the program has them.
+struct Program
+{
+    explicit Program(const QString &root = QString())
+        : platform(root.isEmpty() ? folder.root : root,
+                   (root.isEmpty() ? folder.root : root) + "/../settings.ini", dialogs),
+          journal(platform)
+    {
+    }
+    ProgramFolder folder;
+    ScriptedDialogs dialogs;
+    Platform platform;
+    PrintJournal journal;
+};
+
+// A PDF queue of this test's own, which the test may refuse and stop without
+// disturbing anyone else's printing; removed with its jobs at the end.
+class TestQueue
+{
+public:
+    TestQueue() : name(QStringLiteral("Quillbox-BatchTest-%1").arg(QCoreApplication::applicationPid())) {}
+    ~TestQueue()
+    {
+        if (created)
+            run("lpadmin", {"-x", name});
+    }
+    // Why the queue cannot be made, or empty.
+    QString create()
+    {
+        const QString ppd = "/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd";
+        if (findTool("lpadmin").isEmpty() || !QFile::exists(ppd))
+            return "lpadmin and cups-pdf are needed for a queue of the test's own (scripts/printer.sh)";
+        QString error;
+        created = run("lpadmin", {"-p", name, "-v", "cups-pdf:/", "-E", "-P", ppd}, &error);
+        return created ? QString() : "lpadmin: " + error;
+    }
+
+    const QString name;
+    bool created = false;
+};
+
+// The main window's modal window that trigger opens, handed to whileOpen, closed afterwards.
+QStringList runModal(const std::function<void()> &trigger, const std::function<void(QDialog &)> &whileOpen)
+{
+    QStringList opened;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!modal)
+            return;
+        const bool first = opened.isEmpty();
+        opened.append(modal->metaObject()->className());
+        if (first)
+            whileOpen(*modal);
+        if (modal->isVisible())
+            modal->close();
+    });
+    poll.start(10);
+    trigger();
+    poll.stop();
+    return opened;
+}
+
+} // namespace
+
+class BatchTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void refusedSinglePrint_data();
+    void refusedSinglePrint();
+    void batchStoppedAndContinued();
+    void batchKilledGoesOn();
+    void printInChild();
+    void dayInTheWindow();
+    void numberInTheJournalWindow();
+    void rowWarnings();
+    void pageAsQtSendsIt_data();
+    void pageAsQtSendsIt();
+    void cleanupTestCase();
+
+private:
+    TestQueue m_queue;
+};
+
+void BatchTest::initTestCase()
+{
+    // A child process prints on its parent's queue, which PRINTER names.
+    if (inCaseProcess())
+        return;
+    const QString why = m_queue.create();
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
+    // Every job of this test goes to its own queue; the machine's default stays.
+    qputenv("PRINTER", m_queue.name.toUtf8());
+    QCOMPARE(QPrinterInfo::defaultPrinterName(), m_queue.name);
+}
+
+void BatchTest::cleanupTestCase()
+{
+    if (!inCaseProcess())
+        qunsetenv("PRINTER");
+}
+
+void BatchTest::refusedSinglePrint_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("顺丰") << "cmdSF";
+    QTest::newRow("韵达") << "cmdYD";
+}
+
+void BatchTest::refusedSinglePrint()
+{
+    QFETCH(QString, button);
+    MainWindow w;
+    QVERIFY(w.start());
+    w.setFields({"txtSent", "txtName", "txtSentTo", "txtNameTo", "txtTelTo"},
+                {"某公司", "张三", "收件公司", "李四", "13812345678"});
+    w.show();
+    PrintJournal journal(*w.platform);
+
+    QVERIFY(run("cupsreject", {"-r", "纸用完了", m_queue.name}));
+    const auto refused = [&](QDialog &form) {
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::mouseClick(form.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+        QCOMPARE(w.dialogs.messages.size(), 1);
+        const ScriptedDialogs::Message message = w.dialogs.messages[0];
+        QCOMPARE(message.flags, 48);
+        QCOMPARE(message.title, QStringLiteral("打印失败"));
+        QVERIFY2(message.text.contains(m_queue.name) && message.text.contains("没有打印") &&
+                     message.text.contains("accepting"),
+                 qPrintable(message.text));
+        QVERIFY(form.isVisible());
+        QVERIFY(form.findChild<QPushButton *>("Command1")->isVisible());
+    };
+    QCOMPARE(runModal([&] { w.button(button)->click(); }, refused).size(), 1);
+    QVERIFY(journal.entries().isEmpty());
+
+    // Taken again, the same print goes through and is written down.
+    QVERIFY(run("cupsaccept", {m_queue.name}));
+    const auto taken = [&](QDialog &form) {
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::mouseClick(form.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+    };
+    QCOMPARE(runModal([&] { w.button(button)->click(); }, taken).size(), 1);
+    QCOMPARE(w.dialogs.messages.size(), 1);
+    QCOMPARE(journal.entries().size(), 1);
+
+    // The page printed is the queue's newest job; it goes once written.
+    const QStringList jobs =
+        output("lpstat", {"-W", "all", "-o", m_queue.name}).split('\n', Qt::SkipEmptyParts);
+    QVERIFY(!jobs.isEmpty());
+    QFile::remove(jobFile(jobs.last().section(' ', 0, 0).section('-', -1).toInt()));
+}
+
+void BatchTest::batchStoppedAndContinued()
+{
+    Program program;
+    PrintBatch batch = batchOf(20);
+    BatchPrinter printer(batch, program.platform, program.journal);
+    printer.setPollInterval(50);
+    QSignalSpy paused(&printer, &BatchPrinter::paused);
+    QSignalSpy finished(&printer, &BatchPrinter::finished);
+    const int jobsBefore = jobsOn(m_queue.name);
+
+    // The queue stops once the seventh waybill is out.
+    connect(&printer, &BatchPrinter::rowPrinted, this, [&](int row) {
+        if (row == 6)
+            QVERIFY(run("cupsdisable", {m_queue.name}));
+    });
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(paused.size(), 1, 120000);
+    run("cupsenable", {m_queue.name});
+    QCOMPARE(paused[0][0].toInt(), 7);
+    QVERIFY2(paused[0][1].toString().contains("已停止"), qPrintable(paused[0][1].toString()));
+    QCOMPARE(batch.printedCount(), 7);
+    QCOMPARE(batch.firstNotPrinted(), 7);
+    // Its job waits in the stopped queue, to be followed, not sent again.
+    QCOMPARE(batch.rows[7].state, BatchRow::State::Sent);
+    QCOMPARE(program.journal.entries().size(), 7);
+
+    // 继续 goes on from the eighth.
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 180000);
+    QCOMPARE(paused.size(), 1);
+    QCOMPARE(batch.printedCount(), 20);
+    QCOMPARE(jobsOn(m_queue.name) - jobsBefore, 20);
+    const QList<PrintJournal::Entry> entries = program.journal.entries();
+    QCOMPARE(entries.size(), 20);
+    QCOMPARE(entries.first().orderNumber, QStringLiteral("DD20"));
+
+    // Every waybill its own page, with its own recipient on it: of the twenty
+    // recipients painted here, the page's ink is nearest its own.
+    constexpr int dpi = 100;
+    QTemporaryDir dir;
+    const auto raster = [&](const QString &file) {
+        output("pdftoppm", {"-r", QString::number(dpi), "-gray", "-singlefile", file, dir.path() + "/page"});
+        return QImage(dir.path() + "/page.pgm").convertToFormat(QImage::Format_Grayscale8);
+    };
+    const Waybill::Description &sf = *PrintBatch::description("SF");
+    const QRect recipient =
+        QRectF(QPointF(1080, 3960) * dpi / 1440, QPointF(5100, 5500) * dpi / 1440).toRect();
+    QList<QImage> pages;
+    QImage firstPage;
+    for (int i = 0; i < 20; ++i) {
+        const QString file = jobFile(batch.rows[i].jobId);
+        QVERIFY2(!file.isEmpty(), qPrintable(QString::number(batch.rows[i].jobId)));
+        QVERIFY(output("pdfinfo", {file}).contains(QRegularExpression("Pages:\\s+1\\n")));
+        pages.append(raster(file));
+        QVERIFY(!pages.last().isNull());
+        if (i == 0)
+            firstPage = pages.first();
+        QFile::remove(file);
+    }
+    QList<QImage> painted;
+    for (int i = 0; i < 20; ++i) {
+        QImage image(pages.first().size(), QImage::Format_Grayscale8);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.scale(dpi / 96.0, dpi / 96.0);
+        Waybill::Sheet(sf, [&](QStringView key) { return batch.value(i, key); }).paint(painter);
+        painter.end();
+        painted.append(image);
+    }
+    // Compared blurred, as the rasteriser draws strokes a little apart from Qt.
+    const auto blurred = [&](const QImage &image) {
+        return image.copy(recipient).scaled(recipient.size() / 4, Qt::IgnoreAspectRatio,
+                                            Qt::SmoothTransformation);
+    };
+    const auto difference = [&](const QImage &a, const QImage &b) {
+        int differing = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x)
+                differing += qAbs(a.constScanLine(y)[x] - b.constScanLine(y)[x]);
+        }
+        return differing;
+    };
+    for (QImage &image : pages)
+        image = blurred(image);
+    for (QImage &image : painted)
+        image = blurred(image);
+    for (int i = 0; i < 20; ++i) {
+        QList<int> differences;
+        for (const QImage &image : painted)
+            differences.append(difference(pages[i], image));
+        const auto nearest =
+            std::min_element(differences.cbegin(), differences.cend()) - differences.cbegin();
+        QVERIFY2(nearest == i,
+                 qPrintable(QStringLiteral("page %1 looks like recipient %2").arg(i + 1).arg(nearest + 1)));
+    }
+
+    // The ink of the first page where the window puts each field, and nowhere else.
+    const QImage page = firstPage;
+    frmSF window(program.platform, [&](QStringView key) { return batch.value(0, key); });
+    QList<QRect> boxes;
+    for (const Waybill::FieldLabel *label : window.findChildren<Waybill::FieldLabel *>()) {
+        const QRectF r = label->geometry();
+        const double scale = double(dpi) / 96;
+        // Half a millimetre either way for the rasteriser.
+        const int slack = qRound(0.5 * dpi / 25.4);
+        boxes.append(QRectF(r.x() * scale, r.y() * scale, r.width() * scale, r.height() * scale)
+                         .toAlignedRect()
+                         .adjusted(-slack, -slack, slack, slack));
+    }
+    int inBoxes = 0, outside = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            if (page.constScanLine(y)[x] >= 128)
+                continue;
+            const bool inBox =
+                std::any_of(boxes.cbegin(), boxes.cend(), [&](const QRect &b) { return b.contains(x, y); });
+            ++(inBox ? inBoxes : outside);
+        }
+    }
+    QVERIFY(inBoxes > 200);
+    QCOMPARE(outside, 0);
+}
+
+void BatchTest::batchKilledGoesOn()
+{
+    Program program;
+    PrintBatch batch = batchOf(20);
+    const BatchStore store(program.platform);
+    QVERIFY(store.save(batch));
+    const int jobsBefore = jobsOn(m_queue.name);
+
+    // The batch prints in a child process, killed while its twelfth waybill is in the queue.
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUILLBOX_CASE_PROCESS", "1");
+    environment.insert("QUILLBOX_BATCH_FOLDER", program.folder.root);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"-platform", "offscreen", "printInChild"});
+    QVERIFY(child.waitForStarted());
+    const auto twelfthSent = [&] {
+        const std::optional<PrintBatch> saved = store.load();
+        return saved && saved->rows[11].state == BatchRow::State::Sent;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(twelfthSent() || child.state() == QProcess::NotRunning, 120000);
+    ::kill(pid_t(child.processId()), SIGKILL);
+    QVERIFY2(child.waitForFinished(), qPrintable(QString::fromLocal8Bit(child.readAll())));
+    QVERIFY2(twelfthSent(), qPrintable(QString::fromLocal8Bit(child.readAll())));
+
+    // Opened again: the twelfth is done once its job is, and the batch goes on from the thirteenth.
+    std::optional<PrintBatch> reopened = store.load();
+    QVERIFY(reopened);
+    QCOMPARE(reopened->printedCount(), 11);
+    const int twelfthJob = reopened->rows[11].jobId;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        program.platform.printQueue().jobStatus(twelfthJob).state == PrintQueue::JobState::Completed, 60000);
+    BatchPrinter printer(*reopened, program.platform, program.journal);
+    printer.settle();
+    QCOMPARE(reopened->firstNotPrinted(), 12);
+    QCOMPARE(program.journal.entries().size(), 12);
+
+    QSignalSpy finished(&printer, &BatchPrinter::finished);
+    printer.setPollInterval(50);
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 180000);
+    QCOMPARE(reopened->printedCount(), 20);
+    QCOMPARE(jobsOn(m_queue.name) - jobsBefore, 20);
+    QCOMPARE(program.journal.entries().size(), 20);
+    for (const BatchRow &row : reopened->rows)
+        QFile::remove(jobFile(row.jobId));
+}
+
+// Not a test of its own: the child process of batchKilledGoesOn.
+void BatchTest::printInChild()
+{
+    if (!inCaseProcess())
+        QSKIP("runs only as the child of batchKilledGoesOn");
+    Program program(qEnvironmentVariable("QUILLBOX_BATCH_FOLDER"));
+    std::optional<PrintBatch> batch = BatchStore(program.platform).load();
+    QVERIFY(batch);
+    BatchPrinter printer(*batch, program.platform, program.journal);
+    QSignalSpy finished(&printer, &BatchPrinter::finished);
+    printer.setPollInterval(50);
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 120000);
+}
+
+// The day's loop in the window: an order file in, a trial print and the rest,
+// the numbers scanned, the shipping file out.
+void BatchTest::dayInTheWindow()
+{
+    Program program;
+    QTemporaryDir dir;
+    QFile orders(dir.path() + "/orders.csv");
+    QVERIFY(orders.open(QIODevice::WriteOnly));
+    orders.write("订单编号,收货人,手机,收货地址\r\n"
+                 "T1001,赵一,13800000001,北京市朝阳区建国路88号\r\n"
+                 "T1002,钱二,13800000002,上海市浦东新区世纪大道100号\r\n"
+                 "T1003,孙三,13800000003,广东省深圳市南山区科技园路1号\r\n");
+    orders.close();
+    RegionTable regions;
+    QVERIFY(regions.load());
+    const AddressParser parser(regions);
+    const QString shipping = dir.path() + "/发货单.csv";
+    frmBatch form(
+        program.platform, program.journal, [&]() -> const AddressParser & { return parser; },
+        [&](QWidget *, const QString &, const QString &) { return orders.fileName(); },
+        [&](QWidget *, const QString &, const QString &, const QString &) { return shipping; });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const auto control = [&](const QString &name) {
+        for (QWidget *widget : form.findChildren<QWidget *>()) {
+            if (widget->accessibleName() == name)
+                return widget;
+        }
+        qWarning("no control named %s", qPrintable(name));
+        return static_cast<QWidget *>(nullptr);
+    };
+
+    QTest::mouseClick(control("打开订单…"), Qt::LeftButton);
+    auto *rows = qobject_cast<QTableWidget *>(control("运单"));
+    QCOMPARE(rows->rowCount(), 3);
+    QCOMPARE(form.batch().rows[1].value(u"txtNameTo"), QStringLiteral("钱二"));
+
+    // The trial prints one and asks; yes prints the rest, nothing asked row by row.
+    program.dialogs.answers = {Dialogs::Yes};
+    QTest::mouseClick(control("试打第一张"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(form.batch().printedCount(), 3, 60000);
+    QCOMPARE(program.dialogs.messages.size(), 1);
+    QCOMPARE(program.dialogs.messages[0].text, QStringLiteral("位置对吗？"));
+    QCOMPARE(rows->item(2, 0)->text(), QStringLiteral("已打印"));
+
+    // Numbers as a scanner types them: to the printed rows in order; a number
+    // not of the courier's form, or given already, is refused with the reason.
+    auto *number = qobject_cast<QLineEdit *>(control("录入运单号"));
+    auto *where = qobject_cast<QLabel *>(control("运单号去向"));
+    const auto scan = [&](const QString &text) {
+        QTest::keyClicks(number, text);
+        QTest::keyClick(number, Qt::Key_Return);
+        return where->text();
+    };
+    QVERIFY2(scan("SF100000000001").contains("第 1 张"), qPrintable(where->text()));
+    QVERIFY2(scan("YD123").contains("不像顺丰运单号"), qPrintable(where->text()));
+    QVERIFY2(scan("SF100000000001").contains("已给了第 1 张"), qPrintable(where->text()));
+    QVERIFY2(scan("sf100000000002").contains("第 2 张"), qPrintable(where->text()));
+    QCOMPARE(form.batch().rows[1].waybillNumber, QStringLiteral("SF100000000002"));
+    QCOMPARE(form.batch().rows[2].waybillNumber, QString());
+    const QList<PrintJournal::Entry> numbered = program.journal.withWaybillNumber(u"SF100000000002");
+    QCOMPARE(numbered.size(), 1);
+    QCOMPARE(numbered[0].orderNumber, QStringLiteral("T1002"));
+
+    QTest::mouseClick(control("导出发货单"), Qt::LeftButton);
+    QFile file(shipping);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QVERIFY(written.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(QString::fromUtf8(written.mid(3)), QStringLiteral("订单编号,快递公司,运单号\r\n"
+                                                               "T1001,顺丰速运,SF100000000001\r\n"
+                                                               "T1002,顺丰速运,SF100000000002\r\n"));
+
+    // A reprint from the journal: the entry's recipient and order again, not printed yet.
+    program.dialogs.inputs = {"钱二"};
+    QTest::mouseClick(control("从打印记录…"), Qt::LeftButton);
+    QCOMPARE(rows->rowCount(), 4);
+    QCOMPARE(form.batch().rows[3].value(u"txtNameTo"), QStringLiteral("钱二"));
+    QCOMPARE(form.batch().rows[3].value(u"txtTelTo"), QStringLiteral("13800000002"));
+    QCOMPARE(form.batch().rows[3].orderNumber, QStringLiteral("T1002"));
+    QCOMPARE(form.batch().firstNotPrinted(), 3);
+
+    // The rows saved as recipients into a group in one step, and taken back from
+    // it with one of them unticked.
+    program.dialogs.inputs = {"老客户"};
+    QTest::mouseClick(control("保存到分组"), Qt::LeftButton);
+    auto *group = qobject_cast<QComboBox *>(control("收件人分类"));
+    group->setCurrentIndex(group->findText("老客户"));
+    QVERIFY(group->currentIndex() >= 0);
+    QString unticked;
+    const auto untickFirst = [&](QDialog &dialog) {
+        auto *list = dialog.findChild<QListWidget *>("lstRecipients");
+        QCOMPARE(list->count(), 3);
+        unticked = list->item(0)->text();
+        list->item(0)->setCheckState(Qt::Unchecked);
+        dialog.accept();
+    };
+    QCOMPARE(
+        runModal([&] { QTest::mouseClick(control("加入分组的收件人"), Qt::LeftButton); }, untickFirst).size(),
+        1);
+    QCOMPARE(rows->rowCount(), 6);
+    for (int i = 4; i < 6; ++i) {
+        const BatchRow &row = form.batch().rows[i];
+        QVERIFY(!unticked.endsWith(row.value(u"txtNameTo")));
+        QVERIFY(QStringList({"赵一", "钱二", "孙三"}).contains(row.value(u"txtNameTo")));
+        QVERIFY(!row.value(u"txtAddTo").isEmpty());
+    }
+
+    for (const BatchRow &row : form.batch().rows) {
+        if (row.jobId)
+            QFile::remove(jobFile(row.jobId));
+    }
+}
+
+// A number given to any entry of the journal from its window, checked as a scan is.
+void BatchTest::numberInTheJournalWindow()
+{
+    Program program;
+    const auto field = [](QStringView key) {
+        return key == u"txtNameTo"  ? QStringLiteral("李娜")
+               : key == u"txtTelTo" ? QStringLiteral("13900000000")
+                                    : QString();
+    };
+    QVERIFY(program.journal.append(PrintJournal::entryFor("顺丰", "Q", field)));
+    QVERIFY(program.journal.append(PrintJournal::entryFor("顺丰", "Q", field, "T2")));
+    frmJournal window(program.journal, program.platform);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *number = window.findChild<QPushButton *>("cmdWaybillNumber");
+    QCOMPARE(number->accessibleName(), QStringLiteral("运单号…"));
+    auto *list = window.findChild<QTreeView *>();
+    // The newest first: the second entry, then the first.
+    list->setCurrentIndex(list->model()->index(1, 0));
+
+    program.dialogs.inputs = {"12345", " sf100000000009 ", "SF100000000009"};
+    QTest::mouseClick(number, Qt::LeftButton);
+    QCOMPARE(program.dialogs.messages.size(), 1);
+    QVERIFY2(program.dialogs.messages[0].text.contains("不像顺丰运单号"),
+             qPrintable(program.dialogs.messages[0].text));
+    QTest::mouseClick(number, Qt::LeftButton);
+    QCOMPARE(program.dialogs.messages.size(), 1);
+    QList<PrintJournal::Entry> numbered = program.journal.withWaybillNumber(u"SF100000000009");
+    QCOMPARE(numbered.size(), 1);
+    QCOMPARE(numbered[0].orderNumber, QString());
+
+    // The same number for the other entry is refused.
+    program.dialogs.inputs = {"SF100000000009"};
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QTest::mouseClick(number, Qt::LeftButton);
+    QCOMPARE(program.dialogs.messages.size(), 2);
+    QVERIFY2(program.dialogs.messages[1].text.contains("已记在"),
+             qPrintable(program.dialogs.messages[1].text));
+    QCOMPARE(program.journal.withWaybillNumber(u"SF100000000009").size(), 1);
+}
+
+// What each row shows before printing, all at once rather than asked row by row.
+void BatchTest::rowWarnings()
+{
+    Program program;
+    PrintBatch batch = batchOf(4);
+    batch.rows[1].setValue(u"txtAddTo", QString(80, QChar(0x8def)));
+    batch.rows[2].unsure = QStringList{"区/县"};
+    const auto printed = [&](QStringView key) { return batch.value(3, key); };
+    QVERIFY(program.journal.append(PrintJournal::entryFor("顺丰", "Q", printed)));
+    const BatchPrinter printer(batch, program.platform, program.journal);
+
+    QCOMPARE(printer.warnings(0), QStringList());
+    QCOMPARE(printer.warnings(1), QStringList{"打印不全：收件地址"});
+    QCOMPARE(printer.warnings(2), QStringList{"请核对：区/县"});
+    QCOMPARE(printer.warnings(3), QStringList{"今天已用顺丰快递给此收件人打印过"});
+    // Another courier's print of the same recipient is no repeat.
+    batch.form = "YD";
+    QCOMPARE(printer.warnings(3), QStringList());
+}
+
+void BatchTest::pageAsQtSendsIt_data()
+{
+    QTest::addColumn<QSizeF>("paper");
+    QTest::addColumn<bool>("landscape");
+    QTest::newRow("the queue's own paper") << QSizeF() << false;
+    QTest::newRow("a waybill's paper") << QSizeF(230, 127) << false;
+    QTest::newRow("a waybill's paper, landscape") << QSizeF(127, 230) << true;
+}
+
+// A page sent as one job comes out of the queue as the page Qt itself sends.
+void BatchTest::pageAsQtSendsIt()
+{
+    QFETCH(QSizeF, paper);
+    QFETCH(bool, landscape);
+    Waybill::PrintSettings settings;
+    settings.paper = paper;
+    settings.landscape = landscape;
+    const auto paint = [](QPainter &painter) { painter.drawText(QPointF(100, 100), "Quillbox"); };
+    const auto pageOf = [&](int job) {
+        // The file is whole once the job completed.
+        if (!QTest::qWaitFor(
+                [&] { return PrintQueue().jobStatus(job).state == PrintQueue::JobState::Completed; }, 60000))
+            return QString();
+        const QString file = jobFile(job);
+        const QString info = output("pdfinfo", {file});
+        QFile::remove(file);
+        QRegularExpressionMatch size = QRegularExpression("Page size:[^\\n]*\\n").match(info);
+        QRegularExpressionMatch rotation = QRegularExpression("Page rot:[^\\n]*\\n").match(info);
+        return size.captured() + rotation.captured();
+    };
+
+    // Qt's own way: painted on the queue's printer, handed over by Qt.
+    QString error;
+    std::unique_ptr<QPrinter> printer = Waybill::openPrinter(settings, &error);
+    QVERIFY(printer);
+    const QStringList before =
+        output("lpstat", {"-W", "all", "-o", m_queue.name}).split('\n', Qt::SkipEmptyParts);
+    printer->setDocName("qt");
+    printer->setPageSize(paper.isEmpty()
+                             ? printer->pageLayout().pageSize()
+                             : QPageSize(paper, QPageSize::Millimeter, "运单", QPageSize::ExactMatch));
+    if (landscape)
+        printer->setPageOrientation(QPageLayout::Landscape);
+    {
+        QPainter painter(printer.get());
+        paint(painter);
+    }
+    QStringList jobs = output("lpstat", {"-W", "all", "-o", m_queue.name}).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(jobs.size(), before.size() + 1);
+    const QString qtPage = pageOf(jobs.last().section(' ', 0, 0).section('-', -1).toInt());
+
+    Program program;
+    printer = Waybill::openPrinter(settings, &error);
+    int job = 0;
+    QCOMPARE(Waybill::printPage(*printer, settings, "ours", paint, program.platform.printQueue(), &job),
+             QString());
+    const QString ourPage = pageOf(job);
+    QVERIFY(!qtPage.isEmpty());
+    QCOMPARE(ourPage, qtPage);
+}
+
+QUILLBOX_TEST_MAIN(BatchTest)
+#include "tst_batch.moc"
