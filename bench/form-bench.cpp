@@ -2,6 +2,7 @@
 // into a PDF file (as a PDF queue or printer driver receives it), and the
 // window's page on screen. quillbox-form-bench [--smoke]
 #include "forms/formpainter.h"
+#include "platform/printqueue.h"
 #include "waybill/printjob.h"
 #include "waybill/printsettings.h"
 
@@ -129,6 +130,7 @@ int main(int argc, char *argv[])
     settings.paper = form.paper;
     std::vector<double> printMs, screenMs;
     double firstPrint = 0;
+    const PrintQueue queue; // the page goes to a file, never to a queue
     for (int i = 0; i < pages; ++i) {
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -136,7 +138,7 @@ int main(int argc, char *argv[])
         const double start = cpuMs();
         const QString failure =
             Waybill::printPage(printer, settings, QStringLiteral("基准"),
-                               [&](QPainter &p) { painter.paintClientPixels(p, values); });
+                               [&](QPainter &p) { painter.paintClientPixels(p, values); }, queue);
         const double took = cpuMs() - start;
         if (!failure.isEmpty()) {
             std::fprintf(stderr, "printing failed: %s\n", qPrintable(failure));

@@ -692,7 +692,8 @@ void frmFormEditor::cmdTestPrint_Click()
         chkFaint->isChecked() ? Forms::FormPainter::FaintBackground : Forms::FormPainter::NoBackground;
     const QString failure =
         Waybill::printPage(*printer, settings, form.name + QStringLiteral("试印"),
-                           [&](QPainter &p) { painter.paintClientPixels(p, values, background); });
+                           [&](QPainter &p) { painter.paintClientPixels(p, values, background); },
+                           m_platform.printQueue());
     if (!failure.isEmpty())
         m_platform.messageBox(failure, QStringLiteral("打印失败"), Dialogs::Exclamation);
 }

@@ -175,7 +175,8 @@ bool frmForm::printOn(QPrinter &printer)
     const QString failure = Waybill::printPage(
         printer, m_settings, m_form.name + QStringLiteral("运单"), [this](QPainter &painter) {
             m_painter.paintClientPixels(painter, m_values, FormPainter::NoBackground);
-        });
+        },
+        m_platform.printQueue());
     if (failure.isEmpty()) {
         Q_EMIT printed(Waybill::printerShownName(printer));
         close();
