@@ -124,25 +124,8 @@ void frmForm::askValues()
 void frmForm::Command1_Click()
 {
     askValues();
-    const QStringList cut = m_painter.overflowingFields(m_values);
-    if (!cut.isEmpty()) {
-        const int answer = m_platform.messageBox(
-            QStringLiteral("以下内容打印不全：%1。仍要打印吗？").arg(cut.join(QStringLiteral("、"))),
-            QStringLiteral("提示"), Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2);
-        if (answer != Dialogs::Yes)
-            return;
-    }
-    for (const auto &check : m_printChecks) {
-        if (!check())
-            return;
-    }
-    QString error;
-    const std::unique_ptr<QPrinter> printer = Waybill::openPrinter(m_settings, &error);
-    if (!printer) {
-        m_platform.messageBox(error, QStringLiteral("打印失败"), Dialogs::Exclamation);
-        return;
-    }
-    printOn(*printer);
+    Waybill::confirmAndPrint(m_platform, m_painter.overflowingFields(m_values), m_printChecks, m_settings,
+                             [this](QPrinter &printer) { return printOn(printer); });
 }
 
 void frmForm::Command2_Click()
@@ -173,7 +156,8 @@ bool frmForm::printOn(QPrinter &printer)
     showButtons(false);
     // On paper the fields alone: the picture is the form the printer is loaded with.
     const QString failure = Waybill::printPage(
-        printer, m_settings, m_form.name + QStringLiteral("运单"), [this](QPainter &painter) {
+        printer, m_settings, m_form.name + QStringLiteral("运单"),
+        [this](QPainter &painter) {
             m_painter.paintClientPixels(painter, m_values, FormPainter::NoBackground);
         },
         m_platform.printQueue());

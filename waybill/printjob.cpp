@@ -1,5 +1,6 @@
 #include "waybill/printjob.h"
 
+#include "platform/platform.h"
 #include "platform/printqueue.h"
 #include "ui/twips.h"
 
@@ -178,6 +179,30 @@ void paintCalibrationPage(QPainter &painter)
     painter.drawText(
         QPointF(30 * px, 45 * px),
         QStringLiteral("打印校准页：量出两个十字中心距纸张左边和上边各多少毫米，填入“打印设置”。"));
+}
+
+void confirmAndPrint(Platform &platform, const QStringList &cut,
+                     const std::vector<std::function<bool()>> &checks, const PrintSettings &settings,
+                     const std::function<bool(QPrinter &)> &print)
+{
+    if (!cut.isEmpty()) {
+        const int answer = platform.messageBox(
+            QStringLiteral("以下内容打印不全：%1。仍要打印吗？").arg(cut.join(QStringLiteral("、"))),
+            QStringLiteral("提示"), Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2);
+        if (answer != Dialogs::Yes)
+            return;
+    }
+    for (const auto &check : checks) {
+        if (!check())
+            return;
+    }
+    QString error;
+    const std::unique_ptr<QPrinter> printer = openPrinter(settings, &error);
+    if (!printer) {
+        platform.messageBox(error, QStringLiteral("打印失败"), Dialogs::Exclamation);
+        return;
+    }
+    print(*printer);
 }
 
 } // namespace Waybill

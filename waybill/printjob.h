@@ -4,9 +4,13 @@
 
 #include <QString>
 
+#include <QStringList>
+
 #include <functional>
 #include <memory>
+#include <vector>
 
+class Platform;
 class PrintQueue;
 class QPainter;
 class QPrinter;
@@ -34,6 +38,13 @@ QPointF printableCorner(QPrinter &printer, const PrintSettings &settings);
 QString printPage(QPrinter &printer, const PrintSettings &settings, const QString &docName,
                   const std::function<void(QPainter &)> &paint, const PrintQueue &queue,
                   int *jobId = nullptr);
+
+// What 打印 does in every waybill window before the page goes out: asks whether to
+// print with the fields in cut cut short, runs the window's own checks, opens the
+// printer the settings name (telling the user when it cannot) and hands it to print.
+void confirmAndPrint(Platform &platform, const QStringList &cut,
+                     const std::vector<std::function<bool()>> &checks, const PrintSettings &settings,
+                     const std::function<bool(QPrinter &)> &print);
 
 // The calibration page in client pixels: a cross at each of Calibration's two
 // places and 100 mm rulers with millimetre ticks along the client area's top

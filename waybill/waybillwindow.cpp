@@ -272,25 +272,8 @@ void Window::keyPressEvent(QKeyEvent *event)
 
 void Window::Command1_Click()
 {
-    const QStringList cut = cutFields();
-    if (!cut.isEmpty()) {
-        const int answer = m_platform.messageBox(
-            QStringLiteral("以下内容打印不全：%1。仍要打印吗？").arg(cut.join(QStringLiteral("、"))),
-            QStringLiteral("提示"), Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2);
-        if (answer != Dialogs::Yes)
-            return;
-    }
-    for (const auto &check : m_printChecks) {
-        if (!check())
-            return;
-    }
-    QString error;
-    const std::unique_ptr<QPrinter> printer = openPrinter(m_settings, &error);
-    if (!printer) {
-        m_platform.messageBox(error, QStringLiteral("打印失败"), Dialogs::Exclamation);
-        return;
-    }
-    printOn(*printer);
+    confirmAndPrint(m_platform, cutFields(), m_printChecks, m_settings,
+                    [this](QPrinter &printer) { return printOn(printer); });
 }
 
 void Window::Command2_Click()
