@@ -4,7 +4,6 @@
 #include "platform/platform.h"
 #include "platform/printqueue.h"
 #include "waybill/printjob.h"
-#include "waybill/waybillwindow.h"
 
 #include <QPrinter>
 
@@ -18,18 +17,47 @@ BatchPrinter::BatchPrinter(PrintBatch &batch, Platform &platform, PrintJournal &
 
 BatchPrinter::~BatchPrinter() = default;
 
+const PageSource &BatchPrinter::pages() const
+{
+    if (!m_pages || m_pagesForm != m_batch.form) {
+        m_pages = PageSource::open(m_platform, m_batch.form);
+        m_pagesForm = m_batch.form;
+        if (m_answersForm == m_batch.form)
+            m_pages->setAnswers(m_answers);
+    }
+    return *m_pages;
+}
+
 QStringList BatchPrinter::warnings(int row) const
 {
-    const Waybill::FieldReader read = [this, row](QStringView key) { return m_batch.value(row, key); };
+    const PageSource::FieldReader read = [this, row](QStringView key) { return m_batch.value(row, key); };
+    const PageSource &source = pages();
     QStringList found;
-    const QStringList cut = Waybill::Sheet(*PrintBatch::description(m_batch.form), read).cutFields();
+    const QStringList cut = source.cutFields(read);
     if (!cut.isEmpty())
         found.append(QStringLiteral("打印不全：%1").arg(cut.join(QStringLiteral("、"))));
-    if (m_journal.printedToday(PrintBatch::courierOf(m_batch.form), read))
-        found.append(QStringLiteral("今天已用%1给此收件人打印过").arg(PrintBatch::formCaption(m_batch.form)));
+    if (m_journal.printedToday(source.courier(), read))
+        found.append(QStringLiteral("今天已用%1给此收件人打印过").arg(source.caption()));
     if (!m_batch.rows.value(row).unsure.isEmpty())
         found.append(QStringLiteral("请核对：%1").arg(m_batch.rows[row].unsure.join(QStringLiteral("、"))));
     return found;
+}
+
+void BatchPrinter::askValues()
+{
+    // The values a form asks for when printing (托寄物, 件数 …) are asked once,
+    // when the batch's first print starts, and go onto every waybill of it: a
+    // batch is one kind of parcel, and asking for each row would stand between
+    // the user and a stack of pages.
+    if (m_answersForm == m_batch.form)
+        return;
+    const QStringList labels = m_pages->askedLabels();
+    for (const QString &label : labels) {
+        m_answers.insert(label, m_platform.inputBox(QStringLiteral("请输入%1：").arg(label),
+                                                    m_pages->caption(), m_answers.value(label)));
+    }
+    m_answersForm = m_batch.form;
+    m_pages->setAnswers(m_answers);
 }
 
 void BatchPrinter::start(int count)
@@ -39,8 +67,15 @@ void BatchPrinter::start(int count)
     m_running = true;
     m_pauseAsked = false;
     m_left = count;
-    m_settings = Waybill::PrintSettings::load(
-        m_platform, PrintBatch::description(m_batch.form)->settingsSection.toString());
+    // Read afresh: the form or its print settings may have changed since the last start.
+    m_pages.reset();
+    const PageSource &source = pages();
+    if (!source.problem().isEmpty()) {
+        stop(std::max(m_batch.firstNotPrinted(), 0), source.problem());
+        return;
+    }
+    askValues();
+    m_settings = source.settings();
     m_printer.reset();
     next();
 }
@@ -106,12 +141,13 @@ void BatchPrinter::sendRow(int row)
         return;
     Q_EMIT rowChanged(row);
 
-    const Waybill::Description &description = *PrintBatch::description(m_batch.form);
-    const Waybill::Sheet sheet(description, [this, row](QStringView key) { return m_batch.value(row, key); });
+    const PageSource &source = pages();
+    const PageSource::FieldReader read = [this, row](QStringView key) { return m_batch.value(row, key); };
     int jobId = 0;
     const QString failure = Waybill::printPage(
-        *m_printer, m_settings, description.jobTitle.toString(),
-        [&sheet](QPainter &painter) { sheet.paint(painter); }, m_platform.printQueue(), &jobId);
+        *m_printer, m_settings, source.jobTitle(),
+        [&source, &read](QPainter &painter) { source.paint(painter, read); }, m_platform.printQueue(),
+        &jobId);
     if (!failure.isEmpty()) {
         current.state = BatchRow::State::Failed;
         current.problem = failure;
@@ -134,8 +170,8 @@ bool BatchPrinter::rowDone(int row, QString *error)
     BatchRow &current = m_batch.rows[row];
     current.state = BatchRow::State::Printed;
     PrintJournal::Entry entry = PrintJournal::entryFor(
-        PrintBatch::courierOf(m_batch.form), current.printer,
-        [this, row](QStringView key) { return m_batch.value(row, key); }, current.orderNumber);
+        pages().courier(), current.printer, [this, row](QStringView key) { return m_batch.value(row, key); },
+        current.orderNumber);
     QString why;
     if (m_journal.append(entry, &why))
         current.journalId = entry.id;

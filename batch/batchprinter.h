@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch/pagesource.h"
 #include "batch/printbatch.h"
 #include "platform/printqueue.h"
 #include "waybill/printsettings.h"
@@ -41,6 +42,8 @@ public:
     // What the user should know about the row before printing: fields cut short,
     // the same recipient printed today by the same courier, unsure fields.
     QStringList warnings(int row) const;
+    // What the batch's form is printed with.
+    const PageSource &pages() const;
 
 Q_SIGNALS:
     void rowChanged(int row);
@@ -59,12 +62,17 @@ private:
     // Marks the row printed and writes it into the journal; error says why that failed.
     bool rowDone(int row, QString *error);
     void rowFailed(int row, const PrintQueue::JobStatus &job);
+    void askValues();
 
     PrintBatch &m_batch;
     Platform &m_platform;
     PrintJournal &m_journal;
     BatchStore m_store;
     Waybill::PrintSettings m_settings;
+    mutable std::unique_ptr<PageSource> m_pages;
+    mutable QString m_pagesForm;
+    QHash<QString, QString> m_answers;
+    QString m_answersForm;
     std::unique_ptr<QPrinter> m_printer;
     QTimer m_poll;
     bool m_running = false;

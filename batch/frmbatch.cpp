@@ -3,6 +3,7 @@
 #include "addressbook/contactfile.h"
 #include "addressbook/contactstore.h"
 #include "addressbook/printjournal.h"
+#include "forms/formlibrary.h"
 #include "orders/orderfile.h"
 #include "orders/shippingfile.h"
 #include "orders/waybillnumber.h"
@@ -150,6 +151,8 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     const int standard = cmbSender->findText(m_store->defaultSender());
     for (const QString &form : PrintBatch::forms())
         cmbForm->addItem(PrintBatch::formCaption(form), form);
+    for (const Forms::FormLibrary::Entry &form : Forms::FormLibrary(m_platform).list())
+        cmbForm->addItem(form.name, form.fileName);
     cmbGroup->addItems(m_store->groups());
 
     connect(cmbSender, &QComboBox::activated, this, &frmBatch::cmbSender_Activated);
@@ -207,8 +210,13 @@ bool frmBatch::offerSavedBatch()
         showRows();
         return false;
     }
-    const int form = cmbForm->findData(m_batch.form);
-    cmbForm->setCurrentIndex(form < 0 ? 0 : form);
+    int form = cmbForm->findData(m_batch.form);
+    if (form < 0) {
+        // A form gone from the folder since: shown by name, and printing says why it cannot.
+        cmbForm->addItem(m_printer.pages().caption(), m_batch.form);
+        form = cmbForm->count() - 1;
+    }
+    cmbForm->setCurrentIndex(form);
     showRows();
     return true;
 }
@@ -484,7 +492,7 @@ void frmBatch::txtWaybillNumber_ReturnPressed()
         return;
     const QString refused = [&] {
         const QString problem =
-            WaybillNumber::problem(number, WaybillNumber::courierFor(PrintBatch::formCaption(m_batch.form)));
+            WaybillNumber::problem(number, WaybillNumber::courierFor(m_printer.pages().caption()));
         if (!problem.isEmpty())
             return problem;
         for (int i = 0; i < m_batch.rows.size(); ++i) {
@@ -533,7 +541,7 @@ void frmBatch::cmdExport_Click()
     QList<ShippingFile::Line> lines;
     for (const BatchRow &row : std::as_const(m_batch.rows)) {
         if (!row.waybillNumber.isEmpty())
-            lines.append({row.orderNumber, PrintBatch::shippingName(m_batch.form), row.waybillNumber});
+            lines.append({row.orderNumber, m_printer.pages().shippingName(), row.waybillNumber});
     }
     if (lines.isEmpty()) {
         m_platform.messageBox(QStringLiteral("还没有录入运单号，没有可导出的发货单。"),

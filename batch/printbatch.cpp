@@ -160,7 +160,11 @@ std::optional<PrintBatch> PrintBatch::fromJson(const QByteArray &json)
         return std::nullopt;
     const QJsonObject object = document.object();
     PrintBatch batch;
-    batch.form = forms().contains(object[u"form"].toString()) ? object[u"form"].toString() : forms().first();
+    // A courier's key or a form's file name; a batch written before forms could
+    // be chosen names a courier.
+    batch.form = object[u"form"].toString();
+    if (batch.form.isEmpty())
+        batch.form = forms().first();
     batch.sender = toList(object[u"sender"], ContactFile::senderKeys().size());
     for (const QJsonValue &item : object[u"rows"].toArray()) {
         const QJsonObject o = item.toObject();

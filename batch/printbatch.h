@@ -53,6 +53,7 @@ public:
     // As web shops list the courier in their shipping files: 顺丰速运.
     static QString shippingName(const QString &form);
 
+    // "SF", "YD", or the file name of a form of the user's (see PageSource).
     QString form = QStringLiteral("SF");
     QStringList sender; // the eight sender values, in the order of ContactFile::senderKeys()
     QList<BatchRow> rows;

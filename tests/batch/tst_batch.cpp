@@ -3,6 +3,7 @@
 #include "addressbook/printjournal.h"
 #include "batch/batchprinter.h"
 #include "batch/frmbatch.h"
+#include "forms/formlibrary.h"
 #include "mainwindow.h"
 #include "platform/printqueue.h"
 #include "tools/journalwindow.h"
@@ -194,6 +195,7 @@ private Q_SLOTS:
     void dayInTheWindow();
     void numberInTheJournalWindow();
     void rowWarnings();
+    void batchOnUserForm();
     void pageAsQtSendsIt_data();
     void pageAsQtSendsIt();
     void cleanupTestCase();
@@ -633,6 +635,106 @@ void BatchTest::rowWarnings()
     // Another courier's print of the same recipient is no repeat.
     batch.form = "YD";
     QCOMPARE(printer.warnings(3), QStringList());
+}
+
+void BatchTest::batchOnUserForm()
+{
+    Program program;
+    Forms::Form form;
+    form.id = Forms::Form::newId();
+    form.name = "测试快递";
+    form.paper = {100, 150};
+    const auto field = [](const QRectF &box) {
+        Forms::FormField f;
+        f.box = box;
+        f.fit = Forms::FormField::Fit::OneLine;
+        return f;
+    };
+    form.fields.push_back(field({10, 10, 60, 10}));
+    form.fields.back().keys = QStringList{"txtNameTo"};
+    form.fields.push_back(field({10, 40, 60, 10}));
+    form.fields.back().keys = QStringList{"txtTelTo"};
+    form.fields.push_back(field({10, 90, 40, 10}));
+    form.fields.back().source = Forms::FormField::Source::Asked;
+    form.fields.back().askLabel = "托寄物";
+    QString fileName;
+    QString error;
+    QVERIFY2(Forms::FormLibrary(program.platform).save(form, &fileName, &error), qPrintable(error));
+
+    // The batch names its form when saved; one written before forms could be chosen still reads.
+    PrintBatch written = batchOf(3);
+    written.form = fileName;
+    const std::optional<PrintBatch> read = PrintBatch::fromJson(written.toJson());
+    QVERIFY(read);
+    QCOMPARE(read->form, fileName);
+    QCOMPARE(PrintBatch::fromJson(R"({"sender": [], "rows": [{"recipient": []}]})")->form,
+             QStringLiteral("SF"));
+
+    // Left unprinted and reopened in the window, the batch goes on the same form.
+    QVERIFY(BatchStore(program.platform).save(*read));
+    RegionTable regions;
+    QVERIFY(regions.load());
+    const AddressParser parser(regions);
+    frmBatch window(
+        program.platform, program.journal, [&]() -> const AddressParser & { return parser; },
+        [](QWidget *, const QString &, const QString &) { return QString(); },
+        [](QWidget *, const QString &, const QString &, const QString &) { return QString(); });
+    program.dialogs.answers = {Dialogs::Yes};
+    QVERIFY(window.offerSavedBatch());
+    QCOMPARE(window.findChild<QComboBox *>("cmbForm")->currentText(), form.name);
+    const int jobsBefore = jobsOn(m_queue.name);
+    program.dialogs.inputs = QStringList{"衣服"};
+    window.findChild<QPushButton *>("cmdPrintAll")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(program.journal.entries().size(), 3, 120000);
+    const PrintBatch batch = *BatchStore(program.platform).load();
+
+    // Asked once for the whole batch.
+    QCOMPARE(program.dialogs.prompts.size(), 1);
+    QCOMPARE(program.dialogs.prompts[0].text, QStringLiteral("请输入托寄物："));
+    QCOMPARE(batch.printedCount(), 3);
+    QCOMPARE(jobsOn(m_queue.name) - jobsBefore, 3);
+    const QList<PrintJournal::Entry> entries = program.journal.entries();
+    QCOMPARE(entries.size(), 3);
+    for (const PrintJournal::Entry &entry : entries)
+        QCOMPARE(entry.courier, form.name);
+
+    // The first page has ink in each of the form's boxes, and nowhere else.
+    constexpr int dpi = 100;
+    QTemporaryDir dir;
+    const QString file = jobFile(batch.rows[0].jobId);
+    QVERIFY(!file.isEmpty());
+    output("pdftoppm", {"-r", QString::number(dpi), "-gray", "-singlefile", file, dir.path() + "/page"});
+    const QImage page = QImage(dir.path() + "/page.pgm").convertToFormat(QImage::Format_Grayscale8);
+    QVERIFY(!page.isNull());
+    for (int i = 1; i < 3; ++i)
+        QFile::remove(jobFile(batch.rows[i].jobId));
+    QFile::remove(file);
+    QList<QRect> boxes;
+    for (const Forms::FormField &f : form.fields) {
+        const double scale = dpi / 25.4;
+        // Half a millimetre either way for the rasteriser.
+        const int slack = qRound(0.5 * scale);
+        boxes.append(QRectF(f.box.topLeft() * scale, f.box.size() * scale)
+                         .toAlignedRect()
+                         .adjusted(-slack, -slack, slack, slack));
+    }
+    QList<int> inBox(boxes.size());
+    int outside = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            if (page.constScanLine(y)[x] >= 128)
+                continue;
+            const auto box =
+                std::find_if(boxes.cbegin(), boxes.cend(), [&](const QRect &b) { return b.contains(x, y); });
+            if (box == boxes.cend())
+                ++outside;
+            else
+                ++inBox[box - boxes.cbegin()];
+        }
+    }
+    QCOMPARE(outside, 0);
+    for (int i = 0; i < boxes.size(); ++i)
+        QVERIFY2(inBox[i] > 20, qPrintable(QStringLiteral("box %1: %2").arg(i).arg(inBox[i])));
 }
 
 void BatchTest::pageAsQtSendsIt_data()
