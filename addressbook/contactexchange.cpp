@@ -126,24 +126,28 @@ QList<Row> parse(QByteArrayView bytes, Format format)
     if (format == Format::VCard) {
         int number = 0;
         for (const QStringList &contact : VCard::parse(text))
-            rows.append({++number, contact});
+            rows.append({++number, contact, QString()});
         return rows;
     }
-    const CsvText::Rows table = CsvText::parse(text);
-    if (table.isEmpty())
-        return rows;
+    const CsvText::Table table = CsvText::read(text);
     QList<int> columns{0, 1, 2, 3, 4, 5, 6, 7};
     qsizetype first = 0;
-    if (const auto header = headerColumns(table.front())) {
+    if (table.rows.isEmpty()) {
+        // Nothing read but lines left out: those are still reported below.
+    } else if (const auto header = headerColumns(table.rows.front())) {
         columns = *header;
         first = 1;
     }
-    for (qsizetype r = first; r < table.size(); ++r) {
+    for (qsizetype r = first; r < table.rows.size(); ++r) {
         QStringList values;
         for (int column : columns)
-            values.append(column < 0 ? QString() : singleLine(table[r].value(column)));
-        rows.append({static_cast<int>(r + 1), values});
+            values.append(column < 0 ? QString() : singleLine(table.rows[r].value(column)));
+        rows.append({table.lines[r], values, QString()});
     }
+    for (int line : table.unclosed)
+        rows.append({line, QStringList(ValueCount), QStringLiteral("引号不成对，这一行没有读入。")});
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Row &a, const Row &b) { return a.number < b.number; });
     return rows;
 }
 
@@ -196,6 +200,8 @@ QString Summary::text(int maxListed) const
                        .arg(replaced)
                        .arg(skipped)
                        .arg(refused.size());
+    if (namedAsCompany > 0)
+        text += QStringLiteral("\n其中 %1 个没有单位，已用姓名作单位。").arg(namedAsCompany);
     for (qsizetype i = 0; i < refused.size() && i < maxListed; ++i) {
         const Refusal &r = refused[i];
         text += QStringLiteral("\n第 %1 行 %2：%3").arg(r.row).arg(r.name, r.reason);
@@ -209,7 +215,18 @@ Summary importRows(const QList<Row> &rows, const Target &target, const Overwrite
 {
     Summary summary;
     std::optional<Answer> forAll;
-    for (const Row &row : rows) {
+    for (const Row &given : rows) {
+        if (!given.problem.isEmpty()) {
+            summary.refused.append({given.number, QString(), given.problem});
+            continue;
+        }
+        Row row = given;
+        row.values.resize(std::max<qsizetype>(row.values.size(), 2));
+        row.values[0] = row.values[0].trimmed();
+        row.values[1] = row.values[1].trimmed();
+        const bool namedAsCompany = row.values[0].isEmpty() && !row.values[1].isEmpty();
+        if (namedAsCompany)
+            row.values[0] = row.values[1];
         const QString company = row.values.value(0);
         const QString person = row.values.value(1);
         const QString key = ContactFile::contactKey(company, person);
@@ -232,6 +249,7 @@ Summary importRows(const QList<Row> &rows, const Target &target, const Overwrite
             continue;
         }
         ++(exists ? summary.replaced : summary.imported);
+        summary.namedAsCompany += namedAsCompany;
     }
     return summary;
 }

@@ -33,10 +33,13 @@ QByteArray exportContacts(const QList<QStringList> &contacts, Format format, con
 // header's names (the labels, or names shops use such as 姓名, 手机, 地址), so
 // columns may come in any order and extra ones are ignored; without a header
 // the columns are taken in key order.
+// A CSV row whose quotes never close is not read into values: it comes with
+// the reason in problem, and is refused on import.
 struct Row
 {
     int number = 0;
     QStringList values;
+    QString problem;
 };
 QList<Row> parse(QByteArrayView bytes, Format format);
 
@@ -70,12 +73,16 @@ struct Summary
     int imported = 0; // new contacts
     int replaced = 0;
     int skipped = 0;
+    int namedAsCompany = 0; // rows without a company, given the person's name as company
     QList<Refusal> refused;
 
     // The text of the summary box; lists at most maxListed refusals.
     QString text(int maxListed = 20) const;
 };
 
+// Company and person lose blanks at either end, as a pick would; a row with a
+// person but no company takes the person's name as its company (phones and web
+// shops rarely give one).
 Summary importRows(const QList<Row> &rows, const Target &target, const OverwriteQuestion &ask);
 
 } // namespace ContactExchange

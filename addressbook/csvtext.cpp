@@ -14,9 +14,38 @@ bool needsQuotes(QStringView field)
     return !field.isEmpty() && (field.front().isSpace() || field.back().isSpace());
 }
 
+bool startsFormula(QChar c)
+{
+    return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+}
+
+// How many "'" the cell starts with when a formula character follows them; -1 when none does.
+qsizetype quotesBeforeFormula(QStringView cell)
+{
+    qsizetype quotes = 0;
+    while (quotes < cell.size() && cell[quotes] == u'\'')
+        ++quotes;
+    return quotes < cell.size() && startsFormula(cell[quotes]) ? quotes : -1;
+}
+
+bool endsRow(QChar c)
+{
+    return c == u'\r' || c == u'\n';
+}
+
 } // namespace
 
 namespace CsvText {
+
+QString guarded(const QString &cell)
+{
+    return quotesBeforeFormula(cell) >= 0 ? QLatin1Char('\'') + cell : cell;
+}
+
+QString unguarded(const QString &cell)
+{
+    return quotesBeforeFormula(cell) > 0 ? cell.sliced(1) : cell;
+}
 
 QByteArray write(const Rows &rows)
 {
@@ -25,7 +54,7 @@ QByteArray write(const Rows &rows)
         for (qsizetype i = 0; i < row.size(); ++i) {
             if (i > 0)
                 text += u',';
-            const QString &field = row[i];
+            const QString field = guarded(row[i]);
             if (needsQuotes(field)) {
                 text += u'"';
                 text += QString(field).replace(QStringLiteral("\""), QStringLiteral("\"\""));
@@ -39,72 +68,103 @@ QByteArray write(const Rows &rows)
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 
-Rows parse(QStringView text)
+Table read(QStringView text)
 {
-    Rows rows;
-    QStringList row;
-    QString field;
-    bool quoted = false;     // inside a quoted field
-    bool rowStarted = false; // the current row has a character
-    const auto endField = [&] {
-        row.append(field);
-        field.clear();
+    Table table;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    int line = 1;
+    // Past one line end at i (CR LF, LF or CR).
+    const auto skipLineEnd = [&] {
+        if (text[i] == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            ++i;
+        ++i;
+        ++line;
     };
-    const auto endRow = [&] {
-        if (rowStarted) {
-            endField();
-            rows.append(row);
-        }
-        row.clear();
-        field.clear();
-        rowStarted = false;
-    };
-    // Runs of ordinary characters are copied in one piece.
-    const auto runEnd = [&text](qsizetype from, bool inQuotes) {
-        while (from < text.size()) {
-            const QChar c = text[from];
-            if (c == u'"' || (!inQuotes && (c == u',' || c == u'\r' || c == u'\n')))
-                break;
-            ++from;
-        }
-        return from;
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"') {
-                if (i + 1 < text.size() && text[i + 1] == u'"') {
-                    field += u'"';
-                    ++i;
-                } else {
-                    quoted = false;
+    while (i < n) {
+        const qsizetype rowStart = i;
+        const int rowLine = line;
+        QStringList row;
+        QString field;
+        bool fieldStarted = false;
+        bool rowStarted = false;
+        bool broken = false;
+        while (i < n && !endsRow(text[i])) {
+            const QChar c = text[i];
+            if (c == u',') {
+                row.append(unguarded(field));
+                field.clear();
+                fieldStarted = false;
+                rowStarted = true;
+                ++i;
+            } else if (c == u'"' && !fieldStarted) {
+                fieldStarted = rowStarted = true;
+                ++i;
+                bool closed = false;
+                bool spansLines = false;
+                while (i < n) {
+                    if (text[i] == u'"') {
+                        if (i + 1 < n && text[i + 1] == u'"') {
+                            field += u'"';
+                            i += 2;
+                            continue;
+                        }
+                        closed = true;
+                        ++i;
+                        break;
+                    }
+                    if (endsRow(text[i])) {
+                        spansLines = true;
+                        const qsizetype from = i;
+                        skipLineEnd();
+                        field += text.sliced(from, i - from);
+                        continue;
+                    }
+                    qsizetype end = i;
+                    while (end < n && text[end] != u'"' && !endsRow(text[end]))
+                        ++end;
+                    field += text.sliced(i, end - i);
+                    i = end;
+                }
+                // A quote that runs to the end, or past a line end into text that
+                // is not a field's end, was never meant to enclose those lines.
+                if (!closed || (spansLines && i < n && text[i] != u',' && !endsRow(text[i]))) {
+                    broken = true;
+                    break;
                 }
             } else {
-                const qsizetype end = runEnd(i, true);
+                fieldStarted = rowStarted = true;
+                qsizetype end = i + 1;
+                while (end < n && text[end] != u',' && text[end] != u'"' && !endsRow(text[end]))
+                    ++end;
                 field += text.sliced(i, end - i);
-                i = end - 1;
+                i = end;
             }
+        }
+        if (broken) {
+            table.unclosed.append(rowLine);
+            i = rowStart;
+            line = rowLine;
+            while (i < n && !endsRow(text[i]))
+                ++i;
+            if (i < n)
+                skipLineEnd();
             continue;
         }
-        if (c == u'"') {
-            quoted = true;
-            rowStarted = true;
-        } else if (c == u',') {
-            endField();
-            rowStarted = true;
-        } else if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            endRow();
-        } else {
-            const qsizetype end = runEnd(i, false);
-            field += text.sliced(i, end - i);
-            i = end - 1;
-            rowStarted = true;
+        if (i < n)
+            skipLineEnd();
+        if (rowStarted) {
+            row.append(unguarded(field));
+            table.rows.append(row);
+            table.lines.append(rowLine);
         }
     }
-    endRow();
-    return rows;
+    return table;
+}
+
+Rows parse(QStringView text)
+{
+    return read(text).rows;
 }
 
 QString decode(QByteArrayView bytes)

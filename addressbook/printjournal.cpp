@@ -4,12 +4,24 @@
 #include "addressbook/csvtext.h"
 #include "platform/platform.h"
 
+#include <QHash>
+#include <QRandomGenerator>
+
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
 const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 constexpr int FixedColumns = 3; // time, courier, printer
+constexpr int FieldCount = 16;  // the sender and the recipient values
+constexpr int OrderColumn = FixedColumns + FieldCount;
+constexpr int WaybillColumn = OrderColumn + 1;
+constexpr int IdColumn = WaybillColumn + 1; // in the file; a table keeps ids apart
+constexpr QChar Separator = QChar(0x1F);    // ends each column in a table's text
+// A same-day check reads on from where it stopped, after making sure these last
+// bytes are still where it left them.
+constexpr qsizetype TailCheck = 64;
 
 QStringList header()
 {
@@ -21,15 +33,28 @@ QStringList header()
         for (const QString &label : labels)
             columns.append(side + label);
     }
+    columns << QStringLiteral("订单编号") << QStringLiteral("运单号") << QStringLiteral("记录号");
     return columns;
 }
 
-QStringList row(const PrintJournal::Entry &entry)
+// Every column but the id, as the table and a search see them.
+QStringList shownColumns(const PrintJournal::Entry &entry)
 {
     QStringList columns{entry.time, entry.courier, entry.printer};
-    for (int i = 0; i < PrintJournal::fieldKeys().size(); ++i)
+    for (int i = 0; i < FieldCount; ++i)
         columns.append(entry.values.value(i));
+    columns << entry.orderNumber << entry.waybillNumber;
     return columns;
+}
+
+// One line of the file: the reader takes each line for a row.
+QString oneLine(QString value)
+{
+    for (QChar &c : value) {
+        if (c == u'\r' || c == u'\n')
+            c = u' ';
+    }
+    return value;
 }
 
 // The digits of a phone number without the country code, so that
@@ -51,10 +76,78 @@ QString digits(QStringView phone)
 // Whether the text is a time as stored, "yyyy-MM-dd HH:mm:ss".
 bool isTime(QStringView text)
 {
-    if (text.size() != 19 || text[10] != u' ')
+    if (text.size() != 19 || text[4] != u'-' || text[7] != u'-' || text[10] != u' ' || text[13] != u':' ||
+        text[16] != u':')
         return false;
-    return QDate::fromString(text.left(10).toString(), Qt::ISODate).isValid() &&
-           QTime::fromString(text.sliced(11).toString(), Qt::ISODate).isValid();
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18}) {
+        if (text[i] < u'0' || text[i] > u'9')
+            return false;
+    }
+    return true;
+}
+
+// The columns of one line of the file. Lines without quotes, nearly all of them,
+// are split directly.
+QStringList columnsOf(QStringView line)
+{
+    if (!line.contains(u'"')) {
+        QStringList columns;
+        for (QStringView cell : line.split(u','))
+            columns.append(CsvText::unguarded(cell.toString()));
+        return columns;
+    }
+    return CsvText::parse(line).value(0);
+}
+
+// Calls take(line) for each whole line of text, line ends left off.
+template <typename Take> void forEachLine(QStringView text, Take take)
+{
+    qsizetype from = 0;
+    while (from < text.size()) {
+        qsizetype end = text.indexOf(u'\n', from);
+        if (end < 0)
+            end = text.size();
+        QStringView line = text.sliced(from, end - from);
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        take(line);
+        from = end + 1;
+    }
+}
+
+// An entry written before entries had ids is named by its content, and by how
+// many identical rows came before it, so that two alike are still two.
+QString idFromContent(const QStringList &columns, QHash<QString, int> &seen)
+{
+    quint64 hash = 14695981039346656037ULL; // FNV-1a
+    for (int c = 0; c < IdColumn; ++c) {
+        for (const QChar ch : columns.value(c)) {
+            hash = (hash ^ ch.unicode()) * 1099511628211ULL;
+        }
+        hash = (hash ^ Separator.unicode()) * 1099511628211ULL;
+    }
+    QString id = QString::number(hash, 16).rightJustified(16, u'0');
+    const int before = seen[id]++;
+    return before == 0 ? id : id + QLatin1Char('-') + QString::number(before + 1);
+}
+
+PrintJournal::Entry entryFromColumns(QStringView text, qsizetype start)
+{
+    PrintJournal::Entry entry;
+    QStringList columns;
+    qsizetype from = start;
+    for (int c = 0; c < IdColumn; ++c) {
+        const qsizetype end = text.indexOf(Separator, from);
+        columns.append(text.sliced(from, end - from).toString());
+        from = end + 1;
+    }
+    entry.time = columns[0];
+    entry.courier = columns[1];
+    entry.printer = columns[2];
+    entry.values = columns.mid(FixedColumns, FieldCount);
+    entry.orderNumber = columns[OrderColumn];
+    entry.waybillNumber = columns[WaybillColumn];
+    return entry;
 }
 
 } // namespace
@@ -67,12 +160,60 @@ QString PrintJournal::Entry::value(QStringView key) const
 
 QString PrintJournal::Entry::searchText() const
 {
-    return row(*this).join(QLatin1Char('\n')).toCaseFolded();
+    return shownColumns(*this).join(QLatin1Char('\n')).toCaseFolded();
 }
 
 bool PrintJournal::Entry::matches(QStringView text) const
 {
     return searchText().contains(text.toString().toCaseFolded());
+}
+
+PrintJournal::Entry PrintJournal::Table::at(qsizetype index) const
+{
+    Entry entry = entryFromColumns(m_text, m_rows[index]);
+    entry.id = m_ids[index];
+    return entry;
+}
+
+QStringView PrintJournal::Table::column(qsizetype index, int column) const
+{
+    qsizetype from = m_rows[index];
+    for (int c = 0; c < column; ++c)
+        from = m_text.indexOf(Separator, from) + 1;
+    return QStringView(m_text).sliced(from, m_text.indexOf(Separator, from) - from);
+}
+
+QList<qsizetype> PrintJournal::Table::find(QStringView text) const
+{
+    QList<qsizetype> found;
+    if (text.isEmpty() || text.contains(Separator)) {
+        if (text.isEmpty()) {
+            found.resize(m_rows.size());
+            std::iota(found.begin(), found.end(), 0);
+        }
+        return found;
+    }
+    // One search through the whole text finds the rows; the rows are not visited
+    // one by one. Text whose letters have no case is looked for as it is.
+    const QString needle = text.toString().toCaseFolded();
+    const bool cased = needle != text || text.toString().toUpper() != text;
+    if (cased && m_folded.isEmpty() && !m_text.isEmpty())
+        m_folded = m_text.toCaseFolded();
+    const QString &haystack = cased && m_folded.size() == m_text.size() ? m_folded : m_text;
+    QList<bool> hit(m_rows.size(), false);
+    qsizetype at = haystack.indexOf(needle);
+    while (at >= 0) {
+        const qsizetype row = std::upper_bound(m_starts.begin(), m_starts.end(), at) - m_starts.begin() - 1;
+        if (m_shownAs[row] >= 0)
+            hit[m_shownAs[row]] = true;
+        const qsizetype next = row + 1 < m_starts.size() ? m_starts[row + 1] : haystack.size();
+        at = haystack.indexOf(needle, next);
+    }
+    for (qsizetype i = 0; i < hit.size(); ++i) {
+        if (hit[i])
+            found.append(i);
+    }
+    return found;
 }
 
 PrintJournal::PrintJournal(Platform &platform) : m_platform(platform) {}
@@ -88,22 +229,32 @@ QString PrintJournal::fileName() const
     return m_platform.programFolder() + QStringLiteral("/journal.csv");
 }
 
+QString PrintJournal::newId()
+{
+    return QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, u'0');
+}
+
 bool PrintJournal::append(const Entry &entry, QString *error)
 {
-    QByteArray content;
-    if (!m_platform.fileExists(fileName())) {
-        content = CsvText::write({header()});
-    } else if (!m_platform.readFile(fileName(), &content, error)) {
-        // A journal that cannot be read must not be replaced by a single entry.
-        return false;
-    }
-    // Rows are appended as bytes: the old ones stay exactly as they were.
-    content += CsvText::write({row(entry)}).sliced(3);
-    return m_platform.writeFileAtomically(fileName(), content, error);
+    QStringList columns;
+    for (const QString &column : shownColumns(entry))
+        columns.append(oneLine(column));
+    columns.append(entry.id.isEmpty() ? newId() : oneLine(entry.id));
+    // Without its byte order mark: it goes after the rows already there.
+    const QByteArray line = CsvText::write({columns}).sliced(3);
+    return m_platform.appendToFile(fileName(), line, CsvText::write({header()}), error);
+}
+
+bool PrintJournal::setWaybillNumber(const Entry &entry, const QString &number, QString *error)
+{
+    Entry numbered = entry;
+    numbered.waybillNumber = number.trimmed();
+    return append(numbered, error);
 }
 
 PrintJournal::Entry PrintJournal::entryFor(const QString &courier, const QString &printer,
-                                           const std::function<QString(QStringView)> &field)
+                                           const std::function<QString(QStringView)> &field,
+                                           const QString &orderNumber)
 {
     Entry entry;
     entry.time = QDateTime::currentDateTime().toString(TimeFormat);
@@ -111,53 +262,159 @@ PrintJournal::Entry PrintJournal::entryFor(const QString &courier, const QString
     entry.printer = printer;
     for (const QString &key : fieldKeys())
         entry.values.append(field(key));
+    entry.orderNumber = orderNumber;
+    entry.id = newId();
     return entry;
+}
+
+PrintJournal::Table PrintJournal::table(QString *error) const
+{
+    Table table;
+    QByteArray bytes;
+    if (!m_platform.fileExists(fileName()) || !m_platform.readFileFrom(fileName(), 0, &bytes, error))
+        return table;
+    const QString text = CsvText::decode(bytes);
+    bytes.clear();
+
+    QStringList ids;
+    QHash<QString, int> seenContent;
+    table.m_text.reserve(text.size());
+    forEachLine(text, [&](QStringView line) {
+        if (line.size() < 19 || !isTime(line.left(19)))
+            return; // the header, or a line no one should have written
+        QStringList columns = columnsOf(line);
+        if (columns.isEmpty() || columns[0].size() != 19)
+            return;
+        table.m_starts.append(table.m_text.size());
+        for (int c = 0; c < IdColumn; ++c) {
+            QString column = columns.value(c);
+            column.replace(Separator, u' ');
+            table.m_text += column;
+            table.m_text += Separator;
+        }
+        const QString id = columns.value(IdColumn);
+        ids.append(id.isEmpty() ? idFromContent(columns, seenContent) : id);
+    });
+
+    // An entry shows where it was first printed, with what its last row says.
+    QHash<QString, std::pair<qsizetype, qsizetype>> rowsOf; // first and last row of each id
+    rowsOf.reserve(ids.size());
+    for (qsizetype r = 0; r < ids.size(); ++r) {
+        auto it = rowsOf.find(ids[r]);
+        if (it == rowsOf.end())
+            rowsOf.insert(ids[r], {r, r});
+        else
+            it->second = r;
+    }
+    table.m_shownAs.fill(-1, ids.size());
+    table.m_rows.reserve(rowsOf.size());
+    table.m_ids.reserve(rowsOf.size());
+    // Appended as printed: the last row is the newest. (Not sorted by time: a
+    // clock set back must not hide a print among older ones.)
+    for (qsizetype r = ids.size() - 1; r >= 0; --r) {
+        const auto [first, last] = rowsOf.value(ids[r]);
+        if (first != r)
+            continue;
+        table.m_shownAs[last] = table.m_rows.size();
+        table.m_rows.append(table.m_starts[last]);
+        table.m_ids.append(ids[r]);
+    }
+    return table;
 }
 
 QList<PrintJournal::Entry> PrintJournal::entries(QString *error) const
 {
-    return entriesIn(readText(error));
-}
-
-QString PrintJournal::readText(QString *error) const
-{
-    QByteArray content;
-    if (!m_platform.fileExists(fileName()) || !m_platform.readFile(fileName(), &content, error))
-        return {};
-    return CsvText::decode(content);
-}
-
-QList<PrintJournal::Entry> PrintJournal::entriesIn(QStringView text)
-{
+    const Table all = table(error);
     QList<Entry> list;
-    const CsvText::Rows rows = CsvText::parse(text);
-    list.reserve(rows.size());
-    for (const QStringList &columns : rows) {
-        Entry entry;
-        entry.time = columns.value(0);
-        if (!isTime(entry.time))
-            continue; // the header, or a line no one should have written
-        entry.courier = columns.value(1);
-        entry.printer = columns.value(2);
-        entry.values = columns.mid(FixedColumns, fieldKeys().size());
-        while (entry.values.size() < fieldKeys().size())
-            entry.values.append(QString());
-        list.append(entry);
-    }
-    // Appended as printed: the last row is the newest. (Not sorted by time: a
-    // clock set back must not hide a print among older ones.)
-    std::reverse(list.begin(), list.end());
+    list.reserve(all.size());
+    for (qsizetype i = 0; i < all.size(); ++i)
+        list.append(all.at(i));
     return list;
 }
 
 QList<PrintJournal::Entry> PrintJournal::search(QStringView text) const
 {
+    const Table all = table();
     QList<Entry> found;
-    for (const Entry &entry : entries()) {
-        if (entry.matches(text))
-            found.append(entry);
+    for (qsizetype i : all.find(text))
+        found.append(all.at(i));
+    return found;
+}
+
+QList<PrintJournal::Entry> PrintJournal::withWaybillNumber(QStringView number) const
+{
+    const QStringView wanted = number.trimmed();
+    QList<Entry> found;
+    if (wanted.isEmpty())
+        return found;
+    const Table all = table();
+    for (qsizetype i : all.find(wanted)) {
+        if (all.column(i, WaybillColumn) == wanted)
+            found.append(all.at(i));
     }
     return found;
+}
+
+void PrintJournal::readNewRows(const QString &day) const
+{
+    if (day != m_day) {
+        m_day = day;
+        m_readTo = 0;
+        m_tailSeen.clear();
+        m_printedOnDay.clear();
+    }
+    QByteArray bytes;
+    const qint64 from = m_readTo - m_tailSeen.size();
+    quint64 file = 0;
+    if (!m_platform.fileExists(fileName()) ||
+        !m_platform.readFileFrom(fileName(), from, &bytes, nullptr, &file)) {
+        m_readTo = 0;
+        m_tailSeen.clear();
+        m_printedOnDay.clear();
+        return;
+    }
+    qint64 base = m_readTo; // where bytes start in the file
+    if (file != m_fileSeen || !bytes.startsWith(m_tailSeen)) {
+        // Not the file read before (replaced, or cut): read it whole again.
+        m_readTo = 0;
+        m_tailSeen.clear();
+        m_printedOnDay.clear();
+        base = 0;
+        m_fileSeen = file;
+        if (from > 0 && !m_platform.readFileFrom(fileName(), 0, &bytes))
+            return;
+    } else {
+        bytes.remove(0, m_tailSeen.size());
+    }
+    // Only whole lines: a line being written is read the next time.
+    const qsizetype end = bytes.lastIndexOf('\n') + 1;
+    if (end == 0)
+        return;
+    // The day's rows are found by their first bytes, without decoding the others.
+    const QByteArray wanted = day.toUtf8();
+    const QByteArray bom("\xEF\xBB\xBF");
+    qsizetype at = 0;
+    while (at < end) {
+        const qsizetype lineEnd = bytes.indexOf('\n', at);
+        QByteArrayView line(bytes.constData() + at, lineEnd - at);
+        if (line.startsWith(bom))
+            line = line.sliced(bom.size());
+        if (line.startsWith(wanted)) {
+            const QStringList columns = columnsOf(QString::fromUtf8(line).trimmed());
+            if (columns.size() > OrderColumn - 1 && isTime(columns[0])) {
+                const QStringList values = columns.mid(FixedColumns, FieldCount);
+                const int recipient = FieldCount / 2;
+                m_printedOnDay.append(
+                    {columns[1],
+                     ContactFile::contactKey(values.value(recipient), values.value(recipient + 1))
+                         .toCaseFolded(),
+                     digits(values.value(recipient + 6))});
+            }
+        }
+        at = lineEnd + 1;
+    }
+    m_readTo = base + end;
+    m_tailSeen = bytes.left(end).right(TailCheck);
 }
 
 bool PrintJournal::printedToday(const QString &courier, const std::function<QString(QStringView)> &field,
@@ -167,30 +424,14 @@ bool PrintJournal::printedToday(const QString &courier, const std::function<QStr
     const QString person = field(u"txtNameTo");
     const QString phone = digits(field(u"txtTelTo"));
     const QString key = ContactFile::contactKey(company, person).toCaseFolded();
-    const QString today = now.date().toString(Qt::ISODate);
-    // Rows are appended as printed, so today's begin at the first line that
-    // starts with today's date; only those are read.
-    const QString text = readText();
-    qsizetype first = 0;
-    if (!text.startsWith(today)) {
-        first = text.indexOf(QLatin1Char('\n') + today);
-        if (first < 0)
-            return false;
-        ++first;
-    }
-    for (const Entry &entry : entriesIn(QStringView(text).sliced(first))) {
-        const QStringView day = QStringView(entry.time).left(today.size());
-        if (day < today)
-            break; // newest first: nothing further down is of today
-        if (day != today)
+    readNewRows(now.date().toString(Qt::ISODate));
+    // Every row of the day, wherever it is: a clock set wrong for a while puts
+    // rows of other days between them.
+    for (const Printed &printed : m_printedOnDay) {
+        if (printed.courier != courier)
             continue;
-        if (entry.courier != courier)
-            continue;
-        const bool sameName =
-            !company.isEmpty() && !person.isEmpty() &&
-            ContactFile::contactKey(entry.value(u"txtSentTo"), entry.value(u"txtNameTo")).toCaseFolded() ==
-                key;
-        const bool samePhone = phone.size() >= 7 && digits(entry.value(u"txtTelTo")) == phone;
+        const bool sameName = !company.isEmpty() && !person.isEmpty() && printed.name == key;
+        const bool samePhone = phone.size() >= 7 && printed.phone == phone;
         if (sameName || samePhone)
             return true;
     }

@@ -1,5 +1,7 @@
 #include "addressbook/vcard.h"
 
+#include <QStringDecoder>
+
 namespace {
 
 enum Value { Company, Person, Province, City, District, Street, Phone, Postcode, ValueCount };
@@ -57,7 +59,20 @@ QStringList components(QStringView value)
     return parts;
 }
 
-QString quotedPrintable(QStringView value)
+// The text of bytes in a vCard's CHARSET: phones of the GB2312 days wrote the
+// GB family, which GB18030 reads whole; UTF-8 when none is named.
+QString decoded(const QByteArray &bytes, QStringView charset)
+{
+    const QString name = charset.toString().toUpper();
+    if (name.isEmpty() || name == u"UTF-8" || name == u"UTF8")
+        return QString::fromUtf8(bytes);
+    if (name == u"GB2312" || name == u"GBK" || name == u"GB18030" || name == u"CP936" || name == u"EUC-CN")
+        return QStringDecoder("GB18030").decode(bytes);
+    QStringDecoder other(name.toLatin1().constData());
+    return other.isValid() ? other.decode(bytes) : QString::fromUtf8(bytes);
+}
+
+QString quotedPrintable(QStringView value, QStringView charset)
 {
     QByteArray bytes;
     for (qsizetype i = 0; i < value.size(); ++i) {
@@ -72,7 +87,7 @@ QString quotedPrintable(QStringView value)
         }
         bytes += value[i].toLatin1();
     }
-    return QString::fromUtf8(bytes);
+    return decoded(bytes, charset);
 }
 
 struct Property
@@ -88,6 +103,14 @@ struct Property
                 return true;
         }
         return false;
+    }
+    QStringView charset() const
+    {
+        for (const QString &p : parameters) {
+            if (p.startsWith(u"CHARSET="))
+                return QStringView(p).sliced(8);
+        }
+        return {};
     }
     bool quotedPrintable() const
     {
@@ -148,8 +171,25 @@ Property property(QStringView line)
         p.parameters.append(head[i].toString().toUpper());
     p.value = line.sliced(colon + 1).toString();
     if (p.quotedPrintable())
-        p.value = quotedPrintable(p.value);
+        p.value = quotedPrintable(p.value, p.charset());
     return p;
+}
+
+// A phone number, also as vCard 4.0 writes it, a "tel:" address
+// ("tel:+86-138-1234-5678;ext=12"): the number, with its extension after 转.
+QString phone(const Property *p)
+{
+    if (!p)
+        return {};
+    if (!p->value.startsWith(QStringLiteral("tel:"), Qt::CaseInsensitive))
+        return components(p->value).join(QLatin1Char(' '));
+    const QList<QStringView> parts = QStringView(p->value).sliced(4).split(u';');
+    QString number = parts.front().toString();
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        if (parts[i].startsWith(u"ext=", Qt::CaseInsensitive))
+            number += QStringLiteral("转") + parts[i].sliced(4).toString();
+    }
+    return number;
 }
 
 QStringList contact(const QList<Property> &card)
@@ -178,7 +218,7 @@ QStringList contact(const QList<Property> &card)
             values[Person] = (parts.value(0) + parts.value(1)).trimmed();
         }
     }
-    values[Phone] = plain(pick(u"TEL"));
+    values[Phone] = phone(pick(u"TEL"));
     if (const Property *adr = pick(u"ADR")) {
         const QStringList parts = components(adr->value);
         values[District] = parts.value(1);

@@ -22,7 +22,8 @@ using Contacts = QList<QStringList>;
 // UTF-8, CR LF, lines folded at 75 bytes without splitting a character.
 QByteArray write(const Contacts &contacts);
 // Reads vCard 2.1, 3.0 and 4.0 as phones export them: folded lines, property
-// groups ("item1.TEL"), quoted-printable values. Of several TEL or ADR the one
+// groups ("item1.TEL"), quoted-printable values in their CHARSET (UTF-8, or
+// GB2312/GBK/GB18030 from older phones), "tel:" numbers. Of several TEL or ADR the one
 // marked preferred (else the first) is taken; the person falls back to N, then
 // to the company.
 Contacts parse(QStringView text);

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -527,6 +528,96 @@ bool Platform::writeFileAtomically(const QString &path, const QByteArray &conten
     if (st.exists && !st.isFile)
         return fail(error, reasonFor(EEXIST));
     return replaceFile(native, folder, st, content, error);
+}
+
+bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const QByteArray &firstBytes,
+                            QString *error) const
+{
+    const QByteArray native = wholeFilePath(path);
+    if (native.isEmpty() || native.endsWith('/'))
+        return fail(error, invalidName());
+    const QByteArray folder = native.left(native.lastIndexOf('/'));
+    if (!statPath(folder).isDir)
+        return fail(error, reasonFor(ENOENT));
+    const int fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return failWithErrno(error);
+    struct stat st;
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (!statted || !S_ISREG(st.st_mode)) {
+        const int statError = statted ? EEXIST : errno;
+        ::close(fd);
+        return fail(error, reasonFor(statError));
+    }
+    QByteArray out;
+    if (st.st_size == 0) {
+        out = firstBytes + bytes;
+    } else {
+        char last = '\n';
+        if (::pread(fd, &last, 1, st.st_size - 1) != 1)
+            last = '\n';
+        out = last == '\n' ? bytes : QByteArray("\r\n") + bytes;
+    }
+    // One write, so that a crash leaves at most this line cut short; a write that
+    // fails half way is taken back, so that the next line does not join it.
+    const bool written = writeAll(fd, out) && ::fdatasync(fd) == 0;
+    const int writeError = errno;
+    if (!written) {
+        if (::ftruncate(fd, st.st_size) == 0)
+            ::fdatasync(fd);
+    }
+    ::close(fd);
+    if (!written)
+        return fail(error, reasonFor(writeError));
+    if (st.st_size == 0) {
+        // A new file's name must reach the disk as well.
+        const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+    }
+    return true;
+}
+
+bool Platform::readFileFrom(const QString &path, qint64 offset, QByteArray *content, QString *error,
+                            quint64 *identity) const
+{
+    const QByteArray native = wholeFilePath(path);
+    if (native.isEmpty() || native.endsWith('/'))
+        return fail(error, invalidName());
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failWithErrno(error);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(error, QStringLiteral("这不是文件。"));
+    }
+    if (identity)
+        *identity = (quint64(st.st_dev) << 40) ^ quint64(st.st_ino);
+    // Read as large as it is now; what is added meanwhile is for the next read.
+    const qint64 size = std::max<qint64>(0, st.st_size - offset);
+    content->resize(size);
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got =
+            ::pread(fd, content->data() + done, static_cast<size_t>(size - done), offset + done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int readError = errno;
+            ::close(fd);
+            content->clear();
+            return fail(error, reasonFor(readError));
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    content->truncate(done);
+    ::close(fd);
+    return true;
 }
 
 QString Platform::readSetting(const QString &application, const QString &section, const QString &key,

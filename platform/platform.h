@@ -80,6 +80,17 @@ public:
     // Replaces the file in one step, as writeProfileStrings does: after a crash it
     // holds either all of the old or all of the new bytes. Never creates a folder.
     bool writeFileAtomically(const QString &path, const QByteArray &content, QString *error = nullptr) const;
+    // Adds bytes at the end of a file with one write and flushes them to disk; every
+    // byte already there stays. A missing file is created (never a folder) and
+    // starts with firstBytes. When a crash cut the file's last line short, the bytes
+    // start on a line of their own. On failure the file is left as it was.
+    bool appendToFile(const QString &path, const QByteArray &bytes, const QByteArray &firstBytes,
+                      QString *error = nullptr) const;
+    // The bytes of a file from offset to its end, however large the file. An offset
+    // past the end gives no bytes. identity (when given) tells this file from one
+    // put in its place later.
+    bool readFileFrom(const QString &path, qint64 offset, QByteArray *content, QString *error = nullptr,
+                      quint64 *identity = nullptr) const;
 
     QString readSetting(const QString &application, const QString &section, const QString &key,
                         const QString &defaultValue = QString()) const;

@@ -3,15 +3,109 @@
 #include "platform/platform.h"
 #include "ui/twips.h"
 
+#include <QAbstractTableModel>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <iterator>
 
+namespace {
+
+// Columns of a table entry (see PrintJournal::Table::column).
+constexpr int TimeColumn = 0;
+constexpr int CourierColumn = 1;
+constexpr int PrinterColumn = 2;
+constexpr int RecipientColumn = 3 + 8; // the recipient's values follow the sender's eight
+constexpr int WaybillColumn = 3 + 16 + 1;
+
+} // namespace
+
+// The entries a search matches, each made into its line only when the list
+// draws it: a journal of 200,000 entries opens and filters at once.
+class JournalModel : public QAbstractTableModel
+{
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setTable(PrintJournal::Table table)
+    {
+        beginResetModel();
+        m_table = std::move(table);
+        m_shown = m_table.find(u"");
+        endResetModel();
+    }
+    void filter(QStringView text)
+    {
+        beginResetModel();
+        m_shown = m_table.find(text);
+        endResetModel();
+    }
+    PrintJournal::Entry entry(int row) const { return m_table.at(m_shown[row]); }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(m_shown.size());
+    }
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(headers().size());
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (role != Qt::DisplayRole || !index.isValid())
+            return {};
+        const qsizetype i = m_shown[index.row()];
+        const auto recipient = [&](int value) { return m_table.column(i, RecipientColumn + value); };
+        switch (index.column()) {
+        case 0:
+            return m_table.column(i, TimeColumn).toString();
+        case 1:
+            return m_table.column(i, CourierColumn).toString();
+        case 2: {
+            const QStringView company = recipient(0);
+            const QStringView person = recipient(1);
+            if (company.isEmpty())
+                return person.toString();
+            return person.toString() + QStringLiteral("（") + company.toString() + QStringLiteral("）");
+        }
+        case 3:
+            return recipient(6).toString();
+        case 4:
+            return recipient(2).toString() + recipient(3).toString() + recipient(4).toString() +
+                   recipient(5).toString();
+        case 5:
+            return m_table.column(i, WaybillColumn).toString();
+        case 6:
+            return m_table.column(i, PrinterColumn).toString();
+        }
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return {};
+        return headers().value(section);
+    }
+
+private:
+    static const QStringList &headers()
+    {
+        static const QStringList names{QStringLiteral("时间"),   QStringLiteral("快递"),
+                                       QStringLiteral("收件人"), QStringLiteral("电话"),
+                                       QStringLiteral("地址"),   QStringLiteral("运单号"),
+                                       QStringLiteral("打印机")};
+        return names;
+    }
+
+    PrintJournal::Table m_table;
+    QList<qsizetype> m_shown;
+};
+
 frmJournal::frmJournal(PrintJournal &journal, Platform &platform, QWidget *parent)
-    : QDialog(parent), m_journal(journal), m_platform(platform)
+    : QDialog(parent), m_journal(journal), m_platform(platform), m_model(new JournalModel(this))
 {
     setObjectName(QStringLiteral("frmJournal"));
     setWindowTitle(QStringLiteral("打印记录"));
@@ -20,19 +114,21 @@ frmJournal::frmJournal(PrintJournal &journal, Platform &platform, QWidget *paren
     txtSearch = new QLineEdit(this);
     txtSearch->setObjectName(QStringLiteral("txtSearch"));
     txtSearch->setAccessibleName(QStringLiteral("搜索"));
-    txtSearch->setPlaceholderText(QStringLiteral("搜索（姓名、电话、地址……）"));
+    txtSearch->setPlaceholderText(QStringLiteral("搜索（姓名、电话、地址、运单号……）"));
     txtSearch->setClearButtonEnabled(true);
     txtSearch->setGeometry(Twips::rect(120, 120, 6000, 360));
 
-    lstJournal = new QTreeWidget(this);
+    lstJournal = new QTreeView(this);
     lstJournal->setObjectName(QStringLiteral("lstJournal"));
     lstJournal->setAccessibleName(QStringLiteral("打印记录"));
     lstJournal->setRootIsDecorated(false);
     lstJournal->setUniformRowHeights(true);
-    lstJournal->setHeaderLabels({QStringLiteral("时间"), QStringLiteral("快递"), QStringLiteral("收件人"),
-                                 QStringLiteral("电话"), QStringLiteral("地址"), QStringLiteral("打印机")});
+    lstJournal->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstJournal->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstJournal->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstJournal->setModel(m_model);
     lstJournal->setGeometry(Twips::rect(120, 600, 11760, 5280));
-    const int widths[] = {2250, 750, 1800, 1650, 4200};
+    const int widths[] = {2250, 750, 1800, 1650, 3300, 1650};
     for (int column = 0; column < int(std::size(widths)); ++column)
         lstJournal->setColumnWidth(column, Twips::toPixels(widths[column]));
 
@@ -47,65 +143,44 @@ frmJournal::frmJournal(PrintJournal &journal, Platform &platform, QWidget *paren
     cmdClose->setGeometry(Twips::rect(10740, 6060, 1140, 390));
 
     connect(txtSearch, &QLineEdit::textChanged, this, &frmJournal::txtSearch_Change);
-    connect(lstJournal, &QTreeWidget::itemSelectionChanged, this, &frmJournal::lstJournal_SelectionChanged);
-    connect(lstJournal, &QTreeWidget::itemDoubleClicked, this, &frmJournal::cmdReprint_Click);
+    connect(lstJournal->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &frmJournal::lstJournal_SelectionChanged);
+    connect(lstJournal, &QTreeView::doubleClicked, this, &frmJournal::cmdReprint_Click);
     connect(cmdReprint, &QPushButton::clicked, this, &frmJournal::cmdReprint_Click);
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::reject);
     reload();
 }
 
+frmJournal::~frmJournal() = default;
+
 void frmJournal::reload()
 {
     QString error;
-    m_entries = m_journal.entries(&error);
+    PrintJournal::Table table = m_journal.table(&error);
     if (!error.isEmpty())
         m_platform.messageBox(QStringLiteral("无法读取打印记录：") + error, QStringLiteral("提示"),
                               Dialogs::Exclamation);
-    lstJournal->clear();
-    m_searchTexts.clear();
-    QList<QTreeWidgetItem *> items;
-    items.reserve(m_entries.size());
-    for (const PrintJournal::Entry &e : m_entries) {
-        const QString company = e.value(u"txtSentTo");
-        const QString person = e.value(u"txtNameTo");
-        items.append(new QTreeWidgetItem(QStringList{
-            e.time, e.courier,
-            company.isEmpty() ? person : person + QStringLiteral("（") + company + QStringLiteral("）"),
-            e.value(u"txtTelTo"),
-            e.value(u"txtPTo") + e.value(u"txtCTo") + e.value(u"txtATo") + e.value(u"txtAddTo"), e.printer}));
-        m_searchTexts.append(e.searchText());
-    }
-    lstJournal->addTopLevelItems(items);
+    m_model->setTable(std::move(table));
     txtSearch_Change();
 }
 
-// Rows are hidden, not rebuilt: typing stays quick on a long journal.
 void frmJournal::txtSearch_Change()
 {
-    const QString text = txtSearch->text().trimmed().toCaseFolded();
-    QTreeWidgetItem *first = nullptr;
-    for (int i = 0; i < lstJournal->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *item = lstJournal->topLevelItem(i);
-        const bool shown = m_searchTexts[i].contains(text);
-        item->setHidden(!shown);
-        if (shown && !first)
-            first = item;
-    }
-    lstJournal->setCurrentItem(first);
-    if (!first)
-        lstJournal->clearSelection();
+    m_model->filter(txtSearch->text().trimmed());
+    if (m_model->rowCount() > 0)
+        lstJournal->setCurrentIndex(m_model->index(0, 0));
     lstJournal_SelectionChanged();
 }
 
 void frmJournal::lstJournal_SelectionChanged()
 {
-    cmdReprint->setEnabled(!lstJournal->selectedItems().isEmpty());
+    cmdReprint->setEnabled(lstJournal->selectionModel()->hasSelection());
 }
 
 void frmJournal::cmdReprint_Click()
 {
-    const QList<QTreeWidgetItem *> selected = lstJournal->selectedItems();
+    const QModelIndexList selected = lstJournal->selectionModel()->selectedRows();
     if (selected.isEmpty())
         return;
-    Q_EMIT reprint(m_entries[lstJournal->indexOfTopLevelItem(selected.front())]);
+    Q_EMIT reprint(m_model->entry(selected.front().row()));
 }

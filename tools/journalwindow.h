@@ -4,10 +4,11 @@
 
 #include <QDialog>
 
+class JournalModel;
 class Platform;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
+class QTreeView;
 
 // 打印记录: the print journal, newest first, searched as the user types.
 class frmJournal : public QDialog
@@ -16,6 +17,7 @@ class frmJournal : public QDialog
 
 public:
     frmJournal(PrintJournal &journal, Platform &platform, QWidget *parent = nullptr);
+    ~frmJournal() override;
 
     // Reads the journal again (after a print) and shows what the search matches.
     void reload();
@@ -32,11 +34,10 @@ private:
 
     PrintJournal &m_journal;
     Platform &m_platform;
-    QList<PrintJournal::Entry> m_entries; // newest first, one per list row
-    QStringList m_searchTexts;            // of each entry
+    JournalModel *m_model;
 
     QLineEdit *txtSearch;
-    QTreeWidget *lstJournal;
+    QTreeView *lstJournal;
     QPushButton *cmdReprint;
     QPushButton *cmdClose;
 };

@@ -20,7 +20,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -38,6 +38,8 @@ const QList<QStringList> Awkward{
     {"甲,乙;丙", "李'四'", "", "", "", "路\\2号,\"3楼\";B座", "", ""},
     {"中间 空格", "王 五", "浙江省", "杭州市", "西湖区", "文三路", "0571-8888", "310000"},
     {"䶮公司", "😀", "北京市", "北京市", "朝阳区", QString(90, QChar(u'长')), "13812345678", "100000"},
+    // What a spreadsheet would run as a formula, and a "'" that already stands before one.
+    {"=1+2", "@李", "'=省", "-", "+市", "-1号", "+86 138 1234 5678", "-"},
 };
 
 struct Book
@@ -110,8 +112,12 @@ private Q_SLOTS:
     void csvEncodings_data();
     void csvEncodings();
     void csvHeaderByName();
+    void csvQuotesGoneAstray_data();
+    void csvQuotesGoneAstray();
     void vcardFromPhones_data();
     void vcardFromPhones();
+    void vcardEscapingAsTheRfc_data();
+    void vcardEscapingAsTheRfc();
     void overwriteQuestionAndSummary_data();
     void overwriteQuestionAndSummary();
     void overwriteButtons_data();
@@ -120,7 +126,9 @@ private Q_SLOTS:
     void journalNewestFirstAndSearch();
     void journalSameRecipientToday_data();
     void journalSameRecipientToday();
-    void journalReplacedInOneStep();
+    void journalAppendedInOneStep();
+    void journalNumbersAndOlderFiles();
+    void journalSameDayCheckReadsOn();
 
     void importWindow();
     void importFromToolsMenu();
@@ -182,6 +190,10 @@ void ExchangeTest::csvQuoting_data()
                                  << QByteArray("\"1\r\n2\",\"3\n4\"\r\nx\r\n");
     QTest::newRow("blanks at the ends") << CsvText::Rows{{" a", "b "}} << QByteArray("\" a\",\"b \"\r\n");
     QTest::newRow("chinese") << CsvText::Rows{{"张三", "，"}} << QByteArray("张三,，\r\n");
+    QTest::newRow("formulas") << CsvText::Rows{{"=HYPERLINK(\"x\")", "+86 138", "-", "@a", "\tb", "a=b"}}
+                              << QByteArray("\"'=HYPERLINK(\"\"x\"\")\",'+86 138,'-,'@a,'\tb,a=b\r\n");
+    QTest::newRow("quotes before a formula")
+        << CsvText::Rows{{"'=1", "''-", "'", "'x"}} << QByteArray("''=1,'''-,','x\r\n");
 }
 
 void ExchangeTest::csvQuoting()
@@ -242,6 +254,55 @@ void ExchangeTest::csvHeaderByName()
              QStringLiteral("1"));
 }
 
+void ExchangeTest::csvQuotesGoneAstray_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QStringList>("people");  // saved
+    QTest::addColumn<QList<int>>("unclosed"); // lines reported
+    QTest::addColumn<QString>("street");      // of 乙
+    const QByteArray header = "寄件单位,寄件人,详细地址\n";
+    QTest::newRow("a quote inside a cell")
+        << header + "公司,甲,x\n公司,乙,科技园12\" 屏幕店\n公司,丙,y\n"
+        << QStringList{"丙", "乙", "甲"} << QList<int>{} << "科技园12\" 屏幕店";
+    QTest::newRow("a quote that never closes") << header + "公司,甲,\"科技园\n公司,乙,x\n公司,丙,y\n"
+                                               << QStringList{"丙", "乙"} << QList<int>{2} << "x";
+    QTest::newRow("a quote closed by the next row's")
+        << header + "公司,甲,\"科技园\n公司,乙,\"x\"\n公司,丙,y\n"
+        << QStringList{"丙", "乙"} << QList<int>{2} << "x";
+    QTest::newRow("a cell over two lines") << header + "公司,甲,\"科技园\n2号\"\n公司,乙,\"x\"\n"
+                                           << QStringList{"乙", "甲"} << QList<int>{} << "x";
+}
+
+// A stray quote is a character, as spreadsheets read it; a quote that never
+// closes costs its own row, reported, and never the rows after it.
+void ExchangeTest::csvQuotesGoneAstray()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QStringList, people);
+    QFETCH(QList<int>, unclosed);
+    QFETCH(QString, street);
+    Fixture f;
+    f.folder.mkdir("sent");
+    const Summary summary = importRows(parse(csv, Format::Csv),
+                                       folderTarget(f.platform, f.path("sent/"), ContactFile::senderKeys()),
+                                       [](const QString &) -> Answer { return Answer::Skip; });
+    QStringList saved;
+    for (const QString &name : fileNames(f.path("sent")))
+        saved.append(name.section(" - ", 1).chopped(4));
+    std::sort(saved.begin(), saved.end());
+    std::sort(people.begin(), people.end());
+    QCOMPARE(saved, people);
+    QCOMPARE(summary.imported, people.size());
+    QList<int> reported;
+    for (const Summary::Refusal &r : summary.refused)
+        reported.append(r.row);
+    QCOMPARE(reported, unclosed);
+    if (!unclosed.isEmpty())
+        QVERIFY(summary.text().contains(QStringLiteral("第 2 行 ：引号不成对，这一行没有读入。")));
+    QCOMPARE(f.platform.readProfileString(f.path("sent/公司 - 乙.dat"), u"Pellory", u"txtAdd", QString()),
+             street);
+}
+
 void ExchangeTest::vcardFromPhones_data()
 {
     QTest::addColumn<QByteArray>("card");
@@ -260,6 +321,54 @@ void ExchangeTest::vcardFromPhones_data()
     QTest::newRow("4.0, line break in a value")
         << QByteArray("BEGIN:VCARD\nVERSION:4.0\nFN:王五\nORG:Y\nADR:;;一路\\n二号;;;;\nEND:VCARD\n")
         << QStringList{"Y", "王五", "", "", "", "一路 二号", "", ""};
+    QTest::newRow("4.0, tel: address")
+        << QByteArray(
+               "BEGIN:VCARD\nVERSION:4.0\nFN:赵六\nTEL;VALUE=uri;TYPE=\"voice,cell\":tel:+86-138-1234-5678\n"
+               "TEL;VALUE=uri:tel:0755-1234;ext=12\nEND:VCARD\n")
+        << QStringList{"", "赵六", "", "", "", "", "+86-138-1234-5678", ""};
+    QTest::newRow("4.0, tel: address with an extension")
+        << QByteArray(
+               "BEGIN:VCARD\nVERSION:4.0\nFN:赵六\nTEL;VALUE=uri;PREF=1:TEL:0755-1234;ext=12\nEND:VCARD\n")
+        << QStringList{"", "赵六", "", "", "", "", "0755-1234转12", ""};
+    // 张三 and 深圳 in GB2312 (d5c5 c8fd, c9ee dbda), as older phones wrote them.
+    QTest::newRow("2.1 quoted-printable GB2312")
+        << QByteArray(
+               "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=GB2312;ENCODING=QUOTED-PRINTABLE:=D5=C5=C8=FD;;;;\r\n"
+               "ADR;HOME;CHARSET=gbk;QUOTED-PRINTABLE:;;=C9=EE=DB=DA;;;;\r\n"
+               "ORG;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E6=9F=90\r\nEND:VCARD\r\n")
+        << QStringList{"某", "张三", "", "", "", "深圳", "", ""};
+}
+
+void ExchangeTest::vcardEscapingAsTheRfc_data()
+{
+    QTest::addColumn<QStringList>("contact");
+    QTest::addColumn<QByteArray>("line");
+    // RFC 6350 6.6.4 (and RFC 2426 3.5.5): "ORG:ABC\, Inc.;North American Division;Marketing".
+    QTest::newRow("comma in a company") << QStringList{"ABC, Inc.", "x"} << QByteArray("ORG:ABC\\, Inc.\r\n");
+    // RFC 6350 6.3.1: "ADR;TYPE=home:;;123 Main Street;Any Town;CA;91921-1234;U.S.A.", our country is 中国.
+    QTest::newRow("address parts") << QStringList{"", "x",         "CA", "Any Town", "", "123 Main Street",
+                                                  "", "91921-1234"}
+                                   << QByteArray(
+                                          "ADR;TYPE=WORK:;;123 Main Street;Any Town;CA;91921-1234;中国\r\n");
+    // RFC 6350 3.4: "\\" for a backslash, "\," "\;" for a comma and a semicolon, "\n" for a line break.
+    QTest::newRow("backslash, semicolon, line break")
+        << QStringList{"", "x", "", "", "", "a\\b;c,d\ne"}
+        << QByteArray("ADR;TYPE=WORK:;;a\\\\b\\;c\\,d\\ne;;;;中国\r\n");
+    QTest::newRow("semicolon in a name")
+        << QStringList{"", "李;四"} << QByteArray("FN:李\\;四\r\nN:李\\;四;;;;\r\n");
+}
+
+// The bytes other programs read, compared with the standard's own examples, not
+// only with what our reader makes of them.
+void ExchangeTest::vcardEscapingAsTheRfc()
+{
+    QFETCH(QStringList, contact);
+    QFETCH(QByteArray, line);
+    contact.resize(8);
+    const QByteArray card = VCard::write({contact});
+    QVERIFY2(card.contains("\r\n" + line), card.constData());
+    QCOMPARE(VCard::parse(QString::fromUtf8(card)).value(0).mid(1),
+             contact.mid(1).replaceInStrings("\n", " "));
 }
 
 void ExchangeTest::vcardFromPhones()
@@ -277,10 +386,11 @@ void ExchangeTest::overwriteQuestionAndSummary_data()
     QTest::addColumn<int>("asked");
     QTest::addColumn<int>("replaced");
     QTest::addColumn<int>("skipped");
-    QTest::newRow("one by one") << Answers{Answer::Replace, Answer::Skip, Answer::Replace} << 3 << 2 << 1;
-    QTest::newRow("replace all") << Answers{Answer::ReplaceAll} << 1 << 3 << 0;
-    QTest::newRow("skip, then skip all") << Answers{Answer::Skip, Answer::SkipAll} << 2 << 0 << 3;
-    QTest::newRow("replace, then replace all") << Answers{Answer::Replace, Answer::ReplaceAll} << 2 << 3 << 0;
+    QTest::newRow("one by one") << Answers{Answer::Replace, Answer::Skip, Answer::Replace, Answer::Replace}
+                                << 4 << 3 << 1;
+    QTest::newRow("replace all") << Answers{Answer::ReplaceAll} << 1 << 4 << 0;
+    QTest::newRow("skip, then skip all") << Answers{Answer::Skip, Answer::SkipAll} << 2 << 0 << 4;
+    QTest::newRow("replace, then replace all") << Answers{Answer::Replace, Answer::ReplaceAll} << 2 << 4 << 0;
 }
 
 void ExchangeTest::overwriteQuestionAndSummary()
@@ -291,12 +401,14 @@ void ExchangeTest::overwriteQuestionAndSummary()
     QFETCH(int, skipped);
     Fixture f;
     f.folder.mkdir("sent");
-    for (const char *person : {"甲", "乙", "丙"})
+    for (const char *person : {"甲", "乙", "丙", "Wang"})
         f.save("sent/", ContactFile::senderKeys(), {"公司", person, "旧"});
 
-    // Four exist (one in other letter case), one is new, three are refused.
-    const QList<Row> rows = parse(QByteArray("寄件单位,寄件人,省\n公司,甲,新\n,无单位,新\n公司,乙,新\n"
-                                             "a/b,斜杠,新\n公司,丁,新\n公司,丙,新\n公司,,新\n"),
+    // Four exist: one written with blanks around its names, one in other letter
+    // case. One is new, one without a company takes the person's name as company,
+    // two are refused.
+    const QList<Row> rows = parse(QByteArray("寄件单位,寄件人,省\n公司,甲,新\n,无单位,新\n 公司 , 乙 ,新\n"
+                                             "a/b,斜杠,新\n公司,丁,新\n公司,WANG,新\n公司,丙,新\n公司,,新\n"),
                                   Format::Csv);
     QStringList questions;
     const Summary summary = importRows(
@@ -305,29 +417,36 @@ void ExchangeTest::overwriteQuestionAndSummary()
             return answers.takeFirst();
         });
     QCOMPARE(questions.size(), asked);
-    QCOMPARE(questions.first(), QStringLiteral("公司 - 甲"));
-    QCOMPARE(summary.imported, 1);
+    QCOMPARE(questions, (QStringList{"公司 - 甲", "公司 - 乙", "公司 - WANG", "公司 - 丙"}.mid(0, asked)));
+    QCOMPARE(summary.imported, 2);
+    QCOMPARE(summary.namedAsCompany, 1);
     QCOMPARE(summary.replaced, replaced);
     QCOMPARE(summary.skipped, skipped);
-    QCOMPARE(summary.refused.size(), 3);
-    QCOMPARE(summary.refused[1].row, 5);
-    QCOMPARE(summary.refused[1].name, QStringLiteral("a/b - 斜杠"));
+    QCOMPARE(summary.refused.size(), 2);
+    QCOMPARE(summary.refused[0].row, 5);
+    QCOMPARE(summary.refused[0].name, QStringLiteral("a/b - 斜杠"));
 
     int updated = 0;
-    for (const char *person : {"甲", "乙", "丙"}) {
+    for (const char *person : {"甲", "乙", "丙", "Wang"}) {
         const QString value = f.platform.readProfileString(
             f.path(QStringLiteral("sent/公司 - %1.dat").arg(person)), u"Pellory", u"txtP", QString());
         updated += value == QStringLiteral("新");
     }
     QCOMPARE(updated, replaced);
-    QCOMPARE(fileNames(f.path("sent")).size(), 4);
+    QCOMPARE(fileNames(f.path("sent")),
+             (QStringList{"公司 - Wang.dat", "公司 - 丁.dat", "公司 - 丙.dat", "公司 - 乙.dat",
+                          "公司 - 甲.dat", "无单位 - 无单位.dat"}));
+    QCOMPARE(
+        f.platform.readProfileString(f.path("sent/无单位 - 无单位.dat"), u"Pellory", u"txtSent", QString()),
+        QStringLiteral("无单位"));
 
-    const QString text = summary.text(2);
-    QVERIFY2(text.startsWith(QStringLiteral("导入完成：新增 1 个，覆盖 %1 个，跳过 %2 个，未导入 3 个。")
+    const QString text = summary.text(1);
+    QVERIFY2(text.startsWith(QStringLiteral("导入完成：新增 2 个，覆盖 %1 个，跳过 %2 个，未导入 2 个。\n"
+                                            "其中 1 个没有单位，已用姓名作单位。")
                                  .arg(replaced)
                                  .arg(skipped)),
              qPrintable(text));
-    QVERIFY(text.contains(QStringLiteral("第 3 行  - 无单位：单位和姓名不能为空。")));
+    QVERIFY(text.contains(QStringLiteral("第 5 行 a/b - 斜杠：名称中有不能用于文件名的字符，或名称太长。")));
     QVERIFY(text.contains(QStringLiteral("另有 1 行未导入")));
 }
 
@@ -420,6 +539,10 @@ void ExchangeTest::journalSameRecipientToday_data()
                                     << "收件公司"
                                     << "王五"
                                     << "" << false;
+    QTest::newRow("printed before the clock went back a day") << "韵达"
+                                                              << "收件公司"
+                                                              << "李四"
+                                                              << "" << true;
     QTest::newRow("short phone alike") << "顺丰"
                                        << "别处"
                                        << "某"
@@ -439,6 +562,9 @@ void ExchangeTest::journalSameRecipientToday()
     QVERIFY(journal.append(entry("2026-12-07T08:00:00", "顺丰", "张三", "13812345678")));
     QVERIFY(journal.append(entry("2026-12-07T08:30:00", "顺丰", "zhang", "110")));
     QVERIFY(journal.append(entry("2026-12-07T09:00:00", "韵达", "李四", "")));
+    // The clock was a day behind for a while, then set right.
+    QVERIFY(journal.append(entry("2026-12-06T09:30:00", "韵达", "钱七", "")));
+    QVERIFY(journal.append(entry("2026-12-07T10:00:00", "韵达", "孙八", "")));
     const QHash<QString, QString> fields{{"txtSentTo", company}, {"txtNameTo", person}, {"txtTelTo", phone}};
     QCOMPARE(journal.printedToday(
                  courier, [&](QStringView key) { return fields.value(key.toString()); },
@@ -448,20 +574,23 @@ void ExchangeTest::journalSameRecipientToday()
              QStringLiteral("今天已为该收件人打印过%1快递单，仍要打印吗？").arg(courier));
 }
 
-// An entry replaces the whole file in one step: a failing write leaves the old
-// file exactly as it was and no half-written file beside it.
-void ExchangeTest::journalReplacedInOneStep()
+// An entry is added at the end in one write: the history before it keeps every
+// byte, and a failing write leaves the file exactly as it was, nothing beside it.
+void ExchangeTest::journalAppendedInOneStep()
 {
     Fixture f;
     PrintJournal journal(f.platform);
     QVERIFY(journal.append(entry("2026-12-07T08:00:00", "顺丰", "张三", "1")));
+    const QByteArray first = f.folder.read("journal.csv");
     struct stat before;
     QVERIFY(::stat(QFile::encodeName(journal.fileName()).constData(), &before) == 0);
     QVERIFY(journal.append(entry("2026-12-07T08:01:00", "顺丰", "李四", "2")));
     struct stat after;
     QVERIFY(::stat(QFile::encodeName(journal.fileName()).constData(), &after) == 0);
-    QVERIFY2(after.st_ino != before.st_ino, "the journal was written in place");
+    QVERIFY2(after.st_ino == before.st_ino, "the journal was rewritten, not appended to");
     const QByteArray kept = f.folder.read("journal.csv");
+    QVERIFY(kept.startsWith(first));
+    QCOMPARE(kept.count('\n'), 3);
 
     // The disk fills up halfway through the new file. (Works as root, unlike a
     // read-only folder.)
@@ -482,6 +611,105 @@ void ExchangeTest::journalReplacedInOneStep()
     QCOMPARE(f.folder.read("journal.csv"), kept);
     QCOMPARE(f.folder.entries(""), QStringList{"journal.csv"});
     QCOMPARE(journal.entries().size(), 2);
+}
+
+// Order and waybill numbers travel with an entry; a number given later repeats
+// the entry at the end of the file, and the entry keeps its place. Files written
+// before these columns existed read as they are, and their entries take numbers
+// too. Cells a spreadsheet would run come back as printed.
+void ExchangeTest::journalNumbersAndOlderFiles()
+{
+    Fixture f;
+    // As the program wrote it before: nineteen columns, two identical rows.
+    const QByteArray oldRow =
+        "2026-12-05 08:00:00,顺丰,Q0,寄件公司,赵六,,,,,,,收件公司,老王,广东省,,,,13700000000,\r\n";
+    f.folder.write("journal.csv",
+                   "\xEF\xBB\xBF时间,快递,打印机,寄件单位,寄件人,寄件省,寄件市,寄件区/县,寄件详细地址,"
+                   "寄件电话,寄件邮编,收件单位,收件人,收件省,收件市,收件区/县,收件详细地址,收件电话,"
+                   "收件邮编\r\n" +
+                       oldRow + oldRow);
+    PrintJournal journal(f.platform);
+    QCOMPARE(journal.entries().size(), 2);
+    QVERIFY(journal.entries()[0].id != journal.entries()[1].id);
+    QCOMPARE(journal.entries()[1].value(u"txtNameTo"), QStringLiteral("老王"));
+
+    PrintJournal::Entry printed = entry("2026-12-07T09:00:00", "顺丰", "=HYPERLINK(\"http://x\")", "-");
+    printed.values[13] = QStringLiteral("+86 138 1234 5678");
+    printed.orderNumber = QStringLiteral("TB20261207001");
+    printed.id = PrintJournal::newId();
+    QVERIFY(journal.append(printed));
+    QVERIFY(journal.append(entry("2026-12-07T09:01:00", "韵达", "李四", "1")));
+    const QByteArray before = f.folder.read("journal.csv");
+    QVERIFY(before.contains(",'=HYPERLINK(") || before.contains(",\"'=HYPERLINK("));
+    QVERIFY(before.contains(",'-,"));
+
+    QVERIFY(journal.setWaybillNumber(printed, QStringLiteral(" SF1234567890 ")));
+    QVERIFY(journal.setWaybillNumber(journal.entries().last(), QStringLiteral("SF0000000001")));
+    QVERIFY(f.folder.read("journal.csv").startsWith(before)); // nothing before is rewritten
+
+    const QList<PrintJournal::Entry> read = journal.entries();
+    QCOMPARE(read.size(), 4);
+    QCOMPARE(read[0].value(u"txtNameTo"), QStringLiteral("李四"));
+    QCOMPARE(read[1].id, printed.id);
+    QCOMPARE(read[1].waybillNumber, QStringLiteral("SF1234567890"));
+    QCOMPARE(read[1].orderNumber, QStringLiteral("TB20261207001"));
+    QCOMPARE(read[1].value(u"txtNameTo"), QStringLiteral("=HYPERLINK(\"http://x\")"));
+    QCOMPARE(read[1].value(u"txtTelTo"), QStringLiteral("-"));
+    QCOMPARE(read[1].value(u"txtAddTo"), QStringLiteral("+86 138 1234 5678"));
+    QCOMPARE(read[2].waybillNumber, QString());
+    QCOMPARE(read[3].waybillNumber, QStringLiteral("SF0000000001"));
+    QCOMPARE(read[3].time, QStringLiteral("2026-12-05 08:00:00"));
+
+    QCOMPARE(journal.search(u"sf1234567890").size(), 1);
+    QCOMPARE(journal.search(u"SF").size(), 2);
+    QCOMPARE(journal.search(u"TB2026").size(), 1);
+    QCOMPARE(journal.withWaybillNumber(u"SF1234567890").value(0).id, printed.id);
+    QVERIFY(journal.withWaybillNumber(u"SF123456789").isEmpty());
+    // The id is no text to find: a search for digits finds only what was printed.
+    QCOMPARE(journal.search(read[0].id.right(4)).size(), 0);
+
+    frmJournal window(journal, f.platform);
+    auto *list = window.findChild<QTreeView *>("lstJournal");
+    QCOMPARE(list->model()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("运单号"));
+    window.findChild<QLineEdit *>("txtSearch")->setText(QStringLiteral("sf12345"));
+    QCOMPARE(list->model()->rowCount(), 1);
+    QCOMPARE(list->model()->index(0, 5).data().toString(), QStringLiteral("SF1234567890"));
+}
+
+// The same-day check reads only what was added since it last looked, and starts
+// again when the file is not the one it read.
+void ExchangeTest::journalSameDayCheckReadsOn()
+{
+    Fixture f;
+    PrintJournal journal(f.platform);
+    const QDateTime now = QDateTime::fromString("2026-12-07T18:00:00", Qt::ISODate);
+    const auto asked = [&](const char *person) {
+        return journal.printedToday(
+            "顺丰",
+            [&](QStringView key) {
+                return key == u"txtSentTo"   ? QStringLiteral("收件公司")
+                       : key == u"txtNameTo" ? QString::fromUtf8(person)
+                                             : QString();
+            },
+            now);
+    };
+    QVERIFY(!asked("张三"));
+    QVERIFY(journal.append(entry("2026-12-07T08:00:00", "顺丰", "张三", "")));
+    QVERIFY(asked("张三"));
+    QVERIFY(!asked("李四"));
+    PrintJournal other(f.platform); // another window of the program printing meanwhile
+    QVERIFY(other.append(entry("2026-12-07T08:10:00", "顺丰", "李四", "")));
+    QVERIFY(asked("李四"));
+    // Another file put in its place (as a spreadsheet saves), as long as the first one.
+    QByteArray bytes = f.folder.read("journal.csv");
+    bytes.replace("张三", "王五");
+    f.folder.write("journal.new", bytes);
+    QVERIFY(::rename(QFile::encodeName(f.path("journal.new")).constData(),
+                     QFile::encodeName(journal.fileName()).constData()) == 0);
+    QVERIFY(!asked("张三"));
+    QVERIFY(asked("王五"));
+    QVERIFY(QFile::remove(journal.fileName()));
+    QVERIFY(!asked("王五"));
 }
 
 void ExchangeTest::importWindow()
@@ -576,19 +804,17 @@ void ExchangeTest::journalWindowFiltersAndReprints()
     QVERIFY(journal.append(entry("2026-12-07T10:00:00", "韵达", "李四", "13900001111")));
     frmJournal window(journal, f.platform);
     QSignalSpy reprint(&window, &frmJournal::reprint);
-    auto *list = window.findChild<QTreeWidget *>("lstJournal");
+    auto *list = window.findChild<QTreeView *>("lstJournal");
     auto *search = window.findChild<QLineEdit *>("txtSearch");
     auto *again = window.findChild<QPushButton *>("cmdReprint");
     QCOMPARE(again->accessibleName(), QStringLiteral("再打印"));
-    QCOMPARE(list->topLevelItemCount(), 2);
-    QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("李四（收件公司）"));
+    QCOMPARE(list->model()->rowCount(), 2);
+    QCOMPARE(list->model()->index(0, 2).data().toString(), QStringLiteral("李四（收件公司）"));
 
     const auto shown = [list] {
         QStringList phones;
-        for (int i = 0; i < list->topLevelItemCount(); ++i) {
-            if (!list->topLevelItem(i)->isHidden())
-                phones.append(list->topLevelItem(i)->text(3));
-        }
+        for (int i = 0; i < list->model()->rowCount(); ++i)
+            phones.append(list->model()->index(i, 3).data().toString());
         return phones;
     };
     QTest::keyClicks(search, "5678");
