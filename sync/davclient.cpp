@@ -69,13 +69,14 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
         data->setParent(reply);
         pending[i].reply = reply;
         ++open;
-        QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&, i, reply](qint64 got, qint64 total) {
-            idle.start(m_timeoutMs);
-            if (got > MaxAnswerBytes || total > MaxAnswerBytes) {
-                pending[i].tooLarge = true;
-                reply->abort();
-            }
-        });
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                         [&, i, reply](qint64 got, qint64 total) {
+                             idle.start(m_timeoutMs);
+                             if (got > MaxAnswerBytes || total > MaxAnswerBytes) {
+                                 pending[i].tooLarge = true;
+                                 reply->abort();
+                             }
+                         });
         QObject::connect(reply, &QNetworkReply::finished, &loop, [&] {
             idle.start(m_timeoutMs);
             loop.quit();
@@ -224,7 +225,8 @@ Multistatus DavClient::parseMultistatus(const QByteArray &xml)
                 props.isAddressBook = true;
             } else if (ns == cardNs && name == u"address-data") {
                 props.cardData = reader.readElementText().toUtf8();
-            } else if (ns == davNs && (name == u"current-user-principal" || name == u"addressbook-home-set")) {
+            } else if (ns == davNs &&
+                       (name == u"current-user-principal" || name == u"addressbook-home-set")) {
                 parent = name.toString();
             } else if (ns == cardNs && name == u"addressbook-home-set") {
                 parent = name.toString();

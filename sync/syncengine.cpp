@@ -61,8 +61,9 @@ QString xmlEscaped(const QString &text)
 
 QByteArray propfindBody(const char *props)
 {
-    return QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                             "<D:propfind xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\"><D:prop>") +
+    return QByteArrayLiteral(
+               "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+               "<D:propfind xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\"><D:prop>") +
            props + QByteArrayLiteral("</D:prop></D:propfind>");
 }
 
@@ -150,9 +151,9 @@ void SyncEngine::discover()
         if (!r.principal.isEmpty())
             principal = r.principal;
     }
-    const Multistatus home = expectMultistatus(m_client.send(
-        "PROPFIND", m_client.resolved(QString::fromLatin1(encodedPath(principal))),
-        propfindBody("<C:addressbook-home-set/>"), {}, 0));
+    const Multistatus home = expectMultistatus(
+        m_client.send("PROPFIND", m_client.resolved(QString::fromLatin1(encodedPath(principal))),
+                      propfindBody("<C:addressbook-home-set/>"), {}, 0));
     m_home = principal;
     for (const DavResource &r : home.resources) {
         if (!r.homeSet.isEmpty())
@@ -164,9 +165,9 @@ void SyncEngine::discover()
 
 QHash<QString, QString> SyncEngine::remoteCollections()
 {
-    const Multistatus list =
-        expectMultistatus(m_client.send("PROPFIND", m_client.resolved(QString::fromLatin1(encodedPath(m_home))),
-                                        propfindBody("<D:resourcetype/><D:displayname/>"), {}, 1));
+    const Multistatus list = expectMultistatus(
+        m_client.send("PROPFIND", m_client.resolved(QString::fromLatin1(encodedPath(m_home))),
+                      propfindBody("<D:resourcetype/><D:displayname/>"), {}, 1));
     QHash<QString, QString> found;
     for (const DavResource &r : list.resources) {
         if (!r.isAddressBook)
@@ -185,11 +186,13 @@ QString SyncEngine::createCollection(const QString &segment, const QString &disp
 {
     const QString href = m_home + segment + u'/';
     const QByteArray body =
-        QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                          "<D:mkcol xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\"><D:set><D:prop>"
-                          "<D:resourcetype><D:collection/><C:addressbook/></D:resourcetype><D:displayname>") +
+        QByteArrayLiteral(
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+            "<D:mkcol xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\"><D:set><D:prop>"
+            "<D:resourcetype><D:collection/><C:addressbook/></D:resourcetype><D:displayname>") +
         xmlEscaped(displayName).toUtf8() + QByteArrayLiteral("</D:displayname></D:prop></D:set></D:mkcol>");
-    const DavReply reply = m_client.send("MKCOL", m_client.resolved(QString::fromLatin1(encodedPath(href))), body);
+    const DavReply reply =
+        m_client.send("MKCOL", m_client.resolved(QString::fromLatin1(encodedPath(href))), body);
     // 405: another PC made it a moment ago.
     if (!reply.ok() && reply.status != 405)
         throw Failure{DavClient::statusFailure(reply)};
@@ -275,7 +278,8 @@ SyncReport SyncEngine::run()
                 // Deleted here: the whole address book goes.
                 if (there) {
                     const DavReply reply = m_client.send(
-                        "DELETE", m_client.resolved(QString::fromLatin1(encodedPath(remoteGroups.value(group)))));
+                        "DELETE",
+                        m_client.resolved(QString::fromLatin1(encodedPath(remoteGroups.value(group)))));
                     if (!reply.ok() && reply.status != 404)
                         throw Failure{DavClient::statusFailure(reply)};
                 }
@@ -289,7 +293,8 @@ SyncReport SyncEngine::run()
                 if (!m_platform.createFolder(store.groupFolder(group), &reason))
                     throw Failure{QStringLiteral("无法创建分类“%1”：%2").arg(group, reason)};
             }
-            const QString href = there ? remoteGroups.value(group) : createCollection(groupSegment(group), group);
+            const QString href =
+                there ? remoteGroups.value(group) : createCollection(groupSegment(group), group);
             syncOne(stateKey, store.groupFolder(group), href, group, ContactFile::recipientKeys());
         }
         m_report.ok = true;
@@ -309,7 +314,8 @@ void SyncEngine::saveState()
 {
     const QString stateFile = m_platform.programFolder() + u'/' + stateFileName();
     QString reason;
-    if (!m_platform.writeFileAtomically(stateFile, QJsonDocument(m_state).toJson(QJsonDocument::Compact), &reason))
+    if (!m_platform.writeFileAtomically(stateFile, QJsonDocument(m_state).toJson(QJsonDocument::Compact),
+                                        &reason))
         throw Failure{QStringLiteral("无法保存同步状态：%1").arg(reason)};
 }
 
@@ -358,8 +364,8 @@ SyncContact readContact(const Platform &platform, const QString &folder, const Q
 // Writes the contact's values and sync data in one replacement of its file. False,
 // with nothing written, when the file changed since it was read: the user saved
 // it meanwhile, and the next sync takes that up.
-bool writeContact(const Platform &platform, const QString &folder, const SyncContact &c, const QStringList &keys,
-                  const QStringList &expected, const QString &fromFile = QString())
+bool writeContact(const Platform &platform, const QString &folder, const SyncContact &c,
+                  const QStringList &keys, const QStringList &expected, const QString &fromFile = QString())
 {
     const QString source = folder + (fromFile.isEmpty() ? c.fileName : fromFile);
     QByteArray content;
@@ -368,7 +374,8 @@ bool writeContact(const Platform &platform, const QString &folder, const SyncCon
             return false;
         if (!expected.isEmpty()) {
             for (qsizetype i = 0; i < keys.size(); ++i) {
-                if (Profile::read(content, ContactFile::section(), keys[i]).value_or(QString()) != expected[i])
+                if (Profile::read(content, ContactFile::section(), keys[i]).value_or(QString()) !=
+                    expected[i])
                     return false;
             }
         }
@@ -377,12 +384,13 @@ bool writeContact(const Platform &platform, const QString &folder, const SyncCon
     for (qsizetype i = 0; i < keys.size(); ++i)
         values.append({keys[i], c.values.value(i)});
     content = Profile::write(content, ContactFile::section(), values);
-    Profile::Values sync{{QStringLiteral("UID"), c.uid},
-                         {QStringLiteral("Href"), c.href},
-                         // An ETag is quoted; the profile reader takes one pair of quotes off.
-                         {QStringLiteral("ETag"), c.etag.isEmpty() ? QString() : u'"' + QString::fromUtf8(c.etag) + u'"'},
-                         {QStringLiteral("Card"), QString::fromLatin1(c.card.toBase64())},
-                         {QStringLiteral("Synced"), c.base.isEmpty() ? QString() : QStringLiteral("1")}};
+    Profile::Values sync{
+        {QStringLiteral("UID"), c.uid},
+        {QStringLiteral("Href"), c.href},
+        // An ETag is quoted; the profile reader takes one pair of quotes off.
+        {QStringLiteral("ETag"), c.etag.isEmpty() ? QString() : u'"' + QString::fromUtf8(c.etag) + u'"'},
+        {QStringLiteral("Card"), QString::fromLatin1(c.card.toBase64())},
+        {QStringLiteral("Synced"), c.base.isEmpty() ? QString() : QStringLiteral("1")}};
     for (qsizetype i = 0; i < keys.size(); ++i) {
         sync.append({QStringLiteral("Base.") + keys[i], c.base.value(i)});
         sync.append({QStringLiteral("Conflict.") + keys[i], c.conflicts.value(i)});
@@ -421,8 +429,8 @@ QHash<QString, QByteArray> SyncEngine::fetchCards(const QStringList &hrefs, QHas
             body += "<D:href>" + encodedPath(href) + "</D:href>";
         body += "</C:addressbook-multiget>";
         const QString collection = batch.first().section(u'/', 0, -2) + u'/';
-        const Multistatus answer = expectMultistatus(
-            m_client.send("REPORT", m_client.resolved(QString::fromLatin1(encodedPath(collection))), body, {}, 1));
+        const Multistatus answer = expectMultistatus(m_client.send(
+            "REPORT", m_client.resolved(QString::fromLatin1(encodedPath(collection))), body, {}, 1));
         for (const DavResource &r : answer.resources) {
             if (r.status >= 200 && r.status < 300 && !r.cardData.isEmpty()) {
                 cards.insert(r.href, r.cardData);
@@ -433,8 +441,9 @@ QHash<QString, QByteArray> SyncEngine::fetchCards(const QStringList &hrefs, QHas
     return cards;
 }
 
-void SyncEngine::apply(const QString &folder, const QStringList &keys, const QString &category, SyncContact *local,
-                       const QString &href, const QByteArray &etag, const QByteArray &card)
+void SyncEngine::apply(const QString &folder, const QStringList &keys, const QString &category,
+                       SyncContact *local, const QString &href, const QByteArray &etag,
+                       const QByteArray &card)
 {
     const QStringList server = SyncCard::values(card);
     SyncContact merged;
@@ -481,7 +490,8 @@ void SyncEngine::apply(const QString &folder, const QStringList &keys, const QSt
     if (local) {
         // A name changed on the server renames the file, unless that name is taken.
         const QString wanted = fileNameFor(merged.values);
-        if (wanted.compare(merged.fileName, Qt::CaseInsensitive) != 0 && !m_platform.fileExists(folder + wanted))
+        if (wanted.compare(merged.fileName, Qt::CaseInsensitive) != 0 &&
+            !m_platform.fileExists(folder + wanted))
             merged.fileName = wanted;
         if (merged.values != local->values)
             ++m_report.received;
@@ -557,8 +567,8 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
         }
         newToken = changes->syncToken;
     } else {
-        const Multistatus listing = expectMultistatus(
-            m_client.send("PROPFIND", collectionUrl, propfindBody("<D:getetag/>"), {}, 1));
+        const Multistatus listing =
+            expectMultistatus(m_client.send("PROPFIND", collectionUrl, propfindBody("<D:getetag/>"), {}, 1));
         for (const DavResource &r : listing.resources) {
             if (member(r) && r.status != 404)
                 remote.insert(r.href, r.etag);
@@ -566,6 +576,7 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
     }
     checkCancel();
 
+    const int sentBefore = m_report.sent + m_report.deletedThere;
     ContactStore store(m_platform);
     QList<SyncContact> locals;
     for (const QString &name : m_platform.listContactFiles(folder))
@@ -669,17 +680,18 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
                 if (c.uid.isEmpty())
                     c.uid = stableUid(category, c.fileName);
                 if (c.href.isEmpty())
-                    c.href = href + QString::fromLatin1(QUrl::toPercentEncoding(c.uid)) + QStringLiteral(".vcf");
+                    c.href =
+                        href + QString::fromLatin1(QUrl::toPercentEncoding(c.uid)) + QStringLiteral(".vcf");
                 const QByteArray card = c.card.isEmpty() ? SyncCard::create(c.values, c.uid, category)
                                                          : SyncCard::patched(c.card, c.values, category);
                 bodies.append(card);
-                QList<QPair<QByteArray, QByteArray>> headers{
-                    {"Content-Type", "text/vcard; charset=utf-8"}};
+                QList<QPair<QByteArray, QByteArray>> headers{{"Content-Type", "text/vcard; charset=utf-8"}};
                 if (!c.etag.isEmpty() && !c.base.isEmpty())
                     headers.append(qMakePair(QByteArray("If-Match"), c.etag));
                 else
                     headers.append(qMakePair(QByteArray("If-None-Match"), QByteArray("*")));
-                puts.append({"PUT", m_client.resolved(QString::fromLatin1(encodedPath(c.href))), card, headers});
+                puts.append(
+                    {"PUT", m_client.resolved(QString::fromLatin1(encodedPath(c.href))), card, headers});
             }
             const QList<DavReply> replies = m_client.sendAll(puts);
             for (qsizetype k = 0; k < replies.size(); ++k) {
@@ -721,6 +733,23 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
         const SyncContact c = readContact(m_platform, folder, name, keys);
         if (c.href.startsWith(href) && !c.etag.isEmpty())
             nowKnown.insert(c.href, QString::fromUtf8(c.etag));
+    }
+    // A token from before what was sent here does not cover a card made and
+    // deleted after it: move past this sync's own changes when they are all the
+    // server saw since.
+    if (!newToken.isEmpty() && sentBefore != m_report.sent + m_report.deletedThere) {
+        if (const std::optional<Multistatus> since = syncReport(newToken)) {
+            bool onlyOurs = true;
+            for (const DavResource &r : since->resources) {
+                if (!member(r))
+                    continue;
+                onlyOurs =
+                    onlyOurs && (r.status == 404 ? deleteHrefs.contains(r.href)
+                                                 : nowKnown.value(r.href).toString().toUtf8() == r.etag);
+            }
+            if (onlyOurs && !since->syncToken.isEmpty())
+                newToken = since->syncToken;
+        }
     }
     state.insert(QStringLiteral("known"), nowKnown);
     state.insert(QStringLiteral("token"), newToken);

@@ -34,7 +34,9 @@ public:
     static QString password() { return QStringLiteral("s3cret-Pa55"); }
     QUrl url() const
     {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(m_kind == Xandikos ? QString() : QString()));
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/%2")
+                        .arg(m_port)
+                        .arg(m_kind == Xandikos ? QString() : QString()));
     }
     QString storage() const { return m_dir.path() + QStringLiteral("/store"); }
 
@@ -44,16 +46,17 @@ public:
         m_process.setStandardOutputFile(m_dir.path() + QStringLiteral("/server.log"));
         if (m_kind == Radicale) {
             m_process.start(QStringLiteral("/usr/bin/python3"),
-                            {QStringLiteral("-m"), QStringLiteral("radicale"), QStringLiteral("--config"), QString(),
-                             QStringLiteral("--server-hosts"), QStringLiteral("127.0.0.1:%1").arg(m_port),
-                             QStringLiteral("--auth-type"), QStringLiteral("htpasswd"),
-                             QStringLiteral("--auth-htpasswd-filename"), users(),
+                            {QStringLiteral("-m"), QStringLiteral("radicale"), QStringLiteral("--config"),
+                             QString(), QStringLiteral("--server-hosts"),
+                             QStringLiteral("127.0.0.1:%1").arg(m_port), QStringLiteral("--auth-type"),
+                             QStringLiteral("htpasswd"), QStringLiteral("--auth-htpasswd-filename"), users(),
                              QStringLiteral("--auth-htpasswd-encryption"), QStringLiteral("md5"),
                              QStringLiteral("--storage-filesystem-folder"), storage()});
         } else {
             m_process.start(QStringLiteral("xandikos"),
-                            {QStringLiteral("--defaults"), QStringLiteral("-d"), storage(), QStringLiteral("-l"),
-                             QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port)});
+                            {QStringLiteral("--defaults"), QStringLiteral("-d"), storage(),
+                             QStringLiteral("-l"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                             QString::number(m_port)});
         }
         if (!m_process.waitForStarted())
             return false;
@@ -77,8 +80,7 @@ public:
     // The cards the server keeps in one address book, as files in its storage.
     int cardCount(const QString &segment) const
     {
-        const QString folder =
-            storage() + QStringLiteral("/collection-root/") + user() + u'/' + segment;
+        const QString folder = storage() + QStringLiteral("/collection-root/") + user() + u'/' + segment;
         return static_cast<int>(QDir(folder).entryList({QStringLiteral("*.vcf")}, QDir::Files).size());
     }
 

@@ -15,10 +15,7 @@ namespace {
 // One PC: a program folder of its own with the address book in it.
 struct Shop
 {
-    Shop() : platform(folder.root, folder.settingsFile(), dialogs), store(platform)
-    {
-        store.createFolders();
-    }
+    Shop() : platform(folder.root, folder.settingsFile(), dialogs), store(platform) { store.createFolders(); }
 
     SyncReport sync(const DavServer &server)
     {
@@ -35,7 +32,8 @@ struct Shop
 
     void saveSender(const QStringList &values)
     {
-        store.setCurrentPath(store.senderFolder() + ContactFile::fileName(ContactFile::contactKey(values[0], values[1])));
+        store.setCurrentPath(store.senderFolder() +
+                             ContactFile::fileName(ContactFile::contactKey(values[0], values[1])));
         save(ContactFile::senderKeys(), values);
     }
     void saveRecipient(const QString &group, const QStringList &values)
@@ -52,7 +50,10 @@ struct Shop
             pairs.append({keys[i], values.value(i)});
         QVERIFY(store.WriteContactValues(ContactFile::section(), pairs).ok());
     }
-    QStringList sender(const QString &key) const { return read(store.senderFolder(), key, ContactFile::senderKeys()); }
+    QStringList sender(const QString &key) const
+    {
+        return read(store.senderFolder(), key, ContactFile::senderKeys());
+    }
     QStringList recipient(const QString &group, const QString &key) const
     {
         return read(store.groupFolder(group), key, ContactFile::recipientKeys());
@@ -92,11 +93,12 @@ struct Shop
     ContactStore store;
 };
 
-QStringList contact(const QString &company, const QString &person, const QString &phone = QStringLiteral("13800000000"),
+QStringList contact(const QString &company, const QString &person,
+                    const QString &phone = QStringLiteral("13800000000"),
                     const QString &street = QStringLiteral("文一西路 1 号"))
 {
-    return {company, person, QStringLiteral("浙江省"), QStringLiteral("杭州市"), QStringLiteral("余杭区"), street, phone,
-            QStringLiteral("311100")};
+    return {company, person, QStringLiteral("浙江省"), QStringLiteral("杭州市"), QStringLiteral("余杭区"),
+            street,  phone,  QStringLiteral("311100")};
 }
 
 QString key(const QStringList &values)
@@ -272,7 +274,8 @@ void tst_Sync::serverKilledMidSync()
     Shop a;
     constexpr int count = 200;
     for (int i = 0; i < count; ++i)
-        a.saveSender(contact(QStringLiteral("杭州小铺"), QStringLiteral("客户%1").arg(i, 3, 10, QLatin1Char('0'))));
+        a.saveSender(
+            contact(QStringLiteral("杭州小铺"), QStringLiteral("客户%1").arg(i, 3, 10, QLatin1Char('0'))));
     QTimer killer;
     QObject::connect(&killer, &QTimer::timeout, [&] {
         if (server.cardCount(QStringLiteral("quillbox-senders")) >= 40) {
@@ -305,20 +308,23 @@ void tst_Sync::badAnswers_data()
         return "HTTP/1.1 " + status + "\r\nContent-Type: " + type + "\r\n" + extra +
                "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
     };
-    QTest::newRow("html error page") << http("200 OK", "text/html", "<html><body><h1>无线路由器登录</h1></body></html>")
+    QTest::newRow("html error page") << http("200 OK", "text/html",
+                                             "<html><body><h1>无线路由器登录</h1></body></html>")
                                      << QStringLiteral("不是 CardDAV");
     QTest::newRow("malformed xml")
         << http("207 Multi-Status", "application/xml",
                 "<?xml version=\"1.0\"?><multistatus xmlns=\"DAV:\"><response><href>/dav/</href><propstat>")
         << QStringLiteral("不是 CardDAV");
-    QTest::newRow("500") << http("500 Internal Server Error", "text/plain", "boom") << QStringLiteral("HTTP 500");
+    QTest::newRow("500") << http("500 Internal Server Error", "text/plain", "boom")
+                         << QStringLiteral("HTTP 500");
     QTest::newRow("redirect loop") << http("301 Moved Permanently", "text/plain", "", "Location: /dav/\r\n")
                                    << QStringLiteral("重定向");
-    QTest::newRow("50 MB answer") << http("207 Multi-Status", "application/xml", QByteArray(50 * 1024 * 1024, ' '))
+    QTest::newRow("50 MB answer") << http("207 Multi-Status", "application/xml",
+                                          QByteArray(50 * 1024 * 1024, ' '))
                                   << QStringLiteral("过大");
-    QTest::newRow("wrong password")
-        << http("401 Unauthorized", "text/plain", "no", "WWW-Authenticate: Basic realm=\"shop\"\r\n")
-        << QStringLiteral("用户名或密码不正确");
+    QTest::newRow("wrong password") << http("401 Unauthorized", "text/plain", "no",
+                                            "WWW-Authenticate: Basic realm=\"shop\"\r\n")
+                                    << QStringLiteral("用户名或密码不正确");
 }
 
 void tst_Sync::badAnswers()
@@ -344,29 +350,36 @@ void tst_Sync::foreignCardsKeepTheirProperties()
     Shop a;
     QVERIFY(a.sync(server).ok);
     // As a phone writes it.
-    const QByteArray card = "BEGIN:VCARD\r\n"
-                            "VERSION:4.0\r\n"
-                            "PRODID:+//IDN bitfire.at//DAVx5/4.3 ez-vcard/0.11.3\r\n"
-                            "UID:urn:uuid:5d2b7e0a-6f4e-4a57-9bb1-2f1d0c1e9a11\r\n"
-                            "FN:赵六\r\n"
-                            "N:赵;六;;;\r\n"
-                            "ORG:温州鞋业;销售部\r\n"
-                            "TEL;TYPE=cell;VALUE=uri:tel:+86-138-0000-1234\r\n"
-                            "TEL;TYPE=work;VALUE=uri:tel:+86-577-8888-0000\r\n"
-                            "ADR;TYPE=work:;;人民路 8 号;温州市;浙江省;325000;中国\r\n"
-                            "PHOTO:data:image/jpeg;base64,/9j/4AAQSkZJRgABAQAAAQABAAD/2wBDAAgGBgcGBQgHBwcJCQgKDBQNDAsLDBkSEw8UHRofHh0aHBwgJC4nICIsIxwcKDcpLDAxNDQ0Hyc5PTgyPC4zNDL/\r\n"
-                            "NOTE:月结客户\r\n"
-                            "X-DAVX5-COLOR:#ff0000\r\n"
-                            "END:VCARD\r\n";
+    const QByteArray card =
+        "BEGIN:VCARD\r\n"
+        "VERSION:4.0\r\n"
+        "PRODID:+//IDN bitfire.at//DAVx5/4.3 ez-vcard/0.11.3\r\n"
+        "UID:urn:uuid:5d2b7e0a-6f4e-4a57-9bb1-2f1d0c1e9a11\r\n"
+        "FN:赵六\r\n"
+        "N:赵;六;;;\r\n"
+        "ORG:温州鞋业;销售部\r\n"
+        "TEL;TYPE=cell;VALUE=uri:tel:+86-138-0000-1234\r\n"
+        "TEL;TYPE=work;VALUE=uri:tel:+86-577-8888-0000\r\n"
+        "ADR;TYPE=work:;;人民路 8 号;温州市;浙江省;325000;中国\r\n"
+        "PHOTO:data:image/jpeg;base64,/9j/4AAQSkZJRgABAQAAAQABAAD/"
+        "2wBDAAgGBgcGBQgHBwcJCQgKDBQNDAsLDBkSEw8UHRofHh0aHBwgJC4nICIsIxwcKDcpLDAxNDQ0Hyc5PTgyPC4zNDL/\r\n"
+        "NOTE:月结客户\r\n"
+        "X-DAVX5-COLOR:#ff0000\r\n"
+        "END:VCARD\r\n";
     DavClient client(server.url(), DavServer::user(), DavServer::password());
     const QString href = QStringLiteral("/shop/quillbox-senders/davx5-1.vcf");
     QVERIFY(client.send("PUT", client.resolved(href), card, {{"Content-Type", "text/vcard"}}).ok());
 
     QVERIFY(a.sync(server).ok);
     const QString name = QStringLiteral("温州鞋业 - 赵六");
-    const QStringList expected{QStringLiteral("温州鞋业"), QStringLiteral("赵六"), QStringLiteral("浙江省"),
-                               QStringLiteral("温州市"), QString(), QStringLiteral("人民路 8 号"),
-                               QStringLiteral("+86-138-0000-1234"), QStringLiteral("325000")};
+    const QStringList expected{QStringLiteral("温州鞋业"),
+                               QStringLiteral("赵六"),
+                               QStringLiteral("浙江省"),
+                               QStringLiteral("温州市"),
+                               QString(),
+                               QStringLiteral("人民路 8 号"),
+                               QStringLiteral("+86-138-0000-1234"),
+                               QStringLiteral("325000")};
     QCOMPARE(a.sender(name), expected);
 
     QStringList changed = expected;
@@ -377,9 +390,10 @@ void tst_Sync::foreignCardsKeepTheirProperties()
     const DavReply fetched = client.send("GET", client.resolved(href));
     QVERIFY(fetched.ok());
     const QByteArray after = fetched.body;
-    for (const QByteArray &kept : {QByteArrayLiteral("PHOTO:data:image/jpeg"), QByteArrayLiteral("X-DAVX5-COLOR:#ff0000"),
-                                   QByteArrayLiteral("NOTE:月结客户"), QByteArrayLiteral("tel:+86-577-8888-0000"),
-                                   QByteArrayLiteral("VERSION:4.0"), QByteArrayLiteral("销售部")})
+    for (const QByteArray &kept :
+         {QByteArrayLiteral("PHOTO:data:image/jpeg"), QByteArrayLiteral("X-DAVX5-COLOR:#ff0000"),
+          QByteArrayLiteral("NOTE:月结客户"), QByteArrayLiteral("tel:+86-577-8888-0000"),
+          QByteArrayLiteral("VERSION:4.0"), QByteArrayLiteral("销售部")})
         QVERIFY2(after.contains(kept), after.constData());
     QCOMPARE(SyncCard::values(after), changed);
     QCOMPARE(SyncCard::uid(after), QStringLiteral("urn:uuid:5d2b7e0a-6f4e-4a57-9bb1-2f1d0c1e9a11"));
