@@ -523,7 +523,6 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
     QHash<QString, QByteArray> remote;
     QSet<QString> removed;
     QString newToken;
-    bool full = true;
     const auto member = [&href](const DavResource &r) {
         return r.href.startsWith(href) && r.href != href && !r.href.endsWith(u'/');
     };
@@ -547,7 +546,7 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
     if (!token.isEmpty())
         changes = syncReport(token);
     if (changes) {
-        full = false;
+
         remote = known;
         for (const DavResource &r : changes->resources) {
             if (!member(r))

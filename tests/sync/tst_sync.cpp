@@ -1,11 +1,21 @@
 #include "davserver.h"
+#include "mainwindow.h"
 #include "testsupport.h"
 
 #include "addressbook/contactfile.h"
 #include "addressbook/contactstore.h"
 #include "sync/davclient.h"
+#include "sync/passwordstore.h"
 #include "sync/synccard.h"
 #include "sync/syncengine.h"
+#include "sync/syncservice.h"
+#include "sync/syncsettingsdialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QSpinBox>
 
 #include <QDirIterator>
 #include <QTimer>
@@ -106,6 +116,25 @@ QString key(const QStringList &values)
     return ContactFile::contactKey(values[0], values[1]);
 }
 
+// The secret store in memory; broken, it fails as a desktop without one does.
+class MemoryPasswords : public PasswordStore
+{
+public:
+    void read(const QString &account, Done done) override
+    {
+        done(broken ? QString() : kept.value(account),
+             broken ? QStringLiteral("这台电脑没有可用的密码保管服务") : QString());
+    }
+    void write(const QString &account, const QString &password, Done done) override
+    {
+        if (!broken)
+            kept.insert(account, password);
+        done(password, broken ? QStringLiteral("这台电脑没有可用的密码保管服务") : QString());
+    }
+    QHash<QString, QString> kept;
+    bool broken = false;
+};
+
 } // namespace
 
 class tst_Sync : public QObject
@@ -122,6 +151,9 @@ private Q_SLOTS:
     void badAnswers_data();
     void badAnswers();
     void foreignCardsKeepTheirProperties();
+    void settingsDialogKeepsThePasswordOut_data();
+    void settingsDialogKeepsThePasswordOut();
+    void listsFollowChangesFromElsewhere();
 
 private:
     TemporaryHome m_home;
@@ -397,6 +429,115 @@ void tst_Sync::foreignCardsKeepTheirProperties()
         QVERIFY2(after.contains(kept), after.constData());
     QCOMPARE(SyncCard::values(after), changed);
     QCOMPARE(SyncCard::uid(after), QStringLiteral("urn:uuid:5d2b7e0a-6f4e-4a57-9bb1-2f1d0c1e9a11"));
+}
+
+void tst_Sync::settingsDialogKeepsThePasswordOut_data()
+{
+    QTest::addColumn<bool>("secretStore");
+    QTest::newRow("secret store") << true;
+    QTest::newRow("no secret store") << false;
+}
+
+void tst_Sync::settingsDialogKeepsThePasswordOut()
+{
+    QFETCH(bool, secretStore);
+    DavServer server;
+    QVERIFY(server.start());
+    Shop a;
+    a.saveSender(contact(QStringLiteral("杭州小铺"), QStringLiteral("张三")));
+    MemoryPasswords passwords;
+    passwords.broken = !secretStore;
+    SyncService service(a.platform, passwords);
+    QVERIFY(!service.enabled());
+
+    {
+        frmSyncSettings form(service, a.platform);
+        QCOMPARE(form.windowTitle(), QStringLiteral("同步设置"));
+        form.findChild<QLineEdit *>(QStringLiteral("txtServer"))->setText(server.url().toString());
+        form.findChild<QLineEdit *>(QStringLiteral("txtUser"))->setText(DavServer::user());
+        form.findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(DavServer::password());
+        form.findChild<QPushButton *>(QStringLiteral("cmdTest"))->click();
+        QLabel *result = form.findChild<QLabel *>(QStringLiteral("lblTest"));
+        QTRY_COMPARE_WITH_TIMEOUT(result->text(), QStringLiteral("连接成功。"), 15000);
+        form.findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+    }
+    QVERIFY(service.enabled());
+    QCOMPARE(service.password(), DavServer::password());
+    QCOMPARE(service.passwordProblem().isEmpty(), secretStore);
+    QCOMPARE(passwords.kept.size(), secretStore ? 1 : 0);
+
+    QSignalSpy done(&service, &SyncService::finished);
+    service.syncNow();
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, 30000);
+    QVERIFY2(service.lastResult().startsWith(QStringLiteral("上次同步 ")), qPrintable(service.lastResult()));
+    QVERIFY2(service.lastResult().endsWith(QStringLiteral("，成功")), qPrintable(service.lastResult()));
+    QCOMPARE(server.cardCount(QStringLiteral("quillbox-senders")), 1);
+
+    // Neither the settings nor the address book hold the password, in any encoding.
+    const QByteArray secret = DavServer::password().toUtf8();
+    for (const QString &file : a.folder.tree()) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray bytes = f.readAll();
+        QVERIFY2(!bytes.contains(secret) && !bytes.contains(secret.toBase64()), qPrintable(file));
+    }
+}
+
+void tst_Sync::listsFollowChangesFromElsewhere()
+{
+    MainWindow w;
+    MemoryPasswords passwords;
+    // A server is set: another PC may write into the folders meanwhile.
+    w.platform->writeSetting(QStringLiteral("Quillbox"), QStringLiteral("Sync"), QStringLiteral("Server"),
+                             QStringLiteral("http://127.0.0.1:9/"));
+    const QStringList keys = ContactFile::senderKeys();
+    const QStringList first = contact(QStringLiteral("杭州小铺"), QStringLiteral("张三"));
+    Shop elsewhere;
+    const auto writeSender = [&w, &keys](const QStringList &values) {
+        Profile::Values pairs;
+        for (int i = 0; i < keys.size(); ++i)
+            pairs.append({keys[i], values[i]});
+        QVERIFY(w.platform->writeProfileStrings(w.folder.path(QStringLiteral("sent/")) +
+                                                    ContactFile::fileName(key(values)),
+                                                ContactFile::section(), pairs));
+    };
+    w.folder.mkdir(QStringLiteral("sent"));
+    writeSender(first);
+    w.form = std::make_unique<frmMain>(*w.platform, QString(), nullptr, nullptr, &passwords);
+    QVERIFY(w.form->Form_Load());
+    w.cmbSent()->selectIndex(0);
+    QCOMPARE(w.fields(keys), first);
+    w.field(QStringLiteral("txtTel"))->setText(QStringLiteral("13512345678")); // being typed
+
+    // Another PC adds a sender and a group, and changes the picked one.
+    const QStringList second = contact(QStringLiteral("杭州小铺"), QStringLiteral("李四"));
+    writeSender(second);
+    w.folder.mkdir(QStringLiteral("to/新客户"));
+    QStringList changedThere = first;
+    changedThere[5] = QStringLiteral("文三路 5 号");
+    writeSender(changedThere);
+    QTRY_COMPARE(w.cmbSent()->count(), 2);
+    QTRY_VERIFY(w.Combo1()->findText(QStringLiteral("新客户")) >= 0);
+    QCOMPARE(w.title(QStringLiteral("Frame6")), QStringLiteral("选择寄件人  共(2)个"));
+    QCOMPARE(w.cmbSent()->text(), key(first));
+    QCOMPARE(w.cmbSent()->selectedIndex(), w.cmbSent()->entries().indexOf(key(first)));
+    QCOMPARE(w.field(QStringLiteral("txtTel"))->text(), QStringLiteral("13512345678"));
+    QCOMPARE(w.field(QStringLiteral("txtAdd"))->text(), first[5]);
+
+    // Saving asks; "no" shows what is on disk and writes nothing.
+    w.dialogs.answers = {Dialogs::No};
+    w.button(QStringLiteral("cmdNew"))->click();
+    QCOMPARE(w.dialogs.messages.size(), 1);
+    QVERIFY(w.dialogs.messages[0].text.contains(QStringLiteral("已在别处被修改")));
+    QCOMPARE(w.fields(keys), changedThere);
+    QCOMPARE(w.form->store().readContactValues(ContactFile::section(), keys), changedThere);
+
+    // A group folder removed elsewhere leaves the list.
+    QVERIFY(QDir(w.folder.path(QStringLiteral("to/新客户"))).removeRecursively());
+    QTRY_COMPARE(w.Combo1()->findText(QStringLiteral("新客户")), -1);
+    w.form.reset();
 }
 
 QTEST_MAIN(tst_Sync)
