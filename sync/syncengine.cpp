@@ -26,7 +26,9 @@ struct Failure
 const QString SendersSegment = QStringLiteral("quillbox-senders");
 const QString GroupPrefix = QStringLiteral("quillbox-g-");
 constexpr int FetchBatch = 100;
-constexpr int UploadBatch = 6;
+// From this many cards on, a first upload into an empty address book is tried
+// as one request where the server takes one (Radicale does).
+constexpr int BulkUpload = 20;
 
 QString senderCategory()
 {
@@ -667,6 +669,8 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
         if (!gone[i] && locals[i].dirty())
             pending.append(i);
     }
+    if (remote.isEmpty() && known.isEmpty() && pending.size() >= BulkUpload)
+        pending = uploadWhole(folder, href, category, keys, locals, pending);
     for (int round = 0; round < 3 && !pending.isEmpty(); ++round) {
         QList<qsizetype> stale;
         for (qsizetype from = 0; from < pending.size(); from += 50) {
@@ -752,6 +756,70 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
     }
     state.insert(QStringLiteral("known"), nowKnown);
     state.insert(QStringLiteral("token"), newToken);
+}
+
+QList<qsizetype> SyncEngine::uploadWhole(const QString &folder, const QString &href, const QString &category,
+                                         const QStringList &keys, QList<SyncContact> &locals,
+                                         const QList<qsizetype> &pending)
+{
+    const QUrl collectionUrl = m_client.resolved(QString::fromLatin1(encodedPath(href)));
+    // Only into the address book as listed: empty. Anything added meanwhile
+    // changes its ETag, and the server then refuses.
+    const Multistatus self = expectMultistatus(
+        m_client.send("PROPFIND", collectionUrl, propfindBody("<D:getetag/><D:displayname/>"), {}, 0));
+    const QByteArray collectionEtag = self.resources.value(0).etag;
+    if (collectionEtag.isEmpty())
+        return pending;
+    QByteArray all;
+    QHash<QString, QByteArray> cards;
+    for (qsizetype i : pending) {
+        SyncContact &c = locals[i];
+        if (c.uid.isEmpty())
+            c.uid = stableUid(category, c.fileName);
+        c.href = href + c.uid + QStringLiteral(".vcf");
+        const QByteArray card = c.card.isEmpty() ? SyncCard::create(c.values, c.uid, category)
+                                                 : SyncCard::patched(c.card, c.values, category);
+        cards.insert(c.href, card);
+        all += card;
+    }
+    const DavReply put =
+        m_client.send("PUT", collectionUrl, all,
+                      {qMakePair(QByteArray("Content-Type"), QByteArray("text/vcard; charset=utf-8")),
+                       qMakePair(QByteArray("If-Match"), collectionEtag)});
+    if (!put.ok()) {
+        for (qsizetype i : pending)
+            locals[i].href.clear();
+        return pending; // one card at a time, then
+    }
+    // The whole upload replaced the address book's properties: its name goes back.
+    const QByteArray name = self.resources.value(0).displayName.isEmpty()
+                                ? xmlEscaped(category).toUtf8()
+                                : xmlEscaped(self.resources.value(0).displayName).toUtf8();
+    m_client.send("PROPPATCH", collectionUrl,
+                  QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                                    "<D:propertyupdate xmlns:D=\"DAV:\"><D:set><D:prop><D:displayname>") +
+                      name + QByteArrayLiteral("</D:displayname></D:prop></D:set></D:propertyupdate>"));
+    const Multistatus listing =
+        expectMultistatus(m_client.send("PROPFIND", collectionUrl, propfindBody("<D:getetag/>"), {}, 1));
+    QHash<QString, QByteArray> etags;
+    for (const DavResource &r : listing.resources)
+        etags.insert(r.href, r.etag);
+    QList<qsizetype> left;
+    for (qsizetype i : pending) {
+        SyncContact &c = locals[i];
+        if (!etags.contains(c.href)) {
+            left.append(i);
+            continue;
+        }
+        SyncContact done = c;
+        done.etag = etags.value(c.href);
+        done.base = c.values;
+        done.card = cards.value(c.href);
+        if (writeContact(m_platform, folder, done, keys, c.values))
+            c = done;
+        ++m_report.sent;
+    }
+    return left;
 }
 
 QList<SyncConflict> SyncEngine::conflicts(Platform &platform)

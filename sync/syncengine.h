@@ -80,6 +80,10 @@ private:
                const QString &href, const QByteArray &etag, const QByteArray &card);
     bool upload(const QString &folder, const QString &href, const QString &category, const QStringList &keys,
                 SyncContact &contact);
+    // Sends the cards in one request; the ones still to send one by one.
+    QList<qsizetype> uploadWhole(const QString &folder, const QString &href, const QString &category,
+                                 const QStringList &keys, QList<SyncContact> &locals,
+                                 const QList<qsizetype> &pending);
     void saveState();
     void checkCancel() const;
 
