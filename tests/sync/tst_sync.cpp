@@ -374,7 +374,8 @@ void tst_Sync::badAnswers()
     QVERIFY(!report.ok);
     QVERIFY2(report.reason.contains(reason), qPrintable(report.reason));
     QVERIFY(!report.reason.contains(DavServer::password()));
-    QVERIFY(server.requests > 0);
+    // Gives up at once rather than asking again and again.
+    QVERIFY(server.requests > 0 && server.requests <= 10);
     QCOMPARE(a.snapshot(), before);
 }
 
