@@ -68,6 +68,9 @@ public:
     ~DavClient();
 
     const QUrl &server() const { return m_server; }
+    // How long an answer may keep silent before the request is given up.
+    int timeout() const { return m_timeoutMs; }
+    void setTimeout(int ms) { m_timeoutMs = ms; }
     QUrl resolved(const QString &path) const { return m_server.resolved(QUrl(path)); }
 
     DavReply send(const QByteArray &method, const QUrl &url, const QByteArray &body = QByteArray(),

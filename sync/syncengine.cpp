@@ -4,6 +4,7 @@
 #include "addressbook/contactstore.h"
 #include "platform/platform.h"
 #include "platform/profile.h"
+#include "platform/textcodec.h"
 #include "sync/davclient.h"
 #include "sync/synccard.h"
 
@@ -303,11 +304,6 @@ SyncReport SyncEngine::run()
     } catch (const Failure &failure) {
         m_report.reason = failure.reason;
     }
-    m_report.conflicts = 0;
-    QSet<QString> conflicted;
-    for (const SyncConflict &c : conflicts(m_platform))
-        conflicted.insert(c.file);
-    m_report.conflicts = static_cast<int>(conflicted.size());
     m_report.finished = QDateTime::currentDateTime();
     return m_report;
 }
@@ -336,6 +332,37 @@ void SyncEngine::forgetGroup(Platform &platform, const QString &group)
 
 namespace {
 
+// The values of one section of a profile file, read as the profile reader reads
+// them, in one pass: a sync reads every contact file each time.
+QHash<QString, QString> sectionValues(const QString &text, const QString &section)
+{
+    QHash<QString, QString> values;
+    bool inside = false;
+    bool seen = false;
+    for (QStringView line : QStringView(text).split(u'\n')) {
+        line = line.trimmed();
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            if (inside)
+                break; // the first matching section only
+            inside =
+                !seen && line.sliced(1, line.size() - 2).trimmed().compare(section, Qt::CaseInsensitive) == 0;
+            seen = seen || inside;
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (!inside || equals < 0)
+            continue;
+        const QString key = line.first(equals).trimmed().toString().toLower();
+        if (values.contains(key))
+            continue;
+        QStringView value = line.sliced(equals + 1).trimmed();
+        if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
+            value = value.sliced(1, value.size() - 2);
+        values.insert(key, value.toString());
+    }
+    return values;
+}
+
 SyncContact readContact(const Platform &platform, const QString &folder, const QString &fileName,
                         const QStringList &keys)
 {
@@ -343,22 +370,23 @@ SyncContact readContact(const Platform &platform, const QString &folder, const Q
     c.fileName = fileName;
     QByteArray content;
     platform.readFile(folder + fileName, &content);
-    const QString sync = SyncEngine::section();
-    const auto value = [&content](QStringView section, QStringView key) {
-        return Profile::read(content, section, key).value_or(QString());
-    };
+    const QString text = content.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(content.sliced(3))
+                                                            : TextCodec::decode(content);
+    const QHash<QString, QString> fields = sectionValues(text, ContactFile::section());
+    const QHash<QString, QString> sync = sectionValues(text, SyncEngine::section());
+    const auto value = [&sync](const QString &key) { return sync.value(key.toLower()); };
     for (const QString &key : keys) {
-        c.values.append(value(ContactFile::section(), key));
-        const QString conflict = value(sync, QStringLiteral("Conflict.") + key);
+        c.values.append(fields.value(key.toLower()));
+        const QString conflict = value(QStringLiteral("Conflict.") + key);
         c.conflicts.append(conflict.startsWith(u'*') ? conflict : QString());
     }
-    c.uid = value(sync, u"UID");
-    c.href = value(sync, u"Href");
-    c.etag = value(sync, u"ETag").toUtf8();
-    c.card = QByteArray::fromBase64(value(sync, u"Card").toLatin1());
-    if (value(sync, u"Synced") == u"1") {
+    c.uid = value(QStringLiteral("UID"));
+    c.href = value(QStringLiteral("Href"));
+    c.etag = value(QStringLiteral("ETag")).toUtf8();
+    c.card = QByteArray::fromBase64(value(QStringLiteral("Card")).toLatin1());
+    if (value(QStringLiteral("Synced")) == u"1") {
         for (const QString &key : keys)
-            c.base.append(value(sync, QStringLiteral("Base.") + key));
+            c.base.append(value(QStringLiteral("Base.") + key));
     }
     return c;
 }
@@ -504,8 +532,12 @@ void SyncEngine::apply(const QString &folder, const QStringList &keys, const QSt
     merged.base = server;
     const QString uid = SyncCard::uid(card);
     merged.uid = uid.isEmpty() ? merged.uid : uid;
-    if (writeContact(m_platform, folder, merged, keys, expected, fromFile) && local)
+    if (!writeContact(m_platform, folder, merged, keys, expected, fromFile))
+        return;
+    if (local)
         *local = merged;
+    else
+        m_received.insert(href, etag);
     Q_UNUSED(category);
 }
 
@@ -732,11 +764,16 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
 
     // What is in step now, for telling the next sync's deletes apart.
     QJsonObject nowKnown;
-    for (const QString &name : m_platform.listContactFiles(folder)) {
-        const SyncContact c = readContact(m_platform, folder, name, keys);
-        if (c.href.startsWith(href) && !c.etag.isEmpty())
+    for (qsizetype i = 0; i < locals.size(); ++i) {
+        const SyncContact &c = locals[i];
+        if (!gone[i] && c.href.startsWith(href) && !c.etag.isEmpty() && !c.base.isEmpty())
             nowKnown.insert(c.href, QString::fromUtf8(c.etag));
+        if (!gone[i] && !c.conflicts.join(QString()).isEmpty())
+            ++m_report.conflicts;
     }
+    for (auto it = m_received.cbegin(); it != m_received.cend(); ++it)
+        nowKnown.insert(it.key(), QString::fromUtf8(it.value()));
+    m_received.clear();
     // A token from before what was sent here does not cover a card made and
     // deleted after it: move past this sync's own changes when they are all the
     // server saw since.
@@ -782,10 +819,14 @@ QList<qsizetype> SyncEngine::uploadWhole(const QString &folder, const QString &h
         cards.insert(c.href, card);
         all += card;
     }
+    // The server answers only when it has stored every card.
+    const int timeout = m_client.timeout();
+    m_client.setTimeout(timeout + 50 * static_cast<int>(pending.size()));
     const DavReply put =
         m_client.send("PUT", collectionUrl, all,
                       {qMakePair(QByteArray("Content-Type"), QByteArray("text/vcard; charset=utf-8")),
                        qMakePair(QByteArray("If-Match"), collectionEtag)});
+    m_client.setTimeout(timeout);
     if (!put.ok()) {
         for (qsizetype i : pending)
             locals[i].href.clear();

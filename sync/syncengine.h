@@ -93,4 +93,6 @@ private:
     QString m_home;
     QJsonObject m_state;
     SyncReport m_report;
+    // Cards fetched into new contact files in the address book being synced.
+    QHash<QString, QByteArray> m_received;
 };
