@@ -110,7 +110,15 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
                 result.failure = QStringLiteral("服务器地址重定向次数过多，请检查服务器地址");
                 return;
             }
-            p.target = p.target.resolved(next);
+            const QUrl target = p.target.resolved(next);
+            // The password goes to the server the user named, and to no other.
+            if (target.host() != m_server.host() || target.port() != m_server.port() ||
+                target.scheme() != m_server.scheme()) {
+                result.failure = QStringLiteral("服务器把请求转到了另一个地址：%1，请检查服务器地址")
+                                     .arg(target.toString(QUrl::RemoveUserInfo));
+                return;
+            }
+            p.target = target;
             start(i);
         }
     };

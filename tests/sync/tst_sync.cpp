@@ -354,6 +354,9 @@ void tst_Sync::badAnswers_data()
                          << QStringLiteral("HTTP 500");
     QTest::newRow("redirect loop") << http("301 Moved Permanently", "text/plain", "", "Location: /dav/\r\n")
                                    << QStringLiteral("重定向");
+    QTest::newRow("redirect to another host")
+        << http("302 Found", "text/plain", "", "Location: http://127.0.0.2:1/dav/\r\n")
+        << QStringLiteral("另一个地址");
     QTest::newRow("50 MB answer") << http("207 Multi-Status", "application/xml",
                                           QByteArray(50 * 1024 * 1024, ' '))
                                   << QStringLiteral("过大");
