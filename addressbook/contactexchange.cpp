@@ -204,7 +204,11 @@ QString Summary::text(int maxListed) const
         text += QStringLiteral("\n其中 %1 个没有单位，已用姓名作单位。").arg(namedAsCompany);
     for (qsizetype i = 0; i < refused.size() && i < maxListed; ++i) {
         const Refusal &r = refused[i];
-        text += QStringLiteral("\n第 %1 行 %2：%3").arg(r.row).arg(r.name, r.reason);
+        // A row that could not be read has no name to show.
+        if (r.name.isEmpty() && r.row > 0)
+            text += QStringLiteral("\n第 %1 行：%2").arg(r.row).arg(r.reason);
+        else
+            text += QStringLiteral("\n第 %1 行 %2：%3").arg(r.row).arg(r.name, r.reason);
     }
     if (refused.size() > maxListed)
         text += QStringLiteral("\n……另有 %1 行未导入。").arg(refused.size() - maxListed);

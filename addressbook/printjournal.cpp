@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QRandomGenerator>
+#include <QStringMatcher>
 
 #include <algorithm>
 #include <numeric>
@@ -22,6 +23,7 @@ constexpr QChar Separator = QChar(0x1F);    // ends each column in a table's tex
 // A same-day check reads on from where it stopped, after making sure these last
 // bytes are still where it left them.
 constexpr qsizetype TailCheck = 64;
+constexpr qint64 ReadPiece = 4 * 1024 * 1024;
 
 QStringList header()
 {
@@ -115,20 +117,41 @@ template <typename Take> void forEachLine(QStringView text, Take take)
     }
 }
 
-// An entry written before entries had ids is named by its content, and by how
-// many identical rows came before it, so that two alike are still two.
-QString idFromContent(const QStringList &columns, QHash<QString, int> &seen)
+// An entry written before entries had ids is named by its content (its columns
+// as a table keeps them), and by how many identical rows came before it, so that
+// two alike are still two.
+QString idFromContent(QStringView columns, QHash<QString, int> &seen)
 {
     quint64 hash = 14695981039346656037ULL; // FNV-1a
-    for (int c = 0; c < IdColumn; ++c) {
-        for (const QChar ch : columns.value(c)) {
-            hash = (hash ^ ch.unicode()) * 1099511628211ULL;
-        }
-        hash = (hash ^ Separator.unicode()) * 1099511628211ULL;
-    }
-    QString id = QString::number(hash, 16).rightJustified(16, u'0');
+    for (const QChar ch : columns)
+        hash = (hash ^ ch.unicode()) * 1099511628211ULL;
+    QString id = QLatin1Char('H') + QString::number(hash, 16).rightJustified(16, u'0');
     const int before = seen[id]++;
     return before == 0 ? id : id + QLatin1Char('-') + QString::number(before + 1);
+}
+
+// A cell as CsvText::unguarded gives it, without copying.
+QStringView unguardedView(QStringView cell)
+{
+    if (!cell.startsWith(u'\''))
+        return cell;
+    return CsvText::unguarded(cell.toString()).size() < cell.size() ? cell.sliced(1) : cell;
+}
+
+// Case folded character by character, so that every position stays where it
+// was: a hit in the folded text is a hit in the text.
+QString foldedText(const QString &text)
+{
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *to = out.data();
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80)
+            *to++ = QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u);
+        else
+            *to++ = c.isSurrogate() ? c : c.toCaseFolded();
+    }
+    return out;
 }
 
 PrintJournal::Entry entryFromColumns(QStringView text, qsizetype start)
@@ -195,24 +218,43 @@ QList<qsizetype> PrintJournal::Table::find(QStringView text) const
     }
     // One search through the whole text finds the rows; the rows are not visited
     // one by one. Text whose letters have no case is looked for as it is.
-    const QString needle = text.toString().toCaseFolded();
+    const QString needle = foldedText(text.toString());
     const bool cased = needle != text || text.toString().toUpper() != text;
-    if (cased && m_folded.isEmpty() && !m_text.isEmpty())
-        m_folded = m_text.toCaseFolded();
-    const QString &haystack = cased && m_folded.size() == m_text.size() ? m_folded : m_text;
-    QList<bool> hit(m_rows.size(), false);
-    qsizetype at = haystack.indexOf(needle);
-    while (at >= 0) {
-        const qsizetype row = std::upper_bound(m_starts.begin(), m_starts.end(), at) - m_starts.begin() - 1;
-        if (m_shownAs[row] >= 0)
-            hit[m_shownAs[row]] = true;
-        const qsizetype next = row + 1 < m_starts.size() ? m_starts[row + 1] : haystack.size();
-        at = haystack.indexOf(needle, next);
+    if (cased && m_folded.isEmpty())
+        m_folded = foldedText(m_text);
+    const QStringView haystack = cased ? m_folded : m_text;
+    if (!m_lastNeedle.isEmpty() && m_lastCased == cased && needle.contains(m_lastNeedle) &&
+        m_lastFound.size() < m_rows.size() / 4) {
+        // Typing on: only the entries found a keystroke ago can still match, and
+        // when they are few, looking at each is quicker than the whole text.
+        for (qsizetype i : std::as_const(m_lastFound)) {
+            if (haystack.sliced(m_rows[i], m_rowEnds[i] - m_rows[i]).contains(needle))
+                found.append(i);
+        }
+    } else {
+        const QStringMatcher matcher(needle);
+        QList<bool> hit(m_rows.size(), false);
+        // A single character is found quicker without the matcher's table.
+        const auto next = [&](qsizetype from) {
+            return needle.size() == 1 ? haystack.indexOf(needle.front(), from)
+                                      : matcher.indexIn(haystack, from);
+        };
+        qsizetype at = next(0);
+        while (at >= 0) {
+            const qsizetype row =
+                std::upper_bound(m_starts.begin(), m_starts.end(), at) - m_starts.begin() - 1;
+            if (m_shownAs[row] >= 0)
+                hit[m_shownAs[row]] = true;
+            at = next(row + 1 < m_starts.size() ? m_starts[row + 1] : haystack.size());
+        }
+        for (qsizetype i = 0; i < hit.size(); ++i) {
+            if (hit[i])
+                found.append(i);
+        }
     }
-    for (qsizetype i = 0; i < hit.size(); ++i) {
-        if (hit[i])
-            found.append(i);
-    }
+    m_lastNeedle = needle;
+    m_lastCased = cased;
+    m_lastFound = found;
     return found;
 }
 
@@ -231,7 +273,9 @@ QString PrintJournal::fileName() const
 
 QString PrintJournal::newId()
 {
-    return QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, u'0');
+    // Starts with a letter: a spreadsheet would turn "0012e456…" into a number.
+    return QLatin1Char('J') +
+           QString::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, u'0');
 }
 
 bool PrintJournal::append(const Entry &entry, QString *error)
@@ -279,21 +323,48 @@ PrintJournal::Table PrintJournal::table(QString *error) const
     QStringList ids;
     QHash<QString, int> seenContent;
     table.m_text.reserve(text.size());
+    QString &out = table.m_text;
+    // Cells as the line holds them; parsed ones come unguarded already.
+    const auto appendColumn = [&out](QStringView cell, bool guarded) {
+        if (guarded)
+            cell = unguardedView(cell);
+        if (cell.contains(Separator))
+            out += cell.toString().replace(Separator, u' ');
+        else
+            out += cell;
+        out += Separator;
+    };
     forEachLine(text, [&](QStringView line) {
         if (line.size() < 19 || !isTime(line.left(19)))
             return; // the header, or a line no one should have written
-        QStringList columns = columnsOf(line);
-        if (columns.isEmpty() || columns[0].size() != 19)
-            return;
-        table.m_starts.append(table.m_text.size());
-        for (int c = 0; c < IdColumn; ++c) {
-            QString column = columns.value(c);
-            column.replace(Separator, u' ');
-            table.m_text += column;
-            table.m_text += Separator;
+        const qsizetype start = out.size();
+        QString id;
+        int column = 0;
+        if (!line.contains(u'"')) {
+            // Nearly every line: the cells are taken from it as they are.
+            qsizetype from = 0;
+            for (;;) {
+                const qsizetype comma = line.indexOf(u',', from);
+                const QStringView cell = line.sliced(from, (comma < 0 ? line.size() : comma) - from);
+                if (column < IdColumn)
+                    appendColumn(cell, true);
+                else if (column == IdColumn)
+                    id = unguardedView(cell).toString();
+                ++column;
+                if (comma < 0)
+                    break;
+                from = comma + 1;
+            }
+        } else {
+            const QStringList columns = CsvText::parse(line).value(0);
+            for (; column < IdColumn && column < columns.size(); ++column)
+                appendColumn(columns[column], false);
+            id = columns.value(IdColumn);
         }
-        const QString id = columns.value(IdColumn);
-        ids.append(id.isEmpty() ? idFromContent(columns, seenContent) : id);
+        for (; column < IdColumn; ++column)
+            out += Separator;
+        table.m_starts.append(start);
+        ids.append(id.isEmpty() ? idFromContent(QStringView(out).sliced(start), seenContent) : id);
     });
 
     // An entry shows where it was first printed, with what its last row says.
@@ -317,6 +388,8 @@ PrintJournal::Table PrintJournal::table(QString *error) const
             continue;
         table.m_shownAs[last] = table.m_rows.size();
         table.m_rows.append(table.m_starts[last]);
+        table.m_rowEnds.append(last + 1 < table.m_starts.size() ? table.m_starts[last + 1]
+                                                                : table.m_text.size());
         table.m_ids.append(ids[r]);
     }
     return table;
@@ -357,64 +430,68 @@ QList<PrintJournal::Entry> PrintJournal::withWaybillNumber(QStringView number) c
 
 void PrintJournal::readNewRows(const QString &day) const
 {
+    const auto forget = [this] {
+        m_readTo = 0;
+        m_tailSeen.clear();
+        m_printedOnDay.clear();
+    };
     if (day != m_day) {
         m_day = day;
-        m_readTo = 0;
-        m_tailSeen.clear();
-        m_printedOnDay.clear();
+        forget();
     }
+    // Still the file read before, grown at its end? Else it is read again whole.
     QByteArray bytes;
-    const qint64 from = m_readTo - m_tailSeen.size();
     quint64 file = 0;
     if (!m_platform.fileExists(fileName()) ||
-        !m_platform.readFileFrom(fileName(), from, &bytes, nullptr, &file)) {
-        m_readTo = 0;
-        m_tailSeen.clear();
-        m_printedOnDay.clear();
+        !m_platform.readFileFrom(fileName(), m_readTo - m_tailSeen.size(), &bytes, nullptr, &file,
+                                 m_tailSeen.size())) {
+        forget();
         return;
     }
-    qint64 base = m_readTo; // where bytes start in the file
-    if (file != m_fileSeen || !bytes.startsWith(m_tailSeen)) {
-        // Not the file read before (replaced, or cut): read it whole again.
-        m_readTo = 0;
-        m_tailSeen.clear();
-        m_printedOnDay.clear();
-        base = 0;
+    if (file != m_fileSeen || bytes != m_tailSeen) {
+        forget();
         m_fileSeen = file;
-        if (from > 0 && !m_platform.readFileFrom(fileName(), 0, &bytes))
-            return;
-    } else {
-        bytes.remove(0, m_tailSeen.size());
     }
-    // Only whole lines: a line being written is read the next time.
-    const qsizetype end = bytes.lastIndexOf('\n') + 1;
-    if (end == 0)
-        return;
-    // The day's rows are found by their first bytes, without decoding the others.
+    // Read on in pieces, so that a long journal is never held whole. The day's
+    // rows are found by their first bytes, without decoding the others.
     const QByteArray wanted = day.toUtf8();
     const QByteArray bom("\xEF\xBB\xBF");
-    qsizetype at = 0;
-    while (at < end) {
-        const qsizetype lineEnd = bytes.indexOf('\n', at);
-        QByteArrayView line(bytes.constData() + at, lineEnd - at);
-        if (line.startsWith(bom))
-            line = line.sliced(bom.size());
-        if (line.startsWith(wanted)) {
-            const QStringList columns = columnsOf(QString::fromUtf8(line).trimmed());
-            if (columns.size() > OrderColumn - 1 && isTime(columns[0])) {
-                const QStringList values = columns.mid(FixedColumns, FieldCount);
-                const int recipient = FieldCount / 2;
-                m_printedOnDay.append(
-                    {columns[1],
-                     ContactFile::contactKey(values.value(recipient), values.value(recipient + 1))
-                         .toCaseFolded(),
-                     digits(values.value(recipient + 6))});
+    for (;;) {
+        if (!m_platform.readFileFrom(fileName(), m_readTo, &bytes, nullptr, nullptr, ReadPiece))
+            return;
+        // Only whole lines: a line being written is read the next time.
+        qsizetype end = bytes.lastIndexOf('\n') + 1;
+        if (end == 0 && bytes.size() == ReadPiece)
+            end = bytes.size(); // no line is that long: no entry, passed over
+        qsizetype at = 0;
+        while (at < end) {
+            qsizetype lineEnd = bytes.indexOf('\n', at);
+            if (lineEnd < 0 || lineEnd > end)
+                lineEnd = end;
+            QByteArrayView line(bytes.constData() + at, lineEnd - at);
+            if (line.startsWith(bom))
+                line = line.sliced(bom.size());
+            if (line.startsWith(wanted)) {
+                const QStringList columns = columnsOf(QString::fromUtf8(line).trimmed());
+                if (columns.size() > OrderColumn - 1 && isTime(columns[0])) {
+                    const QStringList values = columns.mid(FixedColumns, FieldCount);
+                    const int recipient = FieldCount / 2;
+                    m_printedOnDay.append(
+                        {columns[1],
+                         ContactFile::contactKey(values.value(recipient), values.value(recipient + 1))
+                             .toCaseFolded(),
+                         digits(values.value(recipient + 6))});
+                }
             }
+            at = lineEnd + 1;
         }
-        at = lineEnd + 1;
+        if (end > 0) {
+            m_readTo += end;
+            m_tailSeen = bytes.left(end).right(TailCheck);
+        }
+        if (bytes.size() < ReadPiece)
+            return;
     }
-    m_readTo = base + end;
-    m_tailSeen = bytes.left(end).right(TailCheck);
 }
 
 bool PrintJournal::printedToday(const QString &courier, const std::function<QString(QStringView)> &field,

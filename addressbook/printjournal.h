@@ -64,11 +64,16 @@ public:
         friend class PrintJournal;
         QString m_text;            // every row's columns but the id, each ended by a separator
         QList<qsizetype> m_starts; // where each row of the file starts in m_text
-        QList<qsizetype>
-            m_shownAs; // for each row of the file, its entry's index; -1 when a later row replaced it
-        QList<qsizetype> m_rows;  // where each entry's last row starts in m_text, newest first
-        QStringList m_ids;        // of each entry
-        mutable QString m_folded; // m_text case folded, made by the first search that needs it
+        // For each row of the file, its entry's index; -1 when a later row replaced it.
+        QList<qsizetype> m_shownAs;
+        QList<qsizetype> m_rows;    // where each entry's last row starts in m_text, newest first
+        QList<qsizetype> m_rowEnds; // and where it ends
+        QStringList m_ids;          // of each entry
+        mutable QString m_folded;   // m_text case folded, made by the first search that needs it
+        // The last search and what it found: a search for longer text looks only there.
+        mutable QString m_lastNeedle;
+        mutable bool m_lastCased = false;
+        mutable QList<qsizetype> m_lastFound;
     };
 
     explicit PrintJournal(Platform &platform);

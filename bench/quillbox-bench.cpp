@@ -4,6 +4,7 @@
 // --smoke for a quick run of every step; --sizes 1000,5000 and --runs 5 change
 // the sizes and the number of runs whose median each figure is.
 #include "contactgenerator.h"
+#include "journalbench.h"
 #include "mainwindow.h"
 #include "platform/platform.h"
 #include "shell/application.h"
@@ -395,6 +396,11 @@ int main(int argc, char *argv[])
     if (args.size() >= 5 && args[1] == QStringLiteral("--measure"))
         return measure(args[2], args[3], args[4].toInt(), settings);
 
+    // The print journal alone: --journal 200000.
+    const int journalAt = args.indexOf(QStringLiteral("--journal"));
+    if (journalAt > 0 && journalAt + 1 < args.size())
+        return journalBenchmark(args[journalAt + 1].toInt(), smoke);
+
     QList<int> sizes = smoke ? QList<int>{200} : QList<int>{1000, 10000, 32767, 100000};
     const int sizesAt = args.indexOf(QStringLiteral("--sizes"));
     if (sizesAt > 0 && sizesAt + 1 < args.size()) {
@@ -488,5 +494,7 @@ int main(int argc, char *argv[])
     else
         std::printf("target peak_memory_bytes_per_contact - 500.000 not judged (one size)\n");
     target("broken_runs", breakages, 0);
-    return breakages == 0 ? 0 : 1;
+    std::printf("\n");
+    const int journalBroken = journalBenchmark(smoke ? 2000 : 200000, smoke);
+    return breakages == 0 && journalBroken == 0 ? 0 : 1;
 }

@@ -539,6 +539,7 @@ bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const 
     const QByteArray folder = native.left(native.lastIndexOf('/'));
     if (!statPath(folder).isDir)
         return fail(error, reasonFor(ENOENT));
+    const bool existed = statPath(native).exists;
     const int fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return failWithErrno(error);
@@ -567,8 +568,11 @@ bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const 
             ::fdatasync(fd);
     }
     ::close(fd);
-    if (!written)
+    if (!written) {
+        if (!existed)
+            ::unlink(native.constData());
         return fail(error, reasonFor(writeError));
+    }
     if (st.st_size == 0) {
         // A new file's name must reach the disk as well.
         const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -581,7 +585,7 @@ bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const 
 }
 
 bool Platform::readFileFrom(const QString &path, qint64 offset, QByteArray *content, QString *error,
-                            quint64 *identity) const
+                            quint64 *identity, qint64 maxBytes) const
 {
     const QByteArray native = wholeFilePath(path);
     if (native.isEmpty() || native.endsWith('/'))
@@ -597,7 +601,9 @@ bool Platform::readFileFrom(const QString &path, qint64 offset, QByteArray *cont
     if (identity)
         *identity = (quint64(st.st_dev) << 40) ^ quint64(st.st_ino);
     // Read as large as it is now; what is added meanwhile is for the next read.
-    const qint64 size = std::max<qint64>(0, st.st_size - offset);
+    qint64 size = std::max<qint64>(0, st.st_size - offset);
+    if (maxBytes >= 0)
+        size = std::min(size, maxBytes);
     content->resize(size);
     qint64 done = 0;
     while (done < size) {

@@ -86,11 +86,11 @@ public:
     // start on a line of their own. On failure the file is left as it was.
     bool appendToFile(const QString &path, const QByteArray &bytes, const QByteArray &firstBytes,
                       QString *error = nullptr) const;
-    // The bytes of a file from offset to its end, however large the file. An offset
-    // past the end gives no bytes. identity (when given) tells this file from one
-    // put in its place later.
+    // The bytes of a file from offset to its end, however large the file, or at most
+    // maxBytes of them. An offset past the end gives no bytes. identity (when given)
+    // tells this file from one put in its place later.
     bool readFileFrom(const QString &path, qint64 offset, QByteArray *content, QString *error = nullptr,
-                      quint64 *identity = nullptr) const;
+                      quint64 *identity = nullptr, qint64 maxBytes = -1) const;
 
     QString readSetting(const QString &application, const QString &section, const QString &key,
                         const QString &defaultValue = QString()) const;

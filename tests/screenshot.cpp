@@ -124,7 +124,14 @@ int main(int argc, char *argv[])
             const int at = recipientKeys.indexOf(key.toString());
             return at >= 0 ? to.value(at) : w.form->fieldText(key);
         };
-        journal.append(PrintJournal::entryFor(i % 2 ? "韵达" : "顺丰", "Quillbox-PDF", value));
+        const PrintJournal::Entry printed =
+            PrintJournal::entryFor(i % 2 ? "韵达" : "顺丰", "Quillbox-PDF", value);
+        journal.append(printed);
+        // The older ones have their waybill numbers by now.
+        if (i < 4)
+            journal.setWaybillNumber(printed,
+                                     i % 2 ? QStringLiteral("43120034567%1").arg(i, 2, 10, QLatin1Char('0'))
+                                           : QStringLiteral("SF14420378%1").arg(i, 4, 10, QLatin1Char('0')));
     }
     frmJournal journalWindow(journal, *w.platform);
     journalWindow.show();

@@ -128,7 +128,7 @@ frmJournal::frmJournal(PrintJournal &journal, Platform &platform, QWidget *paren
     lstJournal->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstJournal->setModel(m_model);
     lstJournal->setGeometry(Twips::rect(120, 600, 11760, 5280));
-    const int widths[] = {2250, 750, 1800, 1650, 3300, 1650};
+    const int widths[] = {2100, 600, 1800, 1650, 2250, 1800};
     for (int column = 0; column < int(std::size(widths)); ++column)
         lstJournal->setColumnWidth(column, Twips::toPixels(widths[column]));
 

@@ -13,6 +13,7 @@
 #include "tools/importdialog.h"
 #include "tools/journalwindow.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,7 +21,6 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTimer>
-#include <QTreeView>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -298,7 +298,7 @@ void ExchangeTest::csvQuotesGoneAstray()
         reported.append(r.row);
     QCOMPARE(reported, unclosed);
     if (!unclosed.isEmpty())
-        QVERIFY(summary.text().contains(QStringLiteral("第 2 行 ：引号不成对，这一行没有读入。")));
+        QVERIFY(summary.text().contains(QStringLiteral("第 2 行：引号不成对，这一行没有读入。")));
     QCOMPARE(f.platform.readProfileString(f.path("sent/公司 - 乙.dat"), u"Pellory", u"txtAdd", QString()),
              street);
 }
@@ -611,6 +611,27 @@ void ExchangeTest::journalAppendedInOneStep()
     QCOMPARE(f.folder.read("journal.csv"), kept);
     QCOMPARE(f.folder.entries(""), QStringList{"journal.csv"});
     QCOMPARE(journal.entries().size(), 2);
+
+    // The same on the very first entry: no journal is left behind, not even an empty one.
+    Fixture empty;
+    PrintJournal fresh(empty.platform);
+    small.rlim_cur = 20;
+    std::signal(SIGXFSZ, SIG_IGN);
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+    const bool started = fresh.append(entry("2026-12-07T08:00:00", "顺丰", "张三", "1"));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!started);
+    QCOMPARE(empty.folder.entries(""), QStringList());
+
+    // A crash cut the last row short: the next entry still gets a line of its own.
+    f.folder.write("journal.csv", kept + "2026-12-07 08:03:00,顺丰,Q1,寄件公司,赵");
+    QVERIFY(journal.append(entry("2026-12-07T08:04:00", "顺丰", "王五", "4")));
+    const QList<PrintJournal::Entry> afterCrash = journal.entries();
+    QCOMPARE(afterCrash.size(), 4);
+    QCOMPARE(afterCrash[0].value(u"txtNameTo"), QStringLiteral("王五"));
+    QCOMPARE(afterCrash[0].value(u"txtTelTo"), QStringLiteral("4"));
+    QCOMPARE(afterCrash[1].value(u"txtName"), QStringLiteral("赵"));
 }
 
 // Order and waybill numbers travel with an entry; a number given later repeats
@@ -635,8 +656,9 @@ void ExchangeTest::journalNumbersAndOlderFiles()
 
     PrintJournal::Entry printed = entry("2026-12-07T09:00:00", "顺丰", "=HYPERLINK(\"http://x\")", "-");
     printed.values[13] = QStringLiteral("+86 138 1234 5678");
+    printed.values[12] = QStringLiteral("'=区, \"县\""); // quoted in the file, a guard on a guard
     printed.orderNumber = QStringLiteral("TB20261207001");
-    printed.id = PrintJournal::newId();
+    printed.id = QStringLiteral("Jc0ffee00c0ffee00");
     QVERIFY(journal.append(printed));
     QVERIFY(journal.append(entry("2026-12-07T09:01:00", "韵达", "李四", "1")));
     const QByteArray before = f.folder.read("journal.csv");
@@ -656,6 +678,7 @@ void ExchangeTest::journalNumbersAndOlderFiles()
     QCOMPARE(read[1].value(u"txtNameTo"), QStringLiteral("=HYPERLINK(\"http://x\")"));
     QCOMPARE(read[1].value(u"txtTelTo"), QStringLiteral("-"));
     QCOMPARE(read[1].value(u"txtAddTo"), QStringLiteral("+86 138 1234 5678"));
+    QCOMPARE(read[1].value(u"txtATo"), QStringLiteral("'=区, \"县\""));
     QCOMPARE(read[2].waybillNumber, QString());
     QCOMPARE(read[3].waybillNumber, QStringLiteral("SF0000000001"));
     QCOMPARE(read[3].time, QStringLiteral("2026-12-05 08:00:00"));
@@ -665,15 +688,27 @@ void ExchangeTest::journalNumbersAndOlderFiles()
     QCOMPARE(journal.search(u"TB2026").size(), 1);
     QCOMPARE(journal.withWaybillNumber(u"SF1234567890").value(0).id, printed.id);
     QVERIFY(journal.withWaybillNumber(u"SF123456789").isEmpty());
-    // The id is no text to find: a search for digits finds only what was printed.
-    QCOMPARE(journal.search(read[0].id.right(4)).size(), 0);
+    // The id is no text to find.
+    QCOMPARE(journal.search(u"c0ffee").size(), 0);
 
     frmJournal window(journal, f.platform);
-    auto *list = window.findChild<QTreeView *>("lstJournal");
+    auto *list = window.findChild<QAbstractItemView *>("lstJournal");
     QCOMPARE(list->model()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("运单号"));
     window.findChild<QLineEdit *>("txtSearch")->setText(QStringLiteral("sf12345"));
     QCOMPARE(list->model()->rowCount(), 1);
     QCOMPARE(list->model()->index(0, 5).data().toString(), QStringLiteral("SF1234567890"));
+
+    // Typing on looks only among what the last keystroke found: it must find what
+    // a search of the whole journal finds.
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(journal.append(
+            entry("2026-12-08T10:00:00", "韵达", QStringLiteral("Kh%1").arg(i, 2, 10, QChar(u'0')), "")));
+    const PrintJournal::Table typed = journal.table();
+    const QStringList texts{"k",  "kh1", "Kh12", "kh12",       "kh3",
+                            "kh", "kh1", "kh1 ", "2026-12-08", "2026-12-08 1"};
+    for (const QString &text : texts)
+        QCOMPARE(typed.find(text), journal.table().find(text));
+    QCOMPARE(typed.find(u"kH1").size(), 10);
 }
 
 // The same-day check reads only what was added since it last looked, and starts
@@ -710,6 +745,34 @@ void ExchangeTest::journalSameDayCheckReadsOn()
     QVERIFY(asked("王五"));
     QVERIFY(QFile::remove(journal.fileName()));
     QVERIFY(!asked("王五"));
+
+    // A journal of several megabytes is read in pieces: the row across the first
+    // boundary (4 MiB), and the last and first rows, are all found by the first check.
+    QByteArray big = CsvText::write({{"时间", "快递"}});
+    QString across;
+    for (int i = 0; i < 40000; ++i) {
+        PrintJournal::Entry e = entry("2026-12-07T09:00:00", "顺丰", QStringLiteral("客户%1").arg(i), "");
+        QStringList row{e.time, e.courier, e.printer};
+        row << e.values;
+        const qsizetype before = big.size();
+        big += CsvText::write({row}).sliced(3);
+        if (before < 4 * 1024 * 1024 && big.size() > 4 * 1024 * 1024)
+            across = e.values[9];
+    }
+    QVERIFY(!across.isEmpty());
+    f.folder.write("journal.csv", big);
+    PrintJournal fresh(f.platform);
+    for (const QString &person : {QStringLiteral("客户39999"), across, QStringLiteral("客户0")}) {
+        QVERIFY2(fresh.printedToday(
+                     "顺丰",
+                     [&](QStringView key) {
+                         return key == u"txtSentTo"   ? QStringLiteral("收件公司")
+                                : key == u"txtNameTo" ? person
+                                                      : QString();
+                     },
+                     now),
+                 qPrintable(person));
+    }
 }
 
 void ExchangeTest::importWindow()
@@ -804,7 +867,7 @@ void ExchangeTest::journalWindowFiltersAndReprints()
     QVERIFY(journal.append(entry("2026-12-07T10:00:00", "韵达", "李四", "13900001111")));
     frmJournal window(journal, f.platform);
     QSignalSpy reprint(&window, &frmJournal::reprint);
-    auto *list = window.findChild<QTreeView *>("lstJournal");
+    auto *list = window.findChild<QAbstractItemView *>("lstJournal");
     auto *search = window.findChild<QLineEdit *>("txtSearch");
     auto *again = window.findChild<QPushButton *>("cmdReprint");
     QCOMPARE(again->accessibleName(), QStringLiteral("再打印"));
