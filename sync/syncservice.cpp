@@ -122,7 +122,6 @@ void SyncService::syncNow()
     const QString user = m_settings.user;
     const QString password = m_password;
     auto report = std::make_shared<SyncReport>();
-    Q_EMIT started();
     runOnThread(
         [this, url, user, password, report] {
             DavClient client(url, user, password, 30000, &m_cancel);
@@ -134,6 +133,7 @@ void SyncService::syncNow()
             m_platform.writeSetting(App, Section, QStringLiteral("LastResult"), m_lastResult);
             Q_EMIT finished(*report);
         });
+    Q_EMIT started();
 }
 
 void SyncService::test(const SyncSettings &settings, const QString &password)

@@ -154,6 +154,8 @@ private Q_SLOTS:
     void settingsDialogKeepsThePasswordOut_data();
     void settingsDialogKeepsThePasswordOut();
     void listsFollowChangesFromElsewhere();
+    void groupDeletedOnServerAsksInTheWindow_data();
+    void groupDeletedOnServerAsksInTheWindow();
 
 private:
     TemporaryHome m_home;
@@ -544,6 +546,59 @@ void tst_Sync::listsFollowChangesFromElsewhere()
     // A group folder removed elsewhere leaves the list.
     QVERIFY(QDir(w.folder.path(QStringLiteral("to/新客户"))).removeRecursively());
     QTRY_COMPARE(w.Combo1()->findText(QStringLiteral("新客户")), -1);
+    w.form.reset();
+}
+
+void tst_Sync::groupDeletedOnServerAsksInTheWindow_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("delete here too") << int(Dialogs::Yes);
+    QTest::newRow("keep and share again") << int(Dialogs::No);
+}
+
+void tst_Sync::groupDeletedOnServerAsksInTheWindow()
+{
+    QFETCH(int, answer);
+    DavServer server;
+    QVERIFY(server.start());
+    MainWindow w;
+    MemoryPasswords passwords;
+    const QString group = QStringLiteral("批发");
+    const QStringList recipient = contact(QStringLiteral("温州鞋业"), QStringLiteral("赵六"));
+    w.platform->writeSetting(QStringLiteral("Quillbox"), QStringLiteral("Sync"), QStringLiteral("Server"),
+                             server.url().toString());
+    w.platform->writeSetting(QStringLiteral("Quillbox"), QStringLiteral("Sync"), QStringLiteral("User"),
+                             DavServer::user());
+    passwords.kept.insert(DavServer::user() + u'@' + server.url().toString(), DavServer::password());
+    Shop other;
+    other.saveRecipient(group, recipient);
+    QVERIFY(other.sync(server).ok);
+
+    w.form = std::make_unique<frmMain>(*w.platform, QString(), nullptr, nullptr, &passwords);
+    QVERIFY(w.form->Form_Load());
+    QAction *syncNow = w.form->findChild<QAction *>(QStringLiteral("actSyncNow"));
+    QAction *status = w.form->findChild<QAction *>(QStringLiteral("actSyncStatus"));
+    QVERIFY(syncNow->isEnabled());
+    syncNow->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(status->text().endsWith(QStringLiteral("，成功")), 20000);
+    QTRY_VERIFY(w.Combo1()->findText(group) >= 0);
+
+    QVERIFY(other.store.deleteGroup(group).ok());
+    QVERIFY(other.sync(server).ok);
+    syncNow->trigger();
+    w.dialogs.answers = {answer};
+    QTRY_COMPARE_WITH_TIMEOUT(w.dialogs.messages.size(), 1, 20000);
+    QVERIFY(w.dialogs.messages[0].text.contains(group));
+    if (answer == Dialogs::Yes) {
+        QTRY_COMPARE(w.Combo1()->findText(group), -1);
+        QVERIFY(!w.folder.exists(QStringLiteral("to/") + group));
+    } else {
+        syncNow->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!status->text().startsWith(QStringLiteral("正在")), 20000);
+        QVERIFY(other.sync(server).ok);
+        QCOMPARE(other.recipient(group, key(recipient)), recipient);
+    }
+    QCOMPARE(w.dialogs.messages.size(), 1);
     w.form.reset();
 }
 
