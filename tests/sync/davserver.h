@@ -34,9 +34,8 @@ public:
     static QString password() { return QStringLiteral("s3cret-Pa55"); }
     QUrl url() const
     {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1/%2")
-                        .arg(m_port)
-                        .arg(m_kind == Xandikos ? QString() : QString()));
+        // Both servers lead from their root to the user's address books.
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_port));
     }
     QString storage() const { return m_dir.path() + QStringLiteral("/store"); }
 
