@@ -18,6 +18,8 @@ void ContactBook::pick()
     const QStringList values = m_store.readContactValues(ContactFile::section(), keys);
     for (qsizetype i = 0; i < m_side.fields.size(); ++i)
         m_side.fields[i]->setText(values[i]);
+    m_pickedFile = m_store.currentPath();
+    m_pickedValues = values;
     if (m_side.afterPick)
         m_side.afterPick();
 }
@@ -35,6 +37,11 @@ void ContactBook::save()
                                       Dialogs::Exclamation);
     } else {
         const QString before = m_store.currentPath();
+        QStringList own;
+        for (const QLineEdit *field : m_side.fields)
+            own.append(field->text());
+        if (!keepOwnChanges(m_side.folder() + file, own))
+            return;
         m_store.setCurrentPath(m_side.folder() + file);
         Profile::Values values;
         for (QLineEdit *field : m_side.fields)
@@ -48,6 +55,33 @@ void ContactBook::save()
         }
     }
     refill();
+}
+
+QStringList ContactBook::valuesOnDisk(const QString &file) const
+{
+    QStringList keys;
+    for (const QLineEdit *field : m_side.fields)
+        keys.append(field->objectName());
+    return m_store.platform().readProfileStrings(file, ContactFile::section(), keys);
+}
+
+bool ContactBook::keepOwnChanges(const QString &file, const QStringList &own)
+{
+    if (!m_side.filesChangeElsewhere || !m_side.filesChangeElsewhere() ||
+        file.compare(m_pickedFile, Qt::CaseInsensitive) != 0 || !m_store.platform().fileExists(file))
+        return true;
+    const QStringList now = valuesOnDisk(file);
+    if (now == m_pickedValues || now == own)
+        return true;
+    m_pickedValues = now;
+    if (m_store.platform().messageBox(
+            QStringLiteral("这个联系人在您修改期间已在别处被修改（同步或其他电脑）。\n\n"
+                           "选“是”保存您的修改；选“否”放弃您的修改，显示别处修改后的内容。"),
+            QStringLiteral("提示"), Dialogs::YesNo | Dialogs::Exclamation) == Dialogs::Yes)
+        return true;
+    for (qsizetype i = 0; i < m_side.fields.size(); ++i)
+        m_side.fields[i]->setText(now.value(i));
+    return false;
 }
 
 void ContactBook::remove()
@@ -78,6 +112,14 @@ void ContactBook::refill()
     m_side.picker->clear();
     m_store.setCurrentPath(m_side.folder());
     m_side.picker->addEntries(m_store.ContactListing());
+}
+
+void ContactBook::relist()
+{
+    QStringList entries;
+    for (const QString &name : m_store.platform().listContactFiles(m_side.folder()))
+        entries.append(ContactStore::ContactNameFromFile(name));
+    m_side.picker->relist(entries);
 }
 
 void warnFailure(Platform &platform, const StoreResult &result, const QString &action)

@@ -27,6 +27,9 @@ struct ContactSide
     QString deleteQuestion;
     // Runs at the end of every pick.
     std::function<void()> afterPick;
+    // Whether others may change contact files meanwhile (a sync, another PC),
+    // so that a save first asks when its contact changed since the pick.
+    std::function<bool()> filesChangeElsewhere;
 };
 
 // Pick, save and delete for one side of the address book.
@@ -40,10 +43,21 @@ public:
     void remove();
     // Lists the side's folder into its picker again.
     void refill();
+    // Lists it again as it is now, keeping the picker's text and the fields.
+    void relist();
 
 private:
+    // The contact file's values now, in key order.
+    QStringList valuesOnDisk(const QString &file) const;
+    // False when the contact changed elsewhere since the pick and the user takes
+    // that version, which the fields then show.
+    bool keepOwnChanges(const QString &file, const QStringList &own);
+
     ContactStore &m_store;
     ContactSide m_side;
+    // The contact as the last pick read it.
+    QString m_pickedFile;
+    QStringList m_pickedValues;
 };
 
 // The warning for a change the file system refused: what, which file, and why.

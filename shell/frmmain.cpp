@@ -13,6 +13,9 @@
 #include "shell/contactbook.h"
 #include "shell/groups.h"
 #include "shell/pickerlist.h"
+#include "sync/passwordstore.h"
+#include "sync/syncservice.h"
+#include "sync/syncsettingsdialog.h"
 #include "tools/exportdialog.h"
 #include "tools/filechooser.h"
 #include "tools/importdialog.h"
@@ -27,6 +30,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QFileSystemWatcher>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +38,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -101,14 +106,17 @@ PickerList *picker(QWidget *parent, const char *name, QRect twips, int tabIndex)
 
 } // namespace
 
-frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent, FileChooser *chooser)
+frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent, FileChooser *chooser,
+                 PasswordStore *passwords)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_platform(platform), m_store(platform),
       m_ownChooser(chooser ? nullptr : std::make_unique<WidgetFileChooser>()),
       m_chooser(chooser ? *chooser : *m_ownChooser), m_journal(std::make_unique<PrintJournal>(platform)),
-      m_forms(std::make_unique<Forms::FormLibrary>(platform)), m_adServer(std::move(adServer))
+      m_forms(std::make_unique<Forms::FormLibrary>(platform)), m_adServer(std::move(adServer)),
+      m_ownPasswords(passwords ? nullptr : std::make_unique<KeychainPasswordStore>())
 {
+    m_sync = std::make_unique<SyncService>(platform, passwords ? *passwords : *m_ownPasswords);
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("【Orvane】Quillbox v1.0"));
     setWindowIcon(appIcon());
@@ -126,6 +134,7 @@ frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent, FileChoo
     senders.emptyNameWarning = QStringLiteral("（寄件单位）和（寄件人）不能为空！");
     senders.deleteQuestion = QStringLiteral("确认要删除（寄件人）吗？");
     senders.afterPick = [this] { cmdSentIndex->setEnabled(m_store.defaultSender() != cmbSent->text()); };
+    senders.filesChangeElsewhere = [this] { return m_sync->enabled(); };
     m_senders = std::make_unique<ContactBook>(m_store, std::move(senders));
 
     m_groups = std::make_unique<RecipientGroups>(m_store, *Combo1, *cmbTo, *Frame5);
@@ -138,6 +147,7 @@ frmMain::frmMain(Platform &platform, QString adServer, QWidget *parent, FileChoo
     recipients.deleteSubfolder = [this] { return m_groups->current() + QLatin1Char('/'); };
     recipients.emptyNameWarning = QStringLiteral("（收件单位）和（收件人）不能为空！");
     recipients.deleteQuestion = QStringLiteral("确认要删除（收件人）吗？");
+    recipients.filesChangeElsewhere = [this] { return m_sync->enabled(); };
     m_recipients = std::make_unique<ContactBook>(m_store, std::move(recipients));
     connectHandlers();
 }
@@ -327,6 +337,7 @@ bool frmMain::Form_Load()
     }
     Combo1->setCurrentText(ContactStore::defaultGroup());
     Frame6->setTitle(QStringLiteral("选择寄件人  共(%1)个").arg(cmbSent->count()));
+    followFolders();
 
     if (!m_adServer.isEmpty()) {
         const QString base = QStringLiteral("http://") + m_adServer + QStringLiteral("/ad/soft/quillbox/");
@@ -449,6 +460,8 @@ void frmMain::cmdDelTo_Click()
 void frmMain::Combo1_Click()
 {
     m_groups->switchGroup();
+    if (m_watcher)
+        followFolders();
 }
 
 void frmMain::cmdNew2_Click()
@@ -659,6 +672,110 @@ void frmMain::buildToolsMenu()
     connect(actForms, &QAction::triggered, this, &frmMain::actForms_Triggered);
     connect(m_toolsMenu, &QMenu::aboutToShow, this, &frmMain::mnuTools_AboutToShow);
     connect(actBatch, &QAction::triggered, this, &frmMain::actBatch_Triggered);
+
+    m_toolsMenu->addSeparator();
+    QAction *actSyncSettings = addItem("actSyncSettings", QStringLiteral("同步设置…"));
+    actSyncNow = addItem("actSyncNow", QStringLiteral("立即同步"));
+    actSyncStatus = addItem("actSyncStatus", QString());
+    actSyncStatus->setEnabled(false);
+    connect(actSyncSettings, &QAction::triggered, this, &frmMain::actSyncSettings_Triggered);
+    connect(actSyncNow, &QAction::triggered, this, &frmMain::actSyncNow_Triggered);
+    connect(m_sync.get(), &SyncService::started, this, &frmMain::sync_Started);
+    connect(m_sync.get(), &SyncService::finished, this, &frmMain::sync_Finished);
+    showSyncStatus();
+}
+
+void frmMain::showSyncStatus()
+{
+    actSyncNow->setEnabled(m_sync->enabled() && !m_sync->busy());
+    actSyncStatus->setText(m_sync->busy() ? QStringLiteral("正在同步……") : m_sync->lastResult());
+    actSyncStatus->setVisible(m_sync->enabled() && !actSyncStatus->text().isEmpty());
+}
+
+void frmMain::actSyncSettings_Triggered()
+{
+    frmSyncSettings form(*m_sync, m_platform, this);
+    if (form.exec() == QDialog::Accepted) {
+        followFolders();
+        showSyncStatus();
+    }
+}
+
+void frmMain::actSyncNow_Triggered()
+{
+    m_sync->syncNow();
+}
+
+void frmMain::sync_Started()
+{
+    showSyncStatus();
+}
+
+void frmMain::sync_Finished(const SyncReport &report)
+{
+    showSyncStatus();
+    for (const QString &group : report.groupsGoneFromServer) {
+        // Only the user deletes a whole group; kept, it is shared again.
+        if (m_platform.messageBox(
+                QStringLiteral(
+                    "分类“%1”已在服务器上被删除（可能是另一台电脑删除的）。\n\n"
+                    "要在本机也删除这个分类及分类下的收件人吗？\n选“否”则保留，并在下次同步时重新共享。")
+                    .arg(group),
+                QStringLiteral("同步"),
+                Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2) == Dialogs::Yes) {
+            const StoreResult deleted = m_store.deleteGroup(group);
+            if (!deleted.ok())
+                warnFailure(m_platform, deleted, QStringLiteral("无法删除分类"));
+        }
+        SyncEngine::forgetGroup(m_platform, group);
+    }
+    if (m_watcher)
+        refreshTimer_Timeout();
+}
+
+void frmMain::followFolders()
+{
+    if (!m_sync->enabled()) {
+        delete m_watcher;
+        m_watcher = nullptr;
+        return;
+    }
+    if (!m_watcher) {
+        m_watcher = new QFileSystemWatcher(this);
+        m_refreshTimer = new QTimer(this);
+        m_refreshTimer->setSingleShot(true);
+        // Many files change at once in a sync: one refresh after they settle.
+        m_refreshTimer->setInterval(500);
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &frmMain::watcher_DirectoryChanged);
+        connect(m_refreshTimer, &QTimer::timeout, this, &frmMain::refreshTimer_Timeout);
+    }
+    const QStringList watched = m_watcher->directories();
+    if (!watched.isEmpty())
+        m_watcher->removePaths(watched);
+    QStringList folders{m_store.senderFolder(), m_store.recipientRoot()};
+    if (!m_groups->current().isEmpty())
+        folders.append(m_store.groupFolder(m_groups->current()));
+    for (const QString &folder : folders) {
+        const QString onDisk = m_platform.resolve(folder);
+        if (!onDisk.isEmpty() && QFileInfo(onDisk).isDir())
+            m_watcher->addPath(onDisk);
+    }
+}
+
+void frmMain::watcher_DirectoryChanged()
+{
+    m_refreshTimer->start();
+}
+
+void frmMain::refreshTimer_Timeout()
+{
+    // The fields are never touched: they may hold what the user is typing.
+    m_senders->relist();
+    Frame6->setTitle(QStringLiteral("选择寄件人  共(%1)个").arg(cmbSent->count()));
+    m_groups->relist();
+    m_recipients->relist();
+    Frame5->setTitle(QStringLiteral("选择收件人  共(%1)个").arg(cmbTo->count()));
+    followFolders();
 }
 
 void frmMain::cmdTools_Click()

@@ -16,6 +16,11 @@ class FormLibrary;
 struct Form;
 } // namespace Forms
 class AdPane;
+class PasswordStore;
+class QFileSystemWatcher;
+class QTimer;
+class SyncService;
+struct SyncReport;
 class FileChooser;
 class PrintJournal;
 class AddressParser;
@@ -41,7 +46,9 @@ public:
     // adServer: host (or host:port) of the advertising web server; empty leaves
     // the panes blank.
     // chooser: the file dialogs of import and export; the system's own when none is given.
-    frmMain(Platform &platform, QString adServer, QWidget *parent = nullptr, FileChooser *chooser = nullptr);
+    // passwords: where the sync password is kept; the desktop's secret store when none is given.
+    frmMain(Platform &platform, QString adServer, QWidget *parent = nullptr, FileChooser *chooser = nullptr,
+            PasswordStore *passwords = nullptr);
     ~frmMain() override;
 
     // The start-up sequence. False when a storage folder could not be created:
@@ -143,6 +150,16 @@ private:
     void recordPrint(const QString &courier, const std::function<QString(QStringView)> &read,
                      const QString &printer);
     void pasteDialog_Filled(PasteAddressDialog::Side side, const QStringList &fields);
+    void actSyncSettings_Triggered();
+    void actSyncNow_Triggered();
+    void sync_Started();
+    void sync_Finished(const SyncReport &report);
+    void watcher_DirectoryChanged();
+    void refreshTimer_Timeout();
+    // With a server set, the lists follow what a sync or another PC changes in the
+    // folders; without one nothing is watched, as before.
+    void followFolders();
+    void showSyncStatus();
 
     Platform &m_platform;
     ContactStore m_store;
@@ -186,4 +203,11 @@ private:
     // Read the first time an address is pasted, not at start-up.
     std::unique_ptr<RegionTable> m_regions;
     std::unique_ptr<AddressParser> m_addressParser;
+
+    std::unique_ptr<PasswordStore> m_ownPasswords;
+    std::unique_ptr<SyncService> m_sync;
+    QAction *actSyncNow = nullptr;
+    QAction *actSyncStatus = nullptr;
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer *m_refreshTimer = nullptr;
 };

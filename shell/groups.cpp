@@ -46,6 +46,32 @@ void RecipientGroups::switchGroup()
     m_recipientFrame.setTitle(QStringLiteral("选择收件人  共(%1)个").arg(m_recipients.count()));
 }
 
+void RecipientGroups::relist()
+{
+    const QStringList now = m_store.groups();
+    QStringList added;
+    for (const QString &name : now) {
+        if (m_list.findText(name, Qt::MatchFixedString) < 0)
+            added.append(name);
+    }
+    addEntries(added);
+    const QString selected = current();
+    bool currentGone = false;
+    const QSignalBlocker blocker(m_list);
+    for (int row = m_list.count() - 1; row >= 0; --row) {
+        if (!now.contains(m_list.itemText(row), Qt::CaseInsensitive)) {
+            currentGone = currentGone || row == m_list.currentIndex();
+            m_list.removeItem(row);
+        }
+    }
+    if (currentGone) {
+        m_list.setCurrentIndex(m_list.findText(ContactStore::defaultGroup()));
+        switchGroup();
+    } else if (!selected.isEmpty()) {
+        m_list.setCurrentIndex(m_list.findText(selected, Qt::MatchFixedString));
+    }
+}
+
 void RecipientGroups::add()
 {
     Platform &platform = m_store.platform();

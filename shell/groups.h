@@ -21,6 +21,9 @@ public:
     QString current() const;
 
     void switchGroup();
+    // Follows the group folders as they are now: new ones are added, vanished
+    // ones removed; when the current group vanished, the default group is chosen.
+    void relist();
     void add();
     void remove();
 

@@ -293,6 +293,22 @@ void PickerList::setSelection(int start, int length)
     m_edit->setSelection(start, length);
 }
 
+void PickerList::relist(QStringList texts)
+{
+    const QString text = m_edit->text();
+    const int start = m_edit->selectionStart();
+    const int length = static_cast<int>(m_edit->selectedText().size());
+    const int cursor = m_edit->cursorPosition();
+    clear();
+    addEntries(std::move(texts));
+    m_edit->setText(text);
+    if (start >= 0)
+        m_edit->setSelection(start, length);
+    else
+        m_edit->setCursorPosition(cursor);
+    followEditLine();
+}
+
 void PickerList::followEditLine()
 {
     const QString folded = m_edit->text().toCaseFolded();

@@ -36,6 +36,9 @@ public:
     void removeEntry(int index);
     // Empties the list and the edit line, without notifications.
     void clear();
+    // Lists the entries as they are now; the edit line keeps its text and its
+    // selected completion, the list's selection follows it, without notifications.
+    void relist(QStringList texts);
 
     int selectedIndex() const { return m_selected; }
     // Selects as the user would: the edit line shows the entry and picked() runs

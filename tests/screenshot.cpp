@@ -1,7 +1,8 @@
 // Draws the main window and both waybill windows, filled with a sample sender and
 // recipient, the print settings, a calibration page, the tools menu and the paste
 // dialog, the print journal, the batch window, the form designer and a test print of a
-// form, into PNG files for the README: quillbox-screenshot OUTPUT_FOLDER
+// form, and the sync settings, into PNG files for the README: quillbox-screenshot
+// OUTPUT_FOLDER
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
 #include "addressbook/printjournal.h"
@@ -13,6 +14,9 @@
 #include "forms/formlibrary.h"
 #include "forms/formpainter.h"
 #include "mainwindow.h"
+#include "sync/passwordstore.h"
+#include "sync/syncservice.h"
+#include "sync/syncsettingsdialog.h"
 #include "tools/journalwindow.h"
 #include "tools/pasteaddressdialog.h"
 #include "waybill/frmsf.h"
@@ -280,6 +284,7 @@ int main(int argc, char *argv[])
     journalWindow.findChild<QLineEdit *>("txtSearch")->setText("李娜");
     ok = QTest::qWaitForWindowExposed(&journalWindow) &&
          journalWindow.grab().save(out + "/journal-window.png") && ok;
+    journalWindow.close();
 
     // A day's orders read into the batch window, before printing.
     QTemporaryDir orderFolder;
@@ -306,5 +311,26 @@ int main(int argc, char *argv[])
          ok;
 
     ok = drawDesigner(w, out) && ok;
+
+    
+    // The sync settings of a shop's second PC, after a sync.
+    struct SessionPasswords : PasswordStore
+    {
+        void read(const QString &, Done done) override { done(QStringLiteral("secret"), QString()); }
+        void write(const QString &, const QString &password, Done done) override
+        {
+            done(password, QString());
+        }
+    } passwords;
+    w.platform->writeSetting("Quillbox", "Sync", "Server", "http://127.0.0.1:5232/");
+    w.platform->writeSetting("Quillbox", "Sync", "User", "shop");
+    w.platform->writeSetting("Quillbox", "Sync", "Auto", "1");
+    w.platform->writeSetting("Quillbox", "Sync", "Interval", "10");
+    w.platform->writeSetting("Quillbox", "Sync", "LastResult", "上次同步 12:03，成功");
+    SyncService service(*w.platform, passwords);
+    frmSyncSettings syncSettings(service, *w.platform);
+    syncSettings.show();
+    ok = QTest::qWaitForWindowExposed(&syncSettings) &&
+         syncSettings.grab().save(out + "/sync-settings.png") && ok;
     return ok ? 0 : 1;
 }

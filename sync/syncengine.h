@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+class DavClient;
+class Platform;
+struct SyncContact;
+
+// What one sync did, or why it stopped.
+struct SyncReport
+{
+    bool ok = false;
+    QString reason;
+    QDateTime finished;
+    int sent = 0;
+    int received = 0;
+    int deletedHere = 0;
+    int deletedThere = 0;
+    int conflicts = 0;
+    // Groups whose address book is gone from the server while the group is still
+    // here: only the user may delete a whole group, so the sync leaves them alone.
+    QStringList groupsGoneFromServer;
+
+    // "上次同步 12:03，成功" or the reason.
+    QString summary() const;
+};
+
+// A field on which both sides changed a contact: the server's value is in the
+// field, the value from here is kept beside it until the user chooses.
+struct SyncConflict
+{
+    QString file;  // the contact file
+    QString group; // empty for a sender
+    QString key;   // the field's key
+    QString here;  // the value that was here
+    QString server;
+};
+
+// Brings the address book's folders and the server's address books together:
+// the sender book and each recipient group are one address book on the server,
+// each contact one vCard. What the last sync saw of a contact lives in its own
+// section of the contact file; what it saw of each address book in one state
+// file in the program folder. Every step leaves the files whole, so a sync cut
+// anywhere is completed by the next.
+class SyncEngine
+{
+public:
+    SyncEngine(Platform &platform, DavClient &client, const std::atomic_bool *cancel = nullptr);
+
+    SyncReport run();
+    // Finds the user's address books on the server; the empty text when that works.
+    QString testConnection();
+
+    // The section of a contact file that holds its sync data.
+    static QString section();
+    static QString stateFileName();
+    // Leaves the group out of the state, so that the next sync sends it as new.
+    static void forgetGroup(Platform &platform, const QString &group);
+
+    static QList<SyncConflict> conflicts(Platform &platform);
+    // Ends a conflict: keepHere puts the value from here back into the field (it
+    // is sent at the next sync), else the server's value stays.
+    static bool resolve(Platform &platform, const SyncConflict &conflict, bool keepHere);
+
+private:
+    void discover();
+    QHash<QString, QString> remoteCollections();
+    QString createCollection(const QString &segment, const QString &displayName);
+    void syncCollection(const QString &folder, const QString &href, const QString &category,
+                        const QStringList &keys, QJsonObject &state);
+    QHash<QString, QByteArray> fetchCards(const QStringList &hrefs, QHash<QString, QByteArray> *etags);
+    void apply(const QString &folder, const QStringList &keys, const QString &category, SyncContact *local,
+               const QString &href, const QByteArray &etag, const QByteArray &card);
+    bool upload(const QString &folder, const QString &href, const QString &category, const QStringList &keys,
+                SyncContact &contact);
+    // Sends the cards in one request; the ones still to send one by one.
+    QList<qsizetype> uploadWhole(const QString &folder, const QString &href, const QString &category,
+                                 const QStringList &keys, QList<SyncContact> &locals,
+                                 const QList<qsizetype> &pending);
+    void saveState();
+    void checkCancel() const;
+
+    Platform &m_platform;
+    DavClient &m_client;
+    const std::atomic_bool *m_cancel;
+    QString m_home;
+    QJsonObject m_state;
+    SyncReport m_report;
+    // Cards fetched into new contact files in the address book being synced.
+    QHash<QString, QByteArray> m_received;
+};
