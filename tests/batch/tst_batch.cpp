@@ -3,6 +3,7 @@
 #include "addressbook/printjournal.h"
 #include "batch/batchprinter.h"
 #include "batch/frmbatch.h"
+#include "cupspdf.h"
 #include "forms/formlibrary.h"
 #include "mainwindow.h"
 #include "platform/printqueue.h"
@@ -52,23 +53,6 @@ QString output(const char *tool, const QStringList &arguments)
     process.start(findTool(tool), arguments);
     process.waitForFinished(30000);
     return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-// Where cups-pdf writes its files, from its configuration ("Out").
-QString cupsPdfFolder()
-{
-    QFile conf("/etc/cups/cups-pdf.conf");
-    QString out = "/var/spool/cups-pdf/${USER}";
-    if (conf.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : conf.readAll().split('\n')) {
-            if (line.startsWith("Out ") || line.startsWith("Out\t"))
-                out = QString::fromLocal8Bit(line.mid(4).trimmed());
-        }
-    }
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = QDir::home().dirName();
-    return out.replace("${HOME}", QDir::homePath()).replace("${USER}", user);
 }
 
 // The file cups-pdf made of one job, once it is there.

@@ -2,6 +2,7 @@
 // and moved with the keys, undone; the picture of a blank form opened and
 // aligned by two points; the list of forms made, copied, deleted, sent out,
 // brought in and given a courier button.
+#include "cupspdf.h"
 #include "designer/formcanvas.h"
 #include "designer/formdocument.h"
 #include "designer/frmformeditor.h"
@@ -154,24 +155,6 @@ QStringList cupsJobs(const char *which)
     for (auto it = job.globalMatch(out); it.hasNext();)
         jobs.append(it.next().captured(1));
     return jobs;
-}
-
-QString cupsPdfFolder()
-{
-    QFile conf("/etc/cups/cups-pdf.conf");
-    QString out = "/var/spool/cups-pdf/${USER}";
-    if (conf.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : conf.readAll().split('\n')) {
-            if (line.startsWith("Out ") || line.startsWith("Out\t"))
-                out = QString::fromLocal8Bit(line.mid(4).trimmed());
-        }
-    }
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = QDir::home().dirName();
-    out.replace("${HOME}", QDir::homePath());
-    out.replace("${USER}", user);
-    return out;
 }
 
 constexpr int RasterDpi = 254; // ten pixels to the millimetre

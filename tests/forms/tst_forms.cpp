@@ -2,6 +2,7 @@
 // file surviving export and import, bad form files, and the courier slots of
 // the main window.
 #include "addressbook/printjournal.h"
+#include "cupspdf.h"
 #include "forms/formfile.h"
 #include "forms/formlibrary.h"
 #include "forms/formpainter.h"
@@ -107,24 +108,6 @@ QStringList cupsJobs(const char *which = "all")
     for (auto it = job.globalMatch(out); it.hasNext();)
         jobs.append(it.next().captured(1));
     return jobs;
-}
-
-QString cupsPdfFolder()
-{
-    QFile conf("/etc/cups/cups-pdf.conf");
-    QString out = "/var/spool/cups-pdf/${USER}";
-    if (conf.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : conf.readAll().split('\n')) {
-            if (line.startsWith("Out ") || line.startsWith("Out\t"))
-                out = QString::fromLocal8Bit(line.mid(4).trimmed());
-        }
-    }
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = QDir::home().dirName();
-    out.replace("${HOME}", QDir::homePath());
-    out.replace("${USER}", user);
-    return out;
 }
 
 // The page a job printed, once cups-pdf has written it.

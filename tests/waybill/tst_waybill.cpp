@@ -2,6 +2,7 @@
 // printing at true size to a PDF file, to the CUPS default printer and with no
 // printer at all.
 #include "addressbook/printjournal.h"
+#include "cupspdf.h"
 #include "mainwindow.h"
 #include "ui/appicon.h"
 #include "ui/twips.h"
@@ -321,25 +322,6 @@ QStringList cupsJobs(const char *which = "all")
     for (auto it = job.globalMatch(out); it.hasNext();)
         jobs.append(it.next().captured(1));
     return jobs;
-}
-
-// Where cups-pdf writes its files, from its configuration ("Out"), for the user running the test.
-QString cupsPdfFolder()
-{
-    QFile conf("/etc/cups/cups-pdf.conf");
-    QString out = "/var/spool/cups-pdf/${USER}";
-    if (conf.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : conf.readAll().split('\n')) {
-            if (line.startsWith("Out ") || line.startsWith("Out\t"))
-                out = QString::fromLocal8Bit(line.mid(4).trimmed());
-        }
-    }
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = QDir::home().dirName();
-    out.replace("${HOME}", QDir::homePath());
-    out.replace("${USER}", user);
-    return out;
 }
 
 // The file cups-pdf made of one job: it names it after the job's number.
