@@ -6,41 +6,6 @@ namespace {
 
 enum Value { Company, Person, Province, City, District, Street, Phone, Postcode, ValueCount };
 
-QString escaped(QStringView text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u',' || c == u';')
-            out += u'\\';
-        if (c == u'\n')
-            out += QStringLiteral("\\n");
-        else if (c != u'\r')
-            out += c;
-    }
-    return out;
-}
-
-// One content line, folded: no line longer than 75 bytes, a continuation starts
-// with a blank, and a UTF-8 character is never split.
-QByteArray folded(const QString &line)
-{
-    const QByteArray bytes = line.toUtf8();
-    QByteArray out;
-    qsizetype start = 0;
-    qsizetype limit = 75;
-    while (bytes.size() - start > limit) {
-        qsizetype cut = start + limit;
-        while (cut > start && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
-            --cut;
-        out += bytes.mid(start, cut - start) + "\r\n ";
-        start = cut;
-        limit = 74; // the leading blank counts
-    }
-    out += bytes.mid(start) + "\r\n";
-    return out;
-}
-
 // The parts of a structured value, split at unescaped ";", each unescaped.
 QStringList components(QStringView value)
 {
@@ -236,6 +201,41 @@ QStringList contact(const QList<Property> &card)
 } // namespace
 
 namespace VCard {
+
+QString escaped(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'\\' || c == u',' || c == u';')
+            out += u'\\';
+        if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c != u'\r')
+            out += c;
+    }
+    return out;
+}
+
+// One content line, folded: no line longer than 75 bytes, a continuation starts
+// with a blank, and a UTF-8 character is never split.
+QByteArray folded(const QString &line)
+{
+    const QByteArray bytes = line.toUtf8();
+    QByteArray out;
+    qsizetype start = 0;
+    qsizetype limit = 75;
+    while (bytes.size() - start > limit) {
+        qsizetype cut = start + limit;
+        while (cut > start && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
+            --cut;
+        out += bytes.mid(start, cut - start) + "\r\n ";
+        start = cut;
+        limit = 74; // the leading blank counts
+    }
+    out += bytes.mid(start) + "\r\n";
+    return out;
+}
 
 QByteArray write(const Contacts &contacts)
 {

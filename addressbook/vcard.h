@@ -17,6 +17,11 @@
 //              the "extended address" part, so it comes back where it was)
 namespace VCard {
 
+// A property value with its backslash, comma, semicolon and line breaks escaped.
+QString escaped(QStringView text);
+// One content line, folded at 75 bytes without splitting a UTF-8 character.
+QByteArray folded(const QString &line);
+
 using Contacts = QList<QStringList>;
 
 // UTF-8, CR LF, lines folded at 75 bytes without splitting a character.

@@ -4,38 +4,10 @@
 
 namespace {
 
+using VCard::escaped;
+using VCard::folded;
+
 enum Value { Company, Person, Province, City, District, Street, Phone, Postcode, ValueCount };
-
-QString escaped(QStringView text)
-{
-    QString out;
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u',' || c == u';')
-            out += u'\\';
-        if (c == u'\n')
-            out += QStringLiteral("\\n");
-        else if (c != u'\r')
-            out += c;
-    }
-    return out;
-}
-
-QByteArray folded(const QString &line)
-{
-    const QByteArray bytes = line.toUtf8();
-    QByteArray out;
-    qsizetype start = 0;
-    qsizetype limit = 75;
-    while (bytes.size() - start > limit) {
-        qsizetype cut = start + limit;
-        while (cut > start && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
-            --cut;
-        out += bytes.mid(start, cut - start) + "\r\n ";
-        start = cut;
-        limit = 74;
-    }
-    return out + bytes.mid(start) + "\r\n";
-}
 
 QStringList unfolded(const QByteArray &card)
 {
