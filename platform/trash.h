@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-// The desktop's trash, as the freedesktop.org trash specification lays it out,
+// The desktop's trash, laid out as the freedesktop.org trash rules say,
 // so that a file manager lists what was deleted and puts it back.
 //
 // Paths are bytes, as the file system holds them: a name from Windows in GBK
