@@ -2,6 +2,7 @@
 
 #include "platform/textcodec.h"
 #include "platform/trash.h"
+#include "platform/writeall.h"
 
 #include <QDir>
 #include <QFile>
@@ -195,20 +196,6 @@ std::optional<QByteArray> readWholeFile(const QByteArray &native)
     }
     ::close(fd);
     return content.left(MaxProfileBytes);
-}
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += put;
-    }
-    return true;
 }
 
 // Puts bytes in place of the file native (in folder, as st found it) in one step,

@@ -1,5 +1,7 @@
 #include "platform/trash.h"
 
+#include "platform/writeall.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -120,20 +122,6 @@ QByteArray trashName(const QString &shownName)
     while (name.toUtf8().size() > 255 - int(sizeof ".trashinfo") - 8)
         name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
     return name.toUtf8();
-}
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += put;
-    }
-    return true;
 }
 
 } // namespace
