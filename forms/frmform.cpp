@@ -5,6 +5,7 @@
 #include "ui/twips.h"
 #include "waybill/frmprintsettings.h"
 #include "waybill/printjob.h"
+#include "waybill/waybillwindow.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -37,19 +38,11 @@ frmForm::frmForm(Platform &platform, const Forms::Form &form, const Forms::Field
         contact.insert(name, read(name));
     m_values.contact = [contact](QStringView name) { return contact.value(name.toString()); };
 
-    const auto button = [this](const char16_t *name, const QString &caption, int left) {
-        auto *b = new QPushButton(caption, this);
-        b->setObjectName(QString::fromUtf16(name));
-        b->setAccessibleName(caption);
-        b->setGeometry(Twips::rect(left, 120, 1215, 615));
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        return b;
-    };
     // Where the courier waybills have theirs.
-    Command1 = button(u"Command1", QStringLiteral("打印"), 120);
-    Command2 = button(u"Command2", QStringLiteral("退出"), 1560);
-    cmdSettings = button(u"cmdSettings", QStringLiteral("设置"), 3000);
+    const Waybill::WindowButtons buttons = Waybill::addWindowButtons(this);
+    Command1 = buttons.print;
+    Command2 = buttons.quit;
+    cmdSettings = buttons.settings;
     connect(Command1, &QPushButton::clicked, this, &frmForm::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmForm::Command2_Click);
     connect(cmdSettings, &QPushButton::clicked, this, &frmForm::cmdSettings_Click);

@@ -20,6 +20,23 @@
 
 namespace Waybill {
 
+WindowButtons addWindowButtons(QWidget *window)
+{
+    const auto button = [window](const char16_t *name, const QString &caption, int left) {
+        auto *b = new QPushButton(caption, window);
+        b->setObjectName(QString::fromUtf16(name));
+        b->setAccessibleName(caption);
+        b->setGeometry(Twips::rect(left, 120, 1215, 615));
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        return b;
+    };
+    // 设置 spaced from 退出 as 退出 is from 打印.
+    return {button(u"Command1", QStringLiteral("打印"), 120),
+            button(u"Command2", QStringLiteral("退出"), 1560),
+            button(u"cmdSettings", QStringLiteral("设置"), 3000)};
+}
+
 namespace {
 
 // The paper waybills are laid out for 宋体. Where it is missing, a Song face from
@@ -228,18 +245,10 @@ Window::Window(const Description &description, Platform &platform, const FieldRe
     setAutoFillBackground(true);
 
     // Created first, so they lead the tab order; the fields take no focus.
-    const auto button = [this](const char16_t *name, const QString &caption, int left) {
-        auto *b = new QPushButton(caption, this);
-        b->setObjectName(QString::fromUtf16(name));
-        b->setGeometry(Twips::rect(left, 120, 1215, 615));
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        return b;
-    };
-    Command1 = button(u"Command1", QStringLiteral("打印"), 120);
-    Command2 = button(u"Command2", QStringLiteral("退出"), 1560);
-    // Spaced from 退出 as 退出 is from 打印.
-    cmdSettings = button(u"cmdSettings", QStringLiteral("设置"), 3000);
+    const WindowButtons buttons = addWindowButtons(this);
+    Command1 = buttons.print;
+    Command2 = buttons.quit;
+    cmdSettings = buttons.settings;
     connect(Command1, &QPushButton::clicked, this, &Window::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Window::Command2_Click);
     connect(cmdSettings, &QPushButton::clicked, this, &Window::cmdSettings_Click);

@@ -95,6 +95,15 @@ private:
     QWidget m_client;
 };
 
+// The three buttons every waybill window has, at the same places, leading its tab order.
+struct WindowButtons
+{
+    QPushButton *print;    // 打印, "Command1"
+    QPushButton *quit;     // 退出, "Command2"
+    QPushButton *settings; // 设置, "cmdSettings"
+};
+WindowButtons addWindowButtons(QWidget *window);
+
 // A waybill window: a true-size model of one courier's paper waybill, filled from
 // the main window's fields when it opens, that prints its client area as one page.
 class Window : public QDialog
