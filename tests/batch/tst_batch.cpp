@@ -3,10 +3,10 @@
 #include "addressbook/printjournal.h"
 #include "batch/batchprinter.h"
 #include "batch/frmbatch.h"
-#include "cupspdf.h"
 #include "forms/formlibrary.h"
 #include "mainwindow.h"
 #include "platform/printqueue.h"
+#include "printedpages.h"
 #include "tools/journalwindow.h"
 #include "waybill/frmsf.h"
 #include "waybill/printjob.h"
@@ -29,11 +29,6 @@
 
 namespace {
 
-QString findTool(const char *name)
-{
-    return QStandardPaths::findExecutable(QString::fromLatin1(name));
-}
-
 // Runs a CUPS command line tool; false with its output in error when it fails.
 bool run(const char *tool, const QStringList &arguments, QString *error = nullptr)
 {
@@ -53,21 +48,6 @@ QString output(const char *tool, const QStringList &arguments)
     process.start(findTool(tool), arguments);
     process.waitForFinished(30000);
     return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-// The file cups-pdf made of one job, once it is there.
-QString jobFile(int job)
-{
-    QString file;
-    const bool found = QTest::qWaitFor(
-        [&] {
-            const QStringList found =
-                QDir(cupsPdfFolder()).entryList({QStringLiteral("*-job_%1.pdf").arg(job)});
-            file = found.size() == 1 ? cupsPdfFolder() + '/' + found.first() : QString();
-            return !file.isEmpty();
-        },
-        30000);
-    return found ? file : QString();
 }
 
 // The number of jobs a queue ever had that the scheduler still remembers.
@@ -298,11 +278,6 @@ void BatchTest::batchStoppedAndContinued()
     // Every waybill its own page, with its own recipient on it: of the twenty
     // recipients painted here, the page's ink is nearest its own.
     constexpr int dpi = 100;
-    QTemporaryDir dir;
-    const auto raster = [&](const QString &file) {
-        output("pdftoppm", {"-r", QString::number(dpi), "-gray", "-singlefile", file, dir.path() + "/page"});
-        return QImage(dir.path() + "/page.pgm").convertToFormat(QImage::Format_Grayscale8);
-    };
     const Waybill::Description &sf = *PrintBatch::description("SF");
     const QRect recipient =
         QRectF(QPointF(1080, 3960) * dpi / 1440, QPointF(5100, 5500) * dpi / 1440).toRect();
@@ -312,7 +287,7 @@ void BatchTest::batchStoppedAndContinued()
         const QString file = jobFile(batch.rows[i].jobId);
         QVERIFY2(!file.isEmpty(), qPrintable(QString::number(batch.rows[i].jobId)));
         QVERIFY(output("pdfinfo", {file}).contains(QRegularExpression("Pages:\\s+1\\n")));
-        pages.append(raster(file));
+        pages.append(rasterise(file, dpi));
         QVERIFY(!pages.last().isNull());
         if (i == 0)
             firstPage = pages.first();
@@ -684,11 +659,9 @@ void BatchTest::batchOnUserForm()
 
     // The first page has ink in each of the form's boxes, and nowhere else.
     constexpr int dpi = 100;
-    QTemporaryDir dir;
     const QString file = jobFile(batch.rows[0].jobId);
     QVERIFY(!file.isEmpty());
-    output("pdftoppm", {"-r", QString::number(dpi), "-gray", "-singlefile", file, dir.path() + "/page"});
-    const QImage page = QImage(dir.path() + "/page.pgm").convertToFormat(QImage::Format_Grayscale8);
+    const QImage page = rasterise(file, dpi);
     QVERIFY(!page.isNull());
     for (int i = 1; i < 3; ++i)
         QFile::remove(jobFile(batch.rows[i].jobId));

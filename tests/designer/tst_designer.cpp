@@ -2,7 +2,6 @@
 // and moved with the keys, undone; the picture of a blank form opened and
 // aligned by two points; the list of forms made, copied, deleted, sent out,
 // brought in and given a courier button.
-#include "cupspdf.h"
 #include "designer/formcanvas.h"
 #include "designer/formdocument.h"
 #include "designer/frmformeditor.h"
@@ -12,6 +11,7 @@
 #include "forms/formlibrary.h"
 #include "forms/frmform.h"
 #include "mainwindow.h"
+#include "printedpages.h"
 #include "waybill/printsettings.h"
 
 #include <QAbstractSpinBox>
@@ -136,75 +136,7 @@ QString writePng(const QString &path, QSize pixels, int dotsPerMeter)
     return path;
 }
 
-// The print queue, as the waybill tests read it: jobs by id, and the file
-// cups-pdf writes of each.
-QByteArray runTool(const char *name, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStandardPaths::findExecutable(QString::fromLatin1(name)), arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return QByteArray();
-    return process.readAllStandardOutput();
-}
-
-QStringList cupsJobs(const char *which)
-{
-    const QString out = QString::fromLocal8Bit(runTool("lpstat", {"-W", which, "-o"}));
-    QStringList jobs;
-    const QRegularExpression job("^(\\S+-\\d+)\\s", QRegularExpression::MultilineOption);
-    for (auto it = job.globalMatch(out); it.hasNext();)
-        jobs.append(it.next().captured(1));
-    return jobs;
-}
-
 constexpr int RasterDpi = 254; // ten pixels to the millimetre
-
-// The job's page, once cups-pdf has written it, in grey at RasterDpi.
-QImage jobPage(const QString &job)
-{
-    if (!QTest::qWaitFor([&] { return cupsJobs("completed").contains(job); }, 60000))
-        return QImage();
-    const QString number = job.section('-', -1);
-    QString file;
-    (void)QTest::qWaitFor(
-        [&] {
-            const QStringList files =
-                QDir(cupsPdfFolder()).entryList({"*-job_" + number + ".pdf"}, QDir::Files);
-            if (files.size() == 1)
-                file = cupsPdfFolder() + '/' + files.first();
-            return !file.isEmpty();
-        },
-        30000);
-    if (file.isEmpty())
-        return QImage();
-    QTemporaryDir dir;
-    runTool("pdftoppm",
-            {"-r", QString::number(RasterDpi), "-gray", "-singlefile", file, dir.filePath("page")});
-    return QImage(dir.filePath("page.pgm")).convertToFormat(QImage::Format_Grayscale8);
-}
-
-// Pixels darker than below within the area, in millimetres; null when none.
-QRectF inkMm(const QImage &page, const QRectF &areaMm, int below)
-{
-    const double perMm = RasterDpi / 25.4;
-    const QRect r =
-        QRectF(areaMm.topLeft() * perMm, areaMm.size() * perMm).toAlignedRect().intersected(page.rect());
-    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        const uchar *line = page.constScanLine(y);
-        for (int x = r.left(); x <= r.right(); ++x) {
-            if (line[x] < below) {
-                left = qMin(left, x);
-                right = qMax(right, x);
-                top = qMin(top, y);
-                bottom = qMax(bottom, y);
-            }
-        }
-    }
-    if (right < 0)
-        return QRectF();
-    return QRectF(left / perMm, top / perMm, (right - left + 1) / perMm, (bottom - top + 1) / perMm);
-}
 
 } // namespace
 
@@ -699,12 +631,12 @@ void DesignerTest::testPrint()
     // A queue of the test's own, named in the form's print settings: no one
     // else's job lands on it, and the job shows the settings' printer is used.
     const QString queue = QStringLiteral("Quillbox-Designer-%1").arg(QCoreApplication::applicationPid());
-    if (runTool("lpadmin",
+    if (runTool(findTool("lpadmin"),
                 {"-p", queue, "-v", "cups-pdf:/", "-E", "-P", "/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"})
             .isNull() &&
         !QPrinterInfo::availablePrinterNames().contains(queue))
         QSKIP("cannot add a print queue (lpadmin) here");
-    const auto removeQueue = qScopeGuard([&] { runTool("lpadmin", {"-x", queue}); });
+    const auto removeQueue = qScopeGuard([&] { runTool(findTool("lpadmin"), {"-x", queue}); });
     Form form = twoFields();
     // A grey picture over the whole page: on paper it shows only where it is faint.
     QImage grey(QSize(230, 127), QImage::Format_RGB32);
@@ -731,7 +663,7 @@ void DesignerTest::testPrint()
             jobs.append(job);
     }
     QCOMPARE(jobs.size(), 1);
-    const QImage page = jobPage(jobs.first());
+    const QImage page = rasterise(jobFile(jobs.first()), RasterDpi);
     QVERIFY(!page.isNull());
     QVERIFY2(qAbs(page.width() - 2300) <= 3 && qAbs(page.height() - 1270) <= 3,
              qPrintable(QStringLiteral("%1 × %2").arg(page.width()).arg(page.height())));
@@ -739,7 +671,7 @@ void DesignerTest::testPrint()
     // The sample name and phone, each within its box where the offset puts it.
     for (const FormField &field : form.fields) {
         const QRectF box = field.box.translated(settings.offset);
-        const QRectF ink = inkMm(page, box.adjusted(-3, -3, 3, 3), 128);
+        const QRectF ink = inkMm(page, box.adjusted(-3, -3, 3, 3), RasterDpi, 128);
         QVERIFY2(!ink.isNull(), qPrintable(Forms::fieldCaption(field)));
         QVERIFY2(box.adjusted(-0.2, -0.2, 0.2, 0.2).contains(ink),
                  qPrintable(QStringLiteral("%1: ink at %2, %3")
@@ -749,8 +681,8 @@ void DesignerTest::testPrint()
     }
     // Away from the fields: the faint picture, or bare paper.
     const QRectF away(150, 100, 40, 10);
-    QCOMPARE(inkMm(page, away, 128).isNull(), true);
-    QCOMPARE(inkMm(page, away, 250).isNull(), !faint);
+    QCOMPARE(inkMm(page, away, RasterDpi, 128).isNull(), true);
+    QCOMPARE(inkMm(page, away, RasterDpi, 250).isNull(), !faint);
 }
 
 // 新建 from a preset, 复制, 删除 to the trash, 导出… and 导入… on another shop's

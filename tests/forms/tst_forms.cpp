@@ -2,12 +2,12 @@
 // file surviving export and import, bad form files, and the courier slots of
 // the main window.
 #include "addressbook/printjournal.h"
-#include "cupspdf.h"
 #include "forms/formfile.h"
 #include "forms/formlibrary.h"
 #include "forms/formpainter.h"
 #include "forms/frmform.h"
 #include "mainwindow.h"
+#include "printedpages.h"
 #include "ui/twips.h"
 #include "waybill/printjob.h"
 #include "waybill/printsettings.h"
@@ -44,90 +44,9 @@ namespace {
 constexpr int Dpi = 508;
 constexpr double InkTolerance = 0.2; // mm
 
-QString findTool(const char *name)
-{
-    return QStandardPaths::findExecutable(QString::fromLatin1(name));
-}
-
-QByteArray runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return QByteArray();
-    return process.readAllStandardOutput();
-}
-
-QImage rasterise(const QString &pdf)
-{
-    QTemporaryDir dir;
-    const QString base = dir.path() + "/page";
-    runTool(findTool("pdftoppm"),
-            {"-r", QString::number(Dpi), "-gray", "-f", "1", "-l", "1", "-singlefile", pdf, base});
-    return QImage(base + ".pgm").convertToFormat(QImage::Format_Grayscale8);
-}
-
-QRect rasterRect(const QRectF &mm)
-{
-    const double perMm = Dpi / 25.4;
-    return QRectF(mm.x() * perMm, mm.y() * perMm, mm.width() * perMm, mm.height() * perMm).toAlignedRect();
-}
-
-// The ink within the area, in millimetres; null when there is none.
-QRectF inkMm(const QImage &page, const QRectF &areaMm)
-{
-    const QRect r = rasterRect(areaMm).intersected(page.rect());
-    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        const uchar *line = page.constScanLine(y);
-        for (int x = r.left(); x <= r.right(); ++x) {
-            if (line[x] < 128) {
-                left = qMin(left, x);
-                right = qMax(right, x);
-                top = qMin(top, y);
-                bottom = qMax(bottom, y);
-            }
-        }
-    }
-    if (right < 0)
-        return QRectF();
-    const double perMm = Dpi / 25.4;
-    return QRectF(left / perMm, top / perMm, (right - left + 1) / perMm, (bottom - top + 1) / perMm);
-}
-
 QRectF grown(const QRectF &r, double by)
 {
     return r.adjusted(-by, -by, by, by);
-}
-
-QStringList cupsJobs(const char *which = "all")
-{
-    const QString out = QString::fromLocal8Bit(runTool(findTool("lpstat"), {"-W", which, "-o"}));
-    QStringList jobs;
-    const QRegularExpression job("^(\\S+-\\d+)\\s", QRegularExpression::MultilineOption);
-    for (auto it = job.globalMatch(out); it.hasNext();)
-        jobs.append(it.next().captured(1));
-    return jobs;
-}
-
-// The page a job printed, once cups-pdf has written it.
-QImage jobPage(const QString &job)
-{
-    if (!QTest::qWaitFor([&] { return cupsJobs("completed").contains(job); }, 60000))
-        return QImage();
-    const QString number = job.section('-', -1);
-    QString file;
-    (void)QTest::qWaitFor(
-        [&] {
-            const QStringList files =
-                QDir(cupsPdfFolder())
-                    .entryList({"*-job_" + number + ".pdf", "job_" + number + "-*.pdf"}, QDir::Files);
-            if (files.size() == 1)
-                file = cupsPdfFolder() + '/' + files.first();
-            return !file.isEmpty();
-        },
-        30000);
-    return file.isEmpty() ? QImage() : rasterise(file);
 }
 
 QString queueProblem()
@@ -364,7 +283,7 @@ static QImage printThroughWindow(Platform &platform, ScriptedDialogs &dialogs, c
         *why = "no job on " + queue;
         return QImage();
     }
-    const QImage page = jobPage(added.first());
+    const QImage page = rasterise(jobFile(added.first()), Dpi);
     if (page.isNull())
         *why = "job " + added.first() + " printed no page";
     return page;
@@ -422,7 +341,7 @@ void FormsTest::printedInk()
         const QRectF box = onPaper(field.box);
         const QString caption = Forms::fieldCaption(field);
         // All the ink near the box lies in it.
-        const QRectF ink = inkMm(page, grown(box, 2));
+        const QRectF ink = inkMm(page, grown(box, 2), Dpi);
         QVERIFY2(!ink.isNull(), qPrintable("no ink for " + caption));
         QVERIFY2(grown(box, InkTolerance).contains(ink),
                  qPrintable(QString("%1: ink %2,%3 %4x%5 mm outside its box %6,%7 %8x%9 mm")
@@ -450,7 +369,7 @@ void FormsTest::printedInk()
     for (int i = 0; i < 6; ++i) {
         const QRectF cell =
             onPaper(QRectF(zip.box.x() + i * zip.pitch, zip.box.y(), zip.pitch, zip.box.height()));
-        const QRectF ink = inkMm(page, cell);
+        const QRectF ink = inkMm(page, cell, Dpi);
         QVERIFY2(!ink.isNull(), qPrintable(QString("no ink for digit %1").arg(i + 1)));
         QVERIFY2(qAbs(ink.center().x() - cell.center().x()) <= InkTolerance,
                  qPrintable(QString("digit %1 centred at %2 mm, its box at %3 mm")
@@ -462,7 +381,7 @@ void FormsTest::printedInk()
     // The long company name made smaller, not cut: all of it within the box, in
     // letters well below the 12 points of its font.
     const QRectF shrunkBox = onPaper(form.fields.at(Shrunk).box);
-    const QRectF shrunk = inkMm(page, grown(shrunkBox, 2));
+    const QRectF shrunk = inkMm(page, grown(shrunkBox, 2), Dpi);
     QVERIFY2(shrunk.height() < 2.5, qPrintable(QString("shrunk text %1 mm high").arg(shrunk.height())));
     QVERIFY2(shrunk.width() > shrunkBox.width() * 0.8,
              qPrintable(QString("shrunk text %1 mm wide").arg(shrunk.width())));

@@ -2,8 +2,8 @@
 // printing at true size to a PDF file, to the CUPS default printer and with no
 // printer at all.
 #include "addressbook/printjournal.h"
-#include "cupspdf.h"
 #include "mainwindow.h"
+#include "printedpages.h"
 #include "ui/appicon.h"
 #include "ui/twips.h"
 #include "waybill/frmprintsettings.h"
@@ -173,47 +173,6 @@ QStringList runModal(const std::function<void()> &trigger, const std::function<v
     return opened;
 }
 
-QString findTool(const char *name)
-{
-    return QStandardPaths::findExecutable(QString::fromLatin1(name));
-}
-
-// Runs a program to its end; the standard output, or the empty text (and a
-// reason in error) when it failed.
-QByteArray runTool(const QString &program, const QStringList &arguments, QString *error = nullptr)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        if (error) {
-            *error = QString("%1 %2 failed: %3 %4")
-                         .arg(program, arguments.join(' '), process.errorString(),
-                              QString::fromLocal8Bit(process.readAllStandardError()));
-        }
-        return QByteArray();
-    }
-    return process.readAllStandardOutput();
-}
-
-// The first page of a PDF file in grey, 0.1 mm to the pixel.
-QImage rasterise(const QString &pdf, QString *error, int dpi = RasterDpi)
-{
-    const QString pdftoppm = findTool("pdftoppm");
-    if (pdftoppm.isEmpty()) {
-        *error = "pdftoppm (poppler-utils) is needed to read the printed page";
-        return QImage();
-    }
-    QTemporaryDir dir;
-    const QString base = dir.path() + "/page";
-    runTool(pdftoppm, {"-r", QString::number(dpi), "-gray", "-f", "1", "-l", "1", "-singlefile", pdf, base},
-            error);
-    QImage image(base + ".pgm");
-    if (image.isNull() && error->isEmpty())
-        *error = "no page rasterised from " + pdf;
-    return image.convertToFormat(QImage::Format_Grayscale8);
-}
-
 bool isInk(const QImage &page, int x, int y)
 {
     return page.constScanLine(y)[x] < 128;
@@ -237,13 +196,6 @@ QRect inkBox(const QImage &page, const QRect &area, const QList<QRect> &leftOut 
         }
     }
     return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
-}
-
-// Millimetres as raster pixels.
-QRect rasterRect(const QRectF &mm, int dpi = RasterDpi)
-{
-    const double perMm = dpi / 25.4;
-    return QRectF(mm.x() * perMm, mm.y() * perMm, mm.width() * perMm, mm.height() * perMm).toAlignedRect();
 }
 
 QRectF inkBoxMm(const QRect &ink, int dpi = RasterDpi)
@@ -279,9 +231,9 @@ void checkInkAtFields(const QImage &page, const QMap<QString, QRectF> &boxes,
     QList<QRect> allowed;
     for (auto it = boxes.cbegin(); it != boxes.cend(); ++it) {
         const QRectF box = it.value().translated(origin);
-        allowed.append(rasterRect(grown(box, Tolerance)));
+        allowed.append(rasterRect(grown(box, Tolerance), RasterDpi));
         if (filled.value(it.key()))
-            QVERIFY2(!inkBox(page, rasterRect(box)).isNull(), qPrintable("no ink in " + it.key()));
+            QVERIFY2(!inkBox(page, rasterRect(box, RasterDpi)).isNull(), qPrintable("no ink in " + it.key()));
     }
     int stray = 0;
     QPoint first;
@@ -312,27 +264,6 @@ void setUpPdf(QPrinter &printer, const QString &file)
     printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Point);
 }
 
-// The print jobs the CUPS scheduler knows of ("all" or only the "completed"
-// ones), each as queue-number.
-QStringList cupsJobs(const char *which = "all")
-{
-    const QString out = QString::fromLocal8Bit(runTool(findTool("lpstat"), {"-W", which, "-o"}));
-    QStringList jobs;
-    const QRegularExpression job("^(\\S+-\\d+)\\s", QRegularExpression::MultilineOption);
-    for (auto it = job.globalMatch(out); it.hasNext();)
-        jobs.append(it.next().captured(1));
-    return jobs;
-}
-
-// The file cups-pdf made of one job: it names it after the job's number.
-QString cupsPdfFile(const QString &folder, const QString &job)
-{
-    const QString number = job.section('-', -1);
-    const QStringList files =
-        QDir(folder).entryList({"*-job_" + number + ".pdf", "job_" + number + "-*.pdf"}, QDir::Files);
-    return files.size() == 1 ? folder + '/' + files.first() : QString();
-}
-
 const char *const ClosedCupsServer = "127.0.0.1:9";
 
 // A control of a dialog found by its accessible name, as a screen reader finds it.
@@ -355,17 +286,6 @@ QStringList newJobs(const QStringList &before, const QString &queue)
             added.append(job);
     }
     return added;
-}
-
-// The PDF file cups-pdf made of a job once the job completed.
-QString jobFile(const QString &job)
-{
-    if (!QTest::qWaitFor([&] { return cupsJobs("completed").contains(job); }, 60000))
-        return QString();
-    QString file;
-    return QTest::qWaitFor([&] { return !(file = cupsPdfFile(cupsPdfFolder(), job)).isEmpty(); }, 30000)
-               ? file
-               : QString();
 }
 
 // The queues for printing through CUPS, or why a test cannot.
@@ -907,7 +827,7 @@ void WaybillTest::trueSize()
     QVERIFY(form->printOn(printer));
     QVERIFY(w.dialogs.messages.isEmpty());
     QString error;
-    const QImage page = rasterise(pdf, &error);
+    const QImage page = rasterise(pdf, RasterDpi, &error);
     QVERIFY2(!page.isNull(), qPrintable(error));
     // Landscape A4, give or take the rasteriser's rounding.
     QVERIFY2(qAbs(page.width() - 2970) <= 1 && qAbs(page.height() - 2100) <= 1,
@@ -1098,12 +1018,12 @@ void WaybillTest::printOnDefaultPrinter()
     QVERIFY2(job.startsWith(printer.printerName() + '-'), qPrintable(job));
     QTRY_VERIFY_WITH_TIMEOUT(cupsJobs("completed").contains(job), 60000);
     QString produced;
-    QTRY_VERIFY2_WITH_TIMEOUT(!(produced = cupsPdfFile(folder, job)).isEmpty(),
+    QTRY_VERIFY2_WITH_TIMEOUT(!(produced = cupsPdfFile(job)).isEmpty(),
                               qPrintable("no file of " + job + " in " + folder), 30000);
     QString error;
     const QString info = QString::fromUtf8(runTool(findTool("pdfinfo"), {produced}, &error));
     QVERIFY2(info.contains(QRegularExpression("Pages:\\s+1\\n")), qPrintable(info + error));
-    const QImage page = rasterise(produced, &error);
+    const QImage page = rasterise(produced, RasterDpi, &error);
     QVERIFY2(!page.isNull(), qPrintable(error));
     checkInkAtFields(page, boxes, filled, origin);
     // A page that shows a fault is kept to look at.
@@ -1366,7 +1286,7 @@ void WaybillTest::chosenPrinterOffsetAndScale()
                 QString("Page size:\\s+%1 x %2 pts").arg(points.width()).arg(points.height());
             QVERIFY2(info.contains(QRegularExpression(expected)), qPrintable(expected + '\n' + info + error));
         }
-        *page = rasterise(file, &error, Dpi);
+        *page = rasterise(file, Dpi, &error);
         QVERIFY2(!page->isNull(), qPrintable(error));
         QFile::remove(file);
     };
@@ -1520,7 +1440,7 @@ void WaybillTest::calibrationPage()
         const QString file = jobFile(added[0]);
         QVERIFY2(!file.isEmpty(), qPrintable("no file of " + added[0]));
         QString error;
-        const QImage page = rasterise(file, &error, Dpi);
+        const QImage page = rasterise(file, Dpi, &error);
         QVERIFY2(!page.isNull(), qPrintable(error));
         QFile::remove(file);
         // A cross's centre: the column and the row with the most ink near where it should be.
