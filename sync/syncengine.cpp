@@ -778,15 +778,29 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
     // deleted after it: move past this sync's own changes when they are all the
     // server saw since.
     if (!newToken.isEmpty() && sentBefore != m_report.sent + m_report.deletedThere) {
-        if (const std::optional<Multistatus> since = syncReport(newToken)) {
+        std::optional<Multistatus> since = syncReport(newToken);
+        // A whole address book sent in one request is a new address book to the
+        // server, and the token from before it counts no more: the token comes
+        // with a full listing then, taken only if that shows just this sync's
+        // cards, else the next sync lists everything.
+        const bool listedAfresh = !since;
+        if (listedAfresh) {
+            since = syncReport(QString());
+            newToken.clear();
+        }
+        if (since) {
             bool onlyOurs = true;
+            qsizetype listed = 0;
             for (const DavResource &r : since->resources) {
                 if (!member(r))
                     continue;
+                listed += r.status == 404 ? 0 : 1;
                 onlyOurs =
                     onlyOurs && (r.status == 404 ? deleteHrefs.contains(r.href)
                                                  : nowKnown.value(r.href).toString().toUtf8() == r.etag);
             }
+            if (listedAfresh)
+                onlyOurs = onlyOurs && listed == nowKnown.size();
             if (onlyOurs && !since->syncToken.isEmpty())
                 newToken = since->syncToken;
         }

@@ -18,6 +18,8 @@
 #include <QSpinBox>
 
 #include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 namespace {
@@ -149,6 +151,7 @@ private Q_SLOTS:
     void sameContactChangedOnBothSides();
     void groupsCreatedAndDeleted_data() { changesTravelBothWays_data(); }
     void groupsCreatedAndDeleted();
+    void tokenHoldsAfterWholeUpload();
     void serverKilledMidSync();
     void badAnswers_data();
     void badAnswers();
@@ -303,6 +306,38 @@ void tst_Sync::groupsCreatedAndDeleted()
     QVERIFY(report.groupsGoneFromServer.isEmpty());
     QVERIFY(b.sync(server).ok);
     QCOMPARE(b.recipient(QStringLiteral("批发"), key(second)), second);
+}
+
+// A first sync sends a big address book in one request, which makes it anew on
+// the server; the token it keeps must be one the server still knows, or every
+// later sync lists the whole address book again.
+void tst_Sync::tokenHoldsAfterWholeUpload()
+{
+    DavServer server(DavServer::Radicale);
+    QVERIFY(server.start());
+    Shop a;
+    for (int i = 0; i < 30; ++i)
+        a.saveSender(contact(QStringLiteral("杭州小铺"), QStringLiteral("客户%1").arg(i)));
+    const SyncReport report = a.sync(server);
+    QVERIFY2(report.ok, qPrintable(report.reason));
+    QCOMPARE(report.sent, 30);
+
+    QFile stateFile(a.folder.path(SyncEngine::stateFileName()));
+    QVERIFY(stateFile.open(QIODevice::ReadOnly));
+    const QJsonObject sent =
+        QJsonDocument::fromJson(stateFile.readAll()).object()[u"collections"].toObject()[u"sent"].toObject();
+    const QString token = sent[u"token"].toString();
+    QVERIFY(!token.isEmpty());
+    DavClient client(server.url(), DavServer::user(), DavServer::password(), 10000);
+    const QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                            "<D:sync-collection xmlns:D=\"DAV:\"><D:sync-token>" +
+                            token.toUtf8() +
+                            "</D:sync-token><D:sync-level>1</D:sync-level>"
+                            "<D:prop><D:getetag/></D:prop></D:sync-collection>";
+    const DavReply reply = client.send("REPORT", client.resolved(sent[u"href"].toString()), body, {}, 0);
+    QCOMPARE(reply.status, 207);
+    // Nothing changed since: the server has nothing to tell.
+    QCOMPARE(DavClient::parseMultistatus(reply.body).resources.size(), 0);
 }
 
 void tst_Sync::serverKilledMidSync()
