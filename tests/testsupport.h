@@ -5,6 +5,7 @@
 #include "shell/application.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
@@ -21,6 +23,32 @@
 #include <sys/mount.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+// Runs trigger, which may open a modal window and returns once it is closed.
+// whileOpen gets the first modal window once it shows; a window it leaves open is
+// closed, so that trigger returns. Gives the class names of the modal windows that
+// showed.
+inline QStringList runModal(const std::function<void()> &trigger,
+                            const std::function<void(QDialog &)> &whileOpen = {})
+{
+    QStringList opened;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!modal)
+            return;
+        const bool first = opened.isEmpty();
+        opened.append(QString::fromLatin1(modal->metaObject()->className()));
+        if (first && whileOpen)
+            whileOpen(*modal);
+        if (modal->isVisible())
+            modal->close();
+    });
+    poll.start(10);
+    trigger();
+    poll.stop();
+    return opened;
+}
 
 // Answers the program's dialogs without showing a window and remembers what was asked.
 class ScriptedDialogs : public Dialogs

@@ -122,28 +122,6 @@ public:
     bool created = false;
 };
 
-// The main window's modal window that trigger opens, handed to whileOpen, closed afterwards.
-QStringList runModal(const std::function<void()> &trigger, const std::function<void(QDialog &)> &whileOpen)
-{
-    QStringList opened;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!modal)
-            return;
-        const bool first = opened.isEmpty();
-        opened.append(modal->metaObject()->className());
-        if (first)
-            whileOpen(*modal);
-        if (modal->isVisible())
-            modal->close();
-    });
-    poll.start(10);
-    trigger();
-    poll.stop();
-    return opened;
-}
-
 } // namespace
 
 class BatchTest : public QObject

@@ -200,30 +200,6 @@ void setFirstField(QJsonObject &root, const QJsonObject &field)
     root["fields"] = fields;
 }
 
-// Runs trigger, which may open a modal window; whileOpen gets it, and it is
-// closed if still open. The class names of the modal windows that showed.
-QStringList runModal(const std::function<void()> &trigger,
-                     const std::function<void(QDialog &)> &whileOpen = {})
-{
-    QStringList opened;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!modal)
-            return;
-        const bool first = opened.isEmpty();
-        opened.append(modal->metaObject()->className());
-        if (first && whileOpen)
-            whileOpen(*modal);
-        if (modal->isVisible())
-            modal->close();
-    });
-    poll.start(10);
-    trigger();
-    poll.stop();
-    return opened;
-}
-
 } // namespace
 
 class FormsTest : public QObject

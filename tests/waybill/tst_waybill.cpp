@@ -149,30 +149,6 @@ void clickThroughWindow(QWidget *control)
                       control->mapTo(window, control->rect().center()));
 }
 
-// Runs trigger, which opens a modal waybill window and returns once it is closed.
-// whileOpen gets the window once it shows; a window it leaves open is closed, so
-// that trigger returns. Gives the class names of the modal windows that opened.
-QStringList runModal(const std::function<void()> &trigger, const std::function<void(QDialog &)> &whileOpen)
-{
-    QStringList opened;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!modal)
-            return;
-        const bool first = opened.isEmpty();
-        opened.append(modal->metaObject()->className());
-        if (first)
-            whileOpen(*modal);
-        if (modal->isVisible())
-            modal->close();
-    });
-    poll.start(10);
-    trigger();
-    poll.stop();
-    return opened;
-}
-
 bool isInk(const QImage &page, int x, int y)
 {
     return page.constScanLine(y)[x] < 128;
