@@ -5,10 +5,10 @@
 #include "addressbook/parsing/regiontable.h"
 #include "addressbook/printjournal.h"
 #include "ads/adpane.h"
+#include "batch/frmbatch.h"
 #include "designer/frmformlist.h"
 #include "forms/formlibrary.h"
 #include "forms/frmform.h"
-#include "batch/frmbatch.h"
 #include "platform/platform.h"
 #include "shell/contactbook.h"
 #include "shell/groups.h"
@@ -486,32 +486,32 @@ void frmMain::cmdYD_Click()
 
 void frmMain::openWaybill(const QString &courier, const std::function<QString(QStringView)> &read)
 {
-    std::unique_ptr<Waybill::Window> form;
     if (courier == QStringLiteral("韵达")) {
-        form = std::make_unique<frmYD>(m_platform, read);
+        frmYD form(m_platform, read);
+        showWaybill(form, courier, read);
     } else if (courier == QStringLiteral("顺丰")) {
-        form = std::make_unique<frmSF>(m_platform, read);
-    } else {
+        frmSF form(m_platform, read);
+        showWaybill(form, courier, read);
+    } else if (const std::optional<Forms::Form> userForm = m_forms->loadByName(courier)) {
         // A reprint from the journal of a user's form, found by its name.
-        if (const std::optional<Forms::Form> userForm = m_forms->loadByName(courier))
-            openForm(*userForm, read);
-        else
-            m_platform.messageBox(QStringLiteral("找不到快递单模板“%1”，无法打印。").arg(courier),
-                                  QStringLiteral("提示"), Dialogs::Exclamation);
-        return;
+        openForm(*userForm, read);
+    } else {
+        m_platform.messageBox(QStringLiteral("找不到快递单模板“%1”，无法打印。").arg(courier),
+                              QStringLiteral("提示"), Dialogs::Exclamation);
     }
-    form->addPrintCheck(sameDayCheck(courier, read));
-    connect(form.get(), &Waybill::Window::printed, this,
-            [this, courier, read](const QString &printer) { recordPrint(courier, read, printer); });
-    form->exec();
 }
 
 void frmMain::openForm(const Forms::Form &userForm, const std::function<QString(QStringView)> &read)
 {
     frmForm form(m_platform, userForm, read);
-    const QString courier = userForm.name;
+    showWaybill(form, userForm.name, read);
+}
+
+void frmMain::showWaybill(Waybill::PrintWindow &form, const QString &courier,
+                          const std::function<QString(QStringView)> &read)
+{
     form.addPrintCheck(sameDayCheck(courier, read));
-    connect(&form, &frmForm::printed, this,
+    connect(&form, &Waybill::PrintWindow::printed, this,
             [this, courier, read](const QString &printer) { recordPrint(courier, read, printer); });
     form.exec();
 }

@@ -11,6 +11,9 @@
 #include <memory>
 #include <vector>
 
+namespace Waybill {
+class PrintWindow;
+}
 namespace Forms {
 class FormLibrary;
 struct Form;
@@ -144,6 +147,9 @@ private:
     void openWaybill(const QString &courier, const std::function<QString(QStringView)> &read);
     // The same for a user's form; its name stands for the courier in the journal.
     void openForm(const Forms::Form &form, const std::function<QString(QStringView)> &read);
+    // Runs a waybill window: the same-day check before printing, the journal after.
+    void showWaybill(Waybill::PrintWindow &form, const QString &courier,
+                     const std::function<QString(QStringView)> &read);
     // The same-day question before printing, and the journal entry after it.
     std::function<bool()> sameDayCheck(const QString &courier,
                                        const std::function<QString(QStringView)> &read);

@@ -20,23 +20,6 @@
 
 namespace Waybill {
 
-WindowButtons addWindowButtons(QWidget *window)
-{
-    const auto button = [window](const char16_t *name, const QString &caption, int left) {
-        auto *b = new QPushButton(caption, window);
-        b->setObjectName(QString::fromUtf16(name));
-        b->setAccessibleName(caption);
-        b->setGeometry(Twips::rect(left, 120, 1215, 615));
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        return b;
-    };
-    // 设置 spaced from 退出 as 退出 is from 打印.
-    return {button(u"Command1", QStringLiteral("打印"), 120),
-            button(u"Command2", QStringLiteral("退出"), 1560),
-            button(u"cmdSettings", QStringLiteral("设置"), 3000)};
-}
-
 namespace {
 
 // The paper waybills are laid out for 宋体. Where it is missing, a Song face from
@@ -229,32 +212,38 @@ void FieldLabel::paintEvent(QPaintEvent *)
     }
 }
 
-Window::Window(const Description &description, Platform &platform, const FieldReader &read)
+PrintWindow::PrintWindow(Platform &platform, QSize pixels, QString settingsSection, QString name,
+                         QString jobTitle, PrintSettings settings)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint),
-      m_platform(platform), m_jobTitle(description.jobTitle.toString()),
-      m_courier(description.courier.toString()), m_settingsSection(description.settingsSection.toString()),
-      m_settings(PrintSettings::load(platform, m_settingsSection))
+      m_platform(platform), m_settingsSection(std::move(settingsSection)), m_name(std::move(name)),
+      m_jobTitle(std::move(jobTitle)), m_settings(std::move(settings))
 {
     setWindowTitle(QStringLiteral("Quillbox"));
     setWindowIcon(appIcon());
     setWindowModality(Qt::ApplicationModal);
-    setFixedSize(Twips::toPixels(description.clientWidth), Twips::toPixels(description.clientHeight));
+    setFixedSize(pixels);
     // The window colour of the paper model: white in the default scheme.
     setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
 
     // Created first, so they lead the tab order; the fields take no focus.
-    const WindowButtons buttons = addWindowButtons(this);
-    Command1 = buttons.print;
-    Command2 = buttons.quit;
-    cmdSettings = buttons.settings;
-    connect(Command1, &QPushButton::clicked, this, &Window::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Window::Command2_Click);
-    connect(cmdSettings, &QPushButton::clicked, this, &Window::cmdSettings_Click);
-
-    for (const Field &field : description.fields)
-        (new FieldLabel(field, this))->fill(field.fill(read));
+    const auto button = [this](const char16_t *objectName, const QString &caption, int left) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromUtf16(objectName));
+        b->setAccessibleName(caption);
+        b->setGeometry(Twips::rect(left, 120, 1215, 615));
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        return b;
+    };
+    // 设置 spaced from 退出 as 退出 is from 打印.
+    Command1 = button(u"Command1", QStringLiteral("打印"), 120);
+    Command2 = button(u"Command2", QStringLiteral("退出"), 1560);
+    cmdSettings = button(u"cmdSettings", QStringLiteral("设置"), 3000);
+    connect(Command1, &QPushButton::clicked, this, &PrintWindow::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &PrintWindow::Command2_Click);
+    connect(cmdSettings, &QPushButton::clicked, this, &PrintWindow::cmdSettings_Click);
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect area(QPoint(), size());
@@ -264,12 +253,12 @@ Window::Window(const Description &description, Platform &platform, const FieldRe
     Command1->setFocus();
 }
 
-void Window::addPrintCheck(std::function<bool()> check)
+void PrintWindow::addPrintCheck(std::function<bool()> check)
 {
     m_printChecks.push_back(std::move(check));
 }
 
-void Window::keyPressEvent(QKeyEvent *event)
+void PrintWindow::keyPressEvent(QKeyEvent *event)
 {
     // Neither button is a cancel button: Escape leaves the window open.
     if (event->matches(QKeySequence::Cancel)) {
@@ -279,50 +268,38 @@ void Window::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
-void Window::Command1_Click()
+void PrintWindow::Command1_Click()
 {
+    aboutToPrint();
     confirmAndPrint(m_platform, cutFields(), m_printChecks, m_settings,
                     [this](QPrinter &printer) { return printOn(printer); });
 }
 
-void Window::Command2_Click()
+void PrintWindow::Command2_Click()
 {
     close();
 }
 
-void Window::cmdSettings_Click()
+void PrintWindow::cmdSettings_Click()
 {
-    // The preview shows each field's box as it is now, in millimetres.
-    const auto toMm = [](const QRectF &pixels) {
-        constexpr double mm = 25.4 / Twips::PixelsPerInch;
-        return QRectF(pixels.x() * mm, pixels.y() * mm, pixels.width() * mm, pixels.height() * mm);
-    };
-    QList<std::pair<QString, QRectF>> fields;
-    for (const FieldLabel *field : findChildren<FieldLabel *>(Qt::FindDirectChildrenOnly))
-        fields.append({fieldCaption(field->objectName()), toMm(field->geometry().intersected(rect()))});
-    frmPrintSettings dialog(m_platform, m_settingsSection, m_courier, m_settings, toMm(rect()).size(), fields,
+    frmPrintSettings dialog(m_platform, m_settingsSection, m_name, m_settings, pageMm(), fieldBoxesMm(),
                             this);
     if (dialog.exec() == QDialog::Accepted)
         m_settings = dialog.settings();
 }
 
-void Window::showButtons(bool shown)
+void PrintWindow::showButtons(bool shown)
 {
     Command1->setVisible(shown);
     Command2->setVisible(shown);
     cmdSettings->setVisible(shown);
 }
 
-QStringList Window::cutFields() const
-{
-    return cutFieldsOf(*this);
-}
-
-bool Window::printOn(QPrinter &printer)
+bool PrintWindow::printOn(QPrinter &printer)
 {
     showButtons(false);
     const QString failure = printPage(
-        printer, m_settings, m_jobTitle, [this](QPainter &painter) { paintClientArea(painter); },
+        printer, m_settings, m_jobTitle, [this](QPainter &painter) { paintPage(painter); },
         m_platform.printQueue());
     if (failure.isEmpty()) {
         Q_EMIT printed(printerShownName(printer));
@@ -335,9 +312,50 @@ bool Window::printOn(QPrinter &printer)
     return false;
 }
 
-void Window::paintClientArea(QPainter &painter) const
+namespace {
+
+// Window pixels as millimetres.
+QRectF pixelsToMm(const QRectF &pixels)
+{
+    constexpr double mm = 25.4 / Twips::PixelsPerInch;
+    return QRectF(pixels.x() * mm, pixels.y() * mm, pixels.width() * mm, pixels.height() * mm);
+}
+
+} // namespace
+
+Window::Window(const Description &description, Platform &platform, const FieldReader &read)
+    : PrintWindow(platform,
+                  QSize(Twips::toPixels(description.clientWidth), Twips::toPixels(description.clientHeight)),
+                  description.settingsSection.toString(), description.courier.toString(),
+                  description.jobTitle.toString(),
+                  PrintSettings::load(platform, description.settingsSection.toString()))
+{
+    for (const Field &field : description.fields)
+        (new FieldLabel(field, this))->fill(field.fill(read));
+}
+
+QStringList Window::cutFields() const
+{
+    return cutFieldsOf(*this);
+}
+
+void Window::paintPage(QPainter &painter) const
 {
     paintFieldsOf(*this, painter);
+}
+
+QSizeF Window::pageMm() const
+{
+    return pixelsToMm(rect()).size();
+}
+
+QList<std::pair<QString, QRectF>> Window::fieldBoxesMm() const
+{
+    // Each field's box as it is now.
+    QList<std::pair<QString, QRectF>> fields;
+    for (const FieldLabel *field : findChildren<FieldLabel *>(Qt::FindDirectChildrenOnly))
+        fields.append({fieldCaption(field->objectName()), pixelsToMm(field->geometry().intersected(rect()))});
+    return fields;
 }
 
 Sheet::Sheet(const Description &description, const FieldReader &read)

@@ -95,25 +95,17 @@ private:
     QWidget m_client;
 };
 
-// The three buttons every waybill window has, at the same places, leading its tab order.
-struct WindowButtons
-{
-    QPushButton *print;    // 打印, "Command1"
-    QPushButton *quit;     // 退出, "Command2"
-    QPushButton *settings; // 设置, "cmdSettings"
-};
-WindowButtons addWindowButtons(QWidget *window);
-
-// A waybill window: a true-size model of one courier's paper waybill, filled from
-// the main window's fields when it opens, that prints its client area as one page.
-class Window : public QDialog
+// What every waybill window has, a courier's and a user's form alike: a modal
+// window the size of its page, with 打印, 退出 and 设置 at the same places
+// leading the tab order, that prints its page as one page through its own print
+// settings.
+class PrintWindow : public QDialog
 {
     Q_OBJECT
 public:
-    // Hides the buttons and prints the client area as one page on printer, placed
-    // as the courier's print settings say; then closes. When printing fails the
-    // user is told what failed, the buttons come back and the window stays open.
-    // True when printed.
+    // Hides the buttons and prints the page on printer, placed as the print
+    // settings say; then closes. When printing fails the user is told what
+    // failed, the buttons come back and the window stays open. True when printed.
     bool printOn(QPrinter &printer);
     // Adds a check that runs when 打印 is pressed, after the question about cut
     // fields and before printing; one that returns false stops the print, and
@@ -126,28 +118,55 @@ Q_SIGNALS:
     void printed(const QString &printerName);
 
 protected:
-    Window(const Description &description, Platform &platform, const FieldReader &read);
+    // name: the waybill as the user knows it ("顺丰快递", a form's name), for the
+    // settings dialog; jobTitle: the print job's title.
+    PrintWindow(Platform &platform, QSize pixels, QString settingsSection, QString name, QString jobTitle,
+                PrintSettings settings);
     void keyPressEvent(QKeyEvent *event) override;
+    Platform &platform() const { return m_platform; }
+
+    // Runs first when 打印 is pressed.
+    virtual void aboutToPrint() {}
+    // The names of the fields cut short, for the user; empty when all fit.
+    virtual QStringList cutFields() const = 0;
+    // The page as it prints, in the window's pixels.
+    virtual void paintPage(QPainter &painter) const = 0;
+    // The page's size and each field's caption and box, in millimetres, for the
+    // settings dialog's preview.
+    virtual QSizeF pageMm() const = 0;
+    virtual QList<std::pair<QString, QRectF>> fieldBoxesMm() const = 0;
+
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command2 = nullptr;
+    QPushButton *cmdSettings = nullptr;
 
 private:
     void Command1_Click();
     void Command2_Click();
     void cmdSettings_Click();
     void showButtons(bool shown);
-    // The names of the fields cut short, for the user; empty when all fit.
-    QStringList cutFields() const;
-    // The client area as it shows, hidden controls left out, in its own pixels.
-    void paintClientArea(QPainter &painter) const;
 
     Platform &m_platform;
-    QString m_jobTitle;
-    QString m_courier;
     QString m_settingsSection;
+    QString m_name;
+    QString m_jobTitle;
     PrintSettings m_settings;
     std::vector<std::function<bool()>> m_printChecks;
-    QPushButton *Command1 = nullptr;
-    QPushButton *Command2 = nullptr;
-    QPushButton *cmdSettings = nullptr;
+};
+
+// A waybill window: a true-size model of one courier's paper waybill, filled from
+// the main window's fields when it opens, that prints its client area as one page.
+class Window : public PrintWindow
+{
+    Q_OBJECT
+protected:
+    Window(const Description &description, Platform &platform, const FieldReader &read);
+
+private:
+    QStringList cutFields() const override;
+    void paintPage(QPainter &painter) const override;
+    QSizeF pageMm() const override;
+    QList<std::pair<QString, QRectF>> fieldBoxesMm() const override;
 };
 
 } // namespace Waybill
