@@ -197,6 +197,19 @@ bool hasDigit(const QString &text)
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
 }
 
+// A row without a company takes the person's name as its company; the summary
+// counts such rows and the unsure ones.
+void addRow(OrderFileResult &result, OrderRow row)
+{
+    if (row.company.isEmpty() && !row.name.isEmpty()) {
+        row.company = row.name;
+        ++result.companyFromName;
+    }
+    if (!row.unsure.isEmpty())
+        ++result.unsureRows;
+    result.rows.append(std::move(row));
+}
+
 } // namespace
 
 QString OrderRow::value(Field field) const
@@ -462,13 +475,7 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table,
             doubt(OrderRow::Phone, QStringLiteral("没有电话号码"));
         else if (!hasDigit(row.phone))
             doubt(OrderRow::Phone, QStringLiteral("“") + row.phone + QStringLiteral("”不像电话号码"));
-        if (row.company.isEmpty() && !row.name.isEmpty()) {
-            row.company = row.name;
-            ++result.companyFromName;
-        }
-        if (!row.unsure.isEmpty())
-            ++result.unsureRows;
-        result.rows.append(row);
+        addRow(result, std::move(row));
     }
     if (result.rows.isEmpty() && result.skippedRows == 0)
         result.error = QStringLiteral("表头下面没有订单。");
@@ -541,13 +548,7 @@ OrderFileResult OrderFileReader::splitPasted(const QString &text) const
                 row.unsureReasons.append(parsed.doubts[parsedField]);
             }
         }
-        if (row.company.isEmpty() && !row.name.isEmpty()) {
-            row.company = row.name;
-            ++result.companyFromName;
-        }
-        if (!row.unsure.isEmpty())
-            ++result.unsureRows;
-        result.rows.append(row);
+        addRow(result, std::move(row));
     }
     if (result.rows.isEmpty())
         result.error = QStringLiteral("没有粘贴任何地址。");
