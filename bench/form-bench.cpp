@@ -1,6 +1,7 @@
 // Times drawing a waybill form of 30 fields: one page through the print path
 // into a PDF file (as a PDF queue or printer driver receives it), and the
 // window's page on screen. quillbox-form-bench [--smoke]
+#include "figures.h"
 #include "forms/formpainter.h"
 #include "platform/printqueue.h"
 #include "waybill/printjob.h"
@@ -22,20 +23,6 @@ using Forms::Form;
 using Forms::FormField;
 
 namespace {
-
-// Processor time of this thread: the machine may be busy with other work.
-double cpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Every kind of field a form has, thirty in all, on a 230 x 127 mm paper waybill.
 Form thirtyFields()
@@ -128,18 +115,18 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     Waybill::PrintSettings settings;
     settings.paper = form.paper;
-    std::vector<double> printMs, screenMs;
+    QList<double> printMs, screenMs;
     double firstPrint = 0;
     const PrintQueue queue; // the page goes to a file, never to a queue
     for (int i = 0; i < pages; ++i) {
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(dir.filePath(QStringLiteral("page.pdf")));
-        const double start = cpuMs();
-        const QString failure =
-            Waybill::printPage(printer, settings, QStringLiteral("基准"),
-                               [&](QPainter &p) { painter.paintClientPixels(p, values); }, queue);
-        const double took = cpuMs() - start;
+        const double start = threadCpuMs();
+        const QString failure = Waybill::printPage(
+            printer, settings, QStringLiteral("基准"),
+            [&](QPainter &p) { painter.paintClientPixels(p, values); }, queue);
+        const double took = threadCpuMs() - start;
         if (!failure.isEmpty()) {
             std::fprintf(stderr, "printing failed: %s\n", qPrintable(failure));
             return 1;
@@ -154,11 +141,11 @@ int main(int argc, char *argv[])
                   QImage::Format_ARGB32_Premultiplied);
     for (int i = 0; i < pages; ++i) {
         screen.fill(Qt::white);
-        const double start = cpuMs();
+        const double start = threadCpuMs();
         QPainter p(&screen);
         painter.paintClientPixels(p, values, Forms::FormPainter::FaintBackground);
         p.end();
-        screenMs.push_back(cpuMs() - start);
+        screenMs.push_back(threadCpuMs() - start);
     }
 
     std::printf("form of %zu fields, %d pages, processor time\n", form.fields.size(), pages);

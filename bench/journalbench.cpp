@@ -1,4 +1,5 @@
 #include "journalbench.h"
+#include "figures.h"
 
 #include "addressbook/csvtext.h"
 #include "addressbook/printjournal.h"
@@ -52,18 +53,6 @@ private:
     QElapsedTimer m_wall;
     qint64 m_cpu = 0;
 };
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
-}
-
-double percentile99(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[std::min<qsizetype>(v.size() - 1, v.size() * 99 / 100)];
-}
 
 // A journal of entries as a shop prints them: 500 a day, the last of them
 // today, the recipients' phones all different.

@@ -3,6 +3,7 @@
 #include "addressbook/csvtext.h"
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
+#include "figures.h"
 #include "orders/orderfile.h"
 
 #include <quazip/quazip.h>
@@ -21,13 +22,6 @@
 #include <vector>
 
 namespace {
-
-double cpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
 
 // Orders spread over the whole division table, with the mix of numbers shops hand
 // out (plain, with an extension, hidden).
@@ -142,14 +136,14 @@ int main(int argc, char *argv[])
                 rounds);
     for (const auto &[label, path] :
          {std::pair{"CSV UTF-8", csvPath}, std::pair{"CSV GBK", gbkPath}, std::pair{"XLSX", xlsxPath}}) {
-        std::vector<double> ms, cpu;
+        QList<double> ms, cpu;
         int unsure = 0;
         for (int i = 0; i < rounds; ++i) {
             QElapsedTimer timer;
             timer.start();
-            const double start = cpuMs();
+            const double start = threadCpuMs();
             const OrderFileResult result = reader.readFile(path);
-            cpu.push_back(cpuMs() - start);
+            cpu.push_back(threadCpuMs() - start);
             ms.push_back(double(timer.nsecsElapsed()) / 1e6);
             if (!result.ok() || result.rows.size() != count) {
                 std::fprintf(stderr, "%s: %s (%d rows)\n", label, qPrintable(result.summary()),

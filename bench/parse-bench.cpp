@@ -2,6 +2,7 @@
 // one pasted address. quillbox-parse-bench [--smoke]
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
+#include "figures.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,20 +29,6 @@ const char *const Samples[] = {
     "谢谢！",
 };
 
-// Processor time of this thread: the machine may be busy with other work.
-double cpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -52,19 +39,19 @@ int main(int argc, char *argv[])
     const int rounds = smoke ? 2 : 2000;
 
     // The first load is the one the user waits for: nothing of it is warm yet.
-    std::vector<double> loadMs;
-    std::vector<double> loadCpuMs;
+    QList<double> loadMs;
+    QList<double> loadCpuMs;
     RegionTable table;
     for (int i = 0; i < loads; ++i) {
         QElapsedTimer timer;
         timer.start();
-        const double cpu = cpuMs();
+        const double cpu = threadCpuMs();
         QString error;
         if (!table.load(&error)) {
             std::fprintf(stderr, "division table: %s\n", qPrintable(error));
             return 1;
         }
-        loadCpuMs.push_back(cpuMs() - cpu);
+        loadCpuMs.push_back(threadCpuMs() - cpu);
         loadMs.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
     std::printf("division table (%d provinces, %d cities, %d districts), target 50 ms:\n",
@@ -72,8 +59,7 @@ int main(int argc, char *argv[])
                 table.count(RegionTable::District));
     std::printf(
         "  first load %.1f ms (processor %.1f ms); again, median of %d: %.1f ms (processor %.1f ms)\n",
-        loadMs.front(), loadCpuMs.front(), loads - 1, median({loadMs.begin() + 1, loadMs.end()}),
-        median({loadCpuMs.begin() + 1, loadCpuMs.end()}));
+        loadMs.front(), loadCpuMs.front(), loads - 1, median(loadMs.mid(1)), median(loadCpuMs.mid(1)));
 
     QElapsedTimer construction;
     construction.start();
@@ -83,17 +69,17 @@ int main(int argc, char *argv[])
         // The user's first paste: nothing of the parsing code is warm yet.
         QElapsedTimer timer;
         timer.start();
-        const double cpu = cpuMs();
+        const double cpu = threadCpuMs();
         parser.parse(QString::fromUtf8(Samples[0]));
         std::printf("  first parse after set-up: %.2f ms (processor %.2f ms)\n",
-                    double(timer.nsecsElapsed()) / 1e6, cpuMs() - cpu);
+                    double(timer.nsecsElapsed()) / 1e6, threadCpuMs() - cpu);
     }
     std::printf("parse time per address, target 2 ms (%d rounds each):\n", rounds);
     std::printf("  %-9s %-9s %-9s  address\n", "1st µs", "median µs", "p99 µs");
     double worst = 0;
     for (const char *sample : Samples) {
         const QString text = QString::fromUtf8(sample);
-        std::vector<double> us;
+        QList<double> us;
         for (int i = 0; i < rounds; ++i) {
             QElapsedTimer timer;
             timer.start();

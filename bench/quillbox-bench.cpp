@@ -4,6 +4,7 @@
 // --smoke for a quick run of every step; --sizes 1000,5000 and --runs 5 change
 // the sizes and the number of runs whose median each figure is.
 #include "contactgenerator.h"
+#include "figures.h"
 #include "journalbench.h"
 #include "mainwindow.h"
 #include "platform/platform.h"
@@ -61,18 +62,6 @@ struct Settings
     int keystrokes = 600;
     int picks = 300;
 };
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
-}
-
-double percentile99(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[std::min<qsizetype>(v.size() - 1, v.size() * 99 / 100)];
-}
 
 double msSince(const QElapsedTimer &timer)
 {
