@@ -16,10 +16,13 @@ namespace {
 const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 constexpr int FixedColumns = 3; // time, courier, printer
 constexpr int FieldCount = 16;  // the sender and the recipient values
-constexpr int OrderColumn = FixedColumns + FieldCount;
-constexpr int WaybillColumn = OrderColumn + 1;
-constexpr int IdColumn = WaybillColumn + 1; // in the file; a table keeps ids apart
-constexpr QChar Separator = QChar(0x1F);    // ends each column in a table's text
+constexpr int OrderColumn = PrintJournal::OrderColumn;
+constexpr int WaybillColumn = PrintJournal::WaybillColumn;
+// In the file the id stands after the waybill number and before the columns
+// added later; a table keeps ids apart, so its columns are the file's without it.
+constexpr int IdColumn = WaybillColumn + 1;
+constexpr int FileColumns = PrintJournal::ColumnCount + 1;
+constexpr QChar Separator = QChar(0x1F); // ends each column in a table's text
 // A same-day check reads on from where it stopped, after making sure these last
 // bytes are still where it left them.
 constexpr qsizetype TailCheck = 64;
@@ -35,7 +38,8 @@ QStringList header()
         for (const QString &label : labels)
             columns.append(side + label);
     }
-    columns << QStringLiteral("订单编号") << QStringLiteral("运单号") << QStringLiteral("记录号");
+    columns << QStringLiteral("订单编号") << QStringLiteral("运单号") << QStringLiteral("记录号")
+            << QStringLiteral("作废") << QStringLiteral("批次") << QStringLiteral("模板");
     return columns;
 }
 
@@ -45,7 +49,7 @@ QStringList shownColumns(const PrintJournal::Entry &entry)
     QStringList columns{entry.time, entry.courier, entry.printer};
     for (int i = 0; i < FieldCount; ++i)
         columns.append(entry.values.value(i));
-    columns << entry.orderNumber << entry.waybillNumber;
+    columns << entry.orderNumber << entry.waybillNumber << entry.spoiled << entry.batchId << entry.formId;
     return columns;
 }
 
@@ -159,7 +163,7 @@ PrintJournal::Entry entryFromColumns(QStringView text, qsizetype start)
     PrintJournal::Entry entry;
     QStringList columns;
     qsizetype from = start;
-    for (int c = 0; c < IdColumn; ++c) {
+    for (int c = 0; c < PrintJournal::ColumnCount; ++c) {
         const qsizetype end = text.indexOf(Separator, from);
         columns.append(text.sliced(from, end - from).toString());
         from = end + 1;
@@ -170,6 +174,9 @@ PrintJournal::Entry entryFromColumns(QStringView text, qsizetype start)
     entry.values = columns.mid(FixedColumns, FieldCount);
     entry.orderNumber = columns[OrderColumn];
     entry.waybillNumber = columns[WaybillColumn];
+    entry.spoiled = columns[PrintJournal::SpoiledColumn];
+    entry.batchId = columns[PrintJournal::BatchColumn];
+    entry.formId = columns[PrintJournal::FormColumn];
     return entry;
 }
 
@@ -283,7 +290,7 @@ bool PrintJournal::append(const Entry &entry, QString *error)
     QStringList columns;
     for (const QString &column : shownColumns(entry))
         columns.append(oneLine(column));
-    columns.append(entry.id.isEmpty() ? newId() : oneLine(entry.id));
+    columns.insert(IdColumn, entry.id.isEmpty() ? newId() : oneLine(entry.id));
     // Without its byte order mark: it goes after the rows already there.
     const QByteArray line = CsvText::write({columns}).sliced(3);
     return m_platform.appendToFile(fileName(), line, CsvText::write({header()}), error);
@@ -294,6 +301,13 @@ bool PrintJournal::setWaybillNumber(const Entry &entry, const QString &number, Q
     Entry numbered = entry;
     numbered.waybillNumber = number.trimmed();
     return append(numbered, error);
+}
+
+bool PrintJournal::markSpoiled(const Entry &entry, const QString &reason, QString *error)
+{
+    Entry spoiled = entry;
+    spoiled.spoiled = reason;
+    return append(spoiled, error);
 }
 
 PrintJournal::Entry PrintJournal::entryFor(const QString &courier, const QString &printer,
@@ -346,7 +360,7 @@ PrintJournal::Table PrintJournal::table(QString *error) const
             for (;;) {
                 const qsizetype comma = line.indexOf(u',', from);
                 const QStringView cell = line.sliced(from, (comma < 0 ? line.size() : comma) - from);
-                if (column < IdColumn)
+                if (column < IdColumn || (column > IdColumn && column < FileColumns))
                     appendColumn(cell, true);
                 else if (column == IdColumn)
                     id = unguardedView(cell).toString();
@@ -360,11 +374,25 @@ PrintJournal::Table PrintJournal::table(QString *error) const
             for (; column < IdColumn && column < columns.size(); ++column)
                 appendColumn(columns[column], false);
             id = columns.value(IdColumn);
+            for (int later = IdColumn + 1; later < FileColumns && later < columns.size(); ++later)
+                appendColumn(columns[later], false);
+            column = int(std::min<qsizetype>(columns.size(), FileColumns));
         }
-        for (; column < IdColumn; ++column)
-            out += Separator;
+        // Columns the line lacks are empty: before the id, and after it.
+        for (int c = column; c < FileColumns; ++c) {
+            if (c != IdColumn)
+                out += Separator;
+        }
         table.m_starts.append(start);
-        ids.append(id.isEmpty() ? idFromContent(QStringView(out).sliced(start), seenContent) : id);
+        if (id.isEmpty()) {
+            // Named by the columns such a row has always had, so that its id
+            // stays what earlier versions gave it.
+            qsizetype end = start;
+            for (int c = 0; c < IdColumn; ++c)
+                end = out.indexOf(Separator, end) + 1;
+            id = idFromContent(QStringView(out).sliced(start, end - start), seenContent);
+        }
+        ids.append(id);
     });
 
     // An entry shows where it was first printed, with what its last row says.
@@ -434,6 +462,9 @@ void PrintJournal::readNewRows(const QString &day) const
         m_readTo = 0;
         m_tailSeen.clear();
         m_printedOnDay.clear();
+        m_spoiledIds.clear();
+        m_numberOf.clear();
+        m_ownerOf.clear();
     };
     if (day != m_day) {
         m_day = day;
@@ -453,7 +484,8 @@ void PrintJournal::readNewRows(const QString &day) const
         m_fileSeen = file;
     }
     // Read on in pieces, so that a long journal is never held whole. The day's
-    // rows are found by their first bytes, without decoding the others.
+    // rows are found by their first bytes; of the others only the few cells
+    // that say which number an entry holds are decoded.
     const QByteArray wanted = day.toUtf8();
     const QByteArray bom("\xEF\xBB\xBF");
     for (;;) {
@@ -471,19 +503,31 @@ void PrintJournal::readNewRows(const QString &day) const
             QByteArrayView line(bytes.constData() + at, lineEnd - at);
             if (line.startsWith(bom))
                 line = line.sliced(bom.size());
-            if (line.startsWith(wanted)) {
-                const QStringList columns = columnsOf(QString::fromUtf8(line).trimmed());
-                if (columns.size() > OrderColumn - 1 && isTime(columns[0])) {
-                    const QStringList values = columns.mid(FixedColumns, FieldCount);
-                    const int recipient = FieldCount / 2;
-                    m_printedOnDay.append(
-                        {columns[1],
-                         ContactFile::contactKey(values.value(recipient), values.value(recipient + 1))
-                             .toCaseFolded(),
-                         digits(values.value(recipient + 6))});
-                }
-            }
+            while (line.endsWith('\r') || line.endsWith(' '))
+                line.chop(1);
             at = lineEnd + 1;
+            if (line.size() < 19)
+                continue;
+            const bool ofTheDay = line.startsWith(wanted);
+            if (ofTheDay || line.contains('"')) {
+                takeRow(columnsOf(QString::fromUtf8(line)), ofTheDay);
+                continue;
+            }
+            // Nearly every line: its cells are found by their commas, and only
+            // the number, the id and the spoiled mark are decoded.
+            QStringList columns;
+            qsizetype from = 0;
+            for (int column = 0; column <= IdColumn + 1; ++column) {
+                const qsizetype comma = line.indexOf(',', from);
+                const qsizetype cellEnd = comma < 0 ? line.size() : comma;
+                columns.append(column >= WaybillColumn
+                                   ? CsvText::unguarded(QString::fromUtf8(line.sliced(from, cellEnd - from)))
+                                   : QString());
+                if (comma < 0)
+                    break;
+                from = comma + 1;
+            }
+            takeRow(columns, false);
         }
         if (end > 0) {
             m_readTo += end;
@@ -492,6 +536,45 @@ void PrintJournal::readNewRows(const QString &day) const
         if (bytes.size() < ReadPiece)
             return;
     }
+}
+
+void PrintJournal::takeRow(const QStringList &columns, bool ofTheDay) const
+{
+    if (columns.size() < OrderColumn)
+        return;
+    const QString id = columns.value(IdColumn);
+    if (!id.isEmpty()) {
+        // The last row of an id says what the entry is now.
+        const bool spoiled = !columns.value(IdColumn + 1).isEmpty();
+        if (spoiled)
+            m_spoiledIds.insert(id);
+        else
+            m_spoiledIds.remove(id);
+        const QString before = m_numberOf.value(id);
+        const QString number = spoiled ? QString() : columns.value(WaybillColumn).trimmed();
+        if (!before.isEmpty() && m_ownerOf.value(before) == id)
+            m_ownerOf.remove(before);
+        if (number.isEmpty()) {
+            m_numberOf.remove(id);
+        } else {
+            m_numberOf.insert(id, number);
+            m_ownerOf.insert(number, id);
+        }
+    }
+    if (ofTheDay && isTime(columns[0])) {
+        const QStringList values = columns.mid(FixedColumns, FieldCount);
+        const int recipient = FieldCount / 2;
+        m_printedOnDay.append(
+            {id, columns[1],
+             ContactFile::contactKey(values.value(recipient), values.value(recipient + 1)).toCaseFolded(),
+             digits(values.value(recipient + 6))});
+    }
+}
+
+QString PrintJournal::waybillNumberOwner(QStringView number) const
+{
+    readNewRows(QDate::currentDate().toString(Qt::ISODate));
+    return m_ownerOf.value(number.trimmed().toString());
 }
 
 bool PrintJournal::printedToday(const QString &courier, const std::function<QString(QStringView)> &field,
@@ -505,7 +588,7 @@ bool PrintJournal::printedToday(const QString &courier, const std::function<QStr
     // Every row of the day, wherever it is: a clock set wrong for a while puts
     // rows of other days between them.
     for (const Printed &printed : m_printedOnDay) {
-        if (printed.courier != courier)
+        if (printed.courier != courier || m_spoiledIds.contains(printed.id))
             continue;
         const bool sameName = !company.isEmpty() && !person.isEmpty() && printed.name == key;
         const bool samePhone = phone.size() >= 7 && printed.phone == phone;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -12,14 +14,15 @@ class Platform;
 // Every printed waybill, one row of "journal.csv" in the program folder: time,
 // courier, printer, the sixteen sender and recipient values as printed (the
 // sender keys, then the recipient keys), then the order number, the waybill
-// number and the entry's id. UTF-8 CSV with a byte order mark, unlike the GBK
-// contact files: it is the program's own record, it must keep any character that
-// was printed, and a spreadsheet opens it as it is.
+// number, the entry's id, and since batches keep their own files, why the page
+// was spoiled (作废), the batch it was printed in and the form's id. UTF-8 CSV with a byte order mark, unlike
+// the GBK contact files: it is the program's own record, it must keep any character that was printed, and a
+// spreadsheet opens it as it is.
 //
 // The file only ever grows: a print appends its row, and a waybill number given
-// later appends the entry again, same id, with the number; the last row of an id
-// is the entry. Files written before the last three columns existed read as they
-// are, their entries without numbers.
+// later appends the entry again, same id, with the number; a page spoiled
+// appends it again marked so; the last row of an id is the entry. Files written
+// before the later columns existed read as they are.
 class PrintJournal
 {
 public:
@@ -36,6 +39,13 @@ public:
         // Names the entry across the rows that repeat it. entryFor() makes one;
         // an entry of an older file gets one from its content when read.
         QString id;
+        // Why the page went into the bin (a trial rejected, a sheet reprinted);
+        // empty for a page that went out. A spoiled page counts for nothing.
+        QString spoiled;
+        QString batchId; // the batch that printed it, empty for a single print
+        QString formId;  // the user's form it was printed on, empty for a courier's own
+
+        bool isSpoiled() const { return !spoiled.isEmpty(); }
 
         // The value of one field by its key ("txtSentTo", ...); empty for others.
         QString value(QStringView key) const;
@@ -54,7 +64,7 @@ public:
         Entry at(qsizetype index) const;
         // One column of an entry without making the whole entry: 0 time, 1
         // courier, 2 printer, 3.. the field values, then order number, waybill
-        // number, id.
+        // number, spoiled, batch, form (the Column values).
         QStringView column(qsizetype index, int column) const;
         // The indexes, in order, of the entries with text in any column (case
         // ignored); every index for an empty text.
@@ -76,6 +86,19 @@ public:
         mutable QList<qsizetype> m_lastFound;
     };
 
+    enum Column {
+        TimeColumn = 0,
+        CourierColumn = 1,
+        PrinterColumn = 2,
+        FirstValueColumn = 3,
+        OrderColumn = FirstValueColumn + 16,
+        WaybillColumn,
+        SpoiledColumn,
+        BatchColumn,
+        FormColumn,
+        ColumnCount
+    };
+
     explicit PrintJournal(Platform &platform);
 
     // The sender keys followed by the recipient keys.
@@ -89,6 +112,8 @@ public:
     // Gives the entry a waybill number (or another one): appends the entry again
     // with the number. The entry is one read from this journal or just appended.
     bool setWaybillNumber(const Entry &entry, const QString &number, QString *error = nullptr);
+    // Marks the entry's page spoiled, for the reason given: appends it again so marked.
+    bool markSpoiled(const Entry &entry, const QString &reason, QString *error = nullptr);
     // Builds an entry from a reader of field values, stamped now, with a new id.
     static Entry entryFor(const QString &courier, const QString &printer,
                           const std::function<QString(QStringView key)> &field,
@@ -103,6 +128,10 @@ public:
     QList<Entry> search(QStringView text) const;
     // Newest first, the entries that carry this waybill number (blanks around it ignored).
     QList<Entry> withWaybillNumber(QStringView number) const;
+    // The id of the entry that carries this number now, empty when none does.
+    // Reads only what was added to the file since the last call: a scanner's
+    // numbers are checked without reading a long journal each time.
+    QString waybillNumberOwner(QStringView number) const;
 
     // Whether the recipient about to be printed already got a waybill from this
     // courier on the day of now: same recipient company and person, or the same
@@ -115,6 +144,7 @@ public:
 
 private:
     void readNewRows(const QString &day) const;
+    void takeRow(const QStringList &columns, bool ofTheDay) const;
 
     Platform &m_platform;
     // What the same-day check has read so far: the file up to m_readTo, the day
@@ -125,10 +155,15 @@ private:
     mutable quint64 m_fileSeen = 0;
     struct Printed
     {
+        QString id;
         QString courier;
         QString name;  // contact key, case folded
         QString phone; // digits
     };
     mutable QString m_day;
     mutable QList<Printed> m_printedOnDay;
+    mutable QSet<QString> m_spoiledIds;
+    // Every entry's current waybill number, and the entry holding each number.
+    mutable QHash<QString, QString> m_numberOf;
+    mutable QHash<QString, QString> m_ownerOf;
 };

@@ -96,7 +96,7 @@ void BatchPrinter::stop(int row, const QString &reason)
 bool BatchPrinter::save(int row)
 {
     QString error;
-    if (m_store.save(m_batch, &error))
+    if (m_store.saveRow(m_batch, row, &error))
         return true;
     stop(row, QStringLiteral("批量打印的进度无法保存，已暂停：%1").arg(error));
     return false;
@@ -133,8 +133,11 @@ void BatchPrinter::sendRow(int row)
             return;
         }
     }
-    // Marked before the job goes, so that a crash in between is never taken
-    // for a row not yet printed.
+    // Marked, and titled so that the scheduler can be asked about it, before the
+    // job goes: a crash in between is never taken for a row not yet printed.
+    ++current.attempts;
+    current.jobTitle = m_batch.jobTitleFor(row, pages().caption());
+    current.jobId = 0;
     current.state = BatchRow::State::Sending;
     current.problem.clear();
     if (!save(row))
@@ -145,7 +148,7 @@ void BatchPrinter::sendRow(int row)
     const PageSource::FieldReader read = [this, row](QStringView key) { return m_batch.value(row, key); };
     int jobId = 0;
     const QString failure = Waybill::printPage(
-        *m_printer, m_settings, source.jobTitle(),
+        *m_printer, m_settings, current.jobTitle,
         [&source, &read](QPainter &painter) { source.paint(painter, read); }, m_platform.printQueue(),
         &jobId);
     if (!failure.isEmpty()) {
@@ -169,18 +172,68 @@ bool BatchPrinter::rowDone(int row, QString *error)
 {
     BatchRow &current = m_batch.rows[row];
     current.state = BatchRow::State::Printed;
-    PrintJournal::Entry entry = PrintJournal::entryFor(
-        pages().courier(), current.printer, [this, row](QStringView key) { return m_batch.value(row, key); },
-        current.orderNumber);
+    current.problem.clear();
+    current.printOrder = m_batch.nextPrintOrder();
+    current.journalId.clear();
+    current.printedTime.clear();
+    PrintJournal::Entry entry = m_batch.journalEntry(row, pages().courier(), pages().formId());
     QString why;
-    if (m_journal.append(entry, &why))
+    if (m_journal.append(entry, &why)) {
         current.journalId = entry.id;
-    else
+        current.printedTime = entry.time;
+    } else {
         *error = QStringLiteral("快递单已打印，但打印记录未能保存：%1").arg(why);
+    }
     if (!save(row))
         return false;
     Q_EMIT rowChanged(row);
     return true;
+}
+
+bool BatchPrinter::reprint(int row, const QString &reason, QString *error)
+{
+    if (m_running || row < 0 || row >= m_batch.rows.size())
+        return false;
+    BatchRow &current = m_batch.rows[row];
+    if (current.state == BatchRow::State::Printed && !current.journalId.isEmpty()) {
+        if (!m_journal.markSpoiled(m_batch.journalEntry(row, pages().courier(), pages().formId()), reason,
+                                   error))
+            return false;
+    } else if (current.state != BatchRow::State::Printed && current.state != BatchRow::State::Unsettled) {
+        return false;
+    }
+    current.state = BatchRow::State::Waiting;
+    current.problem.clear();
+    current.journalId.clear();
+    current.printedTime.clear();
+    current.printOrder = 0;
+    current.waybillNumber.clear();
+    current.exported = false;
+    current.jobId = 0;
+    QString why;
+    if (!m_store.saveRow(m_batch, row, &why)) {
+        if (error)
+            *error = QStringLiteral("批量打印的进度无法保存：%1").arg(why);
+        return false;
+    }
+    Q_EMIT rowChanged(row);
+    return true;
+}
+
+bool BatchPrinter::markPrinted(int row, QString *error)
+{
+    if (m_running || row < 0 || row >= m_batch.rows.size() ||
+        m_batch.rows[row].state != BatchRow::State::Unsettled)
+        return false;
+    QString why;
+    if (!rowDone(row, &why)) {
+        if (error)
+            *error = QStringLiteral("批量打印的进度无法保存。");
+        return false;
+    }
+    if (!why.isEmpty() && error)
+        *error = why;
+    return why.isEmpty();
 }
 
 void BatchPrinter::rowFailed(int row, const PrintQueue::JobStatus &job)
@@ -197,17 +250,64 @@ void BatchPrinter::rowFailed(int row, const PrintQueue::JobStatus &job)
     Q_EMIT rowChanged(row);
 }
 
+bool BatchPrinter::findByTitle(const BatchRow &row, PrintQueue::TitledJob *job) const
+{
+    QList<PrintQueue::TitledJob> jobs;
+    if (row.jobTitle.isEmpty() || !m_platform.printQueue().jobsTitled(row.jobTitle, &jobs))
+        return false;
+    *job = jobs.isEmpty() ? PrintQueue::TitledJob() : jobs.last();
+    return true;
+}
+
+void BatchPrinter::settleRow(int row)
+{
+    BatchRow &current = m_batch.rows[row];
+    PrintQueue::JobStatus job;
+    if (current.state == BatchRow::State::Sent && current.jobId != 0)
+        job = m_platform.printQueue().jobStatus(current.jobId);
+    if (job.state == PrintQueue::JobState::Unknown) {
+        // Caught while being handed over, or a job the scheduler no longer
+        // knows by its number: asked by its title, finished jobs included.
+        PrintQueue::TitledJob titled;
+        const bool asked = findByTitle(current, &titled);
+        if (asked && titled.id != 0) {
+            current.jobId = titled.id;
+            current.state = BatchRow::State::Sent;
+            job.state = titled.state;
+        } else if (asked && current.state == BatchRow::State::Sending) {
+            // The scheduler never got it: not printed.
+            current.state = BatchRow::State::Waiting;
+            current.jobId = 0;
+            save(row);
+            Q_EMIT rowChanged(row);
+            return;
+        } else {
+            current.state = BatchRow::State::Unsettled;
+            current.problem = QStringLiteral(
+                "无法从打印机得知这张是否已打印（打印记录可能已被清除）。请看一看打印出的运单，"
+                "再选“标为已打印”或“重打”。");
+            save(row);
+            Q_EMIT rowChanged(row);
+            return;
+        }
+    }
+    QString error;
+    if (job.state == PrintQueue::JobState::Completed)
+        rowDone(row, &error);
+    else if (job.state == PrintQueue::JobState::Canceled || job.state == PrintQueue::JobState::Aborted)
+        rowFailed(row, PrintQueue::JobStatus{job.state, QString()});
+    else if (current.state == BatchRow::State::Sent) {
+        save(row);
+        Q_EMIT rowChanged(row);
+    }
+}
+
 void BatchPrinter::settle()
 {
     for (int row = 0; row < m_batch.rows.size(); ++row) {
-        if (m_batch.rows[row].state != BatchRow::State::Sent)
-            continue;
-        const PrintQueue::JobStatus job = m_platform.printQueue().jobStatus(m_batch.rows[row].jobId);
-        QString error;
-        if (job.state == PrintQueue::JobState::Completed)
-            rowDone(row, &error);
-        else if (job.state == PrintQueue::JobState::Canceled || job.state == PrintQueue::JobState::Aborted)
-            rowFailed(row, job);
+        const BatchRow::State state = m_batch.rows[row].state;
+        if (state == BatchRow::State::Sent || state == BatchRow::State::Sending)
+            settleRow(row);
     }
 }
 
@@ -241,11 +341,26 @@ void BatchPrinter::follow()
         rowFailed(m_row, job);
         stop(m_row, current.problem);
         return;
-    case PrintQueue::JobState::Unknown:
+    case PrintQueue::JobState::Unknown: {
+        PrintQueue::TitledJob titled;
+        if (findByTitle(current, &titled) && titled.id == 0) {
+            // The scheduler answers but no longer knows the job: it is for the
+            // user to say whether the page came out; the others go on.
+            settleRow(m_row);
+            if (m_running)
+                next();
+            return;
+        }
+        if (titled.id != 0 && titled.id != current.jobId) {
+            current.jobId = titled.id;
+            m_poll.start();
+            return;
+        }
         stop(m_row, QStringLiteral("无法得知打印作业 %1 的情况%2。请查看打印机后按“继续”。")
                         .arg(current.jobId)
                         .arg(job.reason.isEmpty() ? QString() : QStringLiteral("（%1）").arg(job.reason)));
         return;
+    }
     case PrintQueue::JobState::Held:
         stop(m_row, QStringLiteral("打印作业 %1 被挂起。请在打印机上放行后按“继续”。").arg(current.jobId));
         return;

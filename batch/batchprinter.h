@@ -34,6 +34,14 @@ public:
     void settle();
     // Stops once the waybill being printed is done.
     void pause();
+
+    // The page of a printed row went into the bin (a trial the user rejected, a
+    // sheet jammed): its journal entry is marked spoiled for reason, its number
+    // (which was on that paper) goes, and the row is printed again. A row
+    // waiting for the user's word is simply printed again.
+    bool reprint(int row, const QString &reason, QString *error = nullptr);
+    // The user saw the page of a row waiting for their word: it is printed.
+    bool markPrinted(int row, QString *error = nullptr);
     bool isRunning() const { return m_running; }
 
     // How often a job is asked after, in milliseconds.
@@ -59,6 +67,10 @@ private:
     void stop(int row, const QString &reason);
     bool save(int row);
     void sendRow(int row);
+    // What the scheduler remembers of a row's job by its title: whether it
+    // could be asked, and the newest such job.
+    bool findByTitle(const BatchRow &row, PrintQueue::TitledJob *job) const;
+    void settleRow(int row);
     // Marks the row printed and writes it into the journal; error says why that failed.
     bool rowDone(int row, QString *error);
     void rowFailed(int row, const PrintQueue::JobStatus &job);

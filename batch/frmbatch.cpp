@@ -32,10 +32,8 @@ enum Column { ColState, ColOrder, ColFirstValue, ColWarnings = ColFirstValue + 8
 
 QStringList columnCaptions()
 {
-    return {QStringLiteral("状态"),   QStringLiteral("订单编号"), QStringLiteral("收件单位"),
-            QStringLiteral("收件人"), QStringLiteral("省"),       QStringLiteral("市"),
-            QStringLiteral("区/县"),  QStringLiteral("地址"),     QStringLiteral("电话"),
-            QStringLiteral("邮编"),   QStringLiteral("提醒"),     QStringLiteral("运单号")};
+    return QStringList{QStringLiteral("状态"), QStringLiteral("订单编号")} + BatchRow::captions() +
+           QStringList{QStringLiteral("提醒"), QStringLiteral("运单号")};
 }
 
 QString stateCaption(const BatchRow &row)
@@ -51,6 +49,8 @@ QString stateCaption(const BatchRow &row)
         return QStringLiteral("已打印");
     case BatchRow::State::Failed:
         return QStringLiteral("未打印（出错）");
+    case BatchRow::State::Unsettled:
+        return QStringLiteral("待核对");
     }
     return QString();
 }
@@ -69,7 +69,8 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     : QDialog(parent), m_platform(platform), m_journal(journal), m_parser(std::move(parser)),
       m_openFile(std::move(openFile)), m_saveFile(std::move(saveFile)),
       m_store(std::make_unique<ContactStore>(platform)), m_saved(platform),
-      m_printer(m_batch, platform, journal)
+      m_printer(m_batch, platform, journal),
+      m_numbers(m_batch, journal, m_saved, [this]() -> const PageSource & { return m_printer.pages(); })
 {
     setObjectName(QStringLiteral("frmBatch"));
     setWindowTitle(QStringLiteral("批量打印"));
@@ -103,6 +104,10 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     cmdPrintAll = button("cmdPrintAll", QStringLiteral("打印全部"));
     cmdPause = button("cmdPause", QStringLiteral("暂停"));
     cmdContinue = button("cmdContinue", QStringLiteral("继续"));
+    cmdMarkPrinted = button("cmdMarkPrinted", QStringLiteral("标为已打印"));
+    cmdReprint = button("cmdReprint", QStringLiteral("重打"));
+    cmdHistory = button("cmdHistory", QStringLiteral("历史批次…"));
+    cmdClearNumbers = button("cmdClearNumbers", QStringLiteral("清除运单号"));
     prgBatch = named(new QProgressBar(this), "prgBatch", QStringLiteral("进度"));
     lblStatus = named(new QLabel(this), "lblStatus", QStringLiteral("状态"));
     lblStatus->setWordWrap(true);
@@ -116,6 +121,7 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     top->addWidget(cmbSender, 1);
     top->addWidget(label(QStringLiteral("快递单"), cmbForm));
     top->addWidget(cmbForm);
+    top->addWidget(cmdHistory);
     auto *sources = new QHBoxLayout;
     sources->addWidget(cmdOpenOrders);
     sources->addWidget(cmdPaste);
@@ -130,11 +136,14 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     printing->addWidget(cmdPrintAll);
     printing->addWidget(cmdPause);
     printing->addWidget(cmdContinue);
+    printing->addWidget(cmdMarkPrinted);
+    printing->addWidget(cmdReprint);
     printing->addWidget(prgBatch, 1);
     auto *numbers = new QHBoxLayout;
     numbers->addWidget(label(QStringLiteral("录入运单号"), txtWaybillNumber));
     numbers->addWidget(txtWaybillNumber);
     numbers->addWidget(lblWaybillNumber, 1);
+    numbers->addWidget(cmdClearNumbers);
     numbers->addWidget(chkGbk);
     numbers->addWidget(cmdExport);
     auto *layout = new QVBoxLayout(this);
@@ -167,6 +176,10 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     connect(cmdPrintAll, &QPushButton::clicked, this, &frmBatch::cmdPrintAll_Click);
     connect(cmdPause, &QPushButton::clicked, this, &frmBatch::cmdPause_Click);
     connect(cmdContinue, &QPushButton::clicked, this, &frmBatch::cmdContinue_Click);
+    connect(cmdMarkPrinted, &QPushButton::clicked, this, &frmBatch::cmdMarkPrinted_Click);
+    connect(cmdReprint, &QPushButton::clicked, this, &frmBatch::cmdReprint_Click);
+    connect(cmdHistory, &QPushButton::clicked, this, &frmBatch::cmdHistory_Click);
+    connect(cmdClearNumbers, &QPushButton::clicked, this, &frmBatch::cmdClearNumbers_Click);
     connect(txtWaybillNumber, &QLineEdit::returnPressed, this, &frmBatch::txtWaybillNumber_ReturnPressed);
     connect(cmdExport, &QPushButton::clicked, this, &frmBatch::cmdExport_Click);
     connect(grdRows, &QTableWidget::cellChanged, this, &frmBatch::grdRows_CellChanged);
@@ -184,16 +197,16 @@ frmBatch::~frmBatch() = default;
 
 bool frmBatch::offerSavedBatch()
 {
-    std::optional<PrintBatch> saved = m_saved.load();
-    if (!saved || saved->rows.isEmpty() || saved->firstNotPrinted() < 0)
+    QString problem;
+    std::optional<PrintBatch> saved = m_saved.load(&problem);
+    if (!problem.isEmpty())
+        m_platform.messageBox(problem, QStringLiteral("批量打印"), Dialogs::Exclamation);
+    if (!saved || saved->rows.isEmpty())
         return false;
-    m_batch = *saved;
-    m_printer.settle();
+    openBatch(*saved);
     const int next = m_batch.firstNotPrinted();
-    if (next < 0) {
-        showRows();
+    if (next < 0)
         return true;
-    }
     const int answer = m_platform.messageBox(
         QStringLiteral("上次的批量打印没有打完：共 %1 张，已打印 %2 张。\n从第 %3 张继续吗？%4")
             .arg(m_batch.rows.size())
@@ -204,12 +217,19 @@ bool frmBatch::offerSavedBatch()
                      : QStringLiteral("\n\n第 %1 张：%2").arg(next + 1).arg(m_batch.rows[next].problem)),
         QStringLiteral("批量打印"), Dialogs::YesNo | Dialogs::Exclamation);
     if (answer != Dialogs::Yes) {
-        m_batch = PrintBatch();
-        m_saved.clear();
-        cmbSender_Activated(cmbSender->currentIndex());
-        showRows();
+        // Kept in 历史批次…, printed rows and numbers and all.
+        startNewBatch();
+        lblStatus->setText(QStringLiteral("上次的批次已留在“历史批次…”里。"));
         return false;
     }
+    return true;
+}
+
+void frmBatch::openBatch(PrintBatch batch)
+{
+    m_batch = std::move(batch);
+    m_numbers.forgetChoice();
+    m_printer.settle();
     int form = cmbForm->findData(m_batch.form);
     if (form < 0) {
         // A form gone from the folder since: shown by name, and printing says why it cannot.
@@ -218,7 +238,188 @@ bool frmBatch::offerSavedBatch()
     }
     cmbForm->setCurrentIndex(form);
     showRows();
-    return true;
+    const int unsettled = m_batch.unsettledCount();
+    if (unsettled > 0) {
+        lblStatus->setText(QStringLiteral("有 %1 张无法得知是否已打印（待核对）：请看一看打印出的运单，"
+                                          "选中后按“标为已打印”或“重打”。")
+                               .arg(unsettled));
+    }
+}
+
+void frmBatch::startNewBatch()
+{
+    m_batch = PrintBatch();
+    m_numbers.forgetChoice();
+    m_batch.form = cmbForm->currentData().toString();
+    cmbSender_Activated(cmbSender->currentIndex());
+    showRows();
+}
+
+QList<int> frmBatch::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : grdRows->selectionModel()->selectedRows())
+        rows.append(index.row());
+    if (rows.isEmpty() && grdRows->currentRow() >= 0)
+        rows.append(grdRows->currentRow());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void frmBatch::cmdMarkPrinted_Click()
+{
+    int marked = 0;
+    for (const int row : selectedRows()) {
+        QString error;
+        if (m_printer.markPrinted(row, &error))
+            ++marked;
+        else if (!error.isEmpty())
+            m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
+    }
+    if (marked == 0) {
+        lblStatus->setText(QStringLiteral("请先选中“待核对”的行。"));
+        return;
+    }
+    lblStatus->setText(QStringLiteral("%1 张标为已打印，已记入打印记录。").arg(marked));
+    showState();
+}
+
+void frmBatch::cmdReprint_Click()
+{
+    int again = 0;
+    for (const int row : selectedRows()) {
+        QString error;
+        if (m_printer.reprint(row, QStringLiteral("重打"), &error))
+            ++again;
+        else if (!error.isEmpty())
+            m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
+    }
+    if (again == 0) {
+        lblStatus->setText(QStringLiteral("请先选中要重打的已打印或待核对的行。"));
+        return;
+    }
+    lblStatus->setText(
+        QStringLiteral("%1 张将重打：原来那张在打印记录里记为作废，按“继续”打印。").arg(again));
+    showState();
+}
+
+void frmBatch::cmdClearNumbers_Click()
+{
+    int cleared = 0;
+    for (const int row : selectedRows()) {
+        if (m_batch.rows[row].waybillNumber.isEmpty())
+            continue;
+        QString error;
+        if (!m_numbers.clear(row, &error)) {
+            m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
+            break;
+        }
+        ++cleared;
+        showRow(row);
+    }
+    lblWaybillNumber->setText(QStringLiteral("已清除 %1 个运单号。").arg(cleared));
+}
+
+void frmBatch::cmdHistory_Click()
+{
+    if (m_printer.isRunning())
+        return;
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("dlgBatchHistory"));
+    dialog.setWindowTitle(QStringLiteral("历史批次"));
+    auto *list = named(new QTableWidget(0, 7, &dialog), "grdBatches", QStringLiteral("批次"));
+    list->setHorizontalHeaderLabels({QStringLiteral("开始时间"), QStringLiteral("快递单"),
+                                     QStringLiteral("张数"), QStringLiteral("已打印"),
+                                     QStringLiteral("有运单号"), QStringLiteral("已导出"),
+                                     QStringLiteral("状态")});
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->horizontalHeader()->setStretchLastSection(true);
+    auto *open =
+        named(new QPushButton(QStringLiteral("打开"), &dialog), "cmdOpenBatch", QStringLiteral("打开"));
+    auto *remove = named(new QPushButton(QStringLiteral("删除批次"), &dialog), "cmdDeleteBatch",
+                         QStringLiteral("删除批次"));
+    auto *close =
+        named(new QPushButton(QStringLiteral("关闭"), &dialog), "cmdCloseHistory", QStringLiteral("关闭"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(open);
+    buttons->addWidget(remove);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(list);
+    layout->addLayout(buttons);
+    dialog.resize(720, 400);
+
+    QList<BatchStore::Summary> batches;
+    const auto fill = [&] {
+        QStringList problems;
+        batches = m_saved.list(&problems);
+        if (!problems.isEmpty())
+            m_platform.messageBox(problems.join(u'\n'), QStringLiteral("历史批次"), Dialogs::Exclamation);
+        list->setRowCount(int(batches.size()));
+        for (int i = 0; i < batches.size(); ++i) {
+            const BatchStore::Summary &b = batches[i];
+            const QString form =
+                PrintBatch::forms().contains(b.form) ? PrintBatch::formCaption(b.form) : [&] {
+                    const int at = cmbForm->findData(b.form);
+                    return at >= 0 ? cmbForm->itemText(at) : b.form;
+                }();
+            const QStringList cells{b.created,
+                                    form,
+                                    QString::number(b.rows),
+                                    QString::number(b.printed),
+                                    QString::number(b.numbered),
+                                    QString::number(b.exported),
+                                    b.fileName == m_batch.fileName ? QStringLiteral("正在使用")
+                                    : b.finished                   ? QStringLiteral("已打完")
+                                                                   : QStringLiteral("未打完")};
+            for (int c = 0; c < cells.size(); ++c)
+                list->setItem(i, c, new QTableWidgetItem(cells[c]));
+        }
+        if (!batches.isEmpty())
+            list->selectRow(0);
+    };
+    fill();
+    connect(close, &QPushButton::clicked, &dialog, &QDialog::reject);
+    connect(open, &QPushButton::clicked, &dialog, [&] {
+        const int at = list->currentRow();
+        if (at < 0 || at >= batches.size())
+            return;
+        QString problem;
+        std::optional<PrintBatch> batch = m_saved.load(batches[at].fileName, &problem);
+        if (!batch) {
+            m_platform.messageBox(problem, QStringLiteral("历史批次"), Dialogs::Exclamation);
+            fill();
+            return;
+        }
+        openBatch(*batch);
+        lblStatus->setText(QStringLiteral("已打开 %1 开始的批次。").arg(m_batch.created));
+        dialog.accept();
+    });
+    connect(remove, &QPushButton::clicked, &dialog, [&] {
+        const int at = list->currentRow();
+        if (at < 0 || at >= batches.size())
+            return;
+        const int answer =
+            m_platform.messageBox(QStringLiteral("要删除 %1 开始的批次（%2 张）吗？它将移到回收站。")
+                                      .arg(batches[at].created)
+                                      .arg(batches[at].rows),
+                                  QStringLiteral("删除批次"), Dialogs::YesNo | Dialogs::Exclamation);
+        if (answer != Dialogs::Yes)
+            return;
+        QString error;
+        if (!m_saved.remove(batches[at].fileName, &error)) {
+            m_platform.messageBox(QStringLiteral("批次无法删除：%1").arg(error), QStringLiteral("提示"),
+                                  Dialogs::Exclamation);
+            return;
+        }
+        if (batches[at].fileName == m_batch.fileName)
+            startNewBatch();
+        fill();
+    });
+    dialog.exec();
 }
 
 void frmBatch::cmbSender_Activated(int index)
@@ -420,7 +621,8 @@ void frmBatch::cmdTrial_Click()
     if (!readyToPrint())
         return;
     m_trial = true;
-    lblStatus->setText(QStringLiteral("正在试打第 %1 张…").arg(m_batch.firstNotPrinted() + 1));
+    m_trialRow = m_batch.firstNotPrinted();
+    lblStatus->setText(QStringLiteral("正在试打第 %1 张…").arg(m_trialRow + 1));
     m_printer.start(1);
     showState();
 }
@@ -460,10 +662,19 @@ void frmBatch::printer_Paused(int row, const QString &reason)
         lblStatus->setText(QStringLiteral("试打完成。"));
         const int answer =
             m_platform.messageBox(QStringLiteral("位置对吗？"), QStringLiteral("试打第一张"), Dialogs::YesNo);
-        if (answer == Dialogs::Yes)
+        if (answer == Dialogs::Yes) {
             cmdPrintAll_Click();
-        else
-            lblStatus->setText(QStringLiteral("请在快递单窗口的“设置”里调整位置后再试打。"));
+            return;
+        }
+        // The page went into the bin: its row is printed again by the next trial.
+        QString error;
+        if (m_trialRow >= 0 && m_trialRow < m_batch.rows.size() &&
+            m_batch.rows[m_trialRow].state == BatchRow::State::Printed &&
+            !m_printer.reprint(m_trialRow, QStringLiteral("试打位置不对"), &error)) {
+            m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
+        }
+        showState();
+        lblStatus->setText(QStringLiteral("试打的那张已作废。请在快递单窗口的“设置”里调整位置后再试打。"));
         return;
     }
     m_trial = false;
@@ -480,72 +691,58 @@ void frmBatch::printer_Finished()
 {
     m_trial = false;
     showState();
-    lblStatus->setText(QStringLiteral("全部 %1 张已打印。可以录入运单号了。").arg(m_batch.rows.size()));
+    const int unsettled = m_batch.unsettledCount();
+    lblStatus->setText(
+        unsettled == 0
+            ? QStringLiteral("全部 %1 张已打印。可以录入运单号了。").arg(m_batch.rows.size())
+            : QStringLiteral(
+                  "已打印 %1 张，%2 张待核对：请看一看打印出的运单，选中后按“标为已打印”或“重打”。")
+                  .arg(m_batch.printedCount())
+                  .arg(unsettled));
     txtWaybillNumber->setFocus();
 }
 
 void frmBatch::txtWaybillNumber_ReturnPressed()
 {
-    const QString number = WaybillNumber::normalised(txtWaybillNumber->text());
+    const BatchNumbers::Outcome outcome = m_numbers.take(txtWaybillNumber->text());
+    lblWaybillNumber->setText(outcome.message);
+    if (outcome.kind == BatchNumbers::Outcome::Refused) {
+        // Stays, selected, so that the next scan replaces it.
+        txtWaybillNumber->selectAll();
+        return;
+    }
     txtWaybillNumber->clear();
-    if (number.isEmpty())
-        return;
-    const QString refused = [&] {
-        const QString problem =
-            WaybillNumber::problem(number, WaybillNumber::courierFor(m_printer.pages().caption()));
-        if (!problem.isEmpty())
-            return problem;
-        for (int i = 0; i < m_batch.rows.size(); ++i) {
-            if (m_batch.rows[i].waybillNumber == number)
-                return QStringLiteral("这个运单号已给了第 %1 张。").arg(i + 1);
-        }
-        if (!m_journal.withWaybillNumber(number).isEmpty())
-            return QStringLiteral("这个运单号已记在打印记录里。");
-        return QString();
-    }();
-    if (!refused.isEmpty()) {
-        lblWaybillNumber->setText(QStringLiteral("%1 未采用：%2").arg(number, refused));
-        return;
+    if (outcome.row >= 0) {
+        showRow(outcome.row);
+        grdRows->selectRow(outcome.row);
+        grdRows->scrollToItem(grdRows->item(outcome.row, ColWaybill));
+        txtWaybillNumber->setFocus();
     }
-    int row = 0;
-    while (row < m_batch.rows.size() && (m_batch.rows[row].state != BatchRow::State::Printed ||
-                                         !m_batch.rows[row].waybillNumber.isEmpty()))
-        ++row;
-    if (row == m_batch.rows.size()) {
-        lblWaybillNumber->setText(QStringLiteral("%1 未采用：已打印的运单都有运单号了。").arg(number));
-        return;
-    }
-    BatchRow &target = m_batch.rows[row];
-    target.waybillNumber = number;
-    QString error;
-    const PrintJournal::Table table = m_journal.table();
-    for (qsizetype i = 0; i < table.size(); ++i) {
-        // The batch's entries are the newest: found near the start.
-        const PrintJournal::Entry entry = table.at(i);
-        if (entry.id == target.journalId) {
-            if (!m_journal.setWaybillNumber(entry, number, &error))
-                m_platform.messageBox(QStringLiteral("运单号未能记入打印记录：%1").arg(error),
-                                      QStringLiteral("提示"), Dialogs::Exclamation);
-            break;
-        }
-    }
-    save();
-    showRow(row);
-    grdRows->scrollToItem(grdRows->item(row, ColWaybill));
-    lblWaybillNumber->setText(
-        QStringLiteral("%1 → 第 %2 张（%3）").arg(number).arg(row + 1).arg(target.value(u"txtNameTo")));
 }
 
 void frmBatch::cmdExport_Click()
 {
     QList<ShippingFile::Line> lines;
-    for (const BatchRow &row : std::as_const(m_batch.rows)) {
-        if (!row.waybillNumber.isEmpty())
-            lines.append({row.orderNumber, m_printer.pages().shippingName(), row.waybillNumber});
+    QList<int> rows;
+    int withoutOrder = 0;
+    for (int i = 0; i < m_batch.rows.size(); ++i) {
+        const BatchRow &row = m_batch.rows[i];
+        if (row.waybillNumber.isEmpty())
+            continue;
+        // A web shop matches the file by order number: a line without one ships nothing.
+        if (row.orderNumber.isEmpty()) {
+            ++withoutOrder;
+            continue;
+        }
+        lines.append({row.orderNumber, m_printer.pages().shippingName(), row.waybillNumber});
+        rows.append(i);
     }
     if (lines.isEmpty()) {
-        m_platform.messageBox(QStringLiteral("还没有录入运单号，没有可导出的发货单。"),
-                              QStringLiteral("提示"), Dialogs::Information);
+        m_platform.messageBox(
+            withoutOrder > 0
+                ? QStringLiteral("有运单号的 %1 张都没有订单编号，没有可导出的发货单。").arg(withoutOrder)
+                : QStringLiteral("还没有录入运单号，没有可导出的发货单。"),
+            QStringLiteral("提示"), Dialogs::Information);
         return;
     }
     const QString path = m_saveFile(this, QStringLiteral("导出发货单"), QStringLiteral("发货单.csv"),
@@ -559,19 +756,38 @@ void frmBatch::cmdExport_Click()
         m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
         return;
     }
-    lblStatus->setText(QStringLiteral("已导出 %1 个订单的发货单。").arg(lines.size()));
+    for (const int row : std::as_const(rows))
+        m_batch.rows[row].exported = true;
+    save();
+    lblStatus->setText(QStringLiteral("已导出 %1 个订单的发货单%2。")
+                           .arg(lines.size())
+                           .arg(withoutOrder > 0
+                                    ? QStringLiteral("；%1 张没有订单编号，未写入").arg(withoutOrder)
+                                    : QString()));
 }
 
 void frmBatch::grdRows_CellChanged(int row, int column)
 {
-    if (m_filling || column < ColFirstValue || column >= ColWarnings || row >= m_batch.rows.size())
+    if (m_filling || row >= m_batch.rows.size())
+        return;
+    if (column == ColWaybill) {
+        const BatchNumbers::Outcome outcome = m_numbers.give(row, grdRows->item(row, column)->text());
+        if (!outcome.message.isEmpty())
+            lblWaybillNumber->setText(outcome.message);
+        showRow(row);
+        return;
+    }
+    if (column < ColFirstValue || column >= ColWarnings)
         return;
     BatchRow &target = m_batch.rows[row];
     const QString key = ContactFile::recipientKeys()[column - ColFirstValue];
     target.setValue(key, grdRows->item(row, column)->text());
     // A field the user corrected needs no more looking at.
     target.unsure.removeAll(columnCaptions()[column]);
-    save();
+    QString error;
+    if (!m_saved.saveRow(m_batch, row, &error))
+        m_platform.messageBox(QStringLiteral("批量打印的进度无法保存：%1").arg(error), QStringLiteral("提示"),
+                              Dialogs::Exclamation);
     showRow(row);
 }
 
@@ -614,7 +830,7 @@ void frmBatch::showRow(int row)
             item->setBackground(QColor(255, 235, 160));
     }
     cell(ColWarnings, editable ? m_printer.warnings(row).join(QStringLiteral("；")) : QString(), false);
-    cell(ColWaybill, source.waybillNumber, false);
+    cell(ColWaybill, source.waybillNumber, true);
     m_filling = false;
 }
 
@@ -627,7 +843,9 @@ void frmBatch::showState()
                              static_cast<QWidget *>(cmdContinue), static_cast<QWidget *>(cmdOpenOrders),
                              static_cast<QWidget *>(cmdPaste), static_cast<QWidget *>(cmdGroup),
                              static_cast<QWidget *>(cmdJournal), static_cast<QWidget *>(cmdRemoveRows),
-                             static_cast<QWidget *>(cmbForm), static_cast<QWidget *>(cmbSender)})
+                             static_cast<QWidget *>(cmbForm), static_cast<QWidget *>(cmbSender),
+                             static_cast<QWidget *>(cmdMarkPrinted), static_cast<QWidget *>(cmdReprint),
+                             static_cast<QWidget *>(cmdHistory)})
         control->setEnabled(!running);
     cmdPause->setEnabled(running);
 }

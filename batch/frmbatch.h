@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch/batchnumbers.h"
 #include "batch/batchprinter.h"
 #include "batch/printbatch.h"
 
@@ -53,6 +54,10 @@ private:
     void cmdPrintAll_Click();
     void cmdPause_Click();
     void cmdContinue_Click();
+    void cmdMarkPrinted_Click();
+    void cmdReprint_Click();
+    void cmdHistory_Click();
+    void cmdClearNumbers_Click();
     void txtWaybillNumber_ReturnPressed();
     void cmdExport_Click();
     void grdRows_CellChanged(int row, int column);
@@ -66,6 +71,10 @@ private:
     void showState();
     bool save();
     bool readyToPrint();
+    QList<int> selectedRows() const;
+    // Takes up a batch from the store: settled with the scheduler, shown.
+    void openBatch(PrintBatch batch);
+    void startNewBatch();
 
     Platform &m_platform;
     PrintJournal &m_journal;
@@ -76,7 +85,9 @@ private:
     PrintBatch m_batch;
     BatchStore m_saved;
     BatchPrinter m_printer;
+    BatchNumbers m_numbers;
     bool m_trial = false;
+    int m_trialRow = -1;
     bool m_filling = false;
 
     QComboBox *cmbSender = nullptr;
@@ -93,6 +104,10 @@ private:
     QPushButton *cmdPrintAll = nullptr;
     QPushButton *cmdPause = nullptr;
     QPushButton *cmdContinue = nullptr;
+    QPushButton *cmdMarkPrinted = nullptr;
+    QPushButton *cmdReprint = nullptr;
+    QPushButton *cmdHistory = nullptr;
+    QPushButton *cmdClearNumbers = nullptr;
     QProgressBar *prgBatch = nullptr;
     QLabel *lblStatus = nullptr;
     QLineEdit *txtWaybillNumber = nullptr;

@@ -65,6 +65,7 @@ public:
     QString courier() const override { return caption(); }
     QString shippingName() const override { return caption(); }
     QString jobTitle() const override { return caption() + QStringLiteral("运单"); }
+    QString formId() const override { return m_painter ? m_form.id : QString(); }
     Waybill::PrintSettings settings() const override { return frmForm::loadSettings(m_platform, m_form); }
     QStringList askedLabels() const override
     {

@@ -6,9 +6,13 @@
 #include "waybill/frmsf.h"
 #include "waybill/frmyd.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,6 +29,8 @@ const char16_t *stateName(BatchRow::State state)
         return u"printed";
     case BatchRow::State::Failed:
         return u"failed";
+    case BatchRow::State::Unsettled:
+        return u"unsettled";
     }
     return u"waiting";
 }
@@ -32,7 +38,7 @@ const char16_t *stateName(BatchRow::State state)
 BatchRow::State stateNamed(const QString &name)
 {
     for (const auto state : {BatchRow::State::Sending, BatchRow::State::Sent, BatchRow::State::Printed,
-                             BatchRow::State::Failed}) {
+                             BatchRow::State::Failed, BatchRow::State::Unsettled}) {
         if (name == QStringView(stateName(state)))
             return state;
     }
@@ -54,7 +60,77 @@ QStringList toList(const QJsonValue &value, qsizetype size = -1)
     return list;
 }
 
+QJsonObject rowObject(const BatchRow &row)
+{
+    return QJsonObject{
+        {QStringLiteral("id"), row.id},
+        {QStringLiteral("recipient"), toArray(row.recipient)},
+        {QStringLiteral("order"), row.orderNumber},
+        {QStringLiteral("unsure"), toArray(row.unsure)},
+        {QStringLiteral("state"), QString::fromUtf16(stateName(row.state))},
+        {QStringLiteral("job"), row.jobId},
+        {QStringLiteral("jobTitle"), row.jobTitle},
+        {QStringLiteral("attempts"), row.attempts},
+        {QStringLiteral("printer"), row.printer},
+        {QStringLiteral("problem"), row.problem},
+        {QStringLiteral("journal"), row.journalId},
+        {QStringLiteral("printedTime"), row.printedTime},
+        {QStringLiteral("printOrder"), row.printOrder},
+        {QStringLiteral("waybill"), row.waybillNumber},
+        {QStringLiteral("exported"), row.exported},
+    };
+}
+
+BatchRow rowFrom(const QJsonObject &o)
+{
+    BatchRow row;
+    // A batch kept before rows had ids keeps the one each row was given.
+    if (!o[u"id"].toString().isEmpty())
+        row.id = o[u"id"].toString();
+    row.recipient = toList(o[u"recipient"], ContactFile::recipientKeys().size());
+    row.orderNumber = o[u"order"].toString();
+    row.unsure = toList(o[u"unsure"]);
+    // Batches kept by earlier versions named unsure fields as the order reader does.
+    for (QString &field : row.unsure) {
+        if (field == QStringLiteral("收货人"))
+            field = BatchRow::captions()[1];
+        else if (field == QStringLiteral("单位"))
+            field = BatchRow::captions()[0];
+        else if (field == QStringLiteral("详细地址"))
+            field = BatchRow::captions()[5];
+    }
+    row.state = stateNamed(o[u"state"].toString());
+    row.jobId = o[u"job"].toInt();
+    row.jobTitle = o[u"jobTitle"].toString();
+    row.attempts = o[u"attempts"].toInt();
+    row.printer = o[u"printer"].toString();
+    row.problem = o[u"problem"].toString();
+    row.journalId = o[u"journal"].toString();
+    row.printedTime = o[u"printedTime"].toString();
+    row.printOrder = o[u"printOrder"].toInt();
+    row.waybillNumber = o[u"waybill"].toString();
+    row.exported = o[u"exported"].toBool();
+    return row;
+}
+
+QString shortId()
+{
+    // Starts with a letter, as the journal's ids do: a spreadsheet leaves it text.
+    return QLatin1Char('R') + QString::number(QRandomGenerator::global()->generate64(), 36).left(10);
+}
+
 } // namespace
+
+QString BatchRow::newId()
+{
+    return shortId();
+}
+
+PrintBatch::PrintBatch()
+    : id(QLatin1Char('B') + shortId().mid(1)),
+      created(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+{
+}
 
 QString BatchRow::value(QStringView key) const
 {
@@ -70,6 +146,14 @@ void BatchRow::setValue(QStringView key, const QString &text)
     recipient[i] = text;
 }
 
+const QStringList &BatchRow::captions()
+{
+    static const QStringList list{
+        QStringLiteral("收件单位"), QStringLiteral("收件人"), QStringLiteral("省"),   QStringLiteral("市"),
+        QStringLiteral("区/县"),    QStringLiteral("地址"),   QStringLiteral("电话"), QStringLiteral("邮编")};
+    return list;
+}
+
 BatchRow BatchRow::fromOrder(const OrderRow &order)
 {
     BatchRow row;
@@ -78,8 +162,13 @@ BatchRow BatchRow::fromOrder(const OrderRow &order)
     row.recipient = {order.company,  order.name,   order.province, order.city,
                      order.district, order.street, order.phone,    order.postcode};
     row.orderNumber = order.orderNumber;
-    for (const OrderRow::Field field : order.unsure)
-        row.unsure.append(OrderRow::label(field));
+    const OrderRow::Field fields[] = {OrderRow::Company, OrderRow::Name,     OrderRow::Province,
+                                      OrderRow::City,    OrderRow::District, OrderRow::Street,
+                                      OrderRow::Phone,   OrderRow::Postcode};
+    for (const OrderRow::Field field : order.unsure) {
+        const auto at = std::find(std::begin(fields), std::end(fields), field) - std::begin(fields);
+        row.unsure.append(at < 8 ? captions()[at] : OrderRow::label(field));
+    }
     return row;
 }
 
@@ -118,7 +207,7 @@ QString PrintBatch::value(int row, QStringView key) const
 int PrintBatch::firstNotPrinted() const
 {
     for (int i = 0; i < rows.size(); ++i) {
-        if (rows[i].state != BatchRow::State::Printed)
+        if (rows[i].state != BatchRow::State::Printed && rows[i].state != BatchRow::State::Unsettled)
             return i;
     }
     return -1;
@@ -130,26 +219,83 @@ int PrintBatch::printedCount() const
                              [](const BatchRow &row) { return row.state == BatchRow::State::Printed; }));
 }
 
+int PrintBatch::numberedCount() const
+{
+    return int(std::count_if(rows.cbegin(), rows.cend(),
+                             [](const BatchRow &row) { return !row.waybillNumber.isEmpty(); }));
+}
+
+int PrintBatch::exportedCount() const
+{
+    return int(std::count_if(rows.cbegin(), rows.cend(), [](const BatchRow &row) { return row.exported; }));
+}
+
+int PrintBatch::unsettledCount() const
+{
+    return int(std::count_if(rows.cbegin(), rows.cend(),
+                             [](const BatchRow &row) { return row.state == BatchRow::State::Unsettled; }));
+}
+
+bool PrintBatch::isFinished() const
+{
+    return !rows.isEmpty() && firstNotPrinted() < 0 && unsettledCount() == 0;
+}
+
+int PrintBatch::rowWithId(QStringView rowId) const
+{
+    for (int i = 0; i < rows.size(); ++i) {
+        if (rows[i].id == rowId)
+            return i;
+    }
+    return -1;
+}
+
+int PrintBatch::nextPrintOrder() const
+{
+    int last = 0;
+    for (const BatchRow &row : rows)
+        last = std::max(last, row.printOrder);
+    return last + 1;
+}
+
+PrintJournal::Entry PrintBatch::journalEntry(int row, const QString &courier, const QString &formId) const
+{
+    const BatchRow &source = rows[row];
+    PrintJournal::Entry entry = PrintJournal::entryFor(
+        courier, source.printer, [this, row](QStringView key) { return value(row, key); },
+        source.orderNumber);
+    if (!source.journalId.isEmpty())
+        entry.id = source.journalId;
+    if (!source.printedTime.isEmpty())
+        entry.time = source.printedTime;
+    entry.waybillNumber = source.waybillNumber;
+    entry.batchId = id;
+    entry.formId = formId;
+    return entry;
+}
+
+QString PrintBatch::jobTitleFor(int row, const QString &formCaption) const
+{
+    // The sheet's number for the person at the printer; the ids, and which
+    // attempt this is, for the program to find the job again.
+    return QStringLiteral("%1 第%2张 %3-%4-%5")
+        .arg(formCaption)
+        .arg(row + 1)
+        .arg(id, rows[row].id)
+        .arg(rows[row].attempts);
+}
+
 QByteArray PrintBatch::toJson() const
 {
     QJsonArray list;
-    for (const BatchRow &row : rows) {
-        list.append(QJsonObject{
-            {QStringLiteral("recipient"), toArray(row.recipient)},
-            {QStringLiteral("order"), row.orderNumber},
-            {QStringLiteral("unsure"), toArray(row.unsure)},
-            {QStringLiteral("state"), QString::fromUtf16(stateName(row.state))},
-            {QStringLiteral("job"), row.jobId},
-            {QStringLiteral("printer"), row.printer},
-            {QStringLiteral("problem"), row.problem},
-            {QStringLiteral("journal"), row.journalId},
-            {QStringLiteral("waybill"), row.waybillNumber},
-        });
-    }
-    const QJsonObject batch{{QStringLiteral("form"), form},
+    for (const BatchRow &row : rows)
+        list.append(rowObject(row));
+    const QJsonObject batch{{QStringLiteral("id"), id},
+                            {QStringLiteral("created"), created},
+                            {QStringLiteral("form"), form},
                             {QStringLiteral("sender"), toArray(sender)},
                             {QStringLiteral("rows"), list}};
-    return QJsonDocument(batch).toJson(QJsonDocument::Indented);
+    return QJsonDocument(batch).toJson(QJsonDocument::Compact);
 }
 
 std::optional<PrintBatch> PrintBatch::fromJson(const QByteArray &json)
@@ -160,62 +306,181 @@ std::optional<PrintBatch> PrintBatch::fromJson(const QByteArray &json)
         return std::nullopt;
     const QJsonObject object = document.object();
     PrintBatch batch;
+    if (!object[u"id"].toString().isEmpty())
+        batch.id = object[u"id"].toString();
+    if (!object[u"created"].toString().isEmpty())
+        batch.created = object[u"created"].toString();
     // A courier's key or a form's file name; a batch written before forms could
     // be chosen names a courier.
     batch.form = object[u"form"].toString();
     if (batch.form.isEmpty())
         batch.form = forms().first();
     batch.sender = toList(object[u"sender"], ContactFile::senderKeys().size());
-    for (const QJsonValue &item : object[u"rows"].toArray()) {
-        const QJsonObject o = item.toObject();
-        BatchRow row;
-        row.recipient = toList(o[u"recipient"], ContactFile::recipientKeys().size());
-        row.orderNumber = o[u"order"].toString();
-        row.unsure = toList(o[u"unsure"]);
-        row.state = stateNamed(o[u"state"].toString());
-        row.jobId = o[u"job"].toInt();
-        row.printer = o[u"printer"].toString();
-        row.problem = o[u"problem"].toString();
-        row.journalId = o[u"journal"].toString();
-        row.waybillNumber = o[u"waybill"].toString();
-        batch.rows.append(row);
-    }
+    for (const QJsonValue &item : object[u"rows"].toArray())
+        batch.rows.append(rowFrom(item.toObject()));
     return batch;
 }
 
 BatchStore::BatchStore(Platform &platform) : m_platform(platform) {}
 
-QString BatchStore::fileName() const
+QString BatchStore::folder() const
 {
-    return m_platform.programFolder() + QStringLiteral("/batch.json");
+    return m_platform.programFolder() + QStringLiteral("/batches");
 }
 
-bool BatchStore::save(const PrintBatch &batch, QString *error) const
+QString BatchStore::pathOf(const QString &fileName) const
 {
-    return m_platform.writeFileAtomically(fileName(), batch.toJson(), error);
+    return folder() + QLatin1Char('/') + fileName;
 }
 
-std::optional<PrintBatch> BatchStore::load() const
+bool BatchStore::save(PrintBatch &batch, QString *error) const
 {
-    if (!m_platform.fileExists(fileName()))
+    if (!m_platform.folderExists(folder()) && !m_platform.createFolder(folder(), error))
+        return false;
+    if (batch.fileName.isEmpty()) {
+        // Named by when it was begun, so that the folder lists the days in order.
+        const QString stem = QDateTime::fromString(batch.created, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                 .toString(QStringLiteral("yyyy-MM-dd HHmmss"));
+        QString name = stem + QStringLiteral(".json");
+        for (int n = 2; m_platform.fileExists(pathOf(name)); ++n)
+            name = QStringLiteral("%1-%2.json").arg(stem).arg(n);
+        batch.fileName = name;
+    }
+    if (!m_platform.writeFileAtomically(pathOf(batch.fileName), batch.toJson() + '\n', error))
+        return false;
+    batch.appendedRows = 0;
+    return true;
+}
+
+bool BatchStore::saveRow(PrintBatch &batch, int row, QString *error) const
+{
+    // Written whole once the appended rows would outweigh it: reading it back
+    // stays quick, and most changes cost one short line.
+    if (batch.fileName.isEmpty() || batch.appendedRows >= std::max<qsizetype>(64, batch.rows.size()))
+        return save(batch, error);
+    const QByteArray line = QJsonDocument(QJsonObject{{QStringLiteral("row"), rowObject(batch.rows[row])}})
+                                .toJson(QJsonDocument::Compact) +
+                            '\n';
+    if (!m_platform.appendToFile(pathOf(batch.fileName), line, QByteArray(), error))
+        return false;
+    ++batch.appendedRows;
+    return true;
+}
+
+std::optional<PrintBatch> BatchStore::load(const QString &fileName, QString *problem) const
+{
+    QByteArray bytes;
+    QString error;
+    if (!m_platform.readFile(pathOf(fileName), &bytes, &error)) {
+        if (problem)
+            *problem = QStringLiteral("批次文件“%1”无法读取：%2").arg(fileName, error);
         return std::nullopt;
-    QByteArray json;
-    if (!m_platform.readFile(fileName(), &json))
-        return std::nullopt;
-    std::optional<PrintBatch> batch = PrintBatch::fromJson(json);
-    if (!batch)
-        return std::nullopt;
-    for (BatchRow &row : batch->rows) {
-        if (row.state == BatchRow::State::Sending) {
-            row.state = BatchRow::State::Failed;
-            row.problem =
-                QStringLiteral("程序中断时这张正在送往打印机，可能已经打印，请核对后再决定是否重打。");
+    }
+    // The batch whole on its first line, then a line for each row changed since;
+    // a last line cut short by a crash is a change that never finished.
+    const QList<QByteArray> lines = bytes.split('\n');
+    std::optional<PrintBatch> batch = PrintBatch::fromJson(lines.value(0));
+    bool damaged = !batch;
+    if (!batch) {
+        // A batch kept whole over several lines, as earlier versions wrote it.
+        batch = PrintBatch::fromJson(bytes);
+        damaged = !batch;
+    } else {
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            if (lines[i].trimmed().isEmpty())
+                continue;
+            const QJsonDocument change = QJsonDocument::fromJson(lines[i]);
+            if (!change.isObject() || !change.object()[u"row"].isObject()) {
+                const bool last = std::all_of(lines.cbegin() + i + 1, lines.cend(),
+                                              [](const QByteArray &l) { return l.trimmed().isEmpty(); });
+                if (last)
+                    break;
+                damaged = true;
+                break;
+            }
+            const BatchRow row = rowFrom(change.object()[u"row"].toObject());
+            const int at = batch->rowWithId(row.id);
+            if (at >= 0)
+                batch->rows[at] = row;
+            ++batch->appendedRows;
         }
     }
+    if (damaged) {
+        // Kept beside, for whoever wants to look; never silently replaced.
+        const QString aside = fileName + QStringLiteral(".damaged");
+        QString why;
+        if (m_platform.writeFileAtomically(pathOf(aside), bytes, &why))
+            m_platform.deleteFile(pathOf(fileName), &why);
+        if (problem) {
+            *problem =
+                QStringLiteral("批次文件“%1”已损坏，无法读取。它已改名为“%2”保留。").arg(fileName, aside);
+        }
+        return std::nullopt;
+    }
+    batch->fileName = fileName;
     return batch;
 }
 
-bool BatchStore::clear(QString *error) const
+void BatchStore::takeOldBatch() const
 {
-    return !m_platform.fileExists(fileName()) || m_platform.deleteFile(fileName(), error);
+    // Earlier versions kept the one batch in progress as batch.json beside the address book.
+    const QString old = m_platform.programFolder() + QStringLiteral("/batch.json");
+    if (!m_platform.fileExists(old))
+        return;
+    QByteArray bytes;
+    if (!m_platform.readFile(old, &bytes))
+        return;
+    std::optional<PrintBatch> batch = PrintBatch::fromJson(bytes);
+    if (!batch)
+        return;
+    if (save(*batch))
+        m_platform.deleteFile(old);
+}
+
+QList<BatchStore::Summary> BatchStore::list(QStringList *problems) const
+{
+    takeOldBatch();
+    QList<Summary> all;
+    QStringList names = m_platform.listFiles(folder());
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const QString &name) { return !name.endsWith(QStringLiteral(".json")); }),
+                names.end());
+    std::sort(names.begin(), names.end(), std::greater<QString>());
+    for (const QString &name : std::as_const(names)) {
+        QString problem;
+        const std::optional<PrintBatch> batch = load(name, &problem);
+        if (!batch) {
+            if (problems && !problem.isEmpty())
+                problems->append(problem);
+            continue;
+        }
+        all.append({name, batch->created, batch->form, int(batch->rows.size()), batch->printedCount(),
+                    batch->numberedCount(), batch->exportedCount(), batch->isFinished()});
+    }
+    return all;
+}
+
+std::optional<PrintBatch> BatchStore::load(QString *problem) const
+{
+    QStringList problems;
+    const QList<Summary> all = list(&problems);
+    if (problem)
+        *problem = problems.join(u'\n');
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    for (const Summary &summary : all) {
+        if (!summary.finished && summary.rows > 0)
+            return load(summary.fileName, problem);
+    }
+    for (const Summary &summary : all) {
+        if (summary.created.startsWith(today))
+            return load(summary.fileName, problem);
+    }
+    return std::nullopt;
+}
+
+bool BatchStore::remove(const QString &fileName, QString *error) const
+{
+    if (m_platform.moveToTrash(pathOf(fileName)))
+        return true;
+    return m_platform.deleteFile(pathOf(fileName), error);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "addressbook/printjournal.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,31 +19,46 @@ struct Description;
 struct BatchRow
 {
     enum class State {
-        Waiting, // not sent yet
-        Sending, // being handed to the queue: whether the queue took it is not known yet
-        Sent,    // taken by the queue as job jobId, not printed yet
-        Printed, // its job completed
-        Failed   // its job was refused, canceled or aborted; problem says why
+        Waiting,  // not sent yet
+        Sending,  // being handed to the queue: whether the queue took it is not known yet
+        Sent,     // taken by the queue as job jobId, not printed yet
+        Printed,  // its job completed
+        Failed,   // its job was refused, canceled or aborted; problem says why
+        Unsettled // may have printed, and the scheduler cannot tell: the user decides
     };
 
+    // Names the row for good: in its job's title, in the journal, across a
+    // crash and on another PC; never its place in the list.
+    QString id = newId();
     QStringList recipient; // the eight recipient values, in the order of ContactFile::recipientKeys()
     QString orderNumber;
     QStringList unsure; // the fields to look at before printing, as the user knows them
     State state = State::Waiting;
     int jobId = 0;
+    // The title its last job was (or is about to be) sent with, saved before
+    // sending: the scheduler is asked for it when the program was ended meanwhile.
+    QString jobTitle;
+    int attempts = 0; // pages sent for it, spoiled ones included
     QString printer;
     QString problem;
-    QString journalId; // the print journal's entry, once printed
+    QString journalId;   // the print journal's entry, once printed
+    QString printedTime; // that entry's time, as the journal keeps it
+    int printOrder = 0;  // 1 for the first page of the batch that went out and counts, 2 …
     QString waybillNumber;
+    bool exported = false; // in a shipping file since its number was given
 
     QString value(QStringView key) const;
     void setValue(QStringView key, const QString &text);
     static BatchRow fromOrder(const OrderRow &order);
+    static QString newId();
+    // The eight recipient values as the batch window heads them, in the order of
+    // the recipient keys; unsure names its fields by these.
+    static const QStringList &captions();
 };
 
-// A batch of waybills: one sender and one form for many recipients. Saved whole
-// after every change of a row, so that after a crash no printed row is printed
-// again without the user asking.
+// A batch of waybills: one sender and one form for many recipients. Saved after
+// every change of a row, so that after a crash no printed row is printed again
+// without the user asking.
 class PrintBatch
 {
 public:
@@ -53,35 +70,83 @@ public:
     // As web shops list the courier in their shipping files: 顺丰速运.
     static QString shippingName(const QString &form);
 
+    PrintBatch();
+
+    QString id;      // names the batch for good, as a row's id names the row
+    QString created; // "yyyy-MM-dd HH:mm:ss", local time
     // "SF", "YD", or the file name of a form of the user's (see PageSource).
     QString form = QStringLiteral("SF");
     QStringList sender; // the eight sender values, in the order of ContactFile::senderKeys()
     QList<BatchRow> rows;
+    // The file it is kept in, in the batches folder; empty until first saved.
+    QString fileName;
+    // Rows appended to that file since it was last written whole.
+    int appendedRows = 0;
 
     // A value of the waybill of row by the main window's key (txtName, txtNameTo …).
     QString value(int row, QStringView key) const;
-    // The first row not printed yet; -1 when all are.
+    // The first row still to print: not printed, not waiting for the user's word; -1 when none.
     int firstNotPrinted() const;
     int printedCount() const;
+    int numberedCount() const;
+    int exportedCount() const;
+    int unsettledCount() const;
+    bool isFinished() const;
+    // The row with this id, or -1.
+    int rowWithId(QStringView rowId) const;
+    // The next place in the order the pages went out.
+    int nextPrintOrder() const;
+
+    // The print journal's entry of a printed row, as the batch knows it: given
+    // a number or marked spoiled without reading the journal.
+    PrintJournal::Entry journalEntry(int row, const QString &courier, const QString &formId) const;
+
+    // The title of a row's next job: the form, the sheet and the ids that find it again.
+    QString jobTitleFor(int row, const QString &formCaption) const;
 
     QByteArray toJson() const;
     static std::optional<PrintBatch> fromJson(const QByteArray &json);
 };
 
-// The batch in progress, kept in the program folder as "batch.json".
+// Every batch, one file each in the "batches" folder of the program folder,
+// named by the date and time it was begun. A change of one row is appended to
+// the batch's file as one line; now and then the file is written anew whole, in
+// one step, so that a crash leaves the old or the new state and never a torn one.
 class BatchStore
 {
 public:
     explicit BatchStore(Platform &platform);
-    QString fileName() const;
-    // Replaces the file in one step; after a crash it holds the old or the new batch whole.
-    bool save(const PrintBatch &batch, QString *error = nullptr) const;
-    // The saved batch; nothing when there is none or it cannot be read. A row
-    // caught being handed to the queue may have printed: it is marked for the user
-    // to look at rather than printed again.
-    std::optional<PrintBatch> load() const;
-    bool clear(QString *error = nullptr) const;
+
+    struct Summary
+    {
+        QString fileName;
+        QString created;
+        QString form;
+        int rows = 0;
+        int printed = 0;
+        int numbered = 0;
+        int exported = 0;
+        bool finished = false;
+    };
+
+    QString folder() const;
+    // The whole batch, written anew in one step; a batch new to the store gets its file.
+    bool save(PrintBatch &batch, QString *error = nullptr) const;
+    // Row row of the batch as it is now, appended to the batch's file.
+    bool saveRow(PrintBatch &batch, int row, QString *error = nullptr) const;
+    // The batch kept in fileName (a name in the folder). A file that cannot be
+    // read is put aside as "….damaged" and problem says so.
+    std::optional<PrintBatch> load(const QString &fileName, QString *problem = nullptr) const;
+    // The batch to go on with: the newest one not finished, else the newest of today.
+    std::optional<PrintBatch> load(QString *problem = nullptr) const;
+    // Every batch, newest first; problems (when given) names the files put aside as damaged.
+    QList<Summary> list(QStringList *problems = nullptr) const;
+    // To the desktop's trash (deleted where there is none).
+    bool remove(const QString &fileName, QString *error = nullptr) const;
 
 private:
+    void takeOldBatch() const;
+    QString pathOf(const QString &fileName) const;
+
     Platform &m_platform;
 };

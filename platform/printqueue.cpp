@@ -4,6 +4,7 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -37,6 +38,29 @@ QString reasons(ipp_t *response, const char *name)
             all.append(reason);
     }
     return all.join(QLatin1String(", "));
+}
+
+PrintQueue::JobState stateOf(int ippState)
+{
+    using JobState = PrintQueue::JobState;
+    switch (ippState) {
+    case IPP_JSTATE_PENDING:
+        return JobState::Pending;
+    case IPP_JSTATE_HELD:
+        return JobState::Held;
+    case IPP_JSTATE_PROCESSING:
+        return JobState::Processing;
+    case IPP_JSTATE_STOPPED:
+        return JobState::Stopped;
+    case IPP_JSTATE_CANCELED:
+        return JobState::Canceled;
+    case IPP_JSTATE_ABORTED:
+        return JobState::Aborted;
+    case IPP_JSTATE_COMPLETED:
+        return JobState::Completed;
+    default:
+        return JobState::Unknown;
+    }
 }
 
 } // namespace
@@ -77,35 +101,32 @@ PrintQueue::JobStatus PrintQueue::jobStatus(int jobId) const
         return status;
     }
     ipp_attribute_t *state = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM);
-    switch (state ? ippGetInteger(state, 0) : 0) {
-    case IPP_JSTATE_PENDING:
-        status.state = JobState::Pending;
-        break;
-    case IPP_JSTATE_HELD:
-        status.state = JobState::Held;
-        break;
-    case IPP_JSTATE_PROCESSING:
-        status.state = JobState::Processing;
-        break;
-    case IPP_JSTATE_STOPPED:
-        status.state = JobState::Stopped;
-        break;
-    case IPP_JSTATE_CANCELED:
-        status.state = JobState::Canceled;
-        break;
-    case IPP_JSTATE_ABORTED:
-        status.state = JobState::Aborted;
-        break;
-    case IPP_JSTATE_COMPLETED:
-        status.state = JobState::Completed;
-        break;
-    default:
-        break;
-    }
+    status.state = stateOf(state ? ippGetInteger(state, 0) : 0);
     status.reason = text(response.get(), "job-printer-state-message");
     if (status.reason.isEmpty())
         status.reason = reasons(response.get(), "job-state-reasons");
     return status;
+}
+
+bool PrintQueue::jobsTitled(const QString &title, QList<TitledJob> *jobs, QString *error) const
+{
+    jobs->clear();
+    cups_job_t *list = nullptr;
+    // Every queue, every user's jobs, finished ones too.
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &list, nullptr, 0, CUPS_WHICHJOBS_ALL);
+    if (count < 0) {
+        if (error)
+            *error = lastError();
+        return false;
+    }
+    const QByteArray wanted = title.toUtf8();
+    for (int i = 0; i < count; ++i) {
+        if (list[i].title && wanted == list[i].title)
+            jobs->append({list[i].id, stateOf(list[i].state)});
+    }
+    cupsFreeJobs(count, list);
+    std::sort(jobs->begin(), jobs->end(), [](const TitledJob &a, const TitledJob &b) { return a.id < b.id; });
+    return true;
 }
 
 PrintQueue::QueueStatus PrintQueue::queueStatus(const QString &queue) const

@@ -49,6 +49,15 @@ public:
     Job submit(const QString &queue, const QString &path, const QString &title,
                const QList<std::pair<QByteArray, QByteArray>> &options = {}) const;
     JobStatus jobStatus(int jobId) const;
+    // The jobs titled title that the scheduler remembers, finished ones included
+    // (it keeps their history unless told not to), oldest first. False, with why
+    // in error, when the scheduler cannot be asked.
+    struct TitledJob
+    {
+        int id = 0;
+        JobState state = JobState::Unknown;
+    };
+    bool jobsTitled(const QString &title, QList<TitledJob> *jobs, QString *error = nullptr) const;
     QueueStatus queueStatus(const QString &queue) const;
 
     // Whether a job in this state is over: printed, or never to be.

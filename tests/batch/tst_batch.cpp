@@ -601,7 +601,7 @@ void BatchTest::batchOnUserForm()
     // The batch names its form when saved; one written before forms could be chosen still reads.
     PrintBatch written = batchOf(3);
     written.form = fileName;
-    const std::optional<PrintBatch> read = PrintBatch::fromJson(written.toJson());
+    std::optional<PrintBatch> read = PrintBatch::fromJson(written.toJson());
     QVERIFY(read);
     QCOMPARE(read->form, fileName);
     QCOMPARE(PrintBatch::fromJson(R"({"sender": [], "rows": [{"recipient": []}]})")->form,
