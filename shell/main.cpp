@@ -1,3 +1,4 @@
+#include "platform/instancelock.h"
 #include "platform/platform.h"
 #include "shell/application.h"
 #include "shell/frmmain.h"
@@ -21,10 +22,25 @@ int main(int argc, char *argv[])
     QDir().mkpath(folder);
 
     WidgetDialogs dialogs;
+    // A second start on the same data folder brings the first window forward
+    // and leaves: two programs would print a batch twice.
+    InstanceLock lock(folder);
+    QString lockError;
+    if (!lock.tryLock(&lockError)) {
+        if (lock.raiseRunning())
+            return 0;
+        dialogs.messageBox(lockError, QStringLiteral("Quillbox"), Dialogs::Exclamation);
+        return 1;
+    }
     Platform platform(folder, Platform::defaultSettingsFile(), dialogs);
     frmMain form(platform, QStringLiteral(QUILLBOX_AD_SERVER));
     if (!form.Form_Load())
         return 1;
+    lock.listen([&form] {
+        form.showNormal();
+        form.raise();
+        form.activateWindow();
+    });
     quitAfterFirstPaintWhenAsked(form);
     form.showCentred();
     return app.exec();

@@ -2,6 +2,7 @@
 // format byte for byte, the GBK/GB18030 text, names matched without regard to
 // case, listings, deletes and the settings store; and, under strace, that a save's
 // data is on disk before the new file takes the old one's place.
+#include "platform/instancelock.h"
 #include "platform/platform.h"
 #include "platform/profile.h"
 #include "platform/textcodec.h"
@@ -211,6 +212,7 @@ private Q_SLOTS:
     void createFolderReportsWhy();
     void deleteOperations();
     void settingsPersistAcrossRuns();
+    void oneProgramPerFolder();
 };
 
 void PlatformTest::codec_data()
@@ -709,6 +711,33 @@ void PlatformTest::settingsPersistAcrossRuns()
     Platform again(folder.root, folder.settingsFile(), dialogs);
     QCOMPARE(again.readSetting("Pellory", "Pellory", "Pellory"), QStringLiteral("ABC - 张三"));
     QCOMPARE(again.readSetting("Pellory", "Other", "Pellory"), QStringLiteral("other"));
+}
+
+// A second start on the same data folder is refused and reaches the first; a
+// start on another folder, or after the first ended, is not.
+void PlatformTest::oneProgramPerFolder()
+{
+    QTemporaryDir folder, otherFolder;
+    int shown = 0;
+    {
+        InstanceLock first(folder.path());
+        QVERIFY(first.tryLock());
+        QVERIFY(first.listen([&shown] { ++shown; }));
+
+        InstanceLock second(folder.path());
+        QString error;
+        QVERIFY(!second.tryLock(&error));
+        QVERIFY2(error.contains(QStringLiteral("另一个")), qPrintable(error));
+        QVERIFY(second.raiseRunning());
+        QTRY_COMPARE(shown, 1);
+
+        InstanceLock elsewhere(otherFolder.path());
+        QVERIFY(elsewhere.tryLock());
+        QVERIFY(!elsewhere.raiseRunning());
+    }
+    InstanceLock afterwards(folder.path());
+    QVERIFY(afterwards.tryLock());
+    QVERIFY(!afterwards.raiseRunning());
 }
 
 QUILLBOX_TEST_MAIN(PlatformTest)
