@@ -159,6 +159,7 @@ void BatchPrinter::sendRow(int row)
         stop(row, failure);
         return;
     }
+    Q_EMIT handedToQueue(row);
     current.state = BatchRow::State::Sent;
     current.jobId = jobId;
     current.printer = Waybill::printerShownName(*m_printer);

@@ -55,6 +55,9 @@ public:
 
 Q_SIGNALS:
     void rowChanged(int row);
+    // The queue took row's job, and the batch does not say so yet: the moment a
+    // crash is hardest on, which the scheduler is asked about afterwards.
+    void handedToQueue(int row);
     void rowPrinted(int row);
     // Stopped at row: reason says why, empty when the user paused or the count
     // was reached.

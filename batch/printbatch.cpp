@@ -478,6 +478,37 @@ std::optional<PrintBatch> BatchStore::load(QString *problem) const
     return std::nullopt;
 }
 
+std::optional<PrintBatch> BatchStore::withId(const QString &batchId) const
+{
+    takeOldBatch();
+    for (const QString &name : m_platform.listFiles(folder())) {
+        if (!name.endsWith(QStringLiteral(".json")))
+            continue;
+        std::optional<PrintBatch> batch = load(name);
+        if (batch && batch->id == batchId)
+            return batch;
+    }
+    return std::nullopt;
+}
+
+bool BatchStore::takeJournalNumber(const PrintJournal::Entry &entry, QString *error) const
+{
+    if (entry.batchId.isEmpty())
+        return true;
+    std::optional<PrintBatch> batch = withId(entry.batchId);
+    if (!batch)
+        return true;
+    for (int row = 0; row < batch->rows.size(); ++row) {
+        BatchRow &r = batch->rows[row];
+        if (r.journalId != entry.id || r.waybillNumber == entry.waybillNumber)
+            continue;
+        r.waybillNumber = entry.waybillNumber;
+        r.exported = false;
+        return saveRow(*batch, row, error);
+    }
+    return true;
+}
+
 bool BatchStore::remove(const QString &fileName, QString *error) const
 {
     if (m_platform.moveToTrash(pathOf(fileName)))

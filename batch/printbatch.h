@@ -139,6 +139,12 @@ public:
     std::optional<PrintBatch> load(const QString &fileName, QString *problem = nullptr) const;
     // The batch to go on with: the newest one not finished, else the newest of today.
     std::optional<PrintBatch> load(QString *problem = nullptr) const;
+    // The batch whose id this is, wherever it is kept.
+    std::optional<PrintBatch> withId(const QString &batchId) const;
+    // Gives the row that printed the journal entry the number it was given in
+    // the journal; nothing to do when no batch printed it. False with error when
+    // the batch cannot be saved.
+    bool takeJournalNumber(const PrintJournal::Entry &entry, QString *error = nullptr) const;
     // Every batch, newest first; problems (when given) names the files put aside as damaged.
     QList<Summary> list(QStringList *problems = nullptr) const;
     // To the desktop's trash (deleted where there is none).

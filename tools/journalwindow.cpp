@@ -1,5 +1,6 @@
 #include "tools/journalwindow.h"
 
+#include "batch/printbatch.h"
 #include "orders/waybillnumber.h"
 #include "platform/platform.h"
 #include "ui/twips.h"
@@ -81,6 +82,8 @@ public:
             return m_table.column(i, WaybillColumn).toString();
         case 6:
             return m_table.column(i, PrinterColumn).toString();
+        case 7:
+            return m_table.column(i, PrintJournal::SpoiledColumn).toString();
         }
         return {};
     }
@@ -97,7 +100,7 @@ private:
         static const QStringList names{QStringLiteral("时间"),   QStringLiteral("快递"),
                                        QStringLiteral("收件人"), QStringLiteral("电话"),
                                        QStringLiteral("地址"),   QStringLiteral("运单号"),
-                                       QStringLiteral("打印机")};
+                                       QStringLiteral("打印机"), QStringLiteral("作废")};
         return names;
     }
 
@@ -213,6 +216,13 @@ void frmJournal::cmdWaybillNumber_Click()
     if (!refused.isEmpty()) {
         m_platform.messageBox(refused, QStringLiteral("提示"), Dialogs::Exclamation);
         return;
+    }
+    // The batch that printed it has the number too, for its next shipping file.
+    PrintJournal::Entry numbered = entry;
+    numbered.waybillNumber = number;
+    if (!BatchStore(m_platform).takeJournalNumber(numbered, &error)) {
+        m_platform.messageBox(QStringLiteral("运单号已记入打印记录，但未能记入它的批次：%1").arg(error),
+                              QStringLiteral("提示"), Dialogs::Exclamation);
     }
     reload();
 }

@@ -1,6 +1,7 @@
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
 #include "addressbook/printjournal.h"
+#include "batch/batchnumbers.h"
 #include "batch/batchprinter.h"
 #include "batch/frmbatch.h"
 #include "forms/formlibrary.h"
@@ -134,6 +135,8 @@ private Q_SLOTS:
     void batchStoppedAndContinued();
     void batchKilledGoesOn();
     void printInChild();
+    void dayWithSpoiledPagesAndAKill();
+    void spoiledDayInChild();
     void dayInTheWindow();
     void numberInTheJournalWindow();
     void rowWarnings();
@@ -397,6 +400,122 @@ void BatchTest::printInChild()
     printer.setPollInterval(50);
     printer.start();
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 120000);
+}
+
+// A day as a shop has it: the trial page rejected, a sheet jammed and printed
+// again, the program killed the moment CUPS took a job, and the numbers scanned
+// from the stack of pages. Every row prints once (twice where its page was
+// spoiled), and every number lands on its own order.
+void BatchTest::dayWithSpoiledPagesAndAKill()
+{
+    Program program;
+    PrintBatch batch = batchOf(20);
+    const BatchStore store(program.platform);
+    QVERIFY(store.save(batch));
+    const int jobsBefore = jobsOn(m_queue.name);
+
+    // The trial and the first rows print in a child, killed right after CUPS
+    // took the fifth row's job and before the batch could say so.
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUILLBOX_CASE_PROCESS", "1");
+    environment.insert("QUILLBOX_BATCH_FOLDER", program.folder.root);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"-platform", "offscreen", "spoiledDayInChild"});
+    QVERIFY(child.waitForStarted());
+    QVERIFY(child.waitForFinished(180000));
+    QVERIFY2(child.exitStatus() == QProcess::CrashExit, qPrintable(QString::fromLocal8Bit(child.readAll())));
+
+    std::optional<PrintBatch> reopened = store.load();
+    QVERIFY(reopened);
+    QCOMPARE(reopened->rows[4].state, BatchRow::State::Sending);
+    BatchPrinter printer(*reopened, program.platform, program.journal);
+    printer.setPollInterval(50);
+    // Settled by what CUPS says of the job titled for it: printed, not printed again.
+    QTRY_VERIFY_WITH_TIMEOUT((printer.settle(), reopened->rows[4].state == BatchRow::State::Printed), 60000);
+    QCOMPARE(reopened->firstNotPrinted(), 5);
+    QCOMPARE(program.journal.entries().size(), 6); // the rejected trial's page among them
+
+    // The third sheet jammed: spoiled and printed again with the rest.
+    QVERIFY(printer.reprint(2, "卡纸"));
+    QSignalSpy finished(&printer, &BatchPrinter::finished);
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 180000);
+    QCOMPARE(reopened->printedCount(), 20);
+    QCOMPARE(jobsOn(m_queue.name) - jobsBefore, 22);
+    const QList<PrintJournal::Entry> entries = program.journal.entries();
+    QCOMPARE(entries.size(), 22);
+    QStringList spoiled;
+    for (const PrintJournal::Entry &entry : entries) {
+        if (entry.isSpoiled())
+            spoiled.append(entry.orderNumber + ":" + entry.spoiled);
+    }
+    spoiled.sort();
+    QCOMPARE(spoiled, QStringList({"DD1:试打位置不对", "DD3:卡纸"}));
+
+    // The stack of good pages, in the order CUPS printed them.
+    QList<int> stack;
+    for (int i = 0; i < 20; ++i)
+        stack.append(i);
+    std::sort(stack.begin(), stack.end(),
+              [&](int a, int b) { return reopened->rows[a].jobId < reopened->rows[b].jobId; });
+    QCOMPARE(stack.mid(0, 5), QList<int>({0, 1, 3, 4, 2}));
+    const auto numberFor = [](int row) {
+        return QStringLiteral("SF10000000%1").arg(row + 1, 4, 10, QChar('0'));
+    };
+    BatchNumbers numbers(*reopened, program.journal, store,
+                         [&]() -> const PageSource & { return printer.pages(); });
+    // One page picked out of the stack by its order number first, the rest scanned in order.
+    QCOMPARE(numbers.take("DD11").kind, BatchNumbers::Outcome::Chosen);
+    QCOMPARE(numbers.take(numberFor(10)).row, 10);
+    for (const int row : std::as_const(stack)) {
+        if (row == 10)
+            continue;
+        const BatchNumbers::Outcome given = numbers.take(numberFor(row));
+        QVERIFY2(given.kind == BatchNumbers::Outcome::Given && given.row == row, qPrintable(given.message));
+    }
+    for (int i = 0; i < 20; ++i) {
+        QCOMPARE(reopened->rows[i].waybillNumber, numberFor(i));
+        const QList<PrintJournal::Entry> numbered = program.journal.withWaybillNumber(numberFor(i));
+        QCOMPARE(numbered.size(), 1);
+        QCOMPARE(numbered[0].orderNumber, reopened->rows[i].orderNumber);
+    }
+    // And the batch read back from its file says the same.
+    const std::optional<PrintBatch> again = store.load(reopened->fileName);
+    QVERIFY(again);
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(again->rows[i].waybillNumber, numberFor(i));
+    for (const BatchRow &row : reopened->rows)
+        QFile::remove(jobFile(row.jobId));
+}
+
+// Not a test of its own: the child process of dayWithSpoiledPagesAndAKill.
+void BatchTest::spoiledDayInChild()
+{
+    if (!inCaseProcess())
+        QSKIP("runs only as the child of dayWithSpoiledPagesAndAKill");
+    Program program(qEnvironmentVariable("QUILLBOX_BATCH_FOLDER"));
+    std::optional<PrintBatch> batch = BatchStore(program.platform).load();
+    QVERIFY(batch);
+    BatchPrinter printer(*batch, program.platform, program.journal);
+    printer.setPollInterval(50);
+    QSignalSpy paused(&printer, &BatchPrinter::paused);
+    connect(&printer, &BatchPrinter::handedToQueue, this, [](int row) {
+        if (row == 4)
+            ::kill(::getpid(), SIGKILL);
+    });
+    // The trial, rejected: its page spoiled, the same row printed again.
+    printer.start(1);
+    QTRY_COMPARE_WITH_TIMEOUT(paused.size(), 1, 60000);
+    QVERIFY(printer.reprint(0, "试打位置不对"));
+    printer.start(1);
+    QTRY_COMPARE_WITH_TIMEOUT(paused.size(), 2, 60000);
+    QCOMPARE(batch->firstNotPrinted(), 1);
+    QSignalSpy finished(&printer, &BatchPrinter::finished);
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 120000);
+    QFAIL("the batch was to be killed at its fifth row");
 }
 
 // The day's loop in the window: an order file in, a trial print and the rest,
