@@ -118,7 +118,7 @@ BatchNumbers::Outcome BatchNumbers::take(const QString &text)
         const QString has = r.waybillNumber.isEmpty()
                                 ? QString()
                                 : QStringLiteral("，现有运单号 %1，扫新的将替换它").arg(r.waybillNumber);
-        return {Outcome::Chosen, chosen, QStringLiteral("%1 → 请扫运单号%2").arg(who, has)};
+        return {Outcome::Chosen, chosen, QStringLiteral("%1→ 请扫运单号%2").arg(who, has)};
     }
     const QString number = WaybillNumber::normalised(text);
     if (number.isEmpty())
