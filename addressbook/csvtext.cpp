@@ -169,8 +169,12 @@ Rows parse(QStringView text)
 
 QString decode(QByteArrayView bytes)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes = bytes.sliced(3);
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        // The mark says UTF-8: a damaged byte is one unknown character, not
+        // the whole file in another encoding.
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        return utf8.decode(bytes.sliced(3));
+    }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())

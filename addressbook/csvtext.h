@@ -37,9 +37,9 @@ Rows parse(QStringView text);
 QString guarded(const QString &cell);
 QString unguarded(const QString &cell);
 
-// Text of a file whose encoding is not declared: UTF-8 with or without a byte
-// order mark, else (any byte sequence that is not UTF-8) GB18030, of which GBK
-// is a part.
+// Text of a file whose encoding is not declared: UTF-8 with a byte order mark
+// (a damaged byte becomes U+FFFD), UTF-8 without one, else (any byte sequence
+// that is not UTF-8) GB18030, of which GBK is a part.
 QString decode(QByteArrayView bytes);
 
 } // namespace CsvText

@@ -23,6 +23,7 @@ enum Column {
     ColMobile,
     ColPhone,
     ColAddress,
+    ColChangedAddress, // the address the buyer changed to after ordering: wins where given
     ColStreet,
     ColProvince,
     ColCity,
@@ -76,6 +77,8 @@ const Heading Headings[] = {
     {u"收件地址", ColAddress},
     {u"收货人地址", ColAddress},
     {u"客户地址", ColAddress},
+    {u"修改后的收货地址", ColChangedAddress},
+    {u"修改后收货地址", ColChangedAddress},
     {u"街道", ColTown},
     {u"乡镇/街道", ColTown},
     {u"详细地址", ColStreet},
@@ -119,6 +122,15 @@ int columnOf(const QString &cell)
     for (const Heading &h : Headings) {
         if (h.text == key)
             return h.column;
+    }
+    // "收货人/提货人": shops with pick-up name two things at once; the first known one counts.
+    if (key.contains(u'/')) {
+        for (const QString &part : key.split(u'/', Qt::SkipEmptyParts)) {
+            for (const Heading &h : Headings) {
+                if (h.text == part)
+                    return h.column;
+            }
+        }
     }
     return -1;
 }
@@ -197,10 +209,62 @@ bool hasDigit(const QString &text)
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
 }
 
+void doubt(OrderRow &row, Field field, const QString &why)
+{
+    if (!row.isUnsure(field)) {
+        row.unsure.append(field);
+        row.unsureReasons.append(why);
+    }
+}
+
+// Shops hide a buyer's data until the order is paid or the shop pays to see it
+// ("186****4444", "张*", "****"). A privacy number with its extension is the
+// courier's real way to reach the buyer and is fine.
+void doubtMasked(OrderRow &row)
+{
+    static const QRegularExpression extension(
+        QStringLiteral(R"((\[\d{1,6}\]|转\s*\d{1,6}|-\d{1,6}|分机号?\s*\d{1,6})$)"));
+    if (row.phone.contains(u'*') && !extension.match(row.phone).hasMatch())
+        doubt(row, OrderRow::Phone, QStringLiteral("手机号被隐藏"));
+    if (row.name.contains(u'*'))
+        doubt(row, OrderRow::Name, QStringLiteral("姓名被隐藏"));
+    if (row.street.contains(QStringLiteral("**")) ||
+        (!row.street.isEmpty() && row.street.count(u'*') == row.street.size()))
+        doubt(row, OrderRow::Street, QStringLiteral("地址被隐藏"));
+    // A byte the file's encoding did not allow, read as an unknown character.
+    for (const Field field : {OrderRow::Name, OrderRow::Company, OrderRow::Phone, OrderRow::Province,
+                              OrderRow::City, OrderRow::District, OrderRow::Street, OrderRow::Postcode}) {
+        if (row.value(field).contains(QChar::ReplacementCharacter))
+            doubt(row, field, QStringLiteral("有无法识别的字符（文件里有损坏的字节）"));
+    }
+}
+
+// A row of an order read already (an export with a row per product) gives it
+// its items and remarks; true when it was joined so.
+bool joinOrder(OrderFileResult &result, const OrderRow &row)
+{
+    if (row.orderNumber.isEmpty())
+        return false;
+    for (auto it = result.rows.rbegin(); it != result.rows.rend(); ++it) {
+        if (it->orderNumber != row.orderNumber)
+            continue;
+        if (!row.items.isEmpty())
+            it->items = it->items.isEmpty() ? row.items : it->items + QStringLiteral("；") + row.items;
+        if (!row.note.isEmpty() && !it->note.contains(row.note))
+            it->note = it->note.isEmpty() ? row.note : it->note + QStringLiteral("；") + row.note;
+        ++result.joinedRows;
+        return true;
+    }
+    return false;
+}
+
 // A row without a company takes the person's name as its company; the summary
 // counts such rows and the unsure ones.
 void addRow(OrderFileResult &result, OrderRow row)
 {
+    if (joinOrder(result, row))
+        return;
+    doubtMasked(row);
     if (row.company.isEmpty() && !row.name.isEmpty()) {
         row.company = row.name;
         ++result.companyFromName;
@@ -299,7 +363,20 @@ QString OrderFileResult::summary() const
         text += QStringLiteral("，%1 个有待核对的内容（标黄）").arg(unsureRows);
     if (skippedRows > 0)
         text += QStringLiteral("，%1 行没有收货人、电话和地址，未读入").arg(skippedRows);
-    return text + u'。';
+    if (joinedRows > 0)
+        text += QStringLiteral("，%1 行是同一订单的其他商品，已并入该订单").arg(joinedRows);
+    if (!sheetName.isEmpty())
+        text += QStringLiteral("（读的是工作表“%1”）").arg(sheetName);
+    text += u'。';
+    if (!unclosedLines.isEmpty()) {
+        QStringList lines;
+        for (const int line : unclosedLines)
+            lines.append(QString::number(line));
+        text += QStringLiteral("第 %1 行引号不成对，未读入。").arg(lines.join(QStringLiteral("、")));
+    }
+    if (!unknownColumns.isEmpty())
+        text += QStringLiteral("未识别的列（未读入）：%1。").arg(unknownColumns.join(QStringLiteral("、")));
+    return text;
 }
 
 OrderFileReader::OrderFileReader(const AddressParser &parser) : m_parser(parser) {}
@@ -342,7 +419,9 @@ OrderFileResult OrderFileReader::readBytes(const QByteArray &bytes, const QStrin
         XlsxSheet::Table table;
         if (!XlsxSheet::read(bytes, MaxUnpackedBytes, &table, &result.error))
             return result;
-        return fromTable(table.rows, table.rowNumbers);
+        OrderFileResult read = fromTable(table.rows, table.rowNumbers);
+        read.sheetName = table.sheetName;
+        return read;
     }
     if (bytes.startsWith("\xD0\xCF\x11\xE0") || suffix == u"xls") {
         result.error =
@@ -356,11 +435,20 @@ OrderFileResult OrderFileReader::readBytes(const QByteArray &bytes, const QStrin
         result.error = QStringLiteral("文件不是表格（CSV 或 XLSX），无法读取订单。");
         return result;
     }
-    return fromTable(CsvText::parse(CsvText::decode(bytes)));
+    const CsvText::Table table = CsvText::read(CsvText::decode(bytes));
+    OrderFileResult read = fromTable(table.rows, table.lines, false);
+    read.unclosedLines = table.unclosed;
+    return read;
 }
 
 OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table,
                                            const QList<int> &lineNumbers) const
+{
+    return fromTable(table, lineNumbers, !lineNumbers.isEmpty());
+}
+
+OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table, const QList<int> &lineNumbers,
+                                           bool sparse) const
 {
     OrderFileResult result;
     auto lineOf = [&](int i) { return i < lineNumbers.size() ? lineNumbers[i] : i + 1; };
@@ -383,7 +471,6 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table,
     // A table whose rows are read by column position: a row that is wider than the
     // header, or (in a file that writes every cell) narrower, has its cells in the
     // wrong columns, and no order of it can be trusted.
-    const bool sparse = !lineNumbers.isEmpty();
     qsizetype width = header.size();
     while (width > 0 && header[width - 1].trimmed().isEmpty())
         --width;
@@ -417,6 +504,10 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table,
         const QString phone = mobile.isEmpty() ? columns.cell(cells, ColPhone) : mobile;
         row.phone = phone.isEmpty() ? QString() : m_parser.phoneIn(phone);
         row.postcode = columns.cell(cells, ColPostcode);
+        // A postcode kept in a number cell lost its leading zero (010010 → 10010).
+        if (row.postcode.size() == 5 && std::all_of(row.postcode.cbegin(), row.postcode.cend(),
+                                                    [](QChar c) { return c >= u'0' && c <= u'9'; }))
+            row.postcode.prepend(u'0');
         QStringList notes;
         for (Column c : {ColMessage, ColNote}) {
             if (!columns.cell(cells, c).isEmpty())
@@ -425,22 +516,27 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table,
         row.note = notes.join(QStringLiteral("；"));
         row.items = columns.cell(cells, ColItems);
 
-        const QString province = columns.cell(cells, ColProvince);
-        const QString city = columns.cell(cells, ColCity);
-        const QString district = columns.cell(cells, ColDistrict);
+        // An address the buyer changed to after ordering replaces the regions
+        // and the address first given.
+        const QString changed = columns.cell(cells, ColChangedAddress);
+        const QString province = changed.isEmpty() ? columns.cell(cells, ColProvince) : QString();
+        const QString city = changed.isEmpty() ? columns.cell(cells, ColCity) : QString();
+        const QString district = changed.isEmpty() ? columns.cell(cells, ColDistrict) : QString();
         // Beside region columns the detail is the street; without them the whole
         // address, where a shop gives one, holds the regions too.
-        const bool regionColumns =
-            columns.has(ColProvince) || columns.has(ColCity) || columns.has(ColDistrict);
+        const bool regionColumns = changed.isEmpty() && (columns.has(ColProvince) || columns.has(ColCity) ||
+                                                         columns.has(ColDistrict));
         const Column first = regionColumns ? ColStreet : ColAddress;
-        QString address = columns.cell(cells, first);
+        QString address = changed.isEmpty() ? columns.cell(cells, first) : changed;
         if (address.isEmpty())
             address = columns.cell(cells, first == ColStreet ? ColAddress : ColStreet);
         const QString town = columns.cell(cells, ColTown);
         if (!town.isEmpty() && !address.contains(town))
             address.prepend(town);
         if (row.name.isEmpty() && row.phone.isEmpty() && address.isEmpty() && province.isEmpty()) {
-            ++result.skippedRows;
+            // A further product of an order read already, or a row of nothing.
+            if (!joinOrder(result, row))
+                ++result.skippedRows;
             continue;
         }
 

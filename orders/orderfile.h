@@ -69,8 +69,11 @@ struct OrderFileResult
     int companyFromName = 0; // rows whose company is the person's name
     int unsureRows = 0;      // rows with at least one unsure field
     int skippedRows = 0;     // rows with neither a name, a phone nor an address
+    int joinedRows = 0;      // rows of an order already read (a row per product), joined to it
     QStringList headers;     // the header row as found in the file
     QStringList unknownColumns;
+    QList<int> unclosedLines; // CSV rows left out because a quote never closed, by line
+    QString sheetName;        // the worksheet read, for an XLSX file
 
     bool ok() const { return error.isEmpty(); }
     // One line for the user: "读入 120 个订单，其中 3 个没有单位（以收货人姓名代替），2 个需要核对。"
@@ -102,6 +105,10 @@ public:
     // row, maps the columns and builds the rows. lineNumbers gives each row's line
     // in the file (empty: row index + 1).
     OrderFileResult fromTable(const QList<QStringList> &table, const QList<int> &lineNumbers = {}) const;
+    // The same, saying whether the table leaves out empty cells at a row's end
+    // (a sheet does, a CSV file writes every cell).
+    OrderFileResult fromTable(const QList<QStringList> &table, const QList<int> &lineNumbers,
+                              bool sparse) const;
 
 private:
     const AddressParser &m_parser;

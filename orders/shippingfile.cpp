@@ -10,13 +10,6 @@ namespace ShippingFile {
 
 namespace {
 
-// What a spreadsheet would run as a formula is shown as text instead.
-QString neutralised(const QString &cell)
-{
-    static const QStringView starts = u"=+-@\t\r";
-    return !cell.isEmpty() && starts.contains(cell.front()) ? u'\'' + cell : cell;
-}
-
 // GBK where it has the character, GB18030 (of which GBK is a part) where not, so
 // that nothing turns into "?".
 QByteArray toGbk(QStringView text)
@@ -43,9 +36,9 @@ QByteArray toGbk(QStringView text)
 QByteArray contents(const QList<Line> &lines, Encoding encoding)
 {
     CsvText::Rows rows{{QStringLiteral("订单编号"), QStringLiteral("快递公司"), QStringLiteral("运单号")}};
+    // The writer guards every cell a spreadsheet would run as a formula, once.
     for (const Line &line : lines)
-        rows.append(
-            {neutralised(line.orderNumber), neutralised(line.courier), neutralised(line.waybillNumber)});
+        rows.append({line.orderNumber, line.courier, line.waybillNumber});
     const QByteArray utf8 = CsvText::write(rows);
     if (encoding == Encoding::Utf8Bom)
         return utf8;

@@ -140,9 +140,10 @@ bool sharedStrings(const QByteArray &bytes, QStringList *strings, QString *error
     return true;
 }
 
-// "xl/worksheets/sheet1.xml" for the workbook's first sheet, as the workbook and
-// its relations name it; the first sheet part there is when they do not.
-QString firstSheet(Workbook &book)
+// The part of the sheet a person sees first when opening the workbook: the
+// active one, or else the first that is not hidden ("xl/worksheets/sheet1.xml"),
+// with its name; the first sheet part there is when the workbook does not say.
+QString shownSheet(Workbook &book, QString *shownName)
 {
     QByteArray workbook, rels;
     QString ignored;
@@ -150,16 +151,39 @@ QString firstSheet(Workbook &book)
     if (book.has(QStringLiteral("xl/workbook.xml")) && book.has(relsName) &&
         book.part(QStringLiteral("xl/workbook.xml"), &workbook, &ignored) &&
         book.part(relsName, &rels, &ignored)) {
-        QString id;
+        struct Sheet
+        {
+            QString name, id;
+            bool hidden = false;
+        };
+        QList<Sheet> sheets;
+        int activeTab = 0;
         QXmlStreamReader xml(workbook);
-        while (!xml.atEnd() && id.isEmpty()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"sheet") {
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == u"workbookView") {
+                activeTab = xml.attributes().value(QLatin1String("activeTab")).toInt();
+            } else if (xml.name() == u"sheet") {
+                Sheet sheet;
                 for (const QXmlStreamAttribute &a : xml.attributes()) {
                     if (a.name() == u"id" && !a.namespaceUri().isEmpty())
-                        id = a.value().toString();
+                        sheet.id = a.value().toString();
+                    else if (a.name() == u"name")
+                        sheet.name = a.value().toString();
+                    else if (a.name() == u"state")
+                        sheet.hidden = a.value() != u"visible";
                 }
+                sheets.append(sheet);
             }
         }
+        int chosen =
+            activeTab >= 0 && activeTab < sheets.size() && !sheets[activeTab].hidden ? activeTab : -1;
+        for (int i = 0; chosen < 0 && i < sheets.size(); ++i) {
+            if (!sheets[i].hidden)
+                chosen = i;
+        }
+        const QString id = chosen >= 0 ? sheets[chosen].id : QString();
         QXmlStreamReader r(rels);
         while (!r.atEnd() && !id.isEmpty()) {
             if (r.readNext() == QXmlStreamReader::StartElement && r.name() == u"Relationship" &&
@@ -169,8 +193,10 @@ QString firstSheet(Workbook &book)
                     target.remove(0, 1);
                 else
                     target.prepend(QStringLiteral("xl/"));
-                if (book.has(target))
+                if (book.has(target)) {
+                    *shownName = sheets[chosen].name;
                     return target;
+                }
                 break;
             }
         }
@@ -245,7 +271,7 @@ bool read(const QByteArray &bytes, qint64 maxUnpackedBytes, Table *table, QStrin
         if (!book.part(stringsName, &part, error) || !sharedStrings(part, &strings, error))
             return false;
     }
-    const QString sheetName = firstSheet(book);
+    const QString sheetName = shownSheet(book, &table->sheetName);
     if (sheetName.isEmpty()) {
         *error = QStringLiteral("文件里没有工作表，不是 Excel 表格。");
         return false;

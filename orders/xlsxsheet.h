@@ -5,7 +5,8 @@
 #include <QString>
 #include <QStringList>
 
-// The first worksheet of an XLSX workbook as text cells: shared and inline
+// The worksheet a person sees on opening an XLSX workbook (the active one,
+// never a hidden one) as text cells: shared and inline
 // strings, and numbers exactly as stored ("13812345678", never 1.38E+10).
 namespace XlsxSheet {
 
@@ -13,6 +14,7 @@ struct Table
 {
     QList<QStringList> rows; // empty rows of the sheet left out
     QList<int> rowNumbers;   // each row's number in the sheet (1-based)
+    QString sheetName;       // as its tab names it, when the workbook says
 };
 
 // Limits on what one part of the workbook may unpack to and how wide the sheet

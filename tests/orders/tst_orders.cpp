@@ -175,6 +175,9 @@ private Q_SLOTS:
     void waybillNumber_data();
     void waybillNumber();
     void shippingFile();
+    void exportsAsShopsWriteThem_data();
+    void exportsAsShopsWriteThem();
+    void visibleSheet();
 
 private:
     RegionTable m_table;
@@ -426,12 +429,15 @@ void OrdersTest::shippingFile()
     const QList<ShippingFile::Line> lines{{u"2026120712345678901"_qs, u"顺丰速运"_qs, u"SF1234567890123"_qs},
                                           {u"=HYPERLINK(\"x\")"_qs, u"韵达快递"_qs, u"+1234567890123"_qs},
                                           {u"@SUM(A1)"_qs, u"䶮记快递"_qs, u"-12"_qs}};
+    // Read back as a spreadsheet reads it, guards taken off: every value as it was.
     const CsvText::Rows expected{{u"订单编号"_qs, u"快递公司"_qs, u"运单号"_qs},
                                  {u"2026120712345678901"_qs, u"顺丰速运"_qs, u"SF1234567890123"_qs},
-                                 {u"'=HYPERLINK(\"x\")"_qs, u"韵达快递"_qs, u"'+1234567890123"_qs},
-                                 {u"'@SUM(A1)"_qs, u"䶮记快递"_qs, u"'-12"_qs}};
+                                 {u"=HYPERLINK(\"x\")"_qs, u"韵达快递"_qs, u"+1234567890123"_qs},
+                                 {u"@SUM(A1)"_qs, u"䶮记快递"_qs, u"-12"_qs}};
     const QByteArray utf8 = ShippingFile::contents(lines, ShippingFile::Encoding::Utf8Bom);
     QVERIFY(utf8.startsWith("\xEF\xBB\xBF"));
+    // Guarded once: a spreadsheet shows -12, not '-12.
+    QVERIFY2(utf8.contains(",'-12\r\n") && !utf8.contains("''"), utf8.constData());
     QCOMPARE(CsvText::parse(QString::fromUtf8(utf8.mid(3))), expected);
 
     const QByteArray gbk = ShippingFile::contents(lines, ShippingFile::Encoding::Gbk);
@@ -448,6 +454,104 @@ void OrdersTest::shippingFile()
     QVERIFY(!ShippingFile::save(m_dir.filePath(u"no/such/folder.csv"_qs), lines,
                                 ShippingFile::Encoding::Utf8Bom, &error));
     QVERIFY(!error.isEmpty());
+}
+
+// Exports as real shops write them: what was read wrongly or dropped silently.
+void OrdersTest::exportsAsShopsWriteThem_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("summary"); // a part of the summary
+    QTest::addColumn<QString>("reasons"); // every row's doubts, joined
+
+    const QByteArray head = "订单编号,收货人,手机,收货地址,宝贝标题\r\n";
+    QTest::newRow("a quote that never closes")
+        << head + "A1,张三,13800000001,北京市朝阳区建国路1号,杯\r\n"
+                  "A2,\"李四,13800000002,北京市朝阳区建国路2号,杯\r\n"
+                  "A3,王五,13800000003,北京市朝阳区建国路3号,杯\r\n"
+        << cells({"A1|张三|张三|13800000001|北京市|北京市|朝阳区|建国路1号|||杯|",
+                  "A3|王五|王五|13800000003|北京市|北京市|朝阳区|建国路3号|||杯|"})
+        << QString("第 3 行引号不成对") << QString();
+    QTest::newRow("a row per product")
+        << head + "A1,张三,13800000001,北京市朝阳区建国路1号,保温杯\r\n"
+                  "A1,,,,茶叶\r\n"
+                  "A2,李四,13800000002,北京市朝阳区建国路2号,书\r\n"
+                  "A2,李四,13800000002,北京市朝阳区建国路2号,笔\r\n"
+        << cells({"A1|张三|张三|13800000001|北京市|北京市|朝阳区|建国路1号|||保温杯；茶叶|",
+                  "A2|李四|李四|13800000002|北京市|北京市|朝阳区|建国路2号|||书；笔|"})
+        << QString("2 行是同一订单的其他商品") << QString();
+    QTest::newRow("masked buyer data")
+        << head + "A1,张*,186****4444,北京市朝阳区****,杯\r\n"
+                  "A2,李四,1**********,北京市朝阳区建国路2号,杯\r\n"
+                  "A3,王五,138****5678[7804],北京市朝阳区建国路3号,杯\r\n"
+        << cells({"A1|张*|张*|186****4444|北京市|北京市|朝阳区|****|||杯|电话,收货人,详细地址",
+                  "A2|李四|李四|1**********|北京市|北京市|朝阳区|建国路2号|||杯|电话",
+                  "A3|王五|王五|138****5678[7804]|北京市|北京市|朝阳区|建国路3号|||杯|"})
+        << QString("2 个有待核对") << QString("手机号被隐藏,姓名被隐藏,地址被隐藏,手机号被隐藏");
+    QTest::newRow("a damaged byte after a byte order mark")
+        << "\xEF\xBB\xBF" + head + "A1,张\xFF三,13800000001,北京市朝阳区建国路1号,杯\r\n"
+        << cells({"A1|张\uFFFD三|张\uFFFD三|13800000001|北京市|北京市|朝阳区|建国路1号|||杯|收货人"})
+        << QString("读入 1 个订单") << QString("有无法识别的字符（文件里有损坏的字节）");
+    QTest::newRow("pick-up, a postcode in a number cell, the changed address, a column not known")
+        << QByteArray("订单编号,收货人/提货人,手机,收货地址,修改后的收货地址,邮编,买家会员名\r\n"
+                      "A1,张三,13800000001,北京市朝阳区建国路1号,上海市浦东新区世纪大道1号,10010,zs\r\n"
+                      "A2,李四,13800000002,北京市朝阳区建国路2号,,100020,ls\r\n")
+        << cells({"A1|张三|张三|13800000001|上海市|上海市|浦东新区|世纪大道1号|010010|||",
+                  "A2|李四|李四|13800000002|北京市|北京市|朝阳区|建国路2号|100020|||"})
+        << QString("未识别的列（未读入）：买家会员名") << QString();
+}
+
+void OrdersTest::exportsAsShopsWriteThem()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, summary);
+    QFETCH(QString, reasons);
+    const OrderFileResult result = OrderFileReader(*m_parser).readBytes(csv, QStringLiteral("orders.csv"));
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QStringList got, doubts;
+    for (const OrderRow &row : result.rows) {
+        got.append(describe(row));
+        doubts += row.unsureReasons;
+    }
+    QCOMPARE(got, expected);
+    QVERIFY2(result.summary().contains(summary), qPrintable(result.summary()));
+    QCOMPARE(doubts.join(u','), reasons);
+}
+
+// A workbook whose first sheet is hidden is read from the sheet a person sees,
+// and the summary names it.
+void OrdersTest::visibleSheet()
+{
+    const auto sheet = [](const char *name) {
+        return QByteArray("<?xml version=\"1.0\"?><worksheet><sheetData>"
+                          "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>收货人</t></is></c>"
+                          "<c r=\"B1\" t=\"inlineStr\"><is><t>收货地址</t></is></c></row>"
+                          "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>") +
+               name +
+               "</t></is></c><c r=\"B2\" t=\"inlineStr\"><is><t>北京市朝阳区建国路1号</t></is></c></row>"
+               "</sheetData></worksheet>";
+    };
+    const QByteArray workbook =
+        "<?xml version=\"1.0\"?><workbook "
+        "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>"
+        "<sheet name=\"模板\" sheetId=\"1\" state=\"hidden\" r:id=\"rId1\"/>"
+        "<sheet name=\"订单\" sheetId=\"2\" r:id=\"rId2\"/></sheets></workbook>";
+    const QByteArray rels = "<?xml version=\"1.0\"?><Relationships "
+                            "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                            "<Relationship Id=\"rId1\" Target=\"worksheets/sheet1.xml\"/>"
+                            "<Relationship Id=\"rId2\" Target=\"worksheets/sheet2.xml\"/></Relationships>";
+    const QString path = m_dir.filePath(u"hidden-first.xlsx"_qs);
+    QVERIFY(writeZip(path, {{u"xl/workbook.xml"_qs, workbook},
+                            {u"xl/_rels/workbook.xml.rels"_qs, rels},
+                            {u"xl/worksheets/sheet1.xml"_qs, sheet("样例")},
+                            {u"xl/worksheets/sheet2.xml"_qs, sheet("赵一")}}));
+    const OrderFileResult result = OrderFileReader(*m_parser).readFile(path);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.rows.size(), 1);
+    QCOMPARE(result.rows[0].name, u"赵一"_qs);
+    QVERIFY2(result.summary().contains(u"工作表“订单”"_qs), qPrintable(result.summary()));
 }
 
 QTEST_GUILESS_MAIN(OrdersTest)
