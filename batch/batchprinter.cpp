@@ -260,7 +260,7 @@ bool BatchPrinter::findByTitle(const BatchRow &row, PrintQueue::TitledJob *job) 
     return true;
 }
 
-void BatchPrinter::settleRow(int row)
+QString BatchPrinter::settleRow(int row)
 {
     BatchRow &current = m_batch.rows[row];
     PrintQueue::JobStatus job;
@@ -279,37 +279,52 @@ void BatchPrinter::settleRow(int row)
             // The scheduler never got it: not printed.
             current.state = BatchRow::State::Waiting;
             current.jobId = 0;
-            save(row);
+            const QString why = saveQuietly(row);
             Q_EMIT rowChanged(row);
-            return;
+            return why;
         } else {
             current.state = BatchRow::State::Unsettled;
             current.problem = QStringLiteral(
                 "无法从打印机得知这张是否已打印（打印记录可能已被清除）。请看一看打印出的运单，"
                 "再选“标为已打印”或“重打”。");
-            save(row);
+            const QString why = saveQuietly(row);
             Q_EMIT rowChanged(row);
-            return;
+            return why;
         }
     }
     QString error;
-    if (job.state == PrintQueue::JobState::Completed)
-        rowDone(row, &error);
-    else if (job.state == PrintQueue::JobState::Canceled || job.state == PrintQueue::JobState::Aborted)
+    if (job.state == PrintQueue::JobState::Completed) {
+        if (!rowDone(row, &error) && error.isEmpty())
+            error = QStringLiteral("批量打印的进度无法保存。");
+    } else if (job.state == PrintQueue::JobState::Canceled || job.state == PrintQueue::JobState::Aborted) {
         rowFailed(row, PrintQueue::JobStatus{job.state, QString()});
-    else if (current.state == BatchRow::State::Sent) {
-        save(row);
+    } else if (current.state == BatchRow::State::Sent) {
+        error = saveQuietly(row);
         Q_EMIT rowChanged(row);
     }
+    return error.isEmpty() ? QString() : QStringLiteral("第 %1 张：%2").arg(row + 1).arg(error);
 }
 
-void BatchPrinter::settle()
+QString BatchPrinter::saveQuietly(int row)
 {
+    QString error;
+    if (m_store.saveRow(m_batch, row, &error))
+        return QString();
+    return QStringLiteral("批量打印的进度无法保存：%1").arg(error);
+}
+
+QStringList BatchPrinter::settle()
+{
+    QStringList problems;
     for (int row = 0; row < m_batch.rows.size(); ++row) {
         const BatchRow::State state = m_batch.rows[row].state;
-        if (state == BatchRow::State::Sent || state == BatchRow::State::Sending)
-            settleRow(row);
+        if (state == BatchRow::State::Sent || state == BatchRow::State::Sending) {
+            const QString problem = settleRow(row);
+            if (!problem.isEmpty())
+                problems.append(problem);
+        }
     }
+    return problems;
 }
 
 void BatchPrinter::follow()
@@ -347,7 +362,11 @@ void BatchPrinter::follow()
         if (findByTitle(current, &titled) && titled.id == 0) {
             // The scheduler answers but no longer knows the job: it is for the
             // user to say whether the page came out; the others go on.
-            settleRow(m_row);
+            const QString why = settleRow(m_row);
+            if (!why.isEmpty()) {
+                stop(m_row, why);
+                return;
+            }
             if (m_running)
                 next();
             return;

@@ -30,8 +30,9 @@ public:
     void start(int count = -1);
     // After a batch was read back: the rows whose jobs completed meanwhile are
     // printed (and go into the journal), those the queue threw out failed. Rows
-    // still in the queue are followed by start().
-    void settle();
+    // still in the queue are followed by start(). What could not be written
+    // (the journal, the batch's file) comes back for the user.
+    QStringList settle();
     // Stops once the waybill being printed is done.
     void pause();
 
@@ -69,11 +70,14 @@ private:
     void follow();
     void stop(int row, const QString &reason);
     bool save(int row);
+    // Saves the row without stopping anything; why it failed, or empty.
+    QString saveQuietly(int row);
     void sendRow(int row);
     // What the scheduler remembers of a row's job by its title: whether it
     // could be asked, and the newest such job.
     bool findByTitle(const BatchRow &row, PrintQueue::TitledJob *job) const;
-    void settleRow(int row);
+    // What could not be written while settling it; empty when all was.
+    QString settleRow(int row);
     // Marks the row printed and writes it into the journal; error says why that failed.
     bool rowDone(int row, QString *error);
     void rowFailed(int row, const PrintQueue::JobStatus &job);

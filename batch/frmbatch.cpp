@@ -229,7 +229,11 @@ void frmBatch::openBatch(PrintBatch batch)
 {
     m_batch = std::move(batch);
     m_numbers.forgetChoice();
-    m_printer.settle();
+    const QStringList problems = m_printer.settle();
+    if (!problems.isEmpty())
+        m_platform.messageBox(
+            QStringLiteral("核对上次的打印时，有些内容未能保存：\n%1").arg(problems.join(u'\n')),
+            QStringLiteral("批量打印"), Dialogs::Exclamation);
     int form = cmbForm->findData(m_batch.form);
     if (form < 0) {
         // A form gone from the folder since: shown by name, and printing says why it cannot.

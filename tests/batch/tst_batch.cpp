@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QSignalSpy>
@@ -140,6 +141,7 @@ private Q_SLOTS:
     void dayInTheWindow();
     void pairsAndCorrectionsInTheWindow();
     void batchesKept();
+    void settledByTitle();
     void numberInTheJournalWindow();
     void rowWarnings();
     void batchOnUserForm();
@@ -850,6 +852,52 @@ void BatchTest::batchesKept()
              });
     QVERIFY(store.list().isEmpty());
     QVERIFY(form->batch().rows.isEmpty());
+}
+
+// Reopened after a crash in the middle of handing rows to CUPS: a row CUPS
+// took is found by its job's title and printed, one it never got is not, and
+// a journal that cannot be written is said, not dropped.
+void BatchTest::settledByTitle()
+{
+    Program program;
+    PrintBatch batch = batchOf(2);
+    for (int i = 0; i < 2; ++i) {
+        batch.rows[i].state = BatchRow::State::Sending;
+        batch.rows[i].attempts = 1;
+        batch.rows[i].jobTitle = batch.jobTitleFor(i, "顺丰快递");
+    }
+    QVERIFY(BatchStore(program.platform).save(batch));
+    QTemporaryDir dir;
+    const QString page = dir.path() + "/page.pdf";
+    {
+        QPdfWriter writer(page);
+        QPainter painter(&writer);
+        painter.drawText(100, 100, "1");
+    }
+    const PrintQueue::Job job =
+        program.platform.printQueue().submit(m_queue.name, page, batch.rows[0].jobTitle);
+    QVERIFY2(job.id > 0, qPrintable(job.reason));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        program.platform.printQueue().jobStatus(job.id).state == PrintQueue::JobState::Completed, 60000);
+    // The journal cannot be written: a folder stands where its file would.
+    QVERIFY(QDir(program.folder.root).mkdir("journal.csv"));
+
+    RegionTable regions;
+    QVERIFY(regions.load());
+    const AddressParser parser(regions);
+    frmBatch form(
+        program.platform, program.journal, [&]() -> const AddressParser & { return parser; },
+        [](QWidget *, const QString &, const QString &) { return QString(); },
+        [](QWidget *, const QString &, const QString &, const QString &) { return QString(); });
+    program.dialogs.answers = {Dialogs::Ok, Dialogs::Yes};
+    QVERIFY(form.offerSavedBatch());
+    QCOMPARE(form.batch().rows[0].state, BatchRow::State::Printed);
+    QCOMPARE(form.batch().rows[0].jobId, job.id);
+    QCOMPARE(form.batch().rows[1].state, BatchRow::State::Waiting);
+    QVERIFY(!program.dialogs.messages.isEmpty());
+    QVERIFY2(program.dialogs.messages[0].text.contains("打印记录未能保存"),
+             qPrintable(program.dialogs.messages[0].text));
+    QFile::remove(jobFile(job.id));
 }
 
 // A number given to any entry of the journal from its window, checked as a scan is.
