@@ -1,5 +1,7 @@
 #include "batch/frmbatch.h"
 
+#include "batch/batchtable.h"
+
 #include "addressbook/contactfile.h"
 #include "addressbook/contactstore.h"
 #include "addressbook/printjournal.h"
@@ -21,39 +23,16 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace {
 
-// The table's columns: the row's state, its order, the eight recipient values,
-// what to look at before printing, the waybill number.
-enum Column { ColState, ColOrder, ColFirstValue, ColWarnings = ColFirstValue + 8, ColWaybill, ColumnCount };
-
-QStringList columnCaptions()
-{
-    return QStringList{QStringLiteral("状态"), QStringLiteral("订单编号")} + BatchRow::captions() +
-           QStringList{QStringLiteral("提醒"), QStringLiteral("运单号")};
-}
-
-QString stateCaption(const BatchRow &row)
-{
-    switch (row.state) {
-    case BatchRow::State::Waiting:
-        return QStringLiteral("未打印");
-    case BatchRow::State::Sending:
-        return QStringLiteral("发送中");
-    case BatchRow::State::Sent:
-        return QStringLiteral("打印中");
-    case BatchRow::State::Printed:
-        return QStringLiteral("已打印");
-    case BatchRow::State::Failed:
-        return QStringLiteral("未打印（出错）");
-    case BatchRow::State::Unsettled:
-        return QStringLiteral("待核对");
-    }
-    return QString();
-}
+using Column = BatchTable::Column;
+constexpr int ColFirstValue = BatchTable::ColFirstValue;
+constexpr int ColWarnings = BatchTable::ColWarnings;
+constexpr int ColWaybill = BatchTable::ColWaybill;
 
 template <typename Widget> Widget *named(Widget *widget, const char *name, const QString &label)
 {
@@ -96,8 +75,11 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     cmdJournal = button("cmdJournal", QStringLiteral("从打印记录…"));
     cmdRemoveRows = button("cmdRemoveRows", QStringLiteral("删除所选行"));
     cmdSaveToGroup = button("cmdSaveToGroup", QStringLiteral("保存到分组"));
-    grdRows = named(new QTableWidget(0, ColumnCount, this), "grdRows", QStringLiteral("运单"));
-    grdRows->setHorizontalHeaderLabels(columnCaptions());
+    m_table = new BatchTable(
+        m_batch, [this](int row) { return m_printer.warnings(row); },
+        [this](int row, int column, const QString &text) { grdRows_CellEdited(row, column, text); }, this);
+    grdRows = named(new QTableView(this), "grdRows", QStringLiteral("运单"));
+    grdRows->setModel(m_table);
     grdRows->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdRows->horizontalHeader()->setStretchLastSection(true);
     cmdTrial = button("cmdTrial", QStringLiteral("试打第一张"));
@@ -182,7 +164,6 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     connect(cmdClearNumbers, &QPushButton::clicked, this, &frmBatch::cmdClearNumbers_Click);
     connect(txtWaybillNumber, &QLineEdit::returnPressed, this, &frmBatch::txtWaybillNumber_ReturnPressed);
     connect(cmdExport, &QPushButton::clicked, this, &frmBatch::cmdExport_Click);
-    connect(grdRows, &QTableWidget::cellChanged, this, &frmBatch::grdRows_CellChanged);
     connect(&m_printer, &BatchPrinter::rowChanged, this, &frmBatch::printer_RowChanged);
     connect(&m_printer, &BatchPrinter::paused, this, &frmBatch::printer_Paused);
     connect(&m_printer, &BatchPrinter::finished, this, &frmBatch::printer_Finished);
@@ -193,7 +174,13 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     showRows();
 }
 
-frmBatch::~frmBatch() = default;
+frmBatch::~frmBatch()
+{
+    // An editor still open commits into the batch as the table goes: the table
+    // goes first, while the batch is still there.
+    delete grdRows;
+    delete m_table;
+}
 
 bool frmBatch::offerSavedBatch()
 {
@@ -264,8 +251,8 @@ QList<int> frmBatch::selectedRows() const
     QList<int> rows;
     for (const QModelIndex &index : grdRows->selectionModel()->selectedRows())
         rows.append(index.row());
-    if (rows.isEmpty() && grdRows->currentRow() >= 0)
-        rows.append(grdRows->currentRow());
+    if (rows.isEmpty() && grdRows->currentIndex().isValid())
+        rows.append(grdRows->currentIndex().row());
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -719,7 +706,7 @@ void frmBatch::txtWaybillNumber_ReturnPressed()
     if (outcome.row >= 0) {
         showRow(outcome.row);
         grdRows->selectRow(outcome.row);
-        grdRows->scrollToItem(grdRows->item(outcome.row, ColWaybill));
+        grdRows->scrollTo(m_table->index(outcome.row, ColWaybill));
         txtWaybillNumber->setFocus();
     }
 }
@@ -770,29 +757,26 @@ void frmBatch::cmdExport_Click()
                                     : QString()));
 }
 
-void frmBatch::grdRows_CellChanged(int row, int column)
+void frmBatch::grdRows_CellEdited(int row, int column, const QString &text)
 {
-    if (m_filling || row >= m_batch.rows.size())
+    if (row >= m_batch.rows.size())
         return;
     if (column == ColWaybill) {
-        const BatchNumbers::Outcome outcome = m_numbers.give(row, grdRows->item(row, column)->text());
+        const BatchNumbers::Outcome outcome = m_numbers.give(row, text);
         if (!outcome.message.isEmpty())
             lblWaybillNumber->setText(outcome.message);
-        showRow(row);
         return;
     }
     if (column < ColFirstValue || column >= ColWarnings)
         return;
     BatchRow &target = m_batch.rows[row];
-    const QString key = ContactFile::recipientKeys()[column - ColFirstValue];
-    target.setValue(key, grdRows->item(row, column)->text());
+    target.setValue(ContactFile::recipientKeys()[column - ColFirstValue], text);
     // A field the user corrected needs no more looking at.
-    target.unsure.removeAll(columnCaptions()[column]);
+    target.unsure.removeAll(BatchRow::captions()[column - ColFirstValue]);
     QString error;
     if (!m_saved.saveRow(m_batch, row, &error))
         m_platform.messageBox(QStringLiteral("批量打印的进度无法保存：%1").arg(error), QStringLiteral("提示"),
                               Dialogs::Exclamation);
-    showRow(row);
 }
 
 bool frmBatch::save()
@@ -807,35 +791,13 @@ bool frmBatch::save()
 
 void frmBatch::showRows()
 {
-    m_filling = true;
-    grdRows->setRowCount(int(m_batch.rows.size()));
-    m_filling = false;
-    for (int row = 0; row < m_batch.rows.size(); ++row)
-        showRow(row);
+    m_table->reload();
     showState();
 }
 
 void frmBatch::showRow(int row)
 {
-    m_filling = true;
-    const BatchRow &source = m_batch.rows[row];
-    const bool editable = source.state == BatchRow::State::Waiting || source.state == BatchRow::State::Failed;
-    const auto cell = [&](int column, const QString &text, bool edit) {
-        auto *item = new QTableWidgetItem(text);
-        item->setFlags(edit ? item->flags() | Qt::ItemIsEditable : item->flags() & ~Qt::ItemIsEditable);
-        grdRows->setItem(row, column, item);
-        return item;
-    };
-    cell(ColState, stateCaption(source), false)->setToolTip(source.problem);
-    cell(ColOrder, source.orderNumber, false);
-    for (int i = 0; i < 8; ++i) {
-        QTableWidgetItem *item = cell(ColFirstValue + i, source.recipient.value(i), editable);
-        if (source.unsure.contains(columnCaptions()[ColFirstValue + i]))
-            item->setBackground(QColor(255, 235, 160));
-    }
-    cell(ColWarnings, editable ? m_printer.warnings(row).join(QStringLiteral("；")) : QString(), false);
-    cell(ColWaybill, source.waybillNumber, true);
-    m_filling = false;
+    m_table->rowChanged(row);
 }
 
 void frmBatch::showState()

@@ -18,7 +18,8 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QTableWidget;
+class QTableView;
+class BatchTable;
 struct OrderFileResult;
 
 // 批量打印: one sender and one form for many recipients from an order file, a
@@ -60,7 +61,7 @@ private:
     void cmdClearNumbers_Click();
     void txtWaybillNumber_ReturnPressed();
     void cmdExport_Click();
-    void grdRows_CellChanged(int row, int column);
+    void grdRows_CellEdited(int row, int column, const QString &text);
     void printer_RowChanged(int row);
     void printer_Paused(int row, const QString &reason);
     void printer_Finished();
@@ -88,7 +89,6 @@ private:
     BatchNumbers m_numbers;
     bool m_trial = false;
     int m_trialRow = -1;
-    bool m_filling = false;
 
     QComboBox *cmbSender = nullptr;
     QComboBox *cmbForm = nullptr;
@@ -99,7 +99,8 @@ private:
     QPushButton *cmdJournal = nullptr;
     QPushButton *cmdRemoveRows = nullptr;
     QPushButton *cmdSaveToGroup = nullptr;
-    QTableWidget *grdRows = nullptr;
+    BatchTable *m_table = nullptr;
+    QTableView *grdRows = nullptr;
     QPushButton *cmdTrial = nullptr;
     QPushButton *cmdPrintAll = nullptr;
     QPushButton *cmdPause = nullptr;
