@@ -102,15 +102,22 @@ const QStringView NotNames[] = {u"谢谢", u"你好", u"您好", u"麻烦", u"�
                                 u"收货", u"收件", u"地址", u"电话", u"手机", u"备注", u"订单", u"信息",
                                 u"邮编", u"姓名", u"顺丰", u"韵达", u"亲",   u"老板"};
 
-const QStringView CompanyWords[] = {u"公司",   u"有限", u"集团",   u"商行",   u"工作室", u"经营部",
-                                    u"门市部", u"商店", u"事务所", u"研究所", u"研究院", u"学校",
-                                    u"大学",   u"医院", u"银行",   u"厂"};
+const QStringView FirmWords[] = {u"公司",   u"有限",   u"集团", u"商行",  u"工作室",
+                                 u"经营部", u"门市部", u"商店", u"事务所"};
+
+// Places a parcel is sent to: before the regions they name the recipient's company,
+// after them they are where it goes ("珞喻路1037号 华中科技大学").
+const QStringView InstitutionWords[] = {u"研究所", u"研究院", u"学校", u"学院", u"大学",
+                                        u"医院",   u"银行",   u"厂",   u"校区"};
 
 const QStringView AddressWords[] = {u"路",   u"街",   u"道",   u"巷",   u"弄",   u"胡同", u"号",   u"楼",
                                     u"室",   u"栋",   u"幢",   u"单元", u"层",   u"座",   u"村",   u"镇",
                                     u"乡",   u"园",   u"苑",   u"庭",   u"府",   u"城",   u"广场", u"大厦",
                                     u"中心", u"小区", u"公寓", u"宿舍", u"社区", u"基地", u"里",   u"门",
                                     u"院",   u"屯",   u"组",   u"期",   u"区",   u"站",   u"港"};
+
+// The names the division table gives a city level that is no city.
+const QStringView PlaceholderCities[] = {u"自治区直辖县级行政区划", u"省直辖县级行政区划", u"市辖区"};
 
 bool containsAny(QStringView text, const QStringView *words, size_t count)
 {
@@ -122,9 +129,19 @@ template <size_t N> bool containsAny(QStringView text, const QStringView (&words
     return containsAny(text, words, N);
 }
 
+bool isFirm(QStringView token)
+{
+    return containsAny(token, FirmWords);
+}
+
+bool isInstitution(QStringView token)
+{
+    return containsAny(token, InstitutionWords);
+}
+
 bool isCompany(QStringView token)
 {
-    return containsAny(token, CompanyWords);
+    return isFirm(token) || isInstitution(token);
 }
 
 bool looksLikeAddress(QStringView token)
@@ -184,6 +201,11 @@ struct AddressParser::Chain
     bool atTokenStart = false;
     QString doubt;
     int doubtFields = 0; // bits of Field
+    // A district named alone whose name stands for several: all of them, and
+    // whether the rest of the text left it open which one is meant.
+    QVarLengthArray<int, 4> shared;
+    bool undecided = false;
+    QString clue; // the city or province name elsewhere that decided it
 
     bool found() const { return start >= 0; }
     int score() const
@@ -211,8 +233,9 @@ AddressParser::AddressParser(const RegionTable &regions) : m_regions(regions)
     // Area codes: 010 and 02x have three digits, all others four.
     m_landline = QRegularExpression(QStringLiteral(
         R"((?<![0-9])(?:\((0(?:[12][0-9]|[3-9][0-9]{2}))\)|(0(?:[12][0-9]|[3-9][0-9]{2})))[ \t-]?([0-9]{7,8}|[0-9]{3,4}[ \t-][0-9]{4})(?:(?:-|[ \t]*转[ \t]*)([0-9]{1,5}))?(?![0-9]))"));
-    m_postcode =
-        QRegularExpression(QStringLiteral(R"((?<![0-9-])([0-9]{6})(?![0-9]|[号室栋幢楼层弄座#-]|单元))"));
+    // "(310012)": the brackets go with the postcode.
+    m_postcode = QRegularExpression(QStringLiteral(
+        R"([(（][ \t]*([0-9]{6})[ \t]*[)）]|(?<![0-9-])([0-9]{6})(?![0-9]|[号室栋幢楼层弄座#-]|单元))"));
     m_gluedName = QRegularExpression(QStringLiteral(R"([号室楼层栋座幢]([\p{Han}]{2,3})$)"));
     // Compiled now, with the table load, rather than in the user's first parse.
     for (const QRegularExpression *re : {&m_label, &m_mobile, &m_landline, &m_postcode, &m_gluedName})
@@ -220,6 +243,16 @@ AddressParser::AddressParser(const RegionTable &regions) : m_regions(regions)
 }
 
 ParsedAddress AddressParser::parse(const QString &input) const
+{
+    return parseText(input, false);
+}
+
+ParsedAddress AddressParser::parseAddress(const QString &input) const
+{
+    return parseText(input, true);
+}
+
+ParsedAddress AddressParser::parseText(const QString &input, bool wholeIsAddress) const
 {
     ParsedAddress result;
     QString text = normalised(input);
@@ -243,7 +276,10 @@ ParsedAddress AddressParser::parse(const QString &input) const
         const QString token = withoutLabel(raw);
         if (token.isEmpty())
             continue;
-        if (isCompany(token))
+        if (wholeIsAddress) {
+            if (!chain.found())
+                detail.append(token);
+        } else if (isCompany(token))
             companies.append(token);
         // Before the regions a name may well hold 园 or 城: the detail comes after them.
         else if (looksLikeName(token) && labelledPerson.isEmpty() &&
@@ -252,15 +288,50 @@ ParsedAddress AddressParser::parse(const QString &input) const
         else if (!chain.found() && looksLikeAddress(token))
             detail.append(token);
     }
-    const QStringList tailTokens = tokens(tail);
-    for (int k = 0; k < tailTokens.size(); ++k) {
-        const QString token = k == 0 && gluedToRegions ? tailTokens[k] : withoutLabel(tailTokens[k]);
+    // The parts after the regions with the line each stands on: a line break, or a
+    // number taken out, is where one field may end and another begin.
+    struct Part
+    {
+        QString text;
+        int line;
+    };
+    QList<Part> parts;
+    const QStringList tailLines = tail.split(u'\n');
+    for (int l = 0; l < tailLines.size(); ++l) {
+        for (const QString &token : tokens(tailLines[l]))
+            parts.append({token, l});
+    }
+    auto partText = [&](int k) {
+        return k == 0 && gluedToRegions ? parts[k].text : withoutLabel(parts[k].text);
+    };
+    // A company written on the line of the street belongs to the street
+    // ("科苑路15号 某某科技有限公司"); it stands apart only on a line of its own.
+    QList<int> streetLines;
+    for (int k = 0; k < parts.size(); ++k) {
+        const QString token = partText(k);
+        if ((k == 0 && gluedToRegions) ||
+            (!isFirm(token) && (looksLikeAddress(token) || isInstitution(token))))
+            streetLines.append(parts[k].line);
+    }
+    int tailCompany = -1;
+    for (int k = 0; k < parts.size(); ++k) {
+        const QString token = partText(k);
         if (token.isEmpty())
             continue;
+        if (wholeIsAddress) {
+            detail.append(token);
+            continue;
+        }
         const bool name = looksLikeName(token) && labelledPerson.isEmpty();
-        const bool address = looksLikeAddress(token);
-        if (isCompany(token) && !(k == 0 && gluedToRegions)) {
-            companies.append(token);
+        const bool address = looksLikeAddress(token) || isInstitution(token);
+        if (isFirm(token) && !(k == 0 && gluedToRegions)) {
+            if (streetLines.contains(parts[k].line)) {
+                detail.append(token);
+            } else {
+                if (tailCompany < 0)
+                    tailCompany = int(companies.size());
+                companies.append(token);
+            }
         } else if (detail.isEmpty() && (gluedToRegions || !name || address)) {
             detail.append(token);
         } else if (address) {
@@ -273,7 +344,16 @@ ParsedAddress AddressParser::parse(const QString &input) const
             detail.append(token);
         }
     }
+    // After the regions there was only a company: it is where the parcel goes.
+    QString streetDoubt;
+    if (detail.isEmpty() && tailCompany >= 0 && labelled.values[Field::Street].isEmpty()) {
+        detail.append(companies.takeAt(tailCompany));
+        streetDoubt = QStringLiteral("详细地址只有单位名称“") + detail.first() + QStringLiteral("”");
+    }
 
+    // "南山区科技园… 深圳": the word that told the district is no name.
+    if (!chain.clue.isEmpty())
+        names.removeAll(chain.clue);
     QString &person = result.values[Field::Person];
     person = labelledPerson;
     result.doubts[Field::Person] = labelled.personDoubt;
@@ -301,7 +381,7 @@ ParsedAddress AddressParser::parse(const QString &input) const
     }
     street = stripRegionNames(street, repeated);
     // A name typed straight after the house number: "科苑路15号张三".
-    if (person.isEmpty()) {
+    if (person.isEmpty() && !wholeIsAddress) {
         const QRegularExpressionMatch m = m_gluedName.match(street);
         if (m.hasMatch() && looksLikeName(m.capturedView(1)) && !looksLikeAddress(m.capturedView(1))) {
             person = m.captured(1);
@@ -309,7 +389,8 @@ ParsedAddress AddressParser::parse(const QString &input) const
         }
     }
     result.values[Field::Street] = street;
-    if (person.isEmpty())
+    result.doubts[Field::Street] = street.isEmpty() ? QStringLiteral("没有详细地址") : streetDoubt;
+    if (person.isEmpty() && !wholeIsAddress)
         result.doubts[Field::Person] = QStringLiteral("没有找到姓名");
 
     QString &company = result.values[Field::Company];
@@ -323,6 +404,15 @@ ParsedAddress AddressParser::parse(const QString &input) const
     result.values[Field::Province] = regionNames.province;
     result.values[Field::City] = regionNames.city;
     result.values[Field::District] = regionNames.district;
+    if (chain.undecided) {
+        // No guess at the city; the district only where every candidate bears its name.
+        result.values[Field::Province].clear();
+        result.values[Field::City].clear();
+        for (int d : chain.shared) {
+            if (m_regions.region(RegionTable::District, d).name != regionNames.district)
+                result.values[Field::District].clear();
+        }
+    }
     if (!chain.found()) {
         for (Field f : {Field::Province, Field::City, Field::District})
             result.doubts[f] = QStringLiteral("没有识别出省、市、区/县");
@@ -407,6 +497,13 @@ QString AddressParser::phoneIn(const QString &cell) const
     return numbers.isEmpty() ? cell.simplified() : numbers.first();
 }
 
+bool AddressParser::isPlaceholderCity(QStringView name)
+{
+    const QStringView trimmed = name.trimmed();
+    return trimmed == u"县" || std::find(std::begin(PlaceholderCities), std::end(PlaceholderCities),
+                                         trimmed) != std::end(PlaceholderCities);
+}
+
 bool AddressParser::nameLooksLikeAddress(const QString &name) const
 {
     if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); }))
@@ -423,8 +520,9 @@ QStringList AddressParser::takePostcodes(QString &text) const
     for (auto it = m_postcode.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         text.replace(m.capturedStart(), m.capturedLength(), QString(m.capturedLength(), u'\n'));
-        if (!codes.contains(m.captured(1)))
-            codes.append(m.captured(1));
+        const QString code = m.hasCaptured(1) ? m.captured(1) : m.captured(2);
+        if (!codes.contains(code))
+            codes.append(code);
     }
     return codes;
 }
@@ -520,8 +618,11 @@ AddressParser::Chain AddressParser::findRegions(const QString &text) const
                             const int city = m_regions.region(RegionTable::District, other.index).parent;
                             const RegionTable::Names n = m_regions.names(-1, city, other.index);
                             cities.append(n.province + n.city);
+                            chain.shared.append(other.index);
                         }
                     }
+                    if (cities.size() < 2)
+                        chain.shared.clear();
                     if (cities.size() > 1) {
                         chain.doubt = QStringLiteral("“") + text.mid(i, length) +
                                       QStringLiteral("”有多处：") + joined(cities);
@@ -535,7 +636,51 @@ AddressParser::Chain AddressParser::findRegions(const QString &text) const
             }
         }
     }
+    if (!best.shared.isEmpty())
+        chooseShared(best, text);
     return best;
+}
+
+// "南山区科技园…": of the districts of that name, the one whose city or province the
+// rest of the text names; with none or several, no guess.
+void AddressParser::chooseShared(Chain &chain, const QString &text) const
+{
+    using L = RegionTable::Level;
+    QString clue;
+    auto named = [&](const QString &name, bool full) {
+        for (qsizetype at = text.indexOf(name); !name.isEmpty() && at >= 0; at = text.indexOf(name, at + 1)) {
+            const int end = int(at + name.size());
+            if ((end <= chain.start || at >= chain.end) && (full || shortFormFits(text, end))) {
+                clue = name;
+                return true;
+            }
+        }
+        return false;
+    };
+    auto namedRegion = [&](const RegionTable::Region &r) {
+        return named(r.name, true) || named(r.shortName, false);
+    };
+    int chosen = -1;
+    int fitting = 0;
+    for (int district : chain.shared) {
+        const int city = m_regions.region(L::District, district).parent;
+        const int province = m_regions.region(L::City, city).parent;
+        const bool fits =
+            (!m_regions.isPlaceholderCity(city) && namedRegion(m_regions.region(L::City, city))) ||
+            namedRegion(m_regions.region(L::Province, province));
+        if (fits) {
+            chosen = district;
+            chain.clue = clue;
+            ++fitting;
+        }
+    }
+    if (fitting == 1) {
+        chain.district = chosen;
+        chain.doubt.clear();
+        chain.doubtFields = 0;
+    } else {
+        chain.undecided = true;
+    }
 }
 
 void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int index, bool fullName,
@@ -579,6 +724,15 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
             found == index) {
             chain.end = pos;
             pos = skipBetweenRegions(text, pos);
+        }
+        // Copied from the division table's own levels: "湖北省省直辖县级行政区划潜江市".
+        for (QStringView placeholder : PlaceholderCities) {
+            if (QStringView(text).mid(pos).startsWith(placeholder)) {
+                pos += int(placeholder.size());
+                chain.end = pos;
+                pos = skipBetweenRegions(text, pos);
+                break;
+            }
         }
         int p = pos;
         if (matchIn(text, p, L::City, L::Province, index, &found, &full)) {

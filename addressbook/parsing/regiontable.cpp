@@ -123,14 +123,14 @@ bool RegionTable::loadJson(const QByteArray &json, QString *error)
 
 void RegionTable::add(Level level, const QString &code, const QString &name, int parent)
 {
-    m_regions[level].push_back({code, name, parent});
+    const QStringView alias = shortName(level, name);
+    m_regions[level].push_back({code, name, alias.size() >= 2 ? alias.toString() : QString(), parent});
     const int index = int(m_regions[level].size()) - 1;
     if (level == City && isPlaceholderCity(index))
         return;
     addName(name, {level, index, true});
-    const QStringView alias = shortName(level, name);
-    if (alias.size() >= 2)
-        addName(alias.toString(), {level, index, false});
+    if (!m_regions[level].back().shortName.isEmpty())
+        addName(m_regions[level].back().shortName, {level, index, false});
 }
 
 void RegionTable::addName(const QString &name, Ref ref)

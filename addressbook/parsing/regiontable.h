@@ -23,7 +23,8 @@ public:
     {
         QString code;
         QString name;
-        int parent = -1; // index in the level above; -1 for provinces
+        QString shortName; // as people write it ("深圳"); empty when there is none
+        int parent = -1;   // index in the level above; -1 for provinces
     };
 
     // One region that a name stands for.

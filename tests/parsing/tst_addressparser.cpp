@@ -1,5 +1,6 @@
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
+#include "orders/orderfile.h"
 
 #include <QTest>
 
@@ -14,6 +15,8 @@ private Q_SLOTS:
     void split();
     void doubts_data();
     void doubts();
+    void orderFileAddress_data();
+    void orderFileAddress();
     void everyDistrict();
     void brokenTable();
 
@@ -180,6 +183,31 @@ void AddressParserTest::split_data()
         {"", "李四", "广东省", "广州市", "天河区", "天河路385号", "13800138000", ""});
     row("labelled name glued to the address", "收件人：张三广东省深圳市南山区科技园科苑路15号 13812345678",
         {"", "张三", "广东省", "深圳市", "南山区", "科技园科苑路15号", "13812345678", ""});
+    // A place after a blank is part of the street; a company only on a line of its own.
+    row("university after a blank", "浙江省 杭州市 西湖区 浙江大学玉泉校区 张三 13812345678",
+        {"", "张三", "浙江省", "杭州市", "西湖区", "浙江大学玉泉校区", "13812345678", ""});
+    row("university after the house number", "湖北省武汉市洪山区珞喻路1037号 华中科技大学 梁红 13807112345",
+        {"", "梁红", "湖北省", "武汉市", "洪山区", "珞喻路1037号华中科技大学", "13807112345", ""});
+    row("hospital, bank and works", "四川省 成都市 武侯区 国学巷37号 华西医院 工商银行 五金厂 杜甫 18628012345",
+        {"", "杜甫", "四川省", "成都市", "武侯区", "国学巷37号华西医院工商银行五金厂", "18628012345", ""});
+    row("company on the street's line", "广东省深圳市南山区科苑路15号 某某科技有限公司 张三 13812345678",
+        {"", "张三", "广东省", "深圳市", "南山区", "科苑路15号某某科技有限公司", "13812345678", ""});
+    row("company on a line of its own", "张三 13812345678\n广东省深圳市南山区科苑路15号\n深圳恒通科技有限公司",
+        {"深圳恒通科技有限公司", "张三", "广东省", "深圳市", "南山区", "科苑路15号", "13812345678", ""});
+    // The division table's own levels, districts shared by several cities, brackets.
+    row("county-level city after the table's placeholder",
+        "湖北省 省直辖县级行政区划 潜江市 园林路1号 彭军 13872812345",
+        {"", "彭军", "湖北省", "潜江市", "", "园林路1号", "13872812345", ""});
+    row("shared district, nothing tells which", "南山区科技园科苑路15号 张三 13812345678",
+        {"", "张三", "", "", "南山区", "科技园科苑路15号", "13812345678", ""});
+    row("shared district, city written after", "南山区科技园科苑路15号 深圳 张三 13812345678",
+        {"", "张三", "广东省", "深圳市", "南山区", "科技园科苑路15号", "13812345678", ""});
+    row("shared district, province written before", "黑龙江 张三 13812345678 南山区麓林路1号",
+        {"", "张三", "黑龙江省", "鹤岗市", "南山区", "麓林路1号", "13812345678", ""});
+    row("postcode in brackets", "浙江省杭州市西湖区文二路391号(310012) 陈杰 13812345678",
+        {"", "陈杰", "浙江省", "杭州市", "西湖区", "文二路391号", "13812345678", "310012"});
+    row("postcode in full-width brackets", "浙江省杭州市西湖区文二路391号（310012） 陈杰 13812345678",
+        {"", "陈杰", "浙江省", "杭州市", "西湖区", "文二路391号", "13812345678", "310012"});
     row("chat noise", "亲，麻烦发顺丰 谢谢 收货人张飞 电话13712345678 地址河南省洛阳市老城区中州东路1号",
         {"", "张飞", "河南省", "洛阳市", "老城区", "中州东路1号", "13712345678", ""});
 }
@@ -214,8 +242,17 @@ void AddressParserTest::doubts_data()
                                 << QList<int>{Field::Province, Field::City, Field::District};
     QTest::newRow("no district") << QStringLiteral("张三 13812345678 广东省深圳市科苑路15号")
                                  << QList<int>{Field::District};
+    QTest::newRow("shared district") << QStringLiteral("南山区科技园科苑路15号 张三 13812345678")
+                                     << QList<int>{Field::Province, Field::City, Field::District};
+    QTest::newRow("shared district, city named")
+        << QStringLiteral("南山区科技园科苑路15号 深圳 张三 13812345678") << QList<int>{};
+    QTest::newRow("nothing after the regions")
+        << QStringLiteral("张三 13812345678 浙江省杭州市西湖区") << QList<int>{Field::Street};
+    QTest::newRow("only a company after the regions")
+        << QStringLiteral("张三 13812345678 浙江省杭州市西湖区\n某某科技有限公司") << QList<int>{Field::Street};
     QTest::newRow("labelled name that is an address")
-        << QStringLiteral("收件人：科苑路15号 广东省深圳市南山区 13812345678") << QList<int>{Field::Person};
+        << QStringLiteral("收件人：科苑路15号 广东省深圳市南山区 13812345678")
+        << QList<int>{Field::Person, Field::Street};
 }
 
 void AddressParserTest::doubts()
@@ -229,6 +266,58 @@ void AddressParserTest::doubts()
             found.append(f);
     }
     QCOMPARE(found, unsure);
+}
+
+// An order file's address column is an address and nothing else: whatever follows
+// the regions is the street.
+void AddressParserTest::orderFileAddress_data()
+{
+    QTest::addColumn<QStringList>("header");
+    QTest::addColumn<QStringList>("cells");
+    // Expected: province, city, district, street, postcode, company.
+    QTest::addColumn<QStringList>("expected");
+    const QStringList whole{"收货人", "手机", "收货地址"};
+    const QStringList columns{"收货人", "手机", "省", "市", "区", "详细地址"};
+    QTest::newRow("university after a blank")
+        << whole << QStringList{"张三", "13812345678", "浙江省 杭州市 西湖区 浙江大学玉泉校区"}
+        << QStringList{"浙江省", "杭州市", "西湖区", "浙江大学玉泉校区", "", ""};
+    QTest::newRow("university after the house number")
+        << whole << QStringList{"梁红", "13807112345", "湖北省 武汉市 洪山区 珞喻路1037号 华中科技大学"}
+        << QStringList{"湖北省", "武汉市", "洪山区", "珞喻路1037号华中科技大学", "", ""};
+    QTest::newRow("company after the house number")
+        << whole << QStringList{"张三", "13812345678", "广东省 深圳市 南山区 科苑路15号 某某科技有限公司"}
+        << QStringList{"广东省", "深圳市", "南山区", "科苑路15号某某科技有限公司", "", ""};
+    QTest::newRow("company alone after the regions")
+        << whole << QStringList{"张三", "13812345678", "广东省深圳市南山区 深圳恒通科技有限公司"}
+        << QStringList{"广东省", "深圳市", "南山区", "深圳恒通科技有限公司", "", ""};
+    QTest::newRow("name-like word after the house number")
+        << whole << QStringList{"张三", "13812345678", "广东省深圳市南山区科苑路15号 南门"}
+        << QStringList{"广东省", "深圳市", "南山区", "科苑路15号南门", "", ""};
+    QTest::newRow("placeholder city column")
+        << columns << QStringList{"彭军", "13872812345", "湖北省", "省直辖县级行政区划", "潜江市", "园林路1号"}
+        << QStringList{"湖北省", "潜江市", "", "园林路1号", "", ""};
+    QTest::newRow("municipality's placeholder city column")
+        << columns << QStringList{"陈静", "13912345678", "上海市", "市辖区", "浦东新区", "张江路88号"}
+        << QStringList{"上海市", "上海市", "浦东新区", "张江路88号", "", ""};
+    QTest::newRow("postcode in brackets")
+        << columns << QStringList{"陈杰", "13812345678", "浙江省", "杭州市", "西湖区", "文二路391号(310012)"}
+        << QStringList{"浙江省", "杭州市", "西湖区", "文二路391号", "310012", ""};
+}
+
+void AddressParserTest::orderFileAddress()
+{
+    QFETCH(QStringList, header);
+    QFETCH(QStringList, cells);
+    QFETCH(QStringList, expected);
+    const AddressParser parser(m_table);
+    const OrderFileResult result = OrderFileReader(parser).fromTable({header, cells});
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.rows.size(), 1);
+    const OrderRow &row = result.rows.first();
+    QCOMPARE((QStringList{row.province, row.city, row.district, row.street, row.postcode,
+                          row.company == row.name ? QString() : row.company}),
+             expected);
+    QVERIFY2(!row.isUnsure(OrderRow::Street), qPrintable(row.unsureReasons.join(u' ')));
 }
 
 // Every district of the table comes back as itself, after its province and city
