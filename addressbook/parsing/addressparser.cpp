@@ -119,6 +119,13 @@ const QStringView AddressWords[] = {u"路",   u"街",   u"道",   u"巷",   u"�
 // The names the division table gives a city level that is no city.
 const QStringView PlaceholderCities[] = {u"自治区直辖县级行政区划", u"省直辖县级行政区划", u"市辖区"};
 
+// Towns as the statistics name them; farms, parks and development zones in the
+// town table are too often a street's words to tell a district by.
+bool isTownName(QStringView name)
+{
+    return name.endsWith(u"镇") || name.endsWith(u"乡") || name.endsWith(u"街道") || name.endsWith(u"苏木");
+}
+
 bool containsAny(QStringView text, const QStringView *words, size_t count)
 {
     return std::any_of(words, words + count, [&](QStringView w) { return text.contains(w); });
@@ -206,6 +213,8 @@ struct AddressParser::Chain
     QVarLengthArray<int, 4> shared;
     bool undecided = false;
     QString clue; // the city or province name elsewhere that decided it
+    int town = -1;
+    int townAt = -1; // where a town would stand, after the regions
 
     bool found() const { return start >= 0; }
     int score() const
@@ -404,6 +413,8 @@ ParsedAddress AddressParser::parseText(const QString &input, bool wholeIsAddress
     result.values[Field::Province] = regionNames.province;
     result.values[Field::City] = regionNames.city;
     result.values[Field::District] = regionNames.district;
+    if (chain.town >= 0)
+        result.town = m_regions.town(chain.town).name;
     if (chain.undecided) {
         // No guess at the city; the district only where every candidate bears its name.
         result.values[Field::Province].clear();
@@ -636,9 +647,32 @@ AddressParser::Chain AddressParser::findRegions(const QString &text) const
             }
         }
     }
+    if (!best.found())
+        best = loneTown(text);
     if (!best.shared.isEmpty())
         chooseShared(best, text);
     return best;
+}
+
+// No region named, but a town whose name is found in one district only: "粤海街道科技园…".
+AddressParser::Chain AddressParser::loneTown(const QString &text) const
+{
+    Chain chain;
+    for (int i = 0; i < text.size(); ++i) {
+        if (i > 0 && !isSeparator(text[i - 1]))
+            continue;
+        int length = 0;
+        const RegionTable::TownRefs &towns = townsAt(text, i, &length);
+        if (towns.size() != 1 || !isTownName(QStringView(text).mid(i, length)))
+            continue;
+        chain.start = chain.end = chain.townAt = i;
+        chain.town = towns.first();
+        chain.district = m_regions.town(chain.town).district;
+        chain.levels = 1;
+        chain.atTokenStart = true;
+        break;
+    }
+    return chain;
 }
 
 // "南山区科技园…": of the districts of that name, the one whose city or province the
@@ -674,12 +708,34 @@ void AddressParser::chooseShared(Chain &chain, const QString &text) const
             ++fitting;
         }
     }
+    // A town after the district tells it too, unless the names elsewhere say otherwise.
+    int length = 0;
+    int townFits = 0;
+    int townDistrict = -1;
+    int townChosen = -1;
+    for (int town : townsAt(text, chain.townAt, &length)) {
+        const int district = m_regions.town(town).district;
+        if (std::find(chain.shared.begin(), chain.shared.end(), district) != chain.shared.end()) {
+            if (townFits == 0 || district != townDistrict)
+                ++townFits;
+            townDistrict = district;
+            townChosen = town;
+        }
+    }
+    if (townFits > 1 || (townFits == 1 && fitting == 1 && chosen != townDistrict)) {
+        fitting = 2;
+    } else if (townFits == 1) {
+        fitting = 1;
+        chosen = townDistrict;
+    }
+    chain.town = townFits == 1 ? townChosen : -1;
     if (fitting == 1) {
         chain.district = chosen;
         chain.doubt.clear();
         chain.doubtFields = 0;
     } else {
         chain.undecided = true;
+        chain.town = -1;
     }
 }
 
@@ -774,6 +830,71 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
     } else {
         chain.district = index;
     }
+    followWithTown(chain, text);
+}
+
+// A town or street office after the regions: it belongs to the district found, or
+// tells which district is meant when the text leaves that out ("广东深圳粤海街道").
+void AddressParser::followWithTown(Chain &chain, const QString &text) const
+{
+    using L = RegionTable::Level;
+    chain.townAt = skipBetweenRegions(text, chain.end);
+    int length = 0;
+    const RegionTable::TownRefs &towns = townsAt(text, chain.townAt, &length);
+    if (towns.isEmpty())
+        return;
+    auto under = [&](int town) {
+        const int district = m_regions.town(town).district;
+        if (chain.district >= 0)
+            return district == chain.district;
+        if (chain.city >= 0)
+            return m_regions.region(L::District, district).parent == chain.city;
+        return chain.province >= 0 && m_regions.provinceOf(L::District, district) == chain.province;
+    };
+    int match = -1;
+    int matches = 0;
+    for (int town : towns) {
+        if (under(town)) {
+            match = town;
+            ++matches;
+        }
+    }
+    const QString name = text.mid(chain.townAt, length);
+    if (chain.district >= 0) {
+        if (matches > 0) {
+            chain.town = match;
+        } else if (chain.doubt.isEmpty() && isTownName(name)) {
+            chain.doubt = QStringLiteral("“") + name + QStringLiteral("”不在") +
+                          m_regions.region(L::District, chain.district).name;
+            chain.doubtFields = 1 << Field::District;
+        }
+    } else if (matches == 1) {
+        chain.town = match;
+        chain.district = m_regions.town(match).district;
+        ++chain.levels;
+    } else if (matches > 1 && chain.doubt.isEmpty()) {
+        chain.doubt = QStringLiteral("“") + name + QStringLiteral("”有多处，没有写区/县");
+        chain.doubtFields = 1 << Field::District;
+    }
+}
+
+// The towns of the longest town name that begins at pos.
+const RegionTable::TownRefs &AddressParser::townsAt(const QString &text, int pos, int *length) const
+{
+    static const RegionTable::TownRefs none;
+    if (pos >= text.size())
+        return none;
+    const quint32 lengths = m_regions.townNameLengths(text[pos]);
+    for (int n = 31; n >= 2 && lengths; --n) {
+        if (!(lengths & (quint32(1) << n)) || pos + n > text.size())
+            continue;
+        const RegionTable::TownRefs &towns = m_regions.findTowns(QStringView(text).mid(pos, n));
+        if (!towns.isEmpty()) {
+            *length = n;
+            return towns;
+        }
+    }
+    return none;
 }
 
 bool AddressParser::matchIn(const QString &text, int &pos, int level, int parentLevel, int parent, int *found,

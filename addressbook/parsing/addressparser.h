@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <array>
 
@@ -19,6 +20,10 @@ struct ParsedAddress
     std::array<QString, FieldCount> doubts;
 
     const QString &value(Field field) const { return values[field]; }
+    // The town or street office (乡镇/街道) the street begins with, when the
+    // division table knows it; it stays part of the street, as shops write it.
+    QString town;
+
     bool unsure(Field field) const { return !doubts[field].isEmpty(); }
     QStringList fields() const { return {values.begin(), values.end()}; }
 };
@@ -59,6 +64,9 @@ private:
     bool matchIn(const QString &text, int &pos, int level, int parentLevel, int parent, int *found,
                  bool *fullName) const;
     void chooseShared(Chain &chain, const QString &text) const;
+    void followWithTown(Chain &chain, const QString &text) const;
+    Chain loneTown(const QString &text) const;
+    const QVarLengthArray<int, 2> &townsAt(const QString &text, int pos, int *length) const;
     bool shortFormFits(const QString &text, int end) const;
     bool nameLooksLikeAddress(const QString &name) const;
     QString stripRegionNames(QString detail, const QStringList &names) const;

@@ -76,7 +76,58 @@ bool RegionTable::load(QString *error)
             *error = file.errorString();
         return false;
     }
-    return loadJson(file.readAll(), error);
+    if (!loadJson(file.readAll(), error))
+        return false;
+    QFile towns(QStringLiteral(":/regions/towns.txt"));
+    if (!towns.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = towns.errorString();
+        loadJson({});
+        return false;
+    }
+    if (!loadTowns(towns.readAll(), error)) {
+        loadJson({});
+        return false;
+    }
+    return true;
+}
+
+bool RegionTable::loadTowns(const QByteArray &text, QString *error)
+{
+    m_towns.clear();
+    m_townNames.clear();
+    m_townLengths.clear();
+    const QString all = QString::fromUtf8(text);
+    m_towns.reserve(42000);
+    m_townNames.reserve(40000);
+    int lineNumber = 0;
+    for (QStringView line : QStringView(all).split(u'\n', Qt::SkipEmptyParts)) {
+        ++lineNumber;
+        const qsizetype tab = line.indexOf(u'\t');
+        const int district = tab > 0 ? districtOfCode(line.left(tab).toString()) : -1;
+        if (district < 0) {
+            if (error)
+                *error = QStringLiteral("乡镇表第 %1 行的区县代码不在行政区划表里").arg(lineNumber);
+            m_towns.clear();
+            m_townNames.clear();
+            m_townLengths.clear();
+            return false;
+        }
+        for (QStringView name : line.mid(tab + 1).split(u' ', Qt::SkipEmptyParts)) {
+            m_towns.push_back({name.toString(), district});
+            m_townNames[m_towns.back().name].append(int(m_towns.size()) - 1);
+            if (name.size() < 32)
+                m_townLengths[name.front().unicode()] |= quint32(1) << name.size();
+        }
+    }
+    return true;
+}
+
+const RegionTable::TownRefs &RegionTable::findTowns(QStringView text) const
+{
+    static const TownRefs none;
+    const auto it = m_townNames.constFind(QString::fromRawData(text.data(), text.size()));
+    return it == m_townNames.cend() ? none : *it;
 }
 
 bool RegionTable::loadJson(const QByteArray &json, QString *error)
@@ -86,6 +137,10 @@ bool RegionTable::loadJson(const QByteArray &json, QString *error)
     m_names.clear();
     m_lengths.clear();
     m_municipalities.clear();
+    m_districtCodes.clear();
+    m_towns.clear();
+    m_townNames.clear();
+    m_townLengths.clear();
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
@@ -112,6 +167,7 @@ bool RegionTable::loadJson(const QByteArray &json, QString *error)
             for (const QJsonValue &d : districts) {
                 const QJsonObject dobj = d.toObject();
                 add(District, dobj.value(codeKey).toString(), dobj.value(nameKey).toString(), city);
+                m_districtCodes.insert(m_regions[District].back().code, count(District) - 1);
             }
         }
         const bool hasCities = !m_regions[City].empty() && m_regions[City].back().parent == province;

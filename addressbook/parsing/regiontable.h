@@ -35,10 +35,21 @@ public:
         bool fullName; // false for a short form
     };
 
-    // Reads the table compiled into the program. False, with the reason, when it is
-    // missing or malformed; the table is then empty.
+    // The towns and street offices (乡镇/街道) under a district.
+    struct Town
+    {
+        QString name;
+        int district = -1;
+    };
+    using TownRefs = QVarLengthArray<int, 2>;
+
+    // Reads the table compiled into the program, towns and all. False, with the
+    // reason, when it is missing or malformed; the table is then empty.
     bool load(QString *error = nullptr);
     bool loadJson(const QByteArray &json, QString *error = nullptr);
+    // Lines of a district's code, a tab, and its towns' names separated by blanks.
+    // Read after loadJson(); a line for a district the table lacks is an error.
+    bool loadTowns(const QByteArray &text, QString *error = nullptr);
     bool isEmpty() const { return m_regions[Province].empty(); }
 
     const Region &region(Level level, int index) const { return m_regions[level][index]; }
@@ -51,6 +62,14 @@ public:
     const Refs &find(QStringView text) const;
     // The lengths of the names that begin with this character, one bit per length.
     quint32 nameLengths(QChar first) const { return m_lengths.value(first.unicode()); }
+
+    int townCount() const { return int(m_towns.size()); }
+    const Town &town(int index) const { return m_towns[index]; }
+    // Every town of exactly that name (城关镇 is in 88 districts).
+    const TownRefs &findTowns(QStringView name) const;
+    quint32 townNameLengths(QChar first) const { return m_townLengths.value(first.unicode()); }
+    // The district of a code ("440305"), or -1.
+    int districtOfCode(const QString &code) const { return m_districtCodes.value(code, -1); }
 
     // The four municipalities: their city level is only "市辖区" (and "县").
     bool isMunicipality(int province) const;
@@ -75,4 +94,8 @@ private:
     QHash<QString, Refs> m_names;
     QHash<char16_t, quint32> m_lengths;
     QSet<int> m_municipalities;
+    QHash<QString, int> m_districtCodes;
+    std::vector<Town> m_towns;
+    QHash<QString, TownRefs> m_townNames;
+    QHash<char16_t, quint32> m_townLengths;
 };

@@ -15,6 +15,8 @@ private Q_SLOTS:
     void split();
     void doubts_data();
     void doubts();
+    void towns_data();
+    void towns();
     void orderFileAddress_data();
     void orderFileAddress();
     void everyDistrict();
@@ -29,6 +31,7 @@ void AddressParserTest::initTestCase()
     QString error;
     QVERIFY2(m_table.load(&error), qPrintable(error));
     QCOMPARE(m_table.count(RegionTable::Province), 31);
+    QVERIFY(m_table.townCount() > 40000);
 }
 
 // Expected: company, person, province, city, district, street, phone, postcode.
@@ -188,11 +191,13 @@ void AddressParserTest::split_data()
         {"", "张三", "浙江省", "杭州市", "西湖区", "浙江大学玉泉校区", "13812345678", ""});
     row("university after the house number", "湖北省武汉市洪山区珞喻路1037号 华中科技大学 梁红 13807112345",
         {"", "梁红", "湖北省", "武汉市", "洪山区", "珞喻路1037号华中科技大学", "13807112345", ""});
-    row("hospital, bank and works", "四川省 成都市 武侯区 国学巷37号 华西医院 工商银行 五金厂 杜甫 18628012345",
+    row("hospital, bank and works",
+        "四川省 成都市 武侯区 国学巷37号 华西医院 工商银行 五金厂 杜甫 18628012345",
         {"", "杜甫", "四川省", "成都市", "武侯区", "国学巷37号华西医院工商银行五金厂", "18628012345", ""});
     row("company on the street's line", "广东省深圳市南山区科苑路15号 某某科技有限公司 张三 13812345678",
         {"", "张三", "广东省", "深圳市", "南山区", "科苑路15号某某科技有限公司", "13812345678", ""});
-    row("company on a line of its own", "张三 13812345678\n广东省深圳市南山区科苑路15号\n深圳恒通科技有限公司",
+    row("company on a line of its own",
+        "张三 13812345678\n广东省深圳市南山区科苑路15号\n深圳恒通科技有限公司",
         {"深圳恒通科技有限公司", "张三", "广东省", "深圳市", "南山区", "科苑路15号", "13812345678", ""});
     // The division table's own levels, districts shared by several cities, brackets.
     row("county-level city after the table's placeholder",
@@ -249,7 +254,8 @@ void AddressParserTest::doubts_data()
     QTest::newRow("nothing after the regions")
         << QStringLiteral("张三 13812345678 浙江省杭州市西湖区") << QList<int>{Field::Street};
     QTest::newRow("only a company after the regions")
-        << QStringLiteral("张三 13812345678 浙江省杭州市西湖区\n某某科技有限公司") << QList<int>{Field::Street};
+        << QStringLiteral("张三 13812345678 浙江省杭州市西湖区\n某某科技有限公司")
+        << QList<int>{Field::Street};
     QTest::newRow("labelled name that is an address")
         << QStringLiteral("收件人：科苑路15号 广东省深圳市南山区 13812345678")
         << QList<int>{Field::Person, Field::Street};
@@ -262,6 +268,53 @@ void AddressParserTest::doubts()
     const ParsedAddress parsed = AddressParser(m_table).parse(text);
     QList<int> found;
     for (int f = 0; f < ParsedAddress::FieldCount; ++f) {
+        if (parsed.unsure(Field(f)))
+            found.append(f);
+    }
+    QCOMPARE(found, unsure);
+}
+
+// The town level: it stays in the street, tells the district where the text leaves
+// it out, and never decides alone what the rest of the text does not.
+void AddressParserTest::towns_data()
+{
+    QTest::addColumn<QString>("text");
+    // Expected: province, city, district, town, street.
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QList<int>>("unsure");
+    auto row = [](const char *name, const char *text, QStringList expected, QList<int> unsure) {
+        QTest::newRow(name) << QString::fromUtf8(text) << expected << unsure;
+    };
+    const QStringList yuehai{"广东省", "深圳市", "南山区", "粤海街道", "粤海街道科技园科苑路15号"};
+    row("after its district", "广东省深圳市南山区粤海街道科技园科苑路15号 张三 13812345678", yuehai, {});
+    row("district left out", "广东深圳粤海街道科技园科苑路15号 张三 13812345678", yuehai, {});
+    row("tells a shared district", "南山区粤海街道科技园科苑路15号 张三 13812345678", yuehai, {});
+    row("alone, found once", "粤海街道科技园科苑路15号 张三 13812345678", yuehai, {});
+    row("municipality, district left out", "北京市东华门街道南池子大街1号 张三 13812345678",
+        {"北京市", "北京市", "东城区", "东华门街道", "东华门街道南池子大街1号"}, {});
+    row("county after its county", "广东省佛山市南海区狮山镇 某某五金厂 张三 13812345678",
+        {"广东省", "佛山市", "南海区", "狮山镇", "狮山镇某某五金厂"}, {});
+    row("of another district", "广东省深圳市福田区粤海街道科技园 张三 13812345678",
+        {"广东省", "深圳市", "福田区", "", "粤海街道科技园"}, {Field::District});
+    row("repeated in the province", "甘肃省城关镇人民路1号 张三 13812345678",
+        {"甘肃省", "", "", "", "城关镇人民路1号"}, {Field::City, Field::District});
+    row("repeated, alone", "城关镇人民路1号 张三 13812345678", {"", "", "", "", "城关镇人民路1号"},
+        {Field::Province, Field::City, Field::District});
+    row("against the city named", "南山区粤海街道科技园 黑龙江 张三 13812345678",
+        {"", "", "南山区", "", "粤海街道科技园"}, {Field::Province, Field::City, Field::District});
+}
+
+void AddressParserTest::towns()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+    QFETCH(QList<int>, unsure);
+    const ParsedAddress parsed = AddressParser(m_table).parse(text);
+    QCOMPARE((QStringList{parsed.value(Field::Province), parsed.value(Field::City),
+                          parsed.value(Field::District), parsed.town, parsed.value(Field::Street)}),
+             expected);
+    QList<int> found;
+    for (int f = Field::Province; f <= Field::District; ++f) {
         if (parsed.unsure(Field(f)))
             found.append(f);
     }
@@ -294,7 +347,8 @@ void AddressParserTest::orderFileAddress_data()
         << whole << QStringList{"张三", "13812345678", "广东省深圳市南山区科苑路15号 南门"}
         << QStringList{"广东省", "深圳市", "南山区", "科苑路15号南门", "", ""};
     QTest::newRow("placeholder city column")
-        << columns << QStringList{"彭军", "13872812345", "湖北省", "省直辖县级行政区划", "潜江市", "园林路1号"}
+        << columns
+        << QStringList{"彭军", "13872812345", "湖北省", "省直辖县级行政区划", "潜江市", "园林路1号"}
         << QStringList{"湖北省", "潜江市", "", "园林路1号", "", ""};
     QTest::newRow("municipality's placeholder city column")
         << columns << QStringList{"陈静", "13912345678", "上海市", "市辖区", "浦东新区", "张江路88号"}
