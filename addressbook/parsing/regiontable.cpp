@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 // Peoples named in autonomous regions, prefectures, counties and banners; one-character
@@ -89,6 +91,52 @@ bool RegionTable::load(QString *error)
         loadJson({});
         return false;
     }
+    QFile renamed(QStringLiteral(":/regions/renamed.txt"));
+    if (!renamed.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = renamed.errorString();
+        loadJson({});
+        return false;
+    }
+    if (!loadRenamed(renamed.readAll(), error)) {
+        loadJson({});
+        return false;
+    }
+    return true;
+}
+
+int RegionTable::districtOfCode(const QString &code) const
+{
+    const auto it = m_codes.constFind(code);
+    return it != m_codes.cend() && it->level == District ? it->index : -1;
+}
+
+bool RegionTable::loadRenamed(const QByteArray &text, QString *error)
+{
+    const QString all = QString::fromUtf8(text);
+    int lineNumber = 0;
+    for (QStringView line : QStringView(all).split(u'\n')) {
+        ++lineNumber;
+        if (line.trimmed().isEmpty() || line.startsWith(u'#'))
+            continue;
+        const QList<QStringView> cells = line.split(u'\t');
+        const auto it = cells.size() >= 2 ? m_codes.constFind(cells[0].toString()) : m_codes.cend();
+        if (it == m_codes.cend() || cells[1].trimmed().size() < 2) {
+            if (error)
+                *error = QStringLiteral("旧地名表第 %1 行读不懂").arg(lineNumber);
+            return false;
+        }
+        const Ref today = *it;
+        const QString old = cells[1].trimmed().toString();
+        addName(old, today);
+        const QStringView alias = shortName(today.level, old);
+        const Refs &already = find(alias);
+        const bool known = std::any_of(already.begin(), already.end(), [&](const Ref &r) {
+            return r.level == today.level && r.index == today.index;
+        });
+        if (alias.size() >= 2 && !known)
+            addName(alias.toString(), {today.level, today.index, false});
+    }
     return true;
 }
 
@@ -137,7 +185,7 @@ bool RegionTable::loadJson(const QByteArray &json, QString *error)
     m_names.clear();
     m_lengths.clear();
     m_municipalities.clear();
-    m_districtCodes.clear();
+    m_codes.clear();
     m_towns.clear();
     m_townNames.clear();
     m_townLengths.clear();
@@ -167,7 +215,6 @@ bool RegionTable::loadJson(const QByteArray &json, QString *error)
             for (const QJsonValue &d : districts) {
                 const QJsonObject dobj = d.toObject();
                 add(District, dobj.value(codeKey).toString(), dobj.value(nameKey).toString(), city);
-                m_districtCodes.insert(m_regions[District].back().code, count(District) - 1);
             }
         }
         const bool hasCities = !m_regions[City].empty() && m_regions[City].back().parent == province;
@@ -182,6 +229,7 @@ void RegionTable::add(Level level, const QString &code, const QString &name, int
     const QStringView alias = shortName(level, name);
     m_regions[level].push_back({code, name, alias.size() >= 2 ? alias.toString() : QString(), parent});
     const int index = int(m_regions[level].size()) - 1;
+    m_codes.insert(code, {level, index, true});
     if (level == City && isPlaceholderCity(index))
         return;
     addName(name, {level, index, true});

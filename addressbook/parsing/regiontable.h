@@ -50,6 +50,9 @@ public:
     // Lines of a district's code, a tab, and its towns' names separated by blanks.
     // Read after loadJson(); a line for a district the table lacks is an error.
     bool loadTowns(const QByteArray &text, QString *error = nullptr);
+    // Old names still in use, each line a code of today's table, a tab, the old name
+    // ("4206\t襄樊市"); lines beginning with # are comments. Read after loadJson().
+    bool loadRenamed(const QByteArray &text, QString *error = nullptr);
     bool isEmpty() const { return m_regions[Province].empty(); }
 
     const Region &region(Level level, int index) const { return m_regions[level][index]; }
@@ -69,7 +72,7 @@ public:
     const TownRefs &findTowns(QStringView name) const;
     quint32 townNameLengths(QChar first) const { return m_townLengths.value(first.unicode()); }
     // The district of a code ("440305"), or -1.
-    int districtOfCode(const QString &code) const { return m_districtCodes.value(code, -1); }
+    int districtOfCode(const QString &code) const;
 
     // The four municipalities: their city level is only "市辖区" (and "县").
     bool isMunicipality(int province) const;
@@ -94,7 +97,7 @@ private:
     QHash<QString, Refs> m_names;
     QHash<char16_t, quint32> m_lengths;
     QSet<int> m_municipalities;
-    QHash<QString, int> m_districtCodes;
+    QHash<QString, Ref> m_codes;
     std::vector<Town> m_towns;
     QHash<QString, TownRefs> m_townNames;
     QHash<char16_t, quint32> m_townLengths;

@@ -2,6 +2,7 @@
 #include "addressbook/parsing/regiontable.h"
 #include "orders/orderfile.h"
 
+#include <QFile>
 #include <QTest>
 
 using Field = ParsedAddress::Field;
@@ -17,6 +18,9 @@ private Q_SLOTS:
     void doubts();
     void towns_data();
     void towns();
+    void renamed_data();
+    void renamed();
+    void renamedTable();
     void orderFileAddress_data();
     void orderFileAddress();
     void everyDistrict();
@@ -319,6 +323,59 @@ void AddressParserTest::towns()
             found.append(f);
     }
     QCOMPARE(found, unsure);
+}
+
+// Old names map to today's regions.
+void AddressParserTest::renamed_data()
+{
+    QTest::addColumn<QString>("text");
+    // Expected: province, city, district.
+    QTest::addColumn<QStringList>("expected");
+    auto row = [](const char *name, const char *text, QStringList expected) {
+        QTest::newRow(name) << QString::fromUtf8(text) << expected;
+    };
+    row("renamed city", "湖北省襄樊市樊城区人民路1号 张三 13812345678", {"湖北省", "襄阳市", "樊城区"});
+    row("districts merged into one", "天津塘沽区解放路1号 张三 13812345678",
+        {"天津市", "天津市", "滨海新区"});
+    row("merged district", "北京市崇文区崇文门外大街1号 张三 13812345678", {"北京市", "北京市", "东城区"});
+    row("county now a district", "四川省成都市郫县犀浦镇1号 张三 13812345678",
+        {"四川省", "成都市", "郫都区"});
+    row("district now a street office", "广东省中山市石岐区孙文中路1号 张三 13812345678",
+        {"广东省", "中山市", "石岐街道"});
+}
+
+void AddressParserTest::renamed()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+    const ParsedAddress parsed = AddressParser(m_table).parse(text);
+    QCOMPARE((QStringList{parsed.value(Field::Province), parsed.value(Field::City),
+                          parsed.value(Field::District)}),
+             expected);
+    QVERIFY(!parsed.unsure(Field::District));
+}
+
+// Every old name stands for the one region its row names, and no line is lost.
+void AddressParserTest::renamedTable()
+{
+    QFile file(QStringLiteral(":/regions/renamed.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    int rows = 0;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(u'#'))
+            continue;
+        ++rows;
+        const QStringList cells = line.split(u'\t');
+        const RegionTable::Refs &refs = m_table.find(cells.value(1));
+        QVERIFY2(refs.size() == 1, qPrintable(line));
+        QCOMPARE(m_table.region(refs.first().level, refs.first().index).code, cells.first());
+    }
+    QVERIFY(rows >= 40);
+    RegionTable table;
+    QVERIFY(table.loadJson(R"([{"code": "11", "name": "北京市", "children": []}])"));
+    QString error;
+    QVERIFY(!table.loadRenamed("11\t燕京\n99\t某某县\n", &error));
+    QVERIFY(error.contains(u'2'));
 }
 
 // An order file's address column is an address and nothing else: whatever follows
