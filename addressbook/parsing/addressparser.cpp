@@ -388,7 +388,10 @@ ParsedAddress AddressParser::parseText(const QString &input, bool wholeIsAddress
         if (index >= 0)
             repeated.append(m_regions.region(RegionTable::Level(level), index).name);
     }
-    street = stripRegionNames(street, repeated);
+    // "成武县党集镇": a town the statistics name after its county keeps its name.
+    const bool townFirst = chain.town >= 0 && street.startsWith(m_regions.town(chain.town).name);
+    if (!townFirst)
+        street = stripRegionNames(street, repeated);
     // A name typed straight after the house number: "科苑路15号张三".
     if (person.isEmpty() && !wholeIsAddress) {
         const QRegularExpressionMatch m = m_gluedName.match(street);
@@ -758,14 +761,39 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
         pos = skipBetweenRegions(text, pos);
     };
     // "济南市中区" is 济南 + 市中区: the 市 that ended the city may begin its district.
+    // "准格尔召镇" is a town of 准格尔旗, not 准格尔 + "召镇": a town of the city
+    // that goes on longer than a district's short form wins.
+    auto townGoesOn = [&](int city, int from, int length) {
+        int townLength = 0;
+        const RegionTable::TownRefs &towns = townsAt(text, from, &townLength);
+        return townLength > length && std::any_of(towns.begin(), towns.end(), [&](int t) {
+                   return m_regions.region(L::District, m_regions.town(t).district).parent == city;
+               });
+    };
     auto districtOf = [&](int city, int &p) {
-        if (matchIn(text, p, L::District, L::City, city, &found, &full))
-            return true;
+        const int from = p;
+        if (matchIn(text, p, L::District, L::City, city, &found, &full)) {
+            if (full || !townGoesOn(city, from, p - from))
+                return true;
+            p = from;
+            return false;
+        }
         int back = chain.end - 1;
         if (text[back] != u'市' || !matchIn(text, back, L::District, L::City, city, &found, &full))
             return false;
         p = back;
         return true;
+    };
+    // "河北省承德市钢城街道": a town of the regions found beats a district of that
+    // name elsewhere (嘉峪关's 钢城街道).
+    auto townHere = [&](int from) {
+        int townLength = 0;
+        const RegionTable::TownRefs &towns = townsAt(text, from, &townLength);
+        return std::any_of(towns.begin(), towns.end(), [&](int t) {
+            const int district = m_regions.town(t).district;
+            return chain.city >= 0 ? m_regions.region(L::District, district).parent == chain.city
+                                   : m_regions.provinceOf(L::District, district) == chain.province;
+        });
     };
     auto unfit = [&](L foundLevel, const QString &above) {
         chain.doubt = QStringLiteral("“") + m_regions.region(foundLevel, found).name +
@@ -807,7 +835,7 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
             pos = p;
             take(chain.city);
             chain.province = -1;
-        } else if (matchIn(text, p, L::District, -1, -1, &found, &full)) {
+        } else if (!townHere(p) && matchIn(text, p, L::District, -1, -1, &found, &full)) {
             unfit(L::District, chain.city >= 0 ? m_regions.names(-1, chain.city, -1).city
                                                : m_regions.region(L::Province, index).name);
             pos = p;
@@ -821,7 +849,7 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
         if (districtOf(index, p)) {
             pos = p;
             take(chain.district);
-        } else if (matchIn(text, p, L::District, -1, -1, &found, &full)) {
+        } else if (!townHere(p) && matchIn(text, p, L::District, -1, -1, &found, &full)) {
             unfit(L::District, m_regions.names(-1, index, -1).city);
             pos = p;
             take(chain.district);

@@ -161,11 +161,26 @@ bool RegionTable::loadTowns(const QByteArray &text, QString *error)
             m_townLengths.clear();
             return false;
         }
-        for (QStringView name : line.mid(tab + 1).split(u' ', Qt::SkipEmptyParts)) {
-            m_towns.push_back({name.toString(), district});
-            m_townNames[m_towns.back().name].append(int(m_towns.size()) - 1);
+        const int city = m_regions[District][district].parent;
+        const QString above[] = {m_regions[Province][m_regions[City][city].parent].name,
+                                 m_regions[City][city].name, m_regions[District][district].name};
+        auto addTownName = [&](QStringView name) {
+            m_townNames[name.toString()].append(int(m_towns.size()) - 1);
             if (name.size() < 32)
                 m_townLengths[name.front().unicode()] |= quint32(1) << name.size();
+        };
+        for (QStringView name : line.mid(tab + 1).split(u' ', Qt::SkipEmptyParts)) {
+            m_towns.push_back({name.toString(), district});
+            addTownName(name);
+            // "博爱县许良镇": the statistics put some towns' county before their
+            // name; people write it without.
+            QStringView bare = name;
+            for (const QString &region : above) {
+                if (bare.startsWith(region) && bare.size() - region.size() >= 2)
+                    bare = bare.mid(region.size());
+            }
+            if (bare.size() < name.size())
+                addTownName(bare);
         }
     }
     return true;
