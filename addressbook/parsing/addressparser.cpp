@@ -891,6 +891,7 @@ void AddressParser::followWithTown(Chain &chain, const QString &text) const
     if (chain.district >= 0) {
         if (matches > 0) {
             chain.town = match;
+            ++chain.levels; // a chain that explains more of the text is the likelier
         } else if (chain.doubt.isEmpty() && isTownName(name)) {
             chain.doubt = QStringLiteral("“") + name + QStringLiteral("”不在") +
                           m_regions.region(L::District, chain.district).name;

@@ -306,6 +306,11 @@ void AddressParserTest::towns_data()
         {"内蒙古自治区", "鄂尔多斯市", "准格尔旗", "准格尔召镇", "准格尔召镇文化巷293号"}, {});
     row("before a district of that name elsewhere", "河北省承德市钢城街道建设街139号 赵敏 18101092822",
         {"河北省", "承德市", "双滦区", "钢城街道", "钢城街道建设街139号"}, {});
+    row("a town beats regions read from its own name",
+        "杨磊 19102320267 鄂托克旗内蒙古鄂托克经济开发区新华路294号",
+        {"内蒙古自治区", "鄂尔多斯市", "鄂托克旗", "内蒙古鄂托克经济开发区",
+         "内蒙古鄂托克经济开发区新华路294号"},
+        {});
     row("of another district", "广东省深圳市福田区粤海街道科技园 张三 13812345678",
         {"广东省", "深圳市", "福田区", "", "粤海街道科技园"}, {Field::District});
     row("repeated in the province", "甘肃省城关镇人民路1号 张三 13812345678",
