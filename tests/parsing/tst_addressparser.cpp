@@ -21,6 +21,7 @@ private Q_SLOTS:
     void renamed_data();
     void renamed();
     void renamedTable();
+    void brokenTownTable();
     void orderFileAddress_data();
     void orderFileAddress();
     void everyDistrict();
@@ -389,6 +390,23 @@ void AddressParserTest::renamedTable()
     QString error;
     QVERIFY(!table.loadRenamed("11\t燕京\n99\t某某县\n", &error));
     QVERIFY(error.contains(u'2'));
+}
+
+// A town line for a district the table lacks is refused whole, with its line.
+void AddressParserTest::brokenTownTable()
+{
+    RegionTable table;
+    QVERIFY(
+        table.loadJson(R"([{"code": "11", "name": "北京市", "children": [{"code": "1101", "name": "市辖区",
+        "children": [{"code": "110101", "name": "东城区"}]}]}])"));
+    QVERIFY(table.loadTowns("110101\t东华门街道 景山街道\n"));
+    QCOMPARE(table.townCount(), 2);
+    QCOMPARE(table.findTowns(u"景山街道").size(), 1);
+    QString error;
+    QVERIFY(!table.loadTowns("110101\t东华门街道\n999999\t某某镇\n", &error));
+    QVERIFY2(error.contains(u'2'), qPrintable(error));
+    QCOMPARE(table.townCount(), 0);
+    QVERIFY(table.findTowns(u"东华门街道").isEmpty());
 }
 
 // An order file's address column is an address and nothing else: whatever follows
