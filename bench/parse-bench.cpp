@@ -4,6 +4,7 @@
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
 #include "figures.h"
+#include "orders/orderfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -35,6 +36,9 @@ struct Case
 {
     QString text;
     QString province, city, district, town, street, name, phone;
+    // The regions as an export made from the division table writes them in their
+    // own columns ("省直辖县级行政区划" and "市辖区" included).
+    QString provinceColumn, cityColumn, districtColumn;
 };
 
 // Every step-th town of the table, each written in one of the ways shops write
@@ -75,6 +79,9 @@ QList<Case> casesFromTowns(const RegionTable &table, int step)
         const QString cityShort = ownCity ? table.region(L::City, city).shortName : QString();
         const QString districtName = table.region(L::District, district).name;
         const QString pShort = p.shortName.isEmpty() ? p.name : p.shortName;
+        c.provinceColumn = p.name;
+        c.cityColumn = table.region(L::City, city).name;
+        c.districtColumn = districtName;
         switch (n % 7) {
         case 0: // full names, name and phone first
             c.text = c.name + u' ' + c.phone + u' ' + p.name + cityName + districtName + c.street;
@@ -158,6 +165,63 @@ void measureAccuracy(const AddressParser &parser, const QList<Case> &cases)
     std::printf("  parse time over the set: median %.1f µs, p99 %.1f µs\n", median(us), percentile99(us));
 }
 
+// The same addresses as rows of an order file, half with the regions in columns of
+// their own, half in one address column ("广东省 深圳市 南山区 粤海街道…").
+void measureOrderFile(const AddressParser &parser, const QList<Case> &cases)
+{
+    QList<QStringList> columns{{QStringLiteral("收货人"), QStringLiteral("手机"), QStringLiteral("省"),
+                                QStringLiteral("市"), QStringLiteral("区"), QStringLiteral("详细地址")}};
+    QList<QStringList> whole{{QStringLiteral("收货人"), QStringLiteral("手机"), QStringLiteral("收货地址")}};
+    QList<const Case *> order;
+    for (int k = 0; k < cases.size(); k += 2)
+        order.append(&cases[k]);
+    for (int k = 1; k < cases.size(); k += 2)
+        order.append(&cases[k]);
+    for (int k = 0; k < cases.size(); ++k) {
+        const Case &c = cases[k];
+        if (k % 2 == 0)
+            columns.append({c.name, c.phone, c.provinceColumn, c.cityColumn, c.districtColumn, c.street});
+        else
+            whole.append(
+                {c.name, c.phone,
+                 QStringList{c.provinceColumn, c.cityColumn, c.districtColumn, c.street}.join(u' ')});
+    }
+    const OrderFileReader reader(parser);
+    QList<OrderRow> rows = reader.fromTable(columns).rows;
+    rows += reader.fromTable(whole).rows;
+    if (rows.size() != order.size()) {
+        std::printf("order file: %lld rows read of %lld\n", qlonglong(rows.size()), qlonglong(order.size()));
+        return;
+    }
+    int right[4] = {};
+    int wrong = 0;
+    int wrongMarked = 0;
+    for (int k = 0; k < rows.size(); ++k) {
+        const OrderRow &r = rows[k];
+        const Case &c = *order[k];
+        const bool ok[4] = {r.province == c.province, r.city == c.city, r.district == c.district,
+                            r.street == c.street};
+        const OrderRow::Field fields[4] = {OrderRow::Province, OrderRow::City, OrderRow::District,
+                                           OrderRow::Street};
+        bool anyWrong = false;
+        bool marked = false;
+        for (int f = 0; f < 4; ++f) {
+            right[f] += ok[f] ? 1 : 0;
+            if (!ok[f]) {
+                anyWrong = true;
+                marked = marked || r.isUnsure(fields[f]);
+            }
+        }
+        wrong += anyWrong ? 1 : 0;
+        wrongMarked += anyWrong && marked ? 1 : 0;
+    }
+    std::printf("the same as an order file (region columns or one address column):\n");
+    const char *const levels[] = {"province", "city", "district", "street"};
+    for (int f = 0; f < 4; ++f)
+        std::printf("  %-9s %6.2f %%\n", levels[f], 100.0 * right[f] / double(rows.size()));
+    std::printf("  wrong in some field: %d, of which marked unsure: %d\n", wrong, wrongMarked);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -225,6 +289,8 @@ int main(int argc, char *argv[])
                     QString(text).replace(u'\n', u' ').left(36).toUtf8().constData());
     }
     std::printf("slowest median: %.3f ms\n", worst / 1000);
-    measureAccuracy(parser, casesFromTowns(table, smoke ? 2000 : 17));
+    const QList<Case> cases = casesFromTowns(table, smoke ? 2000 : 17);
+    measureAccuracy(parser, cases);
+    measureOrderFile(parser, cases);
     return 0;
 }
