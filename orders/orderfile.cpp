@@ -549,11 +549,14 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table, cons
         // The regions given in their own columns are put before the detail, where
         // the parser looks for them, and win over what it finds.
         const QString whole = QStringList{province, city, district, address}.join(u' ').simplified();
-        const ParsedAddress parsed = m_parser.parse(whole);
+        const ParsedAddress parsed = m_parser.parseAddress(whole);
         using P = ParsedAddress;
         const std::pair<Field, P::Field> regionFields[] = {
             {OrderRow::Province, P::Province}, {OrderRow::City, P::City}, {OrderRow::District, P::District}};
-        const QString given[] = {province, city, district};
+        // A city column copied from the division table's levels ("省直辖县级行政区划",
+        // "市辖区") names no city: the parser's city and district stand instead.
+        const bool noCity = AddressParser::isPlaceholderCity(city);
+        const QString given[] = {province, noCity ? QString() : city, noCity ? QString() : district};
         for (int k = 0; k < 3; ++k) {
             const auto [field, parsedField] = regionFields[k];
             row.setValue(field, given[k].isEmpty() ? parsed.value(parsedField) : given[k]);

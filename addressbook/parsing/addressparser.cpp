@@ -102,15 +102,29 @@ const QStringView NotNames[] = {u"谢谢", u"你好", u"您好", u"麻烦", u"�
                                 u"收货", u"收件", u"地址", u"电话", u"手机", u"备注", u"订单", u"信息",
                                 u"邮编", u"姓名", u"顺丰", u"韵达", u"亲",   u"老板"};
 
-const QStringView CompanyWords[] = {u"公司",   u"有限", u"集团",   u"商行",   u"工作室", u"经营部",
-                                    u"门市部", u"商店", u"事务所", u"研究所", u"研究院", u"学校",
-                                    u"大学",   u"医院", u"银行",   u"厂"};
+const QStringView FirmWords[] = {u"公司",   u"有限",   u"集团", u"商行",  u"工作室",
+                                 u"经营部", u"门市部", u"商店", u"事务所"};
+
+// Places a parcel is sent to: before the regions they name the recipient's company,
+// after them they are where it goes ("珞喻路1037号 华中科技大学").
+const QStringView InstitutionWords[] = {u"研究所", u"研究院", u"学校", u"学院", u"大学",
+                                        u"医院",   u"银行",   u"厂",   u"校区"};
 
 const QStringView AddressWords[] = {u"路",   u"街",   u"道",   u"巷",   u"弄",   u"胡同", u"号",   u"楼",
                                     u"室",   u"栋",   u"幢",   u"单元", u"层",   u"座",   u"村",   u"镇",
                                     u"乡",   u"园",   u"苑",   u"庭",   u"府",   u"城",   u"广场", u"大厦",
                                     u"中心", u"小区", u"公寓", u"宿舍", u"社区", u"基地", u"里",   u"门",
                                     u"院",   u"屯",   u"组",   u"期",   u"区",   u"站",   u"港"};
+
+// The names the division table gives a city level that is no city.
+const QStringView PlaceholderCities[] = {u"自治区直辖县级行政区划", u"省直辖县级行政区划", u"市辖区"};
+
+// Towns as the statistics name them; farms, parks and development zones in the
+// town table are too often a street's words to tell a district by.
+bool isTownName(QStringView name)
+{
+    return name.endsWith(u"镇") || name.endsWith(u"乡") || name.endsWith(u"街道") || name.endsWith(u"苏木");
+}
 
 bool containsAny(QStringView text, const QStringView *words, size_t count)
 {
@@ -122,9 +136,19 @@ template <size_t N> bool containsAny(QStringView text, const QStringView (&words
     return containsAny(text, words, N);
 }
 
+bool isFirm(QStringView token)
+{
+    return containsAny(token, FirmWords);
+}
+
+bool isInstitution(QStringView token)
+{
+    return containsAny(token, InstitutionWords);
+}
+
 bool isCompany(QStringView token)
 {
-    return containsAny(token, CompanyWords);
+    return isFirm(token) || isInstitution(token);
 }
 
 bool looksLikeAddress(QStringView token)
@@ -184,6 +208,13 @@ struct AddressParser::Chain
     bool atTokenStart = false;
     QString doubt;
     int doubtFields = 0; // bits of Field
+    // A district named alone whose name stands for several: all of them, and
+    // whether the rest of the text left it open which one is meant.
+    QVarLengthArray<int, 4> shared;
+    bool undecided = false;
+    QString clue; // the city or province name elsewhere that decided it
+    int town = -1;
+    int townAt = -1; // where a town would stand, after the regions
 
     bool found() const { return start >= 0; }
     int score() const
@@ -211,8 +242,9 @@ AddressParser::AddressParser(const RegionTable &regions) : m_regions(regions)
     // Area codes: 010 and 02x have three digits, all others four.
     m_landline = QRegularExpression(QStringLiteral(
         R"((?<![0-9])(?:\((0(?:[12][0-9]|[3-9][0-9]{2}))\)|(0(?:[12][0-9]|[3-9][0-9]{2})))[ \t-]?([0-9]{7,8}|[0-9]{3,4}[ \t-][0-9]{4})(?:(?:-|[ \t]*转[ \t]*)([0-9]{1,5}))?(?![0-9]))"));
-    m_postcode =
-        QRegularExpression(QStringLiteral(R"((?<![0-9-])([0-9]{6})(?![0-9]|[号室栋幢楼层弄座#-]|单元))"));
+    // "(310012)": the brackets go with the postcode.
+    m_postcode = QRegularExpression(QStringLiteral(
+        R"([(（][ \t]*([0-9]{6})[ \t]*[)）]|(?<![0-9-])([0-9]{6})(?![0-9]|[号室栋幢楼层弄座#-]|单元))"));
     m_gluedName = QRegularExpression(QStringLiteral(R"([号室楼层栋座幢]([\p{Han}]{2,3})$)"));
     // Compiled now, with the table load, rather than in the user's first parse.
     for (const QRegularExpression *re : {&m_label, &m_mobile, &m_landline, &m_postcode, &m_gluedName})
@@ -220,6 +252,16 @@ AddressParser::AddressParser(const RegionTable &regions) : m_regions(regions)
 }
 
 ParsedAddress AddressParser::parse(const QString &input) const
+{
+    return parseText(input, false);
+}
+
+ParsedAddress AddressParser::parseAddress(const QString &input) const
+{
+    return parseText(input, true);
+}
+
+ParsedAddress AddressParser::parseText(const QString &input, bool wholeIsAddress) const
 {
     ParsedAddress result;
     QString text = normalised(input);
@@ -243,7 +285,10 @@ ParsedAddress AddressParser::parse(const QString &input) const
         const QString token = withoutLabel(raw);
         if (token.isEmpty())
             continue;
-        if (isCompany(token))
+        if (wholeIsAddress) {
+            if (!chain.found())
+                detail.append(token);
+        } else if (isCompany(token))
             companies.append(token);
         // Before the regions a name may well hold 园 or 城: the detail comes after them.
         else if (looksLikeName(token) && labelledPerson.isEmpty() &&
@@ -252,15 +297,50 @@ ParsedAddress AddressParser::parse(const QString &input) const
         else if (!chain.found() && looksLikeAddress(token))
             detail.append(token);
     }
-    const QStringList tailTokens = tokens(tail);
-    for (int k = 0; k < tailTokens.size(); ++k) {
-        const QString token = k == 0 && gluedToRegions ? tailTokens[k] : withoutLabel(tailTokens[k]);
+    // The parts after the regions with the line each stands on: a line break, or a
+    // number taken out, is where one field may end and another begin.
+    struct Part
+    {
+        QString text;
+        int line;
+    };
+    QList<Part> parts;
+    const QStringList tailLines = tail.split(u'\n');
+    for (int l = 0; l < tailLines.size(); ++l) {
+        for (const QString &token : tokens(tailLines[l]))
+            parts.append({token, l});
+    }
+    auto partText = [&](int k) {
+        return k == 0 && gluedToRegions ? parts[k].text : withoutLabel(parts[k].text);
+    };
+    // A company written on the line of the street belongs to the street
+    // ("科苑路15号 某某科技有限公司"); it stands apart only on a line of its own.
+    QList<int> streetLines;
+    for (int k = 0; k < parts.size(); ++k) {
+        const QString token = partText(k);
+        if ((k == 0 && gluedToRegions) ||
+            (!isFirm(token) && (looksLikeAddress(token) || isInstitution(token))))
+            streetLines.append(parts[k].line);
+    }
+    int tailCompany = -1;
+    for (int k = 0; k < parts.size(); ++k) {
+        const QString token = partText(k);
         if (token.isEmpty())
             continue;
+        if (wholeIsAddress) {
+            detail.append(token);
+            continue;
+        }
         const bool name = looksLikeName(token) && labelledPerson.isEmpty();
-        const bool address = looksLikeAddress(token);
-        if (isCompany(token) && !(k == 0 && gluedToRegions)) {
-            companies.append(token);
+        const bool address = looksLikeAddress(token) || isInstitution(token);
+        if (isFirm(token) && !(k == 0 && gluedToRegions)) {
+            if (streetLines.contains(parts[k].line)) {
+                detail.append(token);
+            } else {
+                if (tailCompany < 0)
+                    tailCompany = int(companies.size());
+                companies.append(token);
+            }
         } else if (detail.isEmpty() && (gluedToRegions || !name || address)) {
             detail.append(token);
         } else if (address) {
@@ -273,7 +353,16 @@ ParsedAddress AddressParser::parse(const QString &input) const
             detail.append(token);
         }
     }
+    // After the regions there was only a company: it is where the parcel goes.
+    QString streetDoubt;
+    if (detail.isEmpty() && tailCompany >= 0 && labelled.values[Field::Street].isEmpty()) {
+        detail.append(companies.takeAt(tailCompany));
+        streetDoubt = QStringLiteral("详细地址只有单位名称“") + detail.first() + QStringLiteral("”");
+    }
 
+    // "南山区科技园… 深圳": the word that told the district is no name.
+    if (!chain.clue.isEmpty())
+        names.removeAll(chain.clue);
     QString &person = result.values[Field::Person];
     person = labelledPerson;
     result.doubts[Field::Person] = labelled.personDoubt;
@@ -299,9 +388,12 @@ ParsedAddress AddressParser::parse(const QString &input) const
         if (index >= 0)
             repeated.append(m_regions.region(RegionTable::Level(level), index).name);
     }
-    street = stripRegionNames(street, repeated);
+    // "成武县党集镇": a town the statistics name after its county keeps its name.
+    const bool townFirst = chain.town >= 0 && street.startsWith(m_regions.town(chain.town).name);
+    if (!townFirst)
+        street = stripRegionNames(street, repeated);
     // A name typed straight after the house number: "科苑路15号张三".
-    if (person.isEmpty()) {
+    if (person.isEmpty() && !wholeIsAddress) {
         const QRegularExpressionMatch m = m_gluedName.match(street);
         if (m.hasMatch() && looksLikeName(m.capturedView(1)) && !looksLikeAddress(m.capturedView(1))) {
             person = m.captured(1);
@@ -309,7 +401,8 @@ ParsedAddress AddressParser::parse(const QString &input) const
         }
     }
     result.values[Field::Street] = street;
-    if (person.isEmpty())
+    result.doubts[Field::Street] = street.isEmpty() ? QStringLiteral("没有详细地址") : streetDoubt;
+    if (person.isEmpty() && !wholeIsAddress)
         result.doubts[Field::Person] = QStringLiteral("没有找到姓名");
 
     QString &company = result.values[Field::Company];
@@ -323,6 +416,17 @@ ParsedAddress AddressParser::parse(const QString &input) const
     result.values[Field::Province] = regionNames.province;
     result.values[Field::City] = regionNames.city;
     result.values[Field::District] = regionNames.district;
+    if (chain.town >= 0)
+        result.town = m_regions.town(chain.town).name;
+    if (chain.undecided) {
+        // No guess at the city; the district only where every candidate bears its name.
+        result.values[Field::Province].clear();
+        result.values[Field::City].clear();
+        for (int d : chain.shared) {
+            if (m_regions.region(RegionTable::District, d).name != regionNames.district)
+                result.values[Field::District].clear();
+        }
+    }
     if (!chain.found()) {
         for (Field f : {Field::Province, Field::City, Field::District})
             result.doubts[f] = QStringLiteral("没有识别出省、市、区/县");
@@ -407,6 +511,13 @@ QString AddressParser::phoneIn(const QString &cell) const
     return numbers.isEmpty() ? cell.simplified() : numbers.first();
 }
 
+bool AddressParser::isPlaceholderCity(QStringView name)
+{
+    const QStringView trimmed = name.trimmed();
+    return trimmed == u"县" || std::find(std::begin(PlaceholderCities), std::end(PlaceholderCities),
+                                         trimmed) != std::end(PlaceholderCities);
+}
+
 bool AddressParser::nameLooksLikeAddress(const QString &name) const
 {
     if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.isDigit(); }))
@@ -423,8 +534,9 @@ QStringList AddressParser::takePostcodes(QString &text) const
     for (auto it = m_postcode.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         text.replace(m.capturedStart(), m.capturedLength(), QString(m.capturedLength(), u'\n'));
-        if (!codes.contains(m.captured(1)))
-            codes.append(m.captured(1));
+        const QString code = m.hasCaptured(1) ? m.captured(1) : m.captured(2);
+        if (!codes.contains(code))
+            codes.append(code);
     }
     return codes;
 }
@@ -520,8 +632,11 @@ AddressParser::Chain AddressParser::findRegions(const QString &text) const
                             const int city = m_regions.region(RegionTable::District, other.index).parent;
                             const RegionTable::Names n = m_regions.names(-1, city, other.index);
                             cities.append(n.province + n.city);
+                            chain.shared.append(other.index);
                         }
                     }
+                    if (cities.size() < 2)
+                        chain.shared.clear();
                     if (cities.size() > 1) {
                         chain.doubt = QStringLiteral("“") + text.mid(i, length) +
                                       QStringLiteral("”有多处：") + joined(cities);
@@ -535,7 +650,96 @@ AddressParser::Chain AddressParser::findRegions(const QString &text) const
             }
         }
     }
+    if (!best.found())
+        best = loneTown(text);
+    if (!best.shared.isEmpty())
+        chooseShared(best, text);
     return best;
+}
+
+// No region named, but a town whose name is found in one district only: "粤海街道科技园…".
+AddressParser::Chain AddressParser::loneTown(const QString &text) const
+{
+    Chain chain;
+    for (int i = 0; i < text.size(); ++i) {
+        if (i > 0 && !isSeparator(text[i - 1]))
+            continue;
+        int length = 0;
+        const RegionTable::TownRefs &towns = townsAt(text, i, &length);
+        if (towns.size() != 1 || !isTownName(QStringView(text).mid(i, length)))
+            continue;
+        chain.start = chain.end = chain.townAt = i;
+        chain.town = towns.first();
+        chain.district = m_regions.town(chain.town).district;
+        chain.levels = 1;
+        chain.atTokenStart = true;
+        break;
+    }
+    return chain;
+}
+
+// "南山区科技园…": of the districts of that name, the one whose city or province the
+// rest of the text names; with none or several, no guess.
+void AddressParser::chooseShared(Chain &chain, const QString &text) const
+{
+    using L = RegionTable::Level;
+    QString clue;
+    auto named = [&](const QString &name, bool full) {
+        for (qsizetype at = text.indexOf(name); !name.isEmpty() && at >= 0; at = text.indexOf(name, at + 1)) {
+            const int end = int(at + name.size());
+            if ((end <= chain.start || at >= chain.end) && (full || shortFormFits(text, end))) {
+                clue = name;
+                return true;
+            }
+        }
+        return false;
+    };
+    auto namedRegion = [&](const RegionTable::Region &r) {
+        return named(r.name, true) || named(r.shortName, false);
+    };
+    int chosen = -1;
+    int fitting = 0;
+    for (int district : chain.shared) {
+        const int city = m_regions.region(L::District, district).parent;
+        const int province = m_regions.region(L::City, city).parent;
+        const bool fits =
+            (!m_regions.isPlaceholderCity(city) && namedRegion(m_regions.region(L::City, city))) ||
+            namedRegion(m_regions.region(L::Province, province));
+        if (fits) {
+            chosen = district;
+            chain.clue = clue;
+            ++fitting;
+        }
+    }
+    // A town after the district tells it too, unless the names elsewhere say otherwise.
+    int length = 0;
+    int townFits = 0;
+    int townDistrict = -1;
+    int townChosen = -1;
+    for (int town : townsAt(text, chain.townAt, &length)) {
+        const int district = m_regions.town(town).district;
+        if (std::find(chain.shared.begin(), chain.shared.end(), district) != chain.shared.end()) {
+            if (townFits == 0 || district != townDistrict)
+                ++townFits;
+            townDistrict = district;
+            townChosen = town;
+        }
+    }
+    if (townFits > 1 || (townFits == 1 && fitting == 1 && chosen != townDistrict)) {
+        fitting = 2;
+    } else if (townFits == 1) {
+        fitting = 1;
+        chosen = townDistrict;
+    }
+    chain.town = townFits == 1 ? townChosen : -1;
+    if (fitting == 1) {
+        chain.district = chosen;
+        chain.doubt.clear();
+        chain.doubtFields = 0;
+    } else {
+        chain.undecided = true;
+        chain.town = -1;
+    }
 }
 
 void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int index, bool fullName,
@@ -557,14 +761,39 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
         pos = skipBetweenRegions(text, pos);
     };
     // "济南市中区" is 济南 + 市中区: the 市 that ended the city may begin its district.
+    // "准格尔召镇" is a town of 准格尔旗, not 准格尔 + "召镇": a town of the city
+    // that goes on longer than a district's short form wins.
+    auto townGoesOn = [&](int city, int from, int length) {
+        int townLength = 0;
+        const RegionTable::TownRefs &towns = townsAt(text, from, &townLength);
+        return townLength > length && std::any_of(towns.begin(), towns.end(), [&](int t) {
+                   return m_regions.region(L::District, m_regions.town(t).district).parent == city;
+               });
+    };
     auto districtOf = [&](int city, int &p) {
-        if (matchIn(text, p, L::District, L::City, city, &found, &full))
-            return true;
+        const int from = p;
+        if (matchIn(text, p, L::District, L::City, city, &found, &full)) {
+            if (full || !townGoesOn(city, from, p - from))
+                return true;
+            p = from;
+            return false;
+        }
         int back = chain.end - 1;
         if (text[back] != u'市' || !matchIn(text, back, L::District, L::City, city, &found, &full))
             return false;
         p = back;
         return true;
+    };
+    // "河北省承德市钢城街道": a town of the regions found beats a district of that
+    // name elsewhere (嘉峪关's 钢城街道).
+    auto townHere = [&](int from) {
+        int townLength = 0;
+        const RegionTable::TownRefs &towns = townsAt(text, from, &townLength);
+        return std::any_of(towns.begin(), towns.end(), [&](int t) {
+            const int district = m_regions.town(t).district;
+            return chain.city >= 0 ? m_regions.region(L::District, district).parent == chain.city
+                                   : m_regions.provinceOf(L::District, district) == chain.province;
+        });
     };
     auto unfit = [&](L foundLevel, const QString &above) {
         chain.doubt = QStringLiteral("“") + m_regions.region(foundLevel, found).name +
@@ -579,6 +808,15 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
             found == index) {
             chain.end = pos;
             pos = skipBetweenRegions(text, pos);
+        }
+        // Copied from the division table's own levels: "湖北省省直辖县级行政区划潜江市".
+        for (QStringView placeholder : PlaceholderCities) {
+            if (QStringView(text).mid(pos).startsWith(placeholder)) {
+                pos += int(placeholder.size());
+                chain.end = pos;
+                pos = skipBetweenRegions(text, pos);
+                break;
+            }
         }
         int p = pos;
         if (matchIn(text, p, L::City, L::Province, index, &found, &full)) {
@@ -597,7 +835,7 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
             pos = p;
             take(chain.city);
             chain.province = -1;
-        } else if (matchIn(text, p, L::District, -1, -1, &found, &full)) {
+        } else if (!townHere(p) && matchIn(text, p, L::District, -1, -1, &found, &full)) {
             unfit(L::District, chain.city >= 0 ? m_regions.names(-1, chain.city, -1).city
                                                : m_regions.region(L::Province, index).name);
             pos = p;
@@ -611,7 +849,7 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
         if (districtOf(index, p)) {
             pos = p;
             take(chain.district);
-        } else if (matchIn(text, p, L::District, -1, -1, &found, &full)) {
+        } else if (!townHere(p) && matchIn(text, p, L::District, -1, -1, &found, &full)) {
             unfit(L::District, m_regions.names(-1, index, -1).city);
             pos = p;
             take(chain.district);
@@ -620,6 +858,72 @@ void AddressParser::chainFrom(Chain &chain, int start, int end, int level, int i
     } else {
         chain.district = index;
     }
+    followWithTown(chain, text);
+}
+
+// A town or street office after the regions: it belongs to the district found, or
+// tells which district is meant when the text leaves that out ("广东深圳粤海街道").
+void AddressParser::followWithTown(Chain &chain, const QString &text) const
+{
+    using L = RegionTable::Level;
+    chain.townAt = skipBetweenRegions(text, chain.end);
+    int length = 0;
+    const RegionTable::TownRefs &towns = townsAt(text, chain.townAt, &length);
+    if (towns.isEmpty())
+        return;
+    auto under = [&](int town) {
+        const int district = m_regions.town(town).district;
+        if (chain.district >= 0)
+            return district == chain.district;
+        if (chain.city >= 0)
+            return m_regions.region(L::District, district).parent == chain.city;
+        return chain.province >= 0 && m_regions.provinceOf(L::District, district) == chain.province;
+    };
+    int match = -1;
+    int matches = 0;
+    for (int town : towns) {
+        if (under(town)) {
+            match = town;
+            ++matches;
+        }
+    }
+    const QString name = text.mid(chain.townAt, length);
+    if (chain.district >= 0) {
+        if (matches > 0) {
+            chain.town = match;
+            ++chain.levels; // a chain that explains more of the text is the likelier
+        } else if (chain.doubt.isEmpty() && isTownName(name)) {
+            chain.doubt = QStringLiteral("“") + name + QStringLiteral("”不在") +
+                          m_regions.region(L::District, chain.district).name;
+            chain.doubtFields = 1 << Field::District;
+        }
+    } else if (matches == 1) {
+        chain.town = match;
+        chain.district = m_regions.town(match).district;
+        ++chain.levels;
+    } else if (matches > 1 && chain.doubt.isEmpty()) {
+        chain.doubt = QStringLiteral("“") + name + QStringLiteral("”有多处，没有写区/县");
+        chain.doubtFields = 1 << Field::District;
+    }
+}
+
+// The towns of the longest town name that begins at pos.
+const RegionTable::TownRefs &AddressParser::townsAt(const QString &text, int pos, int *length) const
+{
+    static const RegionTable::TownRefs none;
+    if (pos >= text.size())
+        return none;
+    const quint32 lengths = m_regions.townNameLengths(text[pos]);
+    for (int n = 31; n >= 2 && lengths; --n) {
+        if (!(lengths & (quint32(1) << n)) || pos + n > text.size())
+            continue;
+        const RegionTable::TownRefs &towns = m_regions.findTowns(QStringView(text).mid(pos, n));
+        if (!towns.isEmpty()) {
+            *length = n;
+            return towns;
+        }
+    }
+    return none;
 }
 
 bool AddressParser::matchIn(const QString &text, int &pos, int level, int parentLevel, int parent, int *found,

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <array>
 
@@ -19,6 +20,10 @@ struct ParsedAddress
     std::array<QString, FieldCount> doubts;
 
     const QString &value(Field field) const { return values[field]; }
+    // The town or street office (乡镇/街道) the street begins with, when the
+    // division table knows it; it stays part of the street, as shops write it.
+    QString town;
+
     bool unsure(Field field) const { return !doubts[field].isEmpty(); }
     QStringList fields() const { return {values.begin(), values.end()}; }
 };
@@ -33,15 +38,23 @@ public:
     explicit AddressParser(const RegionTable &regions);
 
     ParsedAddress parse(const QString &text) const;
+    // An address alone, as an order file's address column holds it: everything
+    // after the regions is the street, however it reads; no name or company is
+    // taken out of it.
+    ParsedAddress parseAddress(const QString &text) const;
     // The phone number in a cell that should hold one (an order file's phone
     // column), tidied as parse() gives it, extension and all; the cell's text,
     // trimmed, when it holds no number the parser knows.
     QString phoneIn(const QString &cell) const;
+    // A city level of the division table that names no city: "市辖区", "县" and
+    // "省直辖县级行政区划", as some shops' region columns copy them.
+    static bool isPlaceholderCity(QStringView name);
 
 private:
     struct Chain;
     struct Labelled;
 
+    ParsedAddress parseText(const QString &text, bool wholeIsAddress) const;
     Labelled takeLabels(QString &text) const;
     QStringList takePhones(QString &text) const;
     QStringList takePostcodes(QString &text) const;
@@ -50,6 +63,10 @@ private:
                    const QString &text) const;
     bool matchIn(const QString &text, int &pos, int level, int parentLevel, int parent, int *found,
                  bool *fullName) const;
+    void chooseShared(Chain &chain, const QString &text) const;
+    void followWithTown(Chain &chain, const QString &text) const;
+    Chain loneTown(const QString &text) const;
+    const QVarLengthArray<int, 2> &townsAt(const QString &text, int pos, int *length) const;
     bool shortFormFits(const QString &text, int end) const;
     bool nameLooksLikeAddress(const QString &name) const;
     QString stripRegionNames(QString detail, const QStringList &names) const;

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 // Peoples named in autonomous regions, prefectures, counties and banners; one-character
@@ -76,7 +78,119 @@ bool RegionTable::load(QString *error)
             *error = file.errorString();
         return false;
     }
-    return loadJson(file.readAll(), error);
+    if (!loadJson(file.readAll(), error))
+        return false;
+    QFile towns(QStringLiteral(":/regions/towns.txt"));
+    if (!towns.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = towns.errorString();
+        loadJson({});
+        return false;
+    }
+    if (!loadTowns(towns.readAll(), error)) {
+        loadJson({});
+        return false;
+    }
+    QFile renamed(QStringLiteral(":/regions/renamed.txt"));
+    if (!renamed.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = renamed.errorString();
+        loadJson({});
+        return false;
+    }
+    if (!loadRenamed(renamed.readAll(), error)) {
+        loadJson({});
+        return false;
+    }
+    return true;
+}
+
+int RegionTable::districtOfCode(const QString &code) const
+{
+    const auto it = m_codes.constFind(code);
+    return it != m_codes.cend() && it->level == District ? it->index : -1;
+}
+
+bool RegionTable::loadRenamed(const QByteArray &text, QString *error)
+{
+    const QString all = QString::fromUtf8(text);
+    int lineNumber = 0;
+    for (QStringView line : QStringView(all).split(u'\n')) {
+        ++lineNumber;
+        if (line.trimmed().isEmpty() || line.startsWith(u'#'))
+            continue;
+        const QList<QStringView> cells = line.split(u'\t');
+        const auto it = cells.size() >= 2 ? m_codes.constFind(cells[0].toString()) : m_codes.cend();
+        if (it == m_codes.cend() || cells[1].trimmed().size() < 2) {
+            if (error)
+                *error = QStringLiteral("旧地名表第 %1 行读不懂").arg(lineNumber);
+            return false;
+        }
+        const Ref today = *it;
+        const QString old = cells[1].trimmed().toString();
+        addName(old, today);
+        const QStringView alias = shortName(today.level, old);
+        const Refs &already = find(alias);
+        const bool known = std::any_of(already.begin(), already.end(), [&](const Ref &r) {
+            return r.level == today.level && r.index == today.index;
+        });
+        if (alias.size() >= 2 && !known)
+            addName(alias.toString(), {today.level, today.index, false});
+    }
+    return true;
+}
+
+bool RegionTable::loadTowns(const QByteArray &text, QString *error)
+{
+    m_towns.clear();
+    m_townNames.clear();
+    m_townLengths.clear();
+    const QString all = QString::fromUtf8(text);
+    m_towns.reserve(42000);
+    m_townNames.reserve(40000);
+    int lineNumber = 0;
+    for (QStringView line : QStringView(all).split(u'\n', Qt::SkipEmptyParts)) {
+        ++lineNumber;
+        const qsizetype tab = line.indexOf(u'\t');
+        const int district = tab > 0 ? districtOfCode(line.left(tab).toString()) : -1;
+        if (district < 0) {
+            if (error)
+                *error = QStringLiteral("乡镇表第 %1 行的区县代码不在行政区划表里").arg(lineNumber);
+            m_towns.clear();
+            m_townNames.clear();
+            m_townLengths.clear();
+            return false;
+        }
+        const int city = m_regions[District][district].parent;
+        const QString above[] = {m_regions[Province][m_regions[City][city].parent].name,
+                                 m_regions[City][city].name, m_regions[District][district].name};
+        auto addTownName = [&](QStringView name) {
+            m_townNames[name.toString()].append(int(m_towns.size()) - 1);
+            if (name.size() < 32)
+                m_townLengths[name.front().unicode()] |= quint32(1) << name.size();
+        };
+        for (QStringView name : line.mid(tab + 1).split(u' ', Qt::SkipEmptyParts)) {
+            m_towns.push_back({name.toString(), district});
+            addTownName(name);
+            // "博爱县许良镇": the statistics put some towns' county before their
+            // name; people write it without.
+            QStringView bare = name;
+            for (const QString &region : above) {
+                if (bare.startsWith(region) && bare.size() - region.size() >= 2)
+                    bare = bare.mid(region.size());
+            }
+            if (bare.size() < name.size())
+                addTownName(bare);
+        }
+    }
+    return true;
+}
+
+const RegionTable::TownRefs &RegionTable::findTowns(QStringView text) const
+{
+    static const TownRefs none;
+    const auto it = m_townNames.constFind(QString::fromRawData(text.data(), text.size()));
+    return it == m_townNames.cend() ? none : *it;
 }
 
 bool RegionTable::loadJson(const QByteArray &json, QString *error)
@@ -86,6 +200,10 @@ bool RegionTable::loadJson(const QByteArray &json, QString *error)
     m_names.clear();
     m_lengths.clear();
     m_municipalities.clear();
+    m_codes.clear();
+    m_towns.clear();
+    m_townNames.clear();
+    m_townLengths.clear();
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
@@ -123,14 +241,15 @@ bool RegionTable::loadJson(const QByteArray &json, QString *error)
 
 void RegionTable::add(Level level, const QString &code, const QString &name, int parent)
 {
-    m_regions[level].push_back({code, name, parent});
+    const QStringView alias = shortName(level, name);
+    m_regions[level].push_back({code, name, alias.size() >= 2 ? alias.toString() : QString(), parent});
     const int index = int(m_regions[level].size()) - 1;
+    m_codes.insert(code, {level, index, true});
     if (level == City && isPlaceholderCity(index))
         return;
     addName(name, {level, index, true});
-    const QStringView alias = shortName(level, name);
-    if (alias.size() >= 2)
-        addName(alias.toString(), {level, index, false});
+    if (!m_regions[level].back().shortName.isEmpty())
+        addName(m_regions[level].back().shortName, {level, index, false});
 }
 
 void RegionTable::addName(const QString &name, Ref ref)

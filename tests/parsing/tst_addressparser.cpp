@@ -1,6 +1,8 @@
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
+#include "orders/orderfile.h"
 
+#include <QFile>
 #include <QTest>
 
 using Field = ParsedAddress::Field;
@@ -14,6 +16,14 @@ private Q_SLOTS:
     void split();
     void doubts_data();
     void doubts();
+    void towns_data();
+    void towns();
+    void renamed_data();
+    void renamed();
+    void renamedTable();
+    void brokenTownTable();
+    void orderFileAddress_data();
+    void orderFileAddress();
     void everyDistrict();
     void brokenTable();
 
@@ -26,6 +36,7 @@ void AddressParserTest::initTestCase()
     QString error;
     QVERIFY2(m_table.load(&error), qPrintable(error));
     QCOMPARE(m_table.count(RegionTable::Province), 31);
+    QVERIFY(m_table.townCount() > 40000);
 }
 
 // Expected: company, person, province, city, district, street, phone, postcode.
@@ -180,6 +191,33 @@ void AddressParserTest::split_data()
         {"", "李四", "广东省", "广州市", "天河区", "天河路385号", "13800138000", ""});
     row("labelled name glued to the address", "收件人：张三广东省深圳市南山区科技园科苑路15号 13812345678",
         {"", "张三", "广东省", "深圳市", "南山区", "科技园科苑路15号", "13812345678", ""});
+    // A place after a blank is part of the street; a company only on a line of its own.
+    row("university after a blank", "浙江省 杭州市 西湖区 浙江大学玉泉校区 张三 13812345678",
+        {"", "张三", "浙江省", "杭州市", "西湖区", "浙江大学玉泉校区", "13812345678", ""});
+    row("university after the house number", "湖北省武汉市洪山区珞喻路1037号 华中科技大学 梁红 13807112345",
+        {"", "梁红", "湖北省", "武汉市", "洪山区", "珞喻路1037号华中科技大学", "13807112345", ""});
+    row("hospital, bank and works",
+        "四川省 成都市 武侯区 国学巷37号 华西医院 工商银行 五金厂 杜甫 18628012345",
+        {"", "杜甫", "四川省", "成都市", "武侯区", "国学巷37号华西医院工商银行五金厂", "18628012345", ""});
+    row("company on the street's line", "广东省深圳市南山区科苑路15号 某某科技有限公司 张三 13812345678",
+        {"", "张三", "广东省", "深圳市", "南山区", "科苑路15号某某科技有限公司", "13812345678", ""});
+    row("company on a line of its own",
+        "张三 13812345678\n广东省深圳市南山区科苑路15号\n深圳恒通科技有限公司",
+        {"深圳恒通科技有限公司", "张三", "广东省", "深圳市", "南山区", "科苑路15号", "13812345678", ""});
+    // The division table's own levels, districts shared by several cities, brackets.
+    row("county-level city after the table's placeholder",
+        "湖北省 省直辖县级行政区划 潜江市 园林路1号 彭军 13872812345",
+        {"", "彭军", "湖北省", "潜江市", "", "园林路1号", "13872812345", ""});
+    row("shared district, nothing tells which", "南山区科技园科苑路15号 张三 13812345678",
+        {"", "张三", "", "", "南山区", "科技园科苑路15号", "13812345678", ""});
+    row("shared district, city written after", "南山区科技园科苑路15号 深圳 张三 13812345678",
+        {"", "张三", "广东省", "深圳市", "南山区", "科技园科苑路15号", "13812345678", ""});
+    row("shared district, province written before", "黑龙江 张三 13812345678 南山区麓林路1号",
+        {"", "张三", "黑龙江省", "鹤岗市", "南山区", "麓林路1号", "13812345678", ""});
+    row("postcode in brackets", "浙江省杭州市西湖区文二路391号(310012) 陈杰 13812345678",
+        {"", "陈杰", "浙江省", "杭州市", "西湖区", "文二路391号", "13812345678", "310012"});
+    row("postcode in full-width brackets", "浙江省杭州市西湖区文二路391号（310012） 陈杰 13812345678",
+        {"", "陈杰", "浙江省", "杭州市", "西湖区", "文二路391号", "13812345678", "310012"});
     row("chat noise", "亲，麻烦发顺丰 谢谢 收货人张飞 电话13712345678 地址河南省洛阳市老城区中州东路1号",
         {"", "张飞", "河南省", "洛阳市", "老城区", "中州东路1号", "13712345678", ""});
 }
@@ -214,8 +252,18 @@ void AddressParserTest::doubts_data()
                                 << QList<int>{Field::Province, Field::City, Field::District};
     QTest::newRow("no district") << QStringLiteral("张三 13812345678 广东省深圳市科苑路15号")
                                  << QList<int>{Field::District};
+    QTest::newRow("shared district") << QStringLiteral("南山区科技园科苑路15号 张三 13812345678")
+                                     << QList<int>{Field::Province, Field::City, Field::District};
+    QTest::newRow("shared district, city named")
+        << QStringLiteral("南山区科技园科苑路15号 深圳 张三 13812345678") << QList<int>{};
+    QTest::newRow("nothing after the regions")
+        << QStringLiteral("张三 13812345678 浙江省杭州市西湖区") << QList<int>{Field::Street};
+    QTest::newRow("only a company after the regions")
+        << QStringLiteral("张三 13812345678 浙江省杭州市西湖区\n某某科技有限公司")
+        << QList<int>{Field::Street};
     QTest::newRow("labelled name that is an address")
-        << QStringLiteral("收件人：科苑路15号 广东省深圳市南山区 13812345678") << QList<int>{Field::Person};
+        << QStringLiteral("收件人：科苑路15号 广东省深圳市南山区 13812345678")
+        << QList<int>{Field::Person, Field::Street};
 }
 
 void AddressParserTest::doubts()
@@ -229,6 +277,189 @@ void AddressParserTest::doubts()
             found.append(f);
     }
     QCOMPARE(found, unsure);
+}
+
+// The town level: it stays in the street, tells the district where the text leaves
+// it out, and never decides alone what the rest of the text does not.
+void AddressParserTest::towns_data()
+{
+    QTest::addColumn<QString>("text");
+    // Expected: province, city, district, town, street.
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QList<int>>("unsure");
+    auto row = [](const char *name, const char *text, QStringList expected, QList<int> unsure) {
+        QTest::newRow(name) << QString::fromUtf8(text) << expected << unsure;
+    };
+    const QStringList yuehai{"广东省", "深圳市", "南山区", "粤海街道", "粤海街道科技园科苑路15号"};
+    row("after its district", "广东省深圳市南山区粤海街道科技园科苑路15号 张三 13812345678", yuehai, {});
+    row("district left out", "广东深圳粤海街道科技园科苑路15号 张三 13812345678", yuehai, {});
+    row("tells a shared district", "南山区粤海街道科技园科苑路15号 张三 13812345678", yuehai, {});
+    row("alone, found once", "粤海街道科技园科苑路15号 张三 13812345678", yuehai, {});
+    row("municipality, district left out", "北京市东华门街道南池子大街1号 张三 13812345678",
+        {"北京市", "北京市", "东城区", "东华门街道", "东华门街道南池子大街1号"}, {});
+    row("county after its county", "广东省佛山市南海区狮山镇 某某五金厂 张三 13812345678",
+        {"广东省", "佛山市", "南海区", "狮山镇", "狮山镇某某五金厂"}, {});
+    row("named after its county by the statistics", "河南省焦作市博爱县许良镇建设街3号 李娜 18109518638",
+        {"河南省", "焦作市", "博爱县", "博爱县许良镇", "许良镇建设街3号"}, {});
+    row("county's name kept in the town's", "山东省菏泽市成武县成武县党集镇幸福路235号 赵敏 18108980146",
+        {"山东省", "菏泽市", "成武县", "成武县党集镇", "成武县党集镇幸福路235号"}, {});
+    row("longer than a district's short form", "内蒙古自治区鄂尔多斯市准格尔召镇文化巷293号 陈静 18102312348",
+        {"内蒙古自治区", "鄂尔多斯市", "准格尔旗", "准格尔召镇", "准格尔召镇文化巷293号"}, {});
+    row("before a district of that name elsewhere", "河北省承德市钢城街道建设街139号 赵敏 18101092822",
+        {"河北省", "承德市", "双滦区", "钢城街道", "钢城街道建设街139号"}, {});
+    row("a town beats regions read from its own name",
+        "杨磊 19102320267 鄂托克旗内蒙古鄂托克经济开发区新华路294号",
+        {"内蒙古自治区", "鄂尔多斯市", "鄂托克旗", "内蒙古鄂托克经济开发区",
+         "内蒙古鄂托克经济开发区新华路294号"},
+        {});
+    row("of another district", "广东省深圳市福田区粤海街道科技园 张三 13812345678",
+        {"广东省", "深圳市", "福田区", "", "粤海街道科技园"}, {Field::District});
+    row("repeated in the province", "甘肃省城关镇人民路1号 张三 13812345678",
+        {"甘肃省", "", "", "", "城关镇人民路1号"}, {Field::City, Field::District});
+    row("repeated, alone", "城关镇人民路1号 张三 13812345678", {"", "", "", "", "城关镇人民路1号"},
+        {Field::Province, Field::City, Field::District});
+    row("against the city named", "南山区粤海街道科技园 黑龙江 张三 13812345678",
+        {"", "", "南山区", "", "粤海街道科技园"}, {Field::Province, Field::City, Field::District});
+}
+
+void AddressParserTest::towns()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+    QFETCH(QList<int>, unsure);
+    const ParsedAddress parsed = AddressParser(m_table).parse(text);
+    QCOMPARE((QStringList{parsed.value(Field::Province), parsed.value(Field::City),
+                          parsed.value(Field::District), parsed.town, parsed.value(Field::Street)}),
+             expected);
+    QList<int> found;
+    for (int f = Field::Province; f <= Field::District; ++f) {
+        if (parsed.unsure(Field(f)))
+            found.append(f);
+    }
+    QCOMPARE(found, unsure);
+}
+
+// Old names map to today's regions.
+void AddressParserTest::renamed_data()
+{
+    QTest::addColumn<QString>("text");
+    // Expected: province, city, district.
+    QTest::addColumn<QStringList>("expected");
+    auto row = [](const char *name, const char *text, QStringList expected) {
+        QTest::newRow(name) << QString::fromUtf8(text) << expected;
+    };
+    row("renamed city", "湖北省襄樊市樊城区人民路1号 张三 13812345678", {"湖北省", "襄阳市", "樊城区"});
+    row("districts merged into one", "天津塘沽区解放路1号 张三 13812345678",
+        {"天津市", "天津市", "滨海新区"});
+    row("merged district", "北京市崇文区崇文门外大街1号 张三 13812345678", {"北京市", "北京市", "东城区"});
+    row("county now a district", "四川省成都市郫县犀浦镇1号 张三 13812345678",
+        {"四川省", "成都市", "郫都区"});
+    row("district now a street office", "广东省中山市石岐区孙文中路1号 张三 13812345678",
+        {"广东省", "中山市", "石岐街道"});
+}
+
+void AddressParserTest::renamed()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+    const ParsedAddress parsed = AddressParser(m_table).parse(text);
+    QCOMPARE((QStringList{parsed.value(Field::Province), parsed.value(Field::City),
+                          parsed.value(Field::District)}),
+             expected);
+    QVERIFY(!parsed.unsure(Field::District));
+}
+
+// Every old name stands for the one region its row names, and no line is lost.
+void AddressParserTest::renamedTable()
+{
+    QFile file(QStringLiteral(":/regions/renamed.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    int rows = 0;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(u'#'))
+            continue;
+        ++rows;
+        const QStringList cells = line.split(u'\t');
+        const RegionTable::Refs &refs = m_table.find(cells.value(1));
+        QVERIFY2(refs.size() == 1, qPrintable(line));
+        QCOMPARE(m_table.region(refs.first().level, refs.first().index).code, cells.first());
+    }
+    QVERIFY(rows >= 40);
+    RegionTable table;
+    QVERIFY(table.loadJson(R"([{"code": "11", "name": "北京市", "children": []}])"));
+    QString error;
+    QVERIFY(!table.loadRenamed("11\t燕京\n99\t某某县\n", &error));
+    QVERIFY(error.contains(u'2'));
+}
+
+// A town line for a district the table lacks is refused whole, with its line.
+void AddressParserTest::brokenTownTable()
+{
+    RegionTable table;
+    QVERIFY(
+        table.loadJson(R"([{"code": "11", "name": "北京市", "children": [{"code": "1101", "name": "市辖区",
+        "children": [{"code": "110101", "name": "东城区"}]}]}])"));
+    QVERIFY(table.loadTowns("110101\t东华门街道 景山街道\n"));
+    QCOMPARE(table.townCount(), 2);
+    QCOMPARE(table.findTowns(u"景山街道").size(), 1);
+    QString error;
+    QVERIFY(!table.loadTowns("110101\t东华门街道\n999999\t某某镇\n", &error));
+    QVERIFY2(error.contains(u'2'), qPrintable(error));
+    QCOMPARE(table.townCount(), 0);
+    QVERIFY(table.findTowns(u"东华门街道").isEmpty());
+}
+
+// An order file's address column is an address and nothing else: whatever follows
+// the regions is the street.
+void AddressParserTest::orderFileAddress_data()
+{
+    QTest::addColumn<QStringList>("header");
+    QTest::addColumn<QStringList>("cells");
+    // Expected: province, city, district, street, postcode, company.
+    QTest::addColumn<QStringList>("expected");
+    const QStringList whole{"收货人", "手机", "收货地址"};
+    const QStringList columns{"收货人", "手机", "省", "市", "区", "详细地址"};
+    QTest::newRow("university after a blank")
+        << whole << QStringList{"张三", "13812345678", "浙江省 杭州市 西湖区 浙江大学玉泉校区"}
+        << QStringList{"浙江省", "杭州市", "西湖区", "浙江大学玉泉校区", "", ""};
+    QTest::newRow("university after the house number")
+        << whole << QStringList{"梁红", "13807112345", "湖北省 武汉市 洪山区 珞喻路1037号 华中科技大学"}
+        << QStringList{"湖北省", "武汉市", "洪山区", "珞喻路1037号华中科技大学", "", ""};
+    QTest::newRow("company after the house number")
+        << whole << QStringList{"张三", "13812345678", "广东省 深圳市 南山区 科苑路15号 某某科技有限公司"}
+        << QStringList{"广东省", "深圳市", "南山区", "科苑路15号某某科技有限公司", "", ""};
+    QTest::newRow("company alone after the regions")
+        << whole << QStringList{"张三", "13812345678", "广东省深圳市南山区 深圳恒通科技有限公司"}
+        << QStringList{"广东省", "深圳市", "南山区", "深圳恒通科技有限公司", "", ""};
+    QTest::newRow("name-like word after the house number")
+        << whole << QStringList{"张三", "13812345678", "广东省深圳市南山区科苑路15号 南门"}
+        << QStringList{"广东省", "深圳市", "南山区", "科苑路15号南门", "", ""};
+    QTest::newRow("placeholder city column")
+        << columns
+        << QStringList{"彭军", "13872812345", "湖北省", "省直辖县级行政区划", "潜江市", "园林路1号"}
+        << QStringList{"湖北省", "潜江市", "", "园林路1号", "", ""};
+    QTest::newRow("municipality's placeholder city column")
+        << columns << QStringList{"陈静", "13912345678", "上海市", "市辖区", "浦东新区", "张江路88号"}
+        << QStringList{"上海市", "上海市", "浦东新区", "张江路88号", "", ""};
+    QTest::newRow("postcode in brackets")
+        << columns << QStringList{"陈杰", "13812345678", "浙江省", "杭州市", "西湖区", "文二路391号(310012)"}
+        << QStringList{"浙江省", "杭州市", "西湖区", "文二路391号", "310012", ""};
+}
+
+void AddressParserTest::orderFileAddress()
+{
+    QFETCH(QStringList, header);
+    QFETCH(QStringList, cells);
+    QFETCH(QStringList, expected);
+    const AddressParser parser(m_table);
+    const OrderFileResult result = OrderFileReader(parser).fromTable({header, cells});
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.rows.size(), 1);
+    const OrderRow &row = result.rows.first();
+    QCOMPARE((QStringList{row.province, row.city, row.district, row.street, row.postcode,
+                          row.company == row.name ? QString() : row.company}),
+             expected);
+    QVERIFY2(!row.isUnsure(OrderRow::Street), qPrintable(row.unsureReasons.join(u' ')));
 }
 
 // Every district of the table comes back as itself, after its province and city
