@@ -229,6 +229,10 @@ void frmBatch::openBatch(PrintBatch batch)
     }
     cmbForm->setCurrentIndex(form);
     showRows();
+    // Numbers are scanned next: the journal's numbers are read now, once, so
+    // that the first scan is as quick as the others.
+    if (m_batch.printedCount() > 0)
+        m_journal.waybillNumberOwner(QString());
     const int unsettled = m_batch.unsettledCount();
     if (unsettled > 0) {
         lblStatus->setText(QStringLiteral("有 %1 张无法得知是否已打印（待核对）：请看一看打印出的运单，"
@@ -680,6 +684,7 @@ void frmBatch::printer_Paused(int row, const QString &reason)
 
 void frmBatch::printer_Finished()
 {
+    m_journal.waybillNumberOwner(QString());
     m_trial = false;
     showState();
     const int unsettled = m_batch.unsettledCount();
