@@ -610,7 +610,7 @@ void frmFormEditor::cmdPicture_Click()
     if (path.isEmpty())
         return;
     QString error;
-    const std::optional<FormPicture> picture = readFormPicture(path, &error);
+    const std::optional<FormPicture> picture = readFormPicture(path, m_document->form().paper, &error);
     if (!picture) {
         m_platform.messageBox(QStringLiteral("无法打开底图：\n%1").arg(error), QStringLiteral("提示"),
                               Dialogs::Exclamation);
@@ -618,8 +618,7 @@ void frmFormEditor::cmdPicture_Click()
     }
     Forms::Form after = m_document->form();
     after.picture = picture->bytes;
-    after.picturePlace =
-        roundMm(placeForPicture(after.paper, picture->sizeMm, QImage::fromData(picture->bytes).size()));
+    after.picturePlace = roundMm(picture->place);
     m_document->edit(QStringLiteral("打开底图"), after);
 }
 

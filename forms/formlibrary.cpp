@@ -79,7 +79,8 @@ std::optional<Form> FormLibrary::load(const QString &fileName, QString *error) c
     QByteArray bytes;
     if (!m_platform.readFile(pathOf(fileName), &bytes, error))
         return std::nullopt;
-    return FormFile::read(bytes, error);
+    // The picture's header is checked; the window that shows it decodes it, once.
+    return FormFile::read(bytes, error, false);
 }
 
 std::optional<Form> FormLibrary::loadByName(const QString &name, QString *fileName) const

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QStringList>
 
+#include <optional>
+
 class QPainter;
 
 namespace Forms {
@@ -20,7 +22,10 @@ public:
         FaintBackground, // the form's picture behind them, pale: on screen or a test print
     };
 
-    explicit FormPainter(const Form &form);
+    // The picture behind the fields is decoded once, on the first faint
+    // paint, at most at backgroundDpi for its place on the page: the screen
+    // needs 96, paper no more than 200.
+    explicit FormPainter(const Form &form, double backgroundDpi = 200);
 
     // The painter maps one unit to one millimetre of the page.
     void paint(QPainter &painter, const FormValues &values, Background background = NoBackground) const;
@@ -38,12 +43,17 @@ public:
     // shrinks to fit).
     double shrinkFactor(const FormField &field, const QString &text) const;
 
+    // The picture as the faint background draws it; null when the form has none
+    // or it cannot be decoded.
+    const QImage &background() const;
+
     // Millimetres to client pixels.
     static constexpr double PixelsPerMm = 96 / 25.4;
 
 private:
     Form m_form;
-    QImage m_faintPicture; // the picture, decoded and paled once
+    double m_backgroundDpi;
+    mutable std::optional<QImage> m_faintPicture;
 };
 
 } // namespace Forms

@@ -12,7 +12,7 @@ frmForm::frmForm(Platform &platform, const Forms::Form &form, const Forms::Field
                                  qRound(form.paper.height() * FormPainter::PixelsPerMm)),
                            settingsSection(form), form.name, form.name + QStringLiteral("运单"),
                            loadSettings(platform, form)),
-      m_form(form), m_painter(form)
+      m_form(form), m_painter(form, FormPainter::PixelsPerMm * 25.4)
 {
     setObjectName(QStringLiteral("frmForm"));
     // The contact fields are read once, now: the window shows the main window's

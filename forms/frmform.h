@@ -16,6 +16,8 @@ public:
     frmForm(Platform &platform, const Forms::Form &form, const Forms::FieldReader &read);
 
     const Forms::FormValues &values() const { return m_values; }
+    // The picture as the window draws it behind the fields.
+    const QImage &background() const { return m_painter.background(); }
 
     // The key of a form's print settings in the settings file.
     static QString settingsSection(const Forms::Form &form);

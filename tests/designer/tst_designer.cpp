@@ -8,7 +8,9 @@
 #include "designer/frmformlist.h"
 #include "designer/pagemapping.h"
 #include "designer/picturefile.h"
+#include "forms/formfile.h"
 #include "forms/formlibrary.h"
+#include "forms/formpicture.h"
 #include "forms/frmform.h"
 #include "mainwindow.h"
 #include "printedpages.h"
@@ -562,6 +564,10 @@ void DesignerTest::readPicture_data()
     QTest::newRow("PNG at 10 px/mm") << "png" << QSizeF(230, 127) << true;
     QTest::newRow("PNG at 96 dpi") << "png-96" << QSizeF(460 * 25.4 / 96, 254 * 25.4 / 96) << true;
     QTest::newRow("PDF page") << "pdf" << QSizeF(230, 127) << true;
+    QTest::newRow("PDF page of 3000 × 2000 pt") << "pdf-large" << QSizeF(3000 * 25.4 / 72, 2000 * 25.4 / 72)
+                                                << true;
+    QTest::newRow("PNG of 35 million pixels at 600 dpi")
+        << "png-600" << QSizeF(7000 * 25.4 / 600, 5000 * 25.4 / 600) << true;
     QTest::newRow("text file") << "text" << QSizeF() << false;
     QTest::newRow("PNG wider than a form keeps") << "png-wide" << QSizeF() << false;
 }
@@ -577,9 +583,13 @@ void DesignerTest::readPicture()
         writePng(path, QSize(2300, 1270), 10000);
     } else if (kind == QLatin1String("png-96")) {
         writePng(path, QSize(460, 254), 3780);
-    } else if (kind == QLatin1String("pdf")) {
+    } else if (kind == QLatin1String("png-600")) {
+        writePng(path, QSize(7000, 5000), qRound(600 / 0.0254));
+    } else if (kind.startsWith(QLatin1String("pdf"))) {
         QPdfWriter pdf(path);
-        pdf.setPageSize(QPageSize(QSizeF(230, 127), QPageSize::Millimeter));
+        pdf.setPageSize(kind == QLatin1String("pdf")
+                            ? QPageSize(QSizeF(230, 127), QPageSize::Millimeter)
+                            : QPageSize(QSizeF(3000, 2000), QPageSize::Point, QString(), QPageSize::ExactMatch));
         pdf.setPageMargins(QMarginsF());
         QPainter painter(&pdf);
         painter.fillRect(QRect(0, 0, 100, 100), Qt::black);
@@ -591,7 +601,7 @@ void DesignerTest::readPicture()
         writePng(path, QSize(Form::MaxPictureSide + 1, 2), 0);
     }
     QString error;
-    const std::optional<Designer::FormPicture> picture = Designer::readFormPicture(path, &error);
+    const std::optional<Designer::FormPicture> picture = Designer::readFormPicture(path, QSizeF(230, 127), &error);
     QCOMPARE(picture.has_value(), read);
     if (!read) {
         QVERIFY(!error.isEmpty());
@@ -599,6 +609,16 @@ void DesignerTest::readPicture()
     }
     const QImage image = QImage::fromData(picture->bytes);
     QVERIFY(!image.isNull());
+    // No finer than its place on the page needs at 200 dpi, and a form with it
+    // reads back whole.
+    const QSize needed = Forms::FormPicture::pixelsFor(picture->place.size());
+    QVERIFY2(image.width() <= needed.width() && image.height() <= needed.height(),
+             qPrintable(QStringLiteral("%1 × %2 pixels").arg(image.width()).arg(image.height())));
+    Form form = twoFields();
+    form.picture = picture->bytes;
+    form.picturePlace = picture->place;
+    QString readError;
+    QVERIFY2(Forms::FormFile::read(Forms::FormFile::write(form), &readError), qPrintable(readError));
     QVERIFY2(
         qAbs(picture->sizeMm.width() - sizeMm.width()) < 0.5 &&
             qAbs(picture->sizeMm.height() - sizeMm.height()) < 0.5,

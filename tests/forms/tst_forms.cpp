@@ -31,6 +31,8 @@
 #include <quazipnewinfo.h>
 #include <zlib.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <climits>
 #include <functional>
@@ -150,6 +152,50 @@ QByteArray pngClaiming(quint32 width, quint32 height)
     return bytes;
 }
 
+// A small PNG carrying count compressed text chunks, each unpacking to
+// unpacked bytes: a picture of a few pixels that costs gigabytes to read whole.
+QByteArray pngWithText(int count, int unpacked)
+{
+    const QByteArray text(unpacked, 'a');
+    QByteArray packed(int(compressBound(uLong(text.size()))), Qt::Uninitialized);
+    uLongf packedSize = uLongf(packed.size());
+    compress2(reinterpret_cast<Bytef *>(packed.data()), &packedSize,
+              reinterpret_cast<const Bytef *>(text.constData()), uLong(text.size()), 9);
+    packed.truncate(int(packedSize));
+    QByteArray chunk = QByteArray("zTXt") + QByteArray("Comment\0\0", 9) + packed;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef *>(chunk.constData()), uInt(chunk.size()));
+    QByteArray whole;
+    for (int i = 3; i >= 0; --i)
+        whole.append(char((chunk.size() - 4) >> (8 * i)));
+    whole.append(chunk);
+    for (int i = 3; i >= 0; --i)
+        whole.append(char(crc >> (8 * i)));
+    QByteArray bytes = png(QSize(2, 2));
+    // After the signature and IHDR.
+    bytes.insert(33, whole.repeated(count));
+    return bytes;
+}
+
+// The process's peak memory so far, in MB.
+long peakMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+// A JPEG or PNG of that size, grey, as a scanner gives it.
+QByteArray scan(QSize size, const char *format)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(200, 200, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
 QByteArray zipOf(const QList<std::pair<QString, QByteArray>> &entries)
 {
     QBuffer buffer;
@@ -215,6 +261,9 @@ private Q_SLOTS:
     void badFile_data();
     void badFile();
     void windowShowsPictureFaintly();
+    void pictureTextNotUnpacked();
+    void largePictureWithinLimits_data();
+    void largePictureWithinLimits();
     void slotButtons();
     void librarySlotsCopiesAndTrash();
     void printGoesIntoJournal();
@@ -564,6 +613,74 @@ void FormsTest::windowShowsPictureFaintly()
     const int grey = qGray(shown.pixel(inPicture));
     QVERIFY2(grey > 120 && grey < 230, qPrintable(QString("the picture shows at grey %1").arg(grey)));
     QCOMPARE(qGray(shown.pixel(outside)), 255);
+}
+
+// A form whose picture carries compressed text is read, listed and opened
+// without unpacking the text: memory stays where it was.
+void FormsTest::pictureTextNotUnpacked()
+{
+    Form form = userForm();
+    form.picture = pngWithText(20, 7900000);
+    form.picturePlace = QRectF(0, 0, 230, 127);
+    const QByteArray file = Forms::FormFile::write(form);
+    QVERIFY(file.size() < 200000);
+
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Forms::FormLibrary library(platform);
+    const QString path = shop.dir.path() + "/text.qbform";
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(file);
+    out.close();
+
+    const long before = peakMb();
+    QString error;
+    const std::optional<QString> imported = library.importFile(path, &error);
+    QVERIFY2(imported, qPrintable(error));
+    QCOMPARE(library.list().size(), 1);
+    QVERIFY2(library.load(*imported, &error), qPrintable(error));
+    const std::optional<Form> read = Forms::FormFile::read(file, &error);
+    QVERIFY2(read, qPrintable(error));
+    QVERIFY(!Forms::FormPainter(*read).background().isNull());
+    const long grown = peakMb() - before;
+    QVERIFY2(grown < 100, qPrintable(QString("memory grew by %1 MB").arg(grown)));
+}
+
+// Pictures within the form's limits are read whole, however many pixels
+// they have; the window decodes its picture once, at the size it shows it.
+void FormsTest::largePictureWithinLimits_data()
+{
+    QTest::addColumn<QSize>("pixels");
+    QTest::addColumn<QByteArray>("format");
+    QTest::newRow("PNG of 35 million pixels") << QSize(7000, 5000) << QByteArray("PNG");
+    QTest::newRow("JPEG of 80 million pixels") << QSize(10000, 8000) << QByteArray("JPEG");
+}
+
+void FormsTest::largePictureWithinLimits()
+{
+    QFETCH(QSize, pixels);
+    QFETCH(QByteArray, format);
+    Form form = userForm();
+    form.picture = scan(pixels, format.constData());
+    form.picturePlace = QRectF(0, 0, 230, 127);
+    QString error;
+    const std::optional<Form> read = Forms::FormFile::read(Forms::FormFile::write(form), &error);
+    QVERIFY2(read, qPrintable(error));
+
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    frmForm window(platform, *read, contacts());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage shown = window.grab().toImage();
+    QCOMPARE(qGray(shown.pixel(shown.width() - 5, shown.height() - 5)) < 255, true);
+    // What the window keeps of the picture: the size it is drawn at, 96 dpi.
+    const QSize kept = window.background().size();
+    QVERIFY2(kept.width() <= qRound(230 / 25.4 * 96) + 1,
+             qPrintable(QString("%1 × %2").arg(kept.width()).arg(kept.height())));
 }
 
 void FormsTest::slotButtons()
