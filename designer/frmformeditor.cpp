@@ -216,6 +216,8 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
     connect(cmdRemovePicture, &QPushButton::clicked, this, &frmFormEditor::cmdRemovePicture_Click);
     connect(cmdPick1, &QPushButton::clicked, this, &frmFormEditor::cmdPick1_Click);
     connect(cmdPick2, &QPushButton::clicked, this, &frmFormEditor::cmdPick2_Click);
+    for (QDoubleSpinBox *spin : spnOnPage)
+        connect(spin, &QDoubleSpinBox::valueChanged, this, &frmFormEditor::spnOnPage_ValueChanged);
     connect(cmdAlign, &QPushButton::clicked, this, &frmFormEditor::cmdAlign_Click);
     connect(cmdTestPrint, &QPushButton::clicked, this, &frmFormEditor::cmdTestPrint_Click);
     connect(cmdSettings, &QPushButton::clicked, this, &frmFormEditor::cmdSettings_Click);
@@ -404,8 +406,14 @@ void frmFormEditor::document_Changed()
     lstFields->setCurrentRow(current);
     const bool picture = !form.picture.isEmpty();
     cmdRemovePicture->setEnabled(picture);
-    for (QWidget *w : std::initializer_list<QWidget *>{cmdPick1, cmdPick2, cmdAlign})
-        w->setEnabled(picture);
+    cmdPick1->setEnabled(picture);
+    cmdPick2->setEnabled(picture);
+    // Points taken on another picture say nothing of this one.
+    if (!form.picture.isSharedWith(m_pictureShown)) {
+        m_pictureShown = form.picture;
+        m_picked[0] = m_picked[1] = false;
+    }
+    enableAlign();
     m_showing = false;
     showField();
 }
@@ -642,10 +650,27 @@ void frmFormEditor::cmdPick2_Click()
     m_canvas->pickPoint(QPointF(spnOnPage[2]->value(), spnOnPage[3]->value()));
 }
 
+void frmFormEditor::enableAlign()
+{
+    cmdAlign->setEnabled(!m_document->form().picture.isEmpty() && m_picked[0] && m_picked[1]);
+}
+
+void frmFormEditor::spnOnPage_ValueChanged()
+{
+    // A place typed is taken as much as one clicked.
+    for (int i = 0; i < 4; ++i) {
+        if (sender() == spnOnPage[i])
+            m_picked[i / 2] = true;
+    }
+    enableAlign();
+}
+
 void frmFormEditor::canvas_PointPicked(QPointF mm)
 {
+    m_picked[m_pickedPoint] = true;
     spnOnPage[2 * m_pickedPoint]->setValue(mm.x());
     spnOnPage[2 * m_pickedPoint + 1]->setValue(mm.y());
+    enableAlign();
     // The true place is typed next.
     spnOnForm[2 * m_pickedPoint]->setFocus();
     spnOnForm[2 * m_pickedPoint]->selectAll();
@@ -662,6 +687,17 @@ void frmFormEditor::cmdAlign_Click()
     if (!place) {
         m_platform.messageBox(
             QStringLiteral("两个点离得太近，无法对齐。请在底图上点两个相距较远的点，再填写它们的实际位置。"),
+            QStringLiteral("提示"), Dialogs::Exclamation);
+        return;
+    }
+    if (!Forms::Form::picturePlaceAllowed(*place)) {
+        m_platform.messageBox(
+            QStringLiteral("按这两个点对齐，底图会变成 %1×%2 毫米，超出了模板允许的范围（每边 %3 到 %4 "
+                           "毫米）。底图没有改变。\n请检查图上的两个点和它们的实际位置。")
+                .arg(qRound(place->width()))
+                .arg(qRound(place->height()))
+                .arg(Forms::Form::MinPictureSideMm)
+                .arg(Forms::Form::MaxPictureSideMm),
             QStringLiteral("提示"), Dialogs::Exclamation);
         return;
     }
@@ -689,10 +725,9 @@ void frmFormEditor::cmdTestPrint_Click()
     const Forms::FormPainter painter(form);
     const auto background =
         chkFaint->isChecked() ? Forms::FormPainter::FaintBackground : Forms::FormPainter::NoBackground;
-    const QString failure =
-        Waybill::printPage(*printer, settings, form.name + QStringLiteral("试印"),
-                           [&](QPainter &p) { painter.paintClientPixels(p, values, background); },
-                           m_platform.printQueue());
+    const QString failure = Waybill::printPage(
+        *printer, settings, form.name + QStringLiteral("试印"),
+        [&](QPainter &p) { painter.paintClientPixels(p, values, background); }, m_platform.printQueue());
     if (!failure.isEmpty())
         m_platform.messageBox(failure, QStringLiteral("打印失败"), Dialogs::Exclamation);
 }

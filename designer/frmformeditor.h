@@ -74,11 +74,14 @@ private:
     void cmdRemovePicture_Click();
     void cmdPick1_Click();
     void cmdPick2_Click();
+    void spnOnPage_ValueChanged();
     void cmdAlign_Click();
     void cmdTestPrint_Click();
     void cmdSettings_Click();
     void cmdSave_Click();
 
+    // 对齐底图 once both points are taken on the picture.
+    void enableAlign();
     // The chosen field's values into its controls, without their handlers.
     void showField();
     // The field as the style controls show it.
@@ -89,8 +92,10 @@ private:
     QString m_fileName;
     FilePicker m_picker;
     FormDocument *m_document;
-    bool m_showing = false; // the controls are being filled from the form
-    int m_pickedPoint = 0;  // which alignment point the next click on the page gives
+    bool m_showing = false;            // the controls are being filled from the form
+    int m_pickedPoint = 0;             // which alignment point the next click on the page gives
+    bool m_picked[2] = {false, false}; // each alignment point taken on the picture shown now
+    QByteArray m_pictureShown;
 
     FormCanvas *m_canvas;
     QScrollArea *m_scroll;

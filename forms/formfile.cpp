@@ -394,8 +394,10 @@ std::optional<Form> read(const QByteArray &bytes, QString *error, bool decodePic
             !r.text(place, QStringLiteral("file"), &file, where, true) ||
             !r.number(place, QStringLiteral("x"), -M, M, &x, where) ||
             !r.number(place, QStringLiteral("y"), -M, M, &y, where) ||
-            !r.number(place, QStringLiteral("width"), 1, 2 * M, &w, where) ||
-            !r.number(place, QStringLiteral("height"), 1, 2 * M, &h, where))
+            !r.number(place, QStringLiteral("width"), Form::MinPictureSideMm, Form::MaxPictureSideMm, &w,
+                      where) ||
+            !r.number(place, QStringLiteral("height"), Form::MinPictureSideMm, Form::MaxPictureSideMm, &h,
+                      where))
             return refuse(QStringLiteral("模板有误：%1").arg(r.error));
         const std::optional<QByteArray> bytes = readEntry(zip, file, Form::MaxPictureBytes, &why);
         if (!bytes)

@@ -121,6 +121,13 @@ bool FormLibrary::save(const Form &form, QString *fileName, QString *error) cons
     const QByteArray bytes = FormFile::write(form, error);
     if (bytes.isEmpty() || !ensureFolder(error))
         return false;
+    // A file this program would refuse to open replaces nothing.
+    QString refused;
+    if (!FormFile::read(bytes, &refused, false)) {
+        if (error)
+            *error = refused;
+        return false;
+    }
     const QString name = fileName->isEmpty() ? freeFileName(form.name) : *fileName;
     if (!m_platform.writeFileAtomically(pathOf(name), bytes, error))
         return false;

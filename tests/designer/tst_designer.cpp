@@ -170,6 +170,7 @@ private Q_SLOTS:
     void alignPicture();
     void alignPictureOnPage_data();
     void alignPictureOnPage();
+    void alignNeedsTwoPoints();
     void readPicture_data();
     void readPicture();
     void testPrint_data();
@@ -556,6 +557,67 @@ void DesignerTest::alignPictureOnPage()
     COMPARE_RECTS(e.window->document().form().picturePlace, QRectF(0, 0, 230, 127), 0.01);
 }
 
+// 对齐底图 waits for both points; an alignment the reader would refuse, and a
+// save of a form it would refuse, change nothing.
+void DesignerTest::alignNeedsTwoPoints()
+{
+    Shop shop;
+    QString fileName;
+    QVERIFY(shop.library.save(twoFields(), &fileName));
+    frmFormEditor editor(shop.platform, shop.library, twoFields(), fileName, shop.picker(), nullptr);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    shop.openPath = writePng(shop.folder.dir.filePath(QStringLiteral("scan.png")), QSize(2300, 1270), 10000);
+    QTest::mouseClick(child<QPushButton>(&editor, "cmdPicture"), Qt::LeftButton);
+    QVERIFY(!editor.document().form().picture.isEmpty());
+    const QRectF opened = editor.document().form().picturePlace;
+    auto *cmdAlign = child<QPushButton>(&editor, "cmdAlign");
+    QVERIFY(!cmdAlign->isEnabled());
+
+    const auto pick = [&](const char *button, QPointF mm) {
+        QTest::mouseClick(child<QPushButton>(&editor, button), Qt::LeftButton);
+        QTest::mouseClick(&editor.canvas(), Qt::LeftButton, Qt::NoModifier,
+                          editor.canvas().mapping().toPixels(mm).toPoint());
+    };
+    pick("cmdPick1", QPointF(20, 20));
+    const std::pair<const char *, double> typed[] = {
+        {"spnOnForm1X", 22}, {"spnOnForm1Y", 17}, {"spnOnForm2X", 184}, {"spnOnForm2Y", 89}};
+    for (const auto &[name, value] : typed)
+        child<QDoubleSpinBox>(&editor, name)->setValue(value);
+    // The second point still at the page's corner, never taken.
+    QVERIFY(!cmdAlign->isEnabled());
+    QTest::mouseClick(cmdAlign, Qt::LeftButton);
+    QCOMPARE(editor.document().form().picturePlace, opened);
+
+    // Two points a hair apart on the picture, far apart on the form: the
+    // picture would grow past what a form may hold.
+    pick("cmdPick2", QPointF(21, 20));
+    QVERIFY(cmdAlign->isEnabled());
+    child<QDoubleSpinBox>(&editor, "spnOnPage2X")->setValue(21);
+    child<QDoubleSpinBox>(&editor, "spnOnPage2Y")->setValue(20);
+    QTest::mouseClick(cmdAlign, Qt::LeftButton);
+    QCOMPARE(shop.dialogs.messages.size(), 1);
+    QVERIFY2(shop.dialogs.messages.first().text.contains(QStringLiteral("底图没有改变")),
+             qPrintable(shop.dialogs.messages.first().text));
+    QCOMPARE(editor.document().form().picturePlace, opened);
+
+    // A form the reader refuses is not saved over the old file.
+    QFile file(shop.library.folder() + fileName);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    Form huge = editor.document().form();
+    huge.picturePlace = QRectF(0, 0, 3824, 2112);
+    editor.document().edit(QStringLiteral("对齐底图"), huge);
+    QVERIFY(!editor.save());
+    QCOMPARE(shop.dialogs.messages.size(), 2);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    file.close();
+    shop.dialogs.answers = QList<int>{Dialogs::No};
+    editor.close();
+}
+
 void DesignerTest::readPicture_data()
 {
     QTest::addColumn<QString>("kind");
@@ -564,8 +626,8 @@ void DesignerTest::readPicture_data()
     QTest::newRow("PNG at 10 px/mm") << "png" << QSizeF(230, 127) << true;
     QTest::newRow("PNG at 96 dpi") << "png-96" << QSizeF(460 * 25.4 / 96, 254 * 25.4 / 96) << true;
     QTest::newRow("PDF page") << "pdf" << QSizeF(230, 127) << true;
-    QTest::newRow("PDF page of 3000 × 2000 pt") << "pdf-large" << QSizeF(3000 * 25.4 / 72, 2000 * 25.4 / 72)
-                                                << true;
+    QTest::newRow("PDF page of 3000 × 2000 pt")
+        << "pdf-large" << QSizeF(3000 * 25.4 / 72, 2000 * 25.4 / 72) << true;
     QTest::newRow("PNG of 35 million pixels at 600 dpi")
         << "png-600" << QSizeF(7000 * 25.4 / 600, 5000 * 25.4 / 600) << true;
     QTest::newRow("text file") << "text" << QSizeF() << false;
@@ -587,9 +649,9 @@ void DesignerTest::readPicture()
         writePng(path, QSize(7000, 5000), qRound(600 / 0.0254));
     } else if (kind.startsWith(QLatin1String("pdf"))) {
         QPdfWriter pdf(path);
-        pdf.setPageSize(kind == QLatin1String("pdf")
-                            ? QPageSize(QSizeF(230, 127), QPageSize::Millimeter)
-                            : QPageSize(QSizeF(3000, 2000), QPageSize::Point, QString(), QPageSize::ExactMatch));
+        pdf.setPageSize(kind == QLatin1String("pdf") ? QPageSize(QSizeF(230, 127), QPageSize::Millimeter)
+                                                     : QPageSize(QSizeF(3000, 2000), QPageSize::Point,
+                                                                 QString(), QPageSize::ExactMatch));
         pdf.setPageMargins(QMarginsF());
         QPainter painter(&pdf);
         painter.fillRect(QRect(0, 0, 100, 100), Qt::black);
@@ -601,7 +663,8 @@ void DesignerTest::readPicture()
         writePng(path, QSize(Form::MaxPictureSide + 1, 2), 0);
     }
     QString error;
-    const std::optional<Designer::FormPicture> picture = Designer::readFormPicture(path, QSizeF(230, 127), &error);
+    const std::optional<Designer::FormPicture> picture =
+        Designer::readFormPicture(path, QSizeF(230, 127), &error);
     QCOMPARE(picture.has_value(), read);
     if (!read) {
         QVERIFY(!error.isEmpty());
