@@ -727,7 +727,12 @@ void frmFormEditor::cmdTestPrint_Click()
         chkFaint->isChecked() ? Forms::FormPainter::FaintBackground : Forms::FormPainter::NoBackground;
     const QString failure = Waybill::printPage(
         *printer, settings, form.name + QStringLiteral("试印"),
-        [&](QPainter &p) { painter.paintClientPixels(p, values, background); }, m_platform.printQueue());
+        [&](QPainter &p) {
+            painter.paintOnPage(p, values,
+                                Forms::FormPainter::turnedOnPage(form, settings.paper, settings.landscape),
+                                background);
+        },
+        m_platform.printQueue());
     if (!failure.isEmpty())
         m_platform.messageBox(failure, QStringLiteral("打印失败"), Dialogs::Exclamation);
 }

@@ -243,6 +243,27 @@ void FormPainter::paintClientPixels(QPainter &painter, const FormValues &values,
     painter.restore();
 }
 
+void FormPainter::paintOnPage(QPainter &painter, const FormValues &values, bool turned,
+                              Background background) const
+{
+    painter.save();
+    if (turned) {
+        painter.translate(m_form.paper.height() * PixelsPerMm, 0);
+        painter.rotate(90);
+    }
+    paintClientPixels(painter, values, background);
+    painter.restore();
+}
+
+bool FormPainter::turnedOnPage(const Form &form, QSizeF paper, bool landscape)
+{
+    if (!landscape || paper.isEmpty())
+        return false;
+    const bool wideForm = form.paper.width() > form.paper.height();
+    const bool widePaper = paper.width() > paper.height();
+    return wideForm == widePaper && form.paper.width() != form.paper.height();
+}
+
 bool FormPainter::overflows(const FormField &field, const FormValues &values) const
 {
     const QString text = fieldText(field, values);

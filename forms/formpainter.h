@@ -34,6 +34,16 @@ public:
     void paintClientPixels(QPainter &painter, const FormValues &values,
                            Background background = NoBackground) const;
 
+    // The page as the printer is given it, in client pixels. turned: the form
+    // drawn a quarter turn clockwise, its top along the page's right edge.
+    void paintOnPage(QPainter &painter, const FormValues &values, bool turned,
+                     Background background = NoBackground) const;
+    // Whether a form printed on paper of that size (mm, empty: the printer's
+    // own) is drawn turned. A landscape job's page is the paper turned, and the
+    // driver turns it back onto the paper anticlockwise; a form the shape of the
+    // paper is drawn turned so that it comes out upright and whole.
+    static bool turnedOnPage(const Form &form, QSizeF paper, bool landscape);
+
     // Whether the field's text does not fit its box: a line left out, or a
     // line or spaced-out characters past its right edge.
     bool overflows(const FormField &field, const FormValues &values) const;

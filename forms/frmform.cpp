@@ -74,7 +74,10 @@ QStringList frmForm::cutFields() const
 
 void frmForm::paintPage(QPainter &painter) const
 {
-    m_painter.paintClientPixels(painter, m_values, FormPainter::NoBackground);
+    const Waybill::PrintSettings &settings = printSettings();
+    m_painter.paintOnPage(painter, m_values,
+                          FormPainter::turnedOnPage(m_form, settings.paper, settings.landscape),
+                          FormPainter::NoBackground);
 }
 
 QSizeF frmForm::pageMm() const

@@ -319,9 +319,12 @@ void FormsTest::printedInk_data()
     QTest::addColumn<QPointF>("offset");
     QTest::addColumn<double>("scaleX");
     QTest::addColumn<double>("scaleY");
-    QTest::newRow("default settings") << QPointF() << 1.0 << 1.0;
-    QTest::newRow("offset") << QPointF(4.5, -3) << 1.0 << 1.0;
-    QTest::newRow("offset and scale") << QPointF(-2, 1.5) << 1.05 << 0.95;
+    QTest::addColumn<bool>("landscape");
+    QTest::newRow("default settings") << QPointF() << 1.0 << 1.0 << false;
+    QTest::newRow("offset") << QPointF(4.5, -3) << 1.0 << 1.0 << false;
+    QTest::newRow("offset and scale") << QPointF(-2, 1.5) << 1.05 << 0.95 << false;
+    // Printed 横向: the job's page is the paper turned, and the queue turns it back.
+    QTest::newRow("landscape") << QPointF() << 1.0 << 1.0 << true;
 }
 
 void FormsTest::printedInk()
@@ -329,6 +332,7 @@ void FormsTest::printedInk()
     QFETCH(QPointF, offset);
     QFETCH(double, scaleX);
     QFETCH(double, scaleY);
+    QFETCH(bool, landscape);
     const QString problem = queueProblem();
     if (!problem.isEmpty())
         QSKIP(qPrintable(problem));
@@ -336,7 +340,8 @@ void FormsTest::printedInk()
     ProgramFolder folder;
     ScriptedDialogs dialogs;
     Platform platform(folder.root, folder.settingsFile(), dialogs);
-    const Form form = userForm();
+    Form form = userForm();
+    form.landscape = landscape;
     Waybill::PrintSettings settings = frmForm::loadSettings(platform, form);
     QCOMPARE(settings.paper, form.paper);
     settings.offset = offset;
@@ -348,7 +353,7 @@ void FormsTest::printedInk()
     const QImage page = printThroughWindow(platform, dialogs, form, &why);
     QVERIFY2(!page.isNull(), qPrintable(why));
     QCOMPARE(dialogs.prompts.size(), 1); // 件数, asked when printing
-    if (offset.isNull() && scaleX == 1)
+    if (offset.isNull() && scaleX == 1 && !landscape)
         m_defaultPage = page;
 
     std::unique_ptr<QPrinter> printer = Waybill::openPrinter(settings, &why);
