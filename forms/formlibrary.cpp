@@ -51,19 +51,27 @@ QString FormLibrary::pathOf(const QString &fileName) const
     return folder() + fileName;
 }
 
-QList<FormLibrary::Entry> FormLibrary::list() const
+QString FormLibrary::Entry::caption() const
+{
+    return problem.isEmpty() ? name : QStringLiteral("%1（已损坏）").arg(name);
+}
+
+QList<FormLibrary::Entry> FormLibrary::list(Damaged damaged) const
 {
     QList<Entry> entries;
     for (const QString &fileName : m_platform.listFiles(folder())) {
         if (!fileName.endsWith(FormFile::suffix(), Qt::CaseInsensitive))
             continue;
         QByteArray bytes;
-        if (!m_platform.readFile(pathOf(fileName), &bytes))
-            continue;
-        const std::optional<Form> form = FormFile::read(bytes, nullptr, false);
-        if (!form)
-            continue;
-        entries.append({fileName, form->name, slotOf(fileName)});
+        QString problem;
+        std::optional<Form> form;
+        if (m_platform.readFile(pathOf(fileName), &bytes, &problem))
+            form = FormFile::read(bytes, &problem, false);
+        if (form)
+            entries.append({fileName, form->name, slotOf(fileName), QString()});
+        else if (damaged == Damaged::Listed)
+            entries.append({fileName, fileName.chopped(FormFile::suffix().size()), slotOf(fileName),
+                            problem.isEmpty() ? QStringLiteral("文件无法读取。") : problem});
     }
     QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -141,9 +149,9 @@ bool FormLibrary::remove(const QString &fileName, QString *error)
     // Where the desktop keeps no trash the file goes for good, as contacts do.
     if (!m_platform.moveToTrash(path) && !m_platform.deleteFile(path, error))
         return false;
-    const int slot = slotOf(fileName);
-    if (slot != 0)
-        m_platform.writeSetting(settingsApplication(), slotSection(), slotKey(slot), QString());
+    // Freed by what the setting says, not by formInSlot, which no longer sees
+    // the file: left set, the slot would go to the next form of that file name.
+    setSlot(fileName, 0);
     return true;
 }
 
@@ -161,16 +169,56 @@ std::optional<QString> FormLibrary::copy(const QString &fileName, const QString 
     return copied;
 }
 
-std::optional<QString> FormLibrary::importFile(const QString &path, QString *error) const
+std::optional<Form> FormLibrary::readFile(const QString &path, QString *error) const
 {
     QByteArray bytes;
     if (!m_platform.readFile(path, &bytes, error))
         return std::nullopt;
-    const std::optional<Form> form = FormFile::read(bytes, error);
+    return FormFile::read(bytes, error);
+}
+
+QString FormLibrary::fileWithId(const QString &id) const
+{
+    for (const Entry &entry : list()) {
+        QByteArray bytes;
+        if (!m_platform.readFile(pathOf(entry.fileName), &bytes))
+            continue;
+        const std::optional<Form> form = FormFile::read(bytes, nullptr, false);
+        if (form && form->id == id)
+            return entry.fileName;
+    }
+    return QString();
+}
+
+std::optional<QString> FormLibrary::importFile(const QString &path, QString *error, SameForm same) const
+{
+    QByteArray bytes;
+    if (!m_platform.readFile(path, &bytes, error))
+        return std::nullopt;
+    std::optional<Form> form = FormFile::read(bytes, error);
     if (!form || !ensureFolder(error))
         return std::nullopt;
-    // The file as it came, every key and the picture's own bytes kept.
-    const QString fileName = freeFileName(form->name);
+    const QString existing = fileWithId(form->id);
+    QString fileName;
+    if (existing.isEmpty() || same == SameForm::Replace) {
+        // The file as it came, every key and the picture's own bytes kept.
+        fileName = existing.isEmpty() ? freeFileName(form->name) : existing;
+    } else {
+        // A form of its own: its own id keeps its print settings apart.
+        QStringList names;
+        for (const Entry &entry : list(Damaged::Listed))
+            names.append(entry.name);
+        const QString base = form->name;
+        int n = 2;
+        do
+            form->name = QStringLiteral("%1（%2）").arg(base).arg(n++);
+        while (names.contains(form->name));
+        form->id = Form::newId();
+        bytes = FormFile::write(*form, error);
+        if (bytes.isEmpty())
+            return std::nullopt;
+        fileName = freeFileName(form->name);
+    }
     if (!m_platform.writeFileAtomically(pathOf(fileName), bytes, error))
         return std::nullopt;
     return fileName;

@@ -176,6 +176,7 @@ private Q_SLOTS:
     void testPrint_data();
     void testPrint();
     void listOperations();
+    void deleteFreesSlotImportAsks();
     void toolsMenuOpensList();
 };
 
@@ -841,6 +842,85 @@ void DesignerTest::listOperations()
     // A form comes in without a button: the other shop's buttons are its own.
     QCOMPARE(other.library.list().at(0).slot, 0);
     QVERIFY(shop.dialogs.messages.size() == 1); // the delete question only
+}
+
+// A form deleted from its slot frees it for good; bringing in a form the
+// shop has asks, and the main window's buttons follow the import.
+void DesignerTest::deleteFreesSlotImportAsks()
+{
+    TemporaryHome home;
+    MainWindow w;
+    QVERIFY(w.start());
+    w.show();
+    Forms::FormLibrary &library = w.form->forms();
+    QString fileName;
+    QVERIFY(library.save(twoFields(), &fileName));
+    QVERIFY(library.setSlot(fileName, 4));
+    const QString sent = w.folder.dir.filePath(QStringLiteral("sent.qbform"));
+    QVERIFY(library.exportFile(fileName, sent));
+
+    const auto inList = [&](const std::function<void(frmFormList &)> &act) {
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto *list = qobject_cast<frmFormList *>(QApplication::activeModalWidget());
+            seen = list != nullptr;
+            if (list)
+                act(*list);
+            if (list)
+                list->close();
+        });
+        for (QAction *action : w.get<QMenu>(QStringLiteral("mnuTools"))->actions()) {
+            if (action->objectName() == QLatin1String("actForms"))
+                action->trigger();
+        }
+        QVERIFY(seen);
+    };
+    // 删除, answered 是.
+    w.dialogs.answers = QList<int>{Dialogs::Yes};
+    inList(
+        [](frmFormList &list) { QTest::mouseClick(child<QPushButton>(&list, "cmdDelete"), Qt::LeftButton); });
+    QVERIFY(!w.button("Command1")->isVisible());
+    // A new form of the same file name takes no slot unasked.
+    QString again;
+    QVERIFY(library.save(twoFields(), &again));
+    QCOMPARE(again, fileName);
+    QCOMPARE(library.slotOf(again), 0);
+    w.form->refreshFormSlots();
+    QVERIFY(!w.button("Command1")->isVisible());
+
+    // Into slot 4 again, then the sent file brought back in under another name:
+    // it is the same form, asked about, and 是 replaces it, the button following.
+    QVERIFY(library.setSlot(again, 4));
+    Form renamed = twoFields();
+    renamed.id = library.load(again)->id;
+    renamed.name = QStringLiteral("申通速递");
+    QFile out(sent);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(Forms::FormFile::write(renamed));
+    out.close();
+    w.form->refreshFormSlots();
+    QCOMPARE(w.button("Command1")->text(), QStringLiteral("申通快递 &4"));
+    w.dialogs.messages.clear();
+    w.dialogs.answers = QList<int>{Dialogs::Yes};
+    Designer::FilePicker picker{
+        [&](QWidget *, const QString &, const QString &) { return sent; },
+        [](QWidget *, const QString &, const QString &, const QString &) { return QString(); }};
+    frmFormList list(*w.platform, library, picker);
+    QSignalSpy changed(&list, &frmFormList::formsChanged);
+    QObject::connect(&list, &frmFormList::formsChanged, w.form.get(), &frmMain::refreshFormSlots);
+    list.show();
+    QTest::mouseClick(child<QPushButton>(&list, "cmdImport"), Qt::LeftButton);
+    QCOMPARE(w.dialogs.messages.size(), 1);
+    QCOMPARE(w.dialogs.messages.first().flags & 7, int(Dialogs::YesNoCancel));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(library.list().size(), 1);
+    QCOMPARE(w.button("Command1")->text(), QStringLiteral("申通速递 &4"));
+    // 取消 brings in nothing.
+    w.dialogs.answers = QList<int>{Dialogs::Cancel};
+    QTest::mouseClick(child<QPushButton>(&list, "cmdImport"), Qt::LeftButton);
+    QCOMPARE(library.list().size(), 1);
+    QCOMPARE(changed.count(), 1);
+    list.close();
 }
 
 // 工具 → 快递单模板… opens the list; a button given there shows on the main

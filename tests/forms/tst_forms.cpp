@@ -2,6 +2,7 @@
 // file surviving export and import, bad form files, and the courier slots of
 // the main window.
 #include "addressbook/printjournal.h"
+#include "designer/frmformlist.h"
 #include "forms/formfile.h"
 #include "forms/formlibrary.h"
 #include "forms/formpainter.h"
@@ -25,6 +26,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <quazip.h>
 #include <quazipfile.h>
@@ -266,6 +268,9 @@ private Q_SLOTS:
     void largePictureWithinLimits();
     void slotButtons();
     void librarySlotsCopiesAndTrash();
+    void damagedFormKeepsItsSlot();
+    void importSameFormTwice_data();
+    void importSameFormTwice();
     void printGoesIntoJournal();
 
 private:
@@ -797,6 +802,105 @@ void FormsTest::librarySlotsCopiesAndTrash()
     QCOMPARE(home.trashed(), QStringList{*copy});
     QCOMPARE(library.formInSlot(6), QString());
     QCOMPARE(library.list().size(), 2);
+}
+
+// A form whose file cannot be read stays in the list, marked, and keeps its
+// slot; its button says it cannot be read and opening it says why.
+void FormsTest::damagedFormKeepsItsSlot()
+{
+    MainWindow w;
+    Forms::FormLibrary library(*w.platform);
+    QString sto;
+    QVERIFY(library.save(userForm(), &sto));
+    QVERIFY(library.setSlot(sto, 4));
+    const QByteArray sound = Forms::FormFile::write(userForm());
+    w.folder.write("forms/中通快递.qbform", sound.left(sound.size() / 2));
+    QVERIFY(library.setSlot("中通快递.qbform", 6));
+    QVERIFY(w.start());
+    w.show();
+
+    // Where a form is chosen to print, only the readable ones.
+    QCOMPARE(library.list().size(), 1);
+    const QList<Forms::FormLibrary::Entry> all = library.list(Forms::FormLibrary::Damaged::Listed);
+    QCOMPARE(all.size(), 2);
+    const Forms::FormLibrary::Entry damaged = all.at(0).fileName == sto ? all.at(1) : all.at(0);
+    QCOMPARE(damaged.fileName, QString("中通快递.qbform"));
+    QCOMPARE(damaged.caption(), QString("中通快递（已损坏）"));
+    QCOMPARE(damaged.slot, 6);
+    QVERIFY2(damaged.problem.contains("损坏"), qPrintable(damaged.problem));
+
+    QPushButton *slot6 = w.button("Command4");
+    QVERIFY(slot6->isVisible());
+    QCOMPARE(slot6->text(), QString("模板无法读取 &6"));
+    QCOMPARE(slot6->toolTip(), damaged.problem);
+    QCOMPARE(runModal([&] { slot6->click(); }), QStringList());
+    QCOMPARE(w.dialogs.messages.size(), 1);
+    QVERIFY2(w.dialogs.messages.first().text.contains(damaged.problem),
+             qPrintable(w.dialogs.messages.first().text));
+    QVERIFY(slot6->isVisible());
+    QCOMPARE(library.formInSlot(6), QString("中通快递.qbform"));
+
+    // In the list, to be deleted or replaced.
+    Designer::frmFormList list(*w.platform, library, Designer::FilePicker{});
+    auto *rows = list.findChild<QTreeWidget *>("lstForms");
+    QCOMPARE(rows->topLevelItemCount(), 2);
+    const QList<QTreeWidgetItem *> found = rows->findItems("中通快递（已损坏）", Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first()->toolTip(0), damaged.problem);
+    QCOMPARE(found.first()->text(1), QString("Alt+6"));
+}
+
+// The same form brought in twice: replaced, or kept beside the first as a
+// form of its own, or not brought in.
+void FormsTest::importSameFormTwice_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("replace") << int(Dialogs::Yes);
+    QTest::newRow("keep both") << int(Dialogs::No);
+}
+
+void FormsTest::importSameFormTwice()
+{
+    QFETCH(int, answer);
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Forms::FormLibrary library(platform);
+    const Form form = userForm();
+    const QString path = shop.dir.path() + "/申通快递.qbform";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(Forms::FormFile::write(form));
+    file.close();
+    QString error;
+    const std::optional<QString> first = library.importFile(path, &error);
+    QVERIFY2(first, qPrintable(error));
+    QVERIFY(library.setSlot(*first, 4));
+    QCOMPARE(library.fileWithId(form.id), *first);
+
+    const auto same = answer == Dialogs::Yes ? Forms::FormLibrary::SameForm::Replace
+                                             : Forms::FormLibrary::SameForm::KeepBoth;
+    const std::optional<QString> second = library.importFile(path, &error, same);
+    QVERIFY2(second, qPrintable(error));
+    const QList<Forms::FormLibrary::Entry> entries = library.list();
+    if (answer == Dialogs::Yes) {
+        QCOMPARE(*second, *first);
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(library.slotOf(*first), 4);
+        return;
+    }
+    QCOMPARE(entries.size(), 2);
+    const std::optional<Form> copy = library.load(*second);
+    QVERIFY(copy);
+    QCOMPARE(copy->name, QString("申通快递（2）"));
+    QVERIFY(copy->id != form.id);
+    QVERIFY(frmForm::settingsSection(*copy) != frmForm::settingsSection(form));
+    QCOMPARE(library.slotOf(*second), 0);
+    QCOMPARE(library.slotOf(*first), 4);
+    // A third time: a name of its own again.
+    const std::optional<QString> third = library.importFile(path, &error, same);
+    QVERIFY(third);
+    QCOMPARE(library.load(*third)->name, QString("申通快递（3）"));
 }
 
 void FormsTest::printGoesIntoJournal()
