@@ -10,6 +10,7 @@
 #include "waybill/frmprintsettings.h"
 #include "waybill/printjob.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -768,13 +769,25 @@ void frmFormEditor::cmdSave_Click()
     save();
 }
 
+void frmFormEditor::commitTyped()
+{
+    // A number or text typed and not yet confirmed with Enter or Tab counts
+    // as typed: closing must not lose it unasked.
+    for (QAbstractSpinBox *spin : findChildren<QAbstractSpinBox *>())
+        spin->interpretText();
+    if (txtName->text().trimmed() != m_document->form().name)
+        txtName_EditingFinished();
+    txtText_EditingFinished();
+}
+
 void frmFormEditor::reject()
 {
+    commitTyped();
     if (!m_document->undoStack().isClean()) {
-        const int answer =
-            m_platform.messageBox(QStringLiteral("模板“%1”已修改，要保存吗？").arg(m_document->form().name),
-                                  QStringLiteral("提示"), Dialogs::YesNo | Dialogs::Exclamation);
-        if (answer == Dialogs::Yes && !save())
+        const int answer = m_platform.messageBox(
+            QStringLiteral("模板“%1”已修改，要保存吗？").arg(m_document->form().name), QStringLiteral("提示"),
+            Dialogs::YesNoCancel | Dialogs::SaveDiscard | Dialogs::Exclamation);
+        if (answer == Dialogs::Cancel || (answer == Dialogs::Yes && !save()))
             return;
     }
     QDialog::reject();

@@ -82,6 +82,8 @@ private:
 
     // 对齐底图 once both points are taken on the picture.
     void enableAlign();
+    // What is typed into the controls and not yet taken, into the form.
+    void commitTyped();
     // The chosen field's values into its controls, without their handlers.
     void showField();
     // The field as the style controls show it.

@@ -165,6 +165,8 @@ private Q_SLOTS:
     void addFromPalette();
     void closeAsksToSave_data();
     void closeAsksToSave();
+    void escapeAsksAboutTypedEdits_data();
+    void escapeAsksAboutTypedEdits();
     void keyboardAlone();
     void alignPicture_data();
     void alignPicture();
@@ -403,6 +405,57 @@ void DesignerTest::closeAsksToSave()
     QCOMPARE(shop.dialogs.messages.size(), 1);
     QVERIFY(!editor.isVisible());
     QCOMPARE(shop.library.load(fileName)->fields[0].box.x(), answer == Dialogs::Yes ? 41.0 : 40.0);
+}
+
+// Escape right after typing a number or a name, before Enter or Tab: the
+// question comes, with 保存, 不保存 and 取消.
+void DesignerTest::escapeAsksAboutTypedEdits_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("number, 保存") << "spnX" << int(Dialogs::Yes);
+    QTest::newRow("number, 不保存") << "spnX" << int(Dialogs::No);
+    QTest::newRow("number, 取消") << "spnX" << int(Dialogs::Cancel);
+    QTest::newRow("name, 保存") << "txtName" << int(Dialogs::Yes);
+}
+
+void DesignerTest::escapeAsksAboutTypedEdits()
+{
+    QFETCH(QString, control);
+    QFETCH(int, answer);
+    Shop shop;
+    QString fileName;
+    QVERIFY(shop.library.save(twoFields(), &fileName));
+    frmFormEditor editor(shop.platform, shop.library, twoFields(), fileName, shop.picker(), nullptr);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    auto *typed = child<QWidget>(&editor, control.toLatin1().constData());
+    typed->setFocus();
+    if (auto *spin = qobject_cast<QAbstractSpinBox *>(typed)) {
+        spin->selectAll();
+        QTest::keyClicks(spin, QStringLiteral("55"));
+    } else {
+        qobject_cast<QLineEdit *>(typed)->selectAll();
+        QTest::keyClicks(typed, QStringLiteral("EMS"));
+    }
+    shop.dialogs.answers = QList<int>{answer};
+    QTest::keyClick(typed, Qt::Key_Escape);
+    QCOMPARE(shop.dialogs.messages.size(), 1);
+    QCOMPARE(shop.dialogs.messages.first().flags & (7 | Dialogs::SaveDiscard),
+             int(Dialogs::YesNoCancel | Dialogs::SaveDiscard));
+    QCOMPARE(editor.isVisible(), answer == Dialogs::Cancel);
+    const Form saved = *shop.library.load(fileName);
+    if (control == QLatin1String("txtName"))
+        QCOMPARE(saved.name, answer == Dialogs::Yes ? QStringLiteral("EMS") : QStringLiteral("申通快递"));
+    else
+        QCOMPARE(saved.fields[0].box.x(), answer == Dialogs::Yes ? 55.0 : 40.0);
+    if (answer == Dialogs::Cancel) {
+        // Still there to go on with.
+        QCOMPARE(editor.document().form().fields[0].box.x(), 55.0);
+        shop.dialogs.answers = QList<int>{Dialogs::No};
+        editor.close();
+        QVERIFY(!editor.isVisible());
+    }
 }
 
 // Every control reached with Tab is named by its label, and Tab reaches the
