@@ -29,7 +29,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Asks for each value the form asks for when printing, the last answer offered.
+    // Asks for each value the form asks for when printing, the last answer
+    // offered; 取消 (or no answer) stops the print.
     void aboutToPrint() override;
     QStringList cutFields() const override;
     // On paper the fields alone: the picture is the form the printer is loaded with.
@@ -40,4 +41,5 @@ private:
     Forms::Form m_form;
     Forms::FormPainter m_painter;
     Forms::FormValues m_values;
+    bool m_askCancelled = false; // a value asked for this print was not given
 };

@@ -272,6 +272,7 @@ private Q_SLOTS:
     void importSameFormTwice_data();
     void importSameFormTwice();
     void printGoesIntoJournal();
+    void cancelAskedValueStopsPrint();
 
 private:
     // The page printed with default settings, to compare the imported form's with.
@@ -937,6 +938,35 @@ void FormsTest::printGoesIntoJournal()
     QCOMPARE(w.dialogs.messages.size(), 1);
     QCOMPARE(w.dialogs.messages.first().text, QString("今天已为该收件人打印过申通快递单，仍要打印吗？"));
     QCOMPARE(journal.entries().size(), 1);
+}
+
+// 取消 on a value asked when printing prints nothing and asks nothing more.
+void FormsTest::cancelAskedValueStopsPrint()
+{
+    const QString problem = queueProblem();
+    if (!problem.isEmpty())
+        QSKIP(qPrintable(problem));
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Form form = userForm();
+    FormField second = form.fields.at(Asked);
+    second.askLabel = "托寄物";
+    second.box.translate(0, 10);
+    form.fields.push_back(second);
+    frmForm window(platform, form, contacts());
+    QSignalSpy printed(&window, &frmForm::printed);
+    bool checked = false;
+    window.addPrintCheck([&] { return checked = true; });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    dialogs.inputs = QStringList{"2"}; // 件数; 托寄物 cancelled
+    window.findChild<QPushButton *>("Command1")->click();
+    QCOMPARE(dialogs.prompts.size(), 2);
+    QCOMPARE(printed.count(), 0);
+    QVERIFY(!checked);
+    QVERIFY(dialogs.messages.isEmpty());
+    QVERIFY(window.isVisible());
 }
 
 QUILLBOX_TEST_MAIN(FormsTest)
