@@ -933,6 +933,7 @@ void FormsTest::printGoesIntoJournal()
 
     // The same recipient again today: asked first, and 否 prints nothing.
     w.dialogs.messages.clear();
+    w.dialogs.inputs = QStringList{"2"};
     w.dialogs.answers = QList<int>{Dialogs::No};
     QCOMPARE(printOnce(), QStringList{"frmForm"});
     QCOMPARE(w.dialogs.messages.size(), 1);
