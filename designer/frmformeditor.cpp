@@ -27,6 +27,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -156,7 +157,9 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
     auto *right = new QVBoxLayout;
     right->addWidget(buildFieldPanel());
     right->addWidget(buildPicturePanel());
-    auto *buttons = new QGridLayout;
+    // Below the page rather than below the panels: the window then fits a
+    // screen of 768 lines.
+    auto *buttons = new QHBoxLayout;
     cmdUndo = named(new QPushButton(QStringLiteral("撤销")), "cmdUndo", QStringLiteral("撤销"));
     cmdRedo = named(new QPushButton(QStringLiteral("重做")), "cmdRedo", QStringLiteral("重做"));
     chkFaint =
@@ -166,18 +169,24 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
         named(new QPushButton(QStringLiteral("打印设置…")), "cmdSettings", QStringLiteral("打印设置…"));
     cmdSave = named(new QPushButton(QStringLiteral("保存")), "cmdSave", QStringLiteral("保存"));
     cmdClose = named(new QPushButton(QStringLiteral("关闭")), "cmdClose", QStringLiteral("关闭"));
-    buttons->addWidget(cmdUndo, 0, 0);
-    buttons->addWidget(cmdRedo, 0, 1);
-    buttons->addWidget(chkFaint, 1, 0, 1, 2);
-    buttons->addWidget(cmdTestPrint, 2, 0);
-    buttons->addWidget(cmdSettings, 2, 1);
-    buttons->addWidget(cmdSave, 3, 0);
-    buttons->addWidget(cmdClose, 3, 1);
-    right->addLayout(buttons);
+    for (QWidget *w : std::initializer_list<QWidget *>{cmdUndo, cmdRedo, chkFaint, cmdTestPrint, cmdSettings})
+        buttons->addWidget(w);
+    buttons->addStretch();
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdClose);
+    left->addLayout(buttons);
     right->addStretch();
     outer->addLayout(right);
     for (QPushButton *b : findChildren<QPushButton *>())
         b->setAutoDefault(false);
+    // Opened as large as that where the screen allows, down to a page that
+    // scrolls on a small one.
+    const QSize whole = sizeHint();
+    m_scroll->setMinimumSize(page.boundedTo(QSize(480, 300)));
+    left->invalidate();
+    layout()->invalidate();
+    const QSize room = screen()->availableGeometry().size() - QSize(16, 40); // the window's frame and title
+    resize(whole.boundedTo(room).expandedTo(minimumSizeHint()));
 
     QUndoStack &undo = m_document->undoStack();
     QAction *actUndo = undo.createUndoAction(this, QStringLiteral("撤销"));
@@ -307,6 +316,8 @@ QWidget *frmFormEditor::buildFieldPanel()
     txtText = named(new QLineEdit, "txtText", QStringLiteral("文字"));
     lblText = add(QStringLiteral("文字"), txtText);
     cboFont = named(new QFontComboBox, "cboFont", QStringLiteral("字体"));
+    // The box is typed into: its text field carries the label too.
+    cboFont->lineEdit()->setAccessibleName(QStringLiteral("字体"));
     add(QStringLiteral("字体"), cboFont);
     spnSize = named(new QDoubleSpinBox, "spnSize", QStringLiteral("字号"));
     spnSize->setRange(Forms::Form::MinPointSize, Forms::Form::MaxPointSize);

@@ -168,6 +168,7 @@ private Q_SLOTS:
     void escapeAsksAboutTypedEdits_data();
     void escapeAsksAboutTypedEdits();
     void keyboardAlone();
+    void editorFitsSmallScreen();
     void alignPicture_data();
     void alignPicture();
     void alignPictureOnPage_data();
@@ -487,17 +488,40 @@ void DesignerTest::keyboardAlone()
                               : QStringList{"lstForms", "cboPreset", "cmdNew", "cmdImport", "cmdClose"};
         for (const QString &name : wanted)
             QVERIFY2(reached.contains(name), qPrintable(name));
-        // Controls Tab skips while they are disabled are named too.
+        // Controls Tab skips while they are disabled are named too, and the
+        // text field of a box typed into.
         for (const QWidget *control : window->findChildren<QWidget *>()) {
             if ((control->focusPolicy() & Qt::TabFocus) && control->window() == window &&
-                !qobject_cast<const QAbstractSpinBox *>(control->parentWidget()) &&
-                !qobject_cast<const QComboBox *>(control->parentWidget()))
+                !qobject_cast<const QAbstractSpinBox *>(control->parentWidget()))
                 QVERIFY2(!control->accessibleName().isEmpty(),
                          qPrintable(QStringLiteral("%1 (%2)").arg(control->objectName(),
                                                                   control->metaObject()->className())));
         }
         window->hide();
     }
+}
+
+// On a 1366 × 768 screen, less its panel, the window's frame and title and a
+// margin (1280 × 688): every control within the editor.
+void DesignerTest::editorFitsSmallScreen()
+{
+    Shop shop;
+    frmFormEditor editor(shop.platform, shop.library, twoFields(), QString(), shop.picker(), nullptr);
+    const QSize room(1280, 768 - 80);
+    const QSize least = editor.minimumSizeHint();
+    QVERIFY2(least.width() <= room.width() && least.height() <= room.height(),
+             qPrintable(QStringLiteral("%1 × %2").arg(least.width()).arg(least.height())));
+    editor.resize(room);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QCOMPARE(editor.size(), room);
+    QStringList outside;
+    for (const QWidget *control : editor.findChildren<QWidget *>()) {
+        if (control->isVisible() && !control->objectName().isEmpty() &&
+            !editor.rect().contains(QRect(control->mapTo(&editor, QPoint()), control->size())))
+            outside.append(control->objectName());
+    }
+    QVERIFY2(outside.isEmpty(), qPrintable(outside.join(QStringLiteral(", "))));
 }
 
 void DesignerTest::alignPicture_data()
