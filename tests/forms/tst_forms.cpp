@@ -14,6 +14,7 @@
 #include "waybill/printsettings.h"
 
 #include <QBuffer>
+#include <QFileDialog>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -273,6 +274,7 @@ private Q_SLOTS:
     void importSameFormTwice();
     void printGoesIntoJournal();
     void cancelAskedValueStopsPrint();
+    void fileDialogInChinese();
 
 private:
     // The page printed with default settings, to compare the imported form's with.
@@ -968,6 +970,27 @@ void FormsTest::cancelAskedValueStopsPrint()
     QVERIFY(!checked);
     QVERIFY(dialogs.messages.isEmpty());
     QVERIFY(window.isVisible());
+}
+
+// The file dialog a form is brought in or sent out through speaks Chinese.
+void FormsTest::fileDialogInChinese()
+{
+    QFileDialog dialog(nullptr, "导入快递单模板", QString(), "快递单模板 (*.qbform)");
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QStringList english;
+    const QRegularExpression latin("[A-Za-z]{2,}");
+    for (const QPushButton *button : dialog.findChildren<QPushButton *>()) {
+        if (button->isVisible() && latin.match(button->text()).hasMatch())
+            english.append(button->text());
+    }
+    for (const QLabel *label : dialog.findChildren<QLabel *>()) {
+        if (label->isVisible() && latin.match(label->text()).hasMatch())
+            english.append(label->text());
+    }
+    dialog.close();
+    QVERIFY2(english.isEmpty(), qPrintable(english.join(", ")));
 }
 
 QUILLBOX_TEST_MAIN(FormsTest)
