@@ -137,10 +137,20 @@ bool FormLibrary::save(const Form &form, QString *fileName, QString *error) cons
         return false;
     }
     const QString name = fileName->isEmpty() ? freeFileName(form.name) : *fileName;
+    if (fileName->isEmpty())
+        forgetSlot(name);
     if (!m_platform.writeFileAtomically(pathOf(name), bytes, error))
         return false;
     *fileName = name;
     return true;
+}
+
+void FormLibrary::forgetSlot(const QString &fileName) const
+{
+    for (int s = FirstSlot; s <= LastSlot; ++s) {
+        if (m_platform.readSetting(settingsApplication(), slotSection(), slotKey(s)) == fileName)
+            m_platform.writeSetting(settingsApplication(), slotSection(), slotKey(s), QString());
+    }
 }
 
 bool FormLibrary::remove(const QString &fileName, QString *error)
@@ -151,7 +161,7 @@ bool FormLibrary::remove(const QString &fileName, QString *error)
         return false;
     // Freed by what the setting says, not by formInSlot, which no longer sees
     // the file: left set, the slot would go to the next form of that file name.
-    setSlot(fileName, 0);
+    forgetSlot(fileName);
     return true;
 }
 
@@ -203,6 +213,8 @@ std::optional<QString> FormLibrary::importFile(const QString &path, QString *err
     if (existing.isEmpty() || same == SameForm::Replace) {
         // The file as it came, every key and the picture's own bytes kept.
         fileName = existing.isEmpty() ? freeFileName(form->name) : existing;
+        if (existing.isEmpty())
+            forgetSlot(fileName);
     } else {
         // A form of its own: its own id keeps its print settings apart.
         QStringList names;
@@ -218,6 +230,7 @@ std::optional<QString> FormLibrary::importFile(const QString &path, QString *err
         if (bytes.isEmpty())
             return std::nullopt;
         fileName = freeFileName(form->name);
+        forgetSlot(fileName);
     }
     if (!m_platform.writeFileAtomically(pathOf(fileName), bytes, error))
         return std::nullopt;

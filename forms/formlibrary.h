@@ -81,6 +81,9 @@ public:
 
 private:
     QString pathOf(const QString &fileName) const;
+    // Takes the file name out of every slot: a new file of a name a slot still
+    // names (its old file deleted elsewhere) gets no button unasked.
+    void forgetSlot(const QString &fileName) const;
     // A file name made from name that no file in the folder has yet.
     QString freeFileName(const QString &name) const;
 

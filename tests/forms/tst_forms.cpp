@@ -805,6 +805,15 @@ void FormsTest::librarySlotsCopiesAndTrash()
     QCOMPARE(home.trashed(), QStringList{*copy});
     QCOMPARE(library.formInSlot(6), QString());
     QCOMPARE(library.list().size(), 2);
+
+    // Gone from the folder by other means, its slot still named: a new form of
+    // that file name does not take it.
+    QVERIFY(library.setSlot(again, 5));
+    QVERIFY(QFile::remove(library.folder() + again));
+    QString newer;
+    QVERIFY(library.save(form, &newer));
+    QCOMPARE(newer, again);
+    QCOMPARE(library.slotOf(newer), 0);
 }
 
 // A form whose file cannot be read stays in the list, marked, and keeps its
