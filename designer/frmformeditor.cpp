@@ -181,12 +181,12 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
         b->setAutoDefault(false);
     // Opened as large as that where the screen allows, down to a page that
     // scrolls on a small one.
-    const QSize whole = sizeHint();
+    m_wholePage = QDialog::sizeHint();
     m_scroll->setMinimumSize(page.boundedTo(QSize(480, 300)));
     left->invalidate();
     layout()->invalidate();
     const QSize room = screen()->availableGeometry().size() - QSize(16, 40); // the window's frame and title
-    resize(whole.boundedTo(room).expandedTo(minimumSizeHint()));
+    resize(m_wholePage.boundedTo(room).expandedTo(minimumSizeHint()));
 
     QUndoStack &undo = m_document->undoStack();
     QAction *actUndo = undo.createUndoAction(this, QStringLiteral("撤销"));
@@ -241,6 +241,11 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
 }
 
 frmFormEditor::~frmFormEditor() = default;
+
+QSize frmFormEditor::sizeHint() const
+{
+    return m_wholePage;
+}
 
 void frmFormEditor::buildPageBar(QGridLayout *grid)
 {

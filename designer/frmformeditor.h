@@ -39,6 +39,9 @@ public:
                   FilePicker picker, QWidget *parent);
     ~frmFormEditor() override;
 
+    // The whole page at 100 % beside the panels; the least size is smaller.
+    QSize sizeHint() const override;
+
     FormDocument &document() { return *m_document; }
     FormCanvas &canvas() { return *m_canvas; }
     const QString &fileName() const { return m_fileName; }
@@ -94,7 +97,8 @@ private:
     QString m_fileName;
     FilePicker m_picker;
     FormDocument *m_document;
-    bool m_showing = false;            // the controls are being filled from the form
+    bool m_showing = false; // the controls are being filled from the form
+    QSize m_wholePage;
     int m_pickedPoint = 0;             // which alignment point the next click on the page gives
     bool m_picked[2] = {false, false}; // each alignment point taken on the picture shown now
     QByteArray m_pictureShown;
