@@ -2,10 +2,13 @@
 // file surviving export and import, bad form files, and the courier slots of
 // the main window.
 #include "addressbook/printjournal.h"
+#include "designer/formcanvas.h"
+#include "designer/frmformeditor.h"
 #include "designer/frmformlist.h"
 #include "forms/formfile.h"
 #include "forms/formlibrary.h"
 #include "forms/formpainter.h"
+#include "forms/formpicture.h"
 #include "forms/frmform.h"
 #include "mainwindow.h"
 #include "printedpages.h"
@@ -694,6 +697,12 @@ void FormsTest::largePictureWithinLimits()
     const QSize kept = window.background().size();
     QVERIFY2(kept.width() <= qRound(230 / 25.4 * 96) + 1,
              qPrintable(QString("%1 × %2").arg(kept.width()).arg(kept.height())));
+    // The editor's page: no finer than paper needs, 200 dpi.
+    Forms::FormLibrary library(platform);
+    Designer::frmFormEditor editor(platform, library, *read, QString(), Designer::FilePicker{}, nullptr);
+    const QSize onPage = editor.canvas().picture().size();
+    QVERIFY2(!onPage.isEmpty() && onPage.width() <= Forms::FormPicture::pixelsFor(QSizeF(230, 127)).width(),
+             qPrintable(QString("%1 × %2").arg(onPage.width()).arg(onPage.height())));
 }
 
 void FormsTest::slotButtons()
