@@ -1,6 +1,7 @@
 #include "designer/formcanvas.h"
 
 #include "designer/formdocument.h"
+#include "forms/formpicture.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -62,7 +63,13 @@ void FormCanvas::document_Changed()
     const Forms::Form &form = m_document.form();
     if (!form.picture.isSharedWith(m_pictureBytes)) {
         m_pictureBytes = form.picture;
-        m_picture = QImage::fromData(m_pictureBytes);
+        // Decoded once, no finer than paper needs: the zoom draws it larger or smaller.
+        m_picture =
+            m_pictureBytes.isEmpty()
+                ? QImage()
+                : Forms::FormPicture::decode(
+                      m_pictureBytes,
+                      Forms::FormPicture::pixelsFor(form.picturePlace.size()).expandedTo(QSize(1, 1)));
     }
     setFixedSize(sizeHint());
     if (m_selected >= int(form.fields.size()))

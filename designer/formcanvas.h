@@ -38,6 +38,8 @@ public:
     QPointF pickCross() const { return m_pickAt; }
 
     QSize sizeHint() const override;
+    // The form's picture as the page shows it; null when none or it cannot be decoded.
+    const QImage &picture() const { return m_picture; }
 
 Q_SIGNALS:
     void selectionChanged(int index);

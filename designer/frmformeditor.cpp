@@ -10,6 +10,7 @@
 #include "waybill/frmprintsettings.h"
 #include "waybill/printjob.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,6 +27,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -155,7 +157,9 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
     auto *right = new QVBoxLayout;
     right->addWidget(buildFieldPanel());
     right->addWidget(buildPicturePanel());
-    auto *buttons = new QGridLayout;
+    // Below the page rather than below the panels: the window then fits a
+    // screen of 768 lines.
+    auto *buttons = new QHBoxLayout;
     cmdUndo = named(new QPushButton(QStringLiteral("撤销")), "cmdUndo", QStringLiteral("撤销"));
     cmdRedo = named(new QPushButton(QStringLiteral("重做")), "cmdRedo", QStringLiteral("重做"));
     chkFaint =
@@ -165,18 +169,24 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
         named(new QPushButton(QStringLiteral("打印设置…")), "cmdSettings", QStringLiteral("打印设置…"));
     cmdSave = named(new QPushButton(QStringLiteral("保存")), "cmdSave", QStringLiteral("保存"));
     cmdClose = named(new QPushButton(QStringLiteral("关闭")), "cmdClose", QStringLiteral("关闭"));
-    buttons->addWidget(cmdUndo, 0, 0);
-    buttons->addWidget(cmdRedo, 0, 1);
-    buttons->addWidget(chkFaint, 1, 0, 1, 2);
-    buttons->addWidget(cmdTestPrint, 2, 0);
-    buttons->addWidget(cmdSettings, 2, 1);
-    buttons->addWidget(cmdSave, 3, 0);
-    buttons->addWidget(cmdClose, 3, 1);
-    right->addLayout(buttons);
+    for (QWidget *w : std::initializer_list<QWidget *>{cmdUndo, cmdRedo, chkFaint, cmdTestPrint, cmdSettings})
+        buttons->addWidget(w);
+    buttons->addStretch();
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdClose);
+    left->addLayout(buttons);
     right->addStretch();
     outer->addLayout(right);
     for (QPushButton *b : findChildren<QPushButton *>())
         b->setAutoDefault(false);
+    // Opened as large as that where the screen allows, down to a page that
+    // scrolls on a small one.
+    m_wholePage = QDialog::sizeHint();
+    m_scroll->setMinimumSize(page.boundedTo(QSize(480, 300)));
+    left->invalidate();
+    layout()->invalidate();
+    const QSize room = screen()->availableGeometry().size() - QSize(16, 40); // the window's frame and title
+    resize(m_wholePage.boundedTo(room).expandedTo(minimumSizeHint()));
 
     QUndoStack &undo = m_document->undoStack();
     QAction *actUndo = undo.createUndoAction(this, QStringLiteral("撤销"));
@@ -216,6 +226,8 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
     connect(cmdRemovePicture, &QPushButton::clicked, this, &frmFormEditor::cmdRemovePicture_Click);
     connect(cmdPick1, &QPushButton::clicked, this, &frmFormEditor::cmdPick1_Click);
     connect(cmdPick2, &QPushButton::clicked, this, &frmFormEditor::cmdPick2_Click);
+    for (QDoubleSpinBox *spin : spnOnPage)
+        connect(spin, &QDoubleSpinBox::valueChanged, this, &frmFormEditor::spnOnPage_ValueChanged);
     connect(cmdAlign, &QPushButton::clicked, this, &frmFormEditor::cmdAlign_Click);
     connect(cmdTestPrint, &QPushButton::clicked, this, &frmFormEditor::cmdTestPrint_Click);
     connect(cmdSettings, &QPushButton::clicked, this, &frmFormEditor::cmdSettings_Click);
@@ -229,6 +241,11 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
 }
 
 frmFormEditor::~frmFormEditor() = default;
+
+QSize frmFormEditor::sizeHint() const
+{
+    return m_wholePage;
+}
 
 void frmFormEditor::buildPageBar(QGridLayout *grid)
 {
@@ -304,6 +321,8 @@ QWidget *frmFormEditor::buildFieldPanel()
     txtText = named(new QLineEdit, "txtText", QStringLiteral("文字"));
     lblText = add(QStringLiteral("文字"), txtText);
     cboFont = named(new QFontComboBox, "cboFont", QStringLiteral("字体"));
+    // The box is typed into: its text field carries the label too.
+    cboFont->lineEdit()->setAccessibleName(QStringLiteral("字体"));
     add(QStringLiteral("字体"), cboFont);
     spnSize = named(new QDoubleSpinBox, "spnSize", QStringLiteral("字号"));
     spnSize->setRange(Forms::Form::MinPointSize, Forms::Form::MaxPointSize);
@@ -404,8 +423,14 @@ void frmFormEditor::document_Changed()
     lstFields->setCurrentRow(current);
     const bool picture = !form.picture.isEmpty();
     cmdRemovePicture->setEnabled(picture);
-    for (QWidget *w : std::initializer_list<QWidget *>{cmdPick1, cmdPick2, cmdAlign})
-        w->setEnabled(picture);
+    cmdPick1->setEnabled(picture);
+    cmdPick2->setEnabled(picture);
+    // Points taken on another picture say nothing of this one.
+    if (!form.picture.isSharedWith(m_pictureShown)) {
+        m_pictureShown = form.picture;
+        m_picked[0] = m_picked[1] = false;
+    }
+    enableAlign();
     m_showing = false;
     showField();
 }
@@ -610,7 +635,7 @@ void frmFormEditor::cmdPicture_Click()
     if (path.isEmpty())
         return;
     QString error;
-    const std::optional<FormPicture> picture = readFormPicture(path, &error);
+    const std::optional<FormPicture> picture = readFormPicture(path, m_document->form().paper, &error);
     if (!picture) {
         m_platform.messageBox(QStringLiteral("无法打开底图：\n%1").arg(error), QStringLiteral("提示"),
                               Dialogs::Exclamation);
@@ -618,8 +643,7 @@ void frmFormEditor::cmdPicture_Click()
     }
     Forms::Form after = m_document->form();
     after.picture = picture->bytes;
-    after.picturePlace =
-        roundMm(placeForPicture(after.paper, picture->sizeMm, QImage::fromData(picture->bytes).size()));
+    after.picturePlace = roundMm(picture->place);
     m_document->edit(QStringLiteral("打开底图"), after);
 }
 
@@ -643,10 +667,27 @@ void frmFormEditor::cmdPick2_Click()
     m_canvas->pickPoint(QPointF(spnOnPage[2]->value(), spnOnPage[3]->value()));
 }
 
+void frmFormEditor::enableAlign()
+{
+    cmdAlign->setEnabled(!m_document->form().picture.isEmpty() && m_picked[0] && m_picked[1]);
+}
+
+void frmFormEditor::spnOnPage_ValueChanged()
+{
+    // A place typed is taken as much as one clicked.
+    for (int i = 0; i < 4; ++i) {
+        if (sender() == spnOnPage[i])
+            m_picked[i / 2] = true;
+    }
+    enableAlign();
+}
+
 void frmFormEditor::canvas_PointPicked(QPointF mm)
 {
+    m_picked[m_pickedPoint] = true;
     spnOnPage[2 * m_pickedPoint]->setValue(mm.x());
     spnOnPage[2 * m_pickedPoint + 1]->setValue(mm.y());
+    enableAlign();
     // The true place is typed next.
     spnOnForm[2 * m_pickedPoint]->setFocus();
     spnOnForm[2 * m_pickedPoint]->selectAll();
@@ -663,6 +704,17 @@ void frmFormEditor::cmdAlign_Click()
     if (!place) {
         m_platform.messageBox(
             QStringLiteral("两个点离得太近，无法对齐。请在底图上点两个相距较远的点，再填写它们的实际位置。"),
+            QStringLiteral("提示"), Dialogs::Exclamation);
+        return;
+    }
+    if (!Forms::Form::picturePlaceAllowed(*place)) {
+        m_platform.messageBox(
+            QStringLiteral("按这两个点对齐，底图会变成 %1×%2 毫米，超出了模板允许的范围（每边 %3 到 %4 "
+                           "毫米）。底图没有改变。\n请检查图上的两个点和它们的实际位置。")
+                .arg(qRound(place->width()))
+                .arg(qRound(place->height()))
+                .arg(Forms::Form::MinPictureSideMm)
+                .arg(Forms::Form::MaxPictureSideMm),
             QStringLiteral("提示"), Dialogs::Exclamation);
         return;
     }
@@ -690,10 +742,14 @@ void frmFormEditor::cmdTestPrint_Click()
     const Forms::FormPainter painter(form);
     const auto background =
         chkFaint->isChecked() ? Forms::FormPainter::FaintBackground : Forms::FormPainter::NoBackground;
-    const QString failure =
-        Waybill::printPage(*printer, settings, form.name + QStringLiteral("试印"),
-                           [&](QPainter &p) { painter.paintClientPixels(p, values, background); },
-                           m_platform.printQueue());
+    const QString failure = Waybill::printPage(
+        *printer, settings, form.name + QStringLiteral("试印"),
+        [&](QPainter &p) {
+            painter.paintOnPage(p, values,
+                                Forms::FormPainter::turnedOnPage(form, settings.paper, settings.landscape),
+                                background);
+        },
+        m_platform.printQueue());
     if (!failure.isEmpty())
         m_platform.messageBox(failure, QStringLiteral("打印失败"), Dialogs::Exclamation);
 }
@@ -729,13 +785,25 @@ void frmFormEditor::cmdSave_Click()
     save();
 }
 
+void frmFormEditor::commitTyped()
+{
+    // A number or text typed and not yet confirmed with Enter or Tab counts
+    // as typed: closing must not lose it unasked.
+    for (QAbstractSpinBox *spin : findChildren<QAbstractSpinBox *>())
+        spin->interpretText();
+    if (txtName->text().trimmed() != m_document->form().name)
+        txtName_EditingFinished();
+    txtText_EditingFinished();
+}
+
 void frmFormEditor::reject()
 {
+    commitTyped();
     if (!m_document->undoStack().isClean()) {
-        const int answer =
-            m_platform.messageBox(QStringLiteral("模板“%1”已修改，要保存吗？").arg(m_document->form().name),
-                                  QStringLiteral("提示"), Dialogs::YesNo | Dialogs::Exclamation);
-        if (answer == Dialogs::Yes && !save())
+        const int answer = m_platform.messageBox(
+            QStringLiteral("模板“%1”已修改，要保存吗？").arg(m_document->form().name), QStringLiteral("提示"),
+            Dialogs::YesNoCancel | Dialogs::SaveDiscard | Dialogs::Exclamation);
+        if (answer == Dialogs::Cancel || (answer == Dialogs::Yes && !save()))
             return;
     }
     QDialog::reject();

@@ -39,6 +39,9 @@ public:
                   FilePicker picker, QWidget *parent);
     ~frmFormEditor() override;
 
+    // The whole page at 100 % beside the panels; the least size is smaller.
+    QSize sizeHint() const override;
+
     FormDocument &document() { return *m_document; }
     FormCanvas &canvas() { return *m_canvas; }
     const QString &fileName() const { return m_fileName; }
@@ -74,11 +77,16 @@ private:
     void cmdRemovePicture_Click();
     void cmdPick1_Click();
     void cmdPick2_Click();
+    void spnOnPage_ValueChanged();
     void cmdAlign_Click();
     void cmdTestPrint_Click();
     void cmdSettings_Click();
     void cmdSave_Click();
 
+    // 对齐底图 once both points are taken on the picture.
+    void enableAlign();
+    // What is typed into the controls and not yet taken, into the form.
+    void commitTyped();
     // The chosen field's values into its controls, without their handlers.
     void showField();
     // The field as the style controls show it.
@@ -90,7 +98,10 @@ private:
     FilePicker m_picker;
     FormDocument *m_document;
     bool m_showing = false; // the controls are being filled from the form
-    int m_pickedPoint = 0;  // which alignment point the next click on the page gives
+    QSize m_wholePage;
+    int m_pickedPoint = 0;             // which alignment point the next click on the page gives
+    bool m_picked[2] = {false, false}; // each alignment point taken on the picture shown now
+    QByteArray m_pictureShown;
 
     FormCanvas *m_canvas;
     QScrollArea *m_scroll;

@@ -7,6 +7,7 @@
 #include "ui/placement.h"
 #include "ui/twips.h"
 
+#include <QColor>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -89,10 +90,15 @@ void frmFormList::reload(const QString &choose)
     m_filling = true;
     lstForms->clear();
     QTreeWidgetItem *current = nullptr;
-    for (const Forms::FormLibrary::Entry &entry : m_library.list()) {
+    // A damaged form is listed too, with what is wrong, to be deleted or replaced.
+    for (const Forms::FormLibrary::Entry &entry : m_library.list(Forms::FormLibrary::Damaged::Listed)) {
         auto *item = new QTreeWidgetItem(
-            lstForms, {entry.name, entry.slot ? QStringLiteral("Alt+%1").arg(entry.slot) : QString()});
+            lstForms, {entry.caption(), entry.slot ? QStringLiteral("Alt+%1").arg(entry.slot) : QString()});
         item->setData(0, FileNameRole, entry.fileName);
+        if (!entry.problem.isEmpty()) {
+            item->setToolTip(0, entry.problem);
+            item->setForeground(0, QColor(Qt::red));
+        }
         if (entry.fileName == keep || !current)
             current = item;
     }
@@ -200,6 +206,7 @@ void frmFormList::cmdCopy_Click()
         return;
     }
     reload(*copy);
+    Q_EMIT formsChanged();
 }
 
 void frmFormList::cmdDelete_Click()
@@ -229,12 +236,35 @@ void frmFormList::cmdImport_Click()
     if (path.isEmpty())
         return;
     QString error;
-    const std::optional<QString> fileName = m_library.importFile(path, &error);
+    const std::optional<Forms::Form> form = m_library.readFile(path, &error);
+    if (!form) {
+        warn(QStringLiteral("快递单模板未能导入：\n%1").arg(error));
+        return;
+    }
+    auto same = Forms::FormLibrary::SameForm::KeepBoth;
+    const QString existing = m_library.fileWithId(form->id);
+    if (!existing.isEmpty()) {
+        const std::optional<Forms::Form> here = m_library.load(existing);
+        const QString name = here ? here->name : existing;
+        const int answer = m_platform.messageBox(
+            QStringLiteral("这个模板已经导入过，现有的是“%1”。\n\n"
+                           "是：用导入的替换它（它的快递按钮、打印设置和校准不变）\n"
+                           "否：两个都保留（导入的作为新模板“%2（2）”，打印设置另算）\n"
+                           "取消：不导入")
+                .arg(name, form->name),
+            QStringLiteral("导入快递单模板"), Dialogs::YesNoCancel | Dialogs::Exclamation);
+        if (answer == Dialogs::Cancel)
+            return;
+        same = answer == Dialogs::Yes ? Forms::FormLibrary::SameForm::Replace
+                                      : Forms::FormLibrary::SameForm::KeepBoth;
+    }
+    const std::optional<QString> fileName = m_library.importFile(path, &error, same);
     if (!fileName) {
         warn(QStringLiteral("快递单模板未能导入：\n%1").arg(error));
         return;
     }
     reload(*fileName);
+    Q_EMIT formsChanged();
 }
 
 void frmFormList::cmdExport_Click()

@@ -19,6 +19,14 @@ bool Form::operator==(const Form &o) const
            unknown == o.unknown;
 }
 
+bool Form::picturePlaceAllowed(const QRectF &p)
+{
+    const auto within = [](double v, double low, double high) { return v >= low && v <= high; };
+    return within(p.x(), -MaxPaper, MaxPaper) && within(p.y(), -MaxPaper, MaxPaper) &&
+           within(p.width(), MinPictureSideMm, MaxPictureSideMm) &&
+           within(p.height(), MinPictureSideMm, MaxPictureSideMm);
+}
+
 QString Form::newId()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);

@@ -72,6 +72,11 @@ struct Form
     static constexpr qint64 MaxPictureBytes = 30 * 1024 * 1024;
     static constexpr int MaxPictureSide = 12000;         // pixels
     static constexpr qint64 MaxPicturePixels = 80000000; // pixels, all of the picture
+    // The picture's place on the page: its corner within MaxPaper of the
+    // page's either way, each side from MinPictureSide to MaxPictureSideMm.
+    static constexpr double MinPictureSideMm = 1;
+    static constexpr double MaxPictureSideMm = 2 * MaxPaper;
+    static bool picturePlaceAllowed(const QRectF &place);
 
     QString id;             // stays with the form through renames; keys its print settings
     QString name;           // as the user knows the courier: "申通快递"

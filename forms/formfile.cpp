@@ -1,7 +1,8 @@
 #include "forms/formfile.h"
 
+#include "forms/formpicture.h"
+
 #include <QBuffer>
-#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -281,42 +282,15 @@ std::optional<QByteArray> readEntry(QuaZip &zip, const QString &name, qint64 lim
 // small file can claim a picture that would take gigabytes.
 bool checkPicture(const QByteArray &bytes, bool decode, QString *error)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    const QByteArray format = reader.format();
-    if (format != "png" && format != "jpeg") {
-        *error = QStringLiteral("模板的底图不是 PNG 或 JPEG 图片，或已损坏。");
+    if (!FormPicture::check(bytes, error))
         return false;
-    }
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty()) {
-        *error = QStringLiteral("模板的底图已损坏，读不出它的大小。");
-        return false;
-    }
-    if (size.width() > Form::MaxPictureSide || size.height() > Form::MaxPictureSide ||
-        qint64(size.width()) * size.height() > Form::MaxPicturePixels) {
-        *error = QStringLiteral("模板的底图太大（%1×%2 像素），最大 %3×%3 像素。")
-                     .arg(size.width())
-                     .arg(size.height())
-                     .arg(Form::MaxPictureSide);
-        return false;
-    }
-    if (decode && reader.read().isNull()) {
-        *error = QStringLiteral("模板的底图已损坏，无法显示。");
-        return false;
-    }
-    return true;
+    return !decode || !FormPicture::decode(bytes, QSize(), error).isNull();
 }
 
 QString pictureEntryName(const QByteArray &picture)
 {
-    QBuffer buffer;
-    buffer.setData(picture);
-    buffer.open(QIODevice::ReadOnly);
-    return QImageReader(&buffer).format() == "jpeg" ? QStringLiteral("picture.jpg")
-                                                    : QStringLiteral("picture.png");
+    const std::optional<FormPicture::Header> header = FormPicture::header(picture);
+    return header && header->format == "jpeg" ? QStringLiteral("picture.jpg") : QStringLiteral("picture.png");
 }
 
 bool writeEntry(QuaZip &zip, const QString &name, const QByteArray &bytes)
@@ -420,8 +394,10 @@ std::optional<Form> read(const QByteArray &bytes, QString *error, bool decodePic
             !r.text(place, QStringLiteral("file"), &file, where, true) ||
             !r.number(place, QStringLiteral("x"), -M, M, &x, where) ||
             !r.number(place, QStringLiteral("y"), -M, M, &y, where) ||
-            !r.number(place, QStringLiteral("width"), 1, 2 * M, &w, where) ||
-            !r.number(place, QStringLiteral("height"), 1, 2 * M, &h, where))
+            !r.number(place, QStringLiteral("width"), Form::MinPictureSideMm, Form::MaxPictureSideMm, &w,
+                      where) ||
+            !r.number(place, QStringLiteral("height"), Form::MinPictureSideMm, Form::MaxPictureSideMm, &h,
+                      where))
             return refuse(QStringLiteral("模板有误：%1").arg(r.error));
         const std::optional<QByteArray> bytes = readEntry(zip, file, Form::MaxPictureBytes, &why);
         if (!bytes)

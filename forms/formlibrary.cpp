@@ -51,19 +51,27 @@ QString FormLibrary::pathOf(const QString &fileName) const
     return folder() + fileName;
 }
 
-QList<FormLibrary::Entry> FormLibrary::list() const
+QString FormLibrary::Entry::caption() const
+{
+    return problem.isEmpty() ? name : QStringLiteral("%1（已损坏）").arg(name);
+}
+
+QList<FormLibrary::Entry> FormLibrary::list(Damaged damaged) const
 {
     QList<Entry> entries;
     for (const QString &fileName : m_platform.listFiles(folder())) {
         if (!fileName.endsWith(FormFile::suffix(), Qt::CaseInsensitive))
             continue;
         QByteArray bytes;
-        if (!m_platform.readFile(pathOf(fileName), &bytes))
-            continue;
-        const std::optional<Form> form = FormFile::read(bytes, nullptr, false);
-        if (!form)
-            continue;
-        entries.append({fileName, form->name, slotOf(fileName)});
+        QString problem;
+        std::optional<Form> form;
+        if (m_platform.readFile(pathOf(fileName), &bytes, &problem))
+            form = FormFile::read(bytes, &problem, false);
+        if (form)
+            entries.append({fileName, form->name, slotOf(fileName), QString()});
+        else if (damaged == Damaged::Listed)
+            entries.append({fileName, fileName.chopped(FormFile::suffix().size()), slotOf(fileName),
+                            problem.isEmpty() ? QStringLiteral("文件无法读取。") : problem});
     }
     QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -79,7 +87,8 @@ std::optional<Form> FormLibrary::load(const QString &fileName, QString *error) c
     QByteArray bytes;
     if (!m_platform.readFile(pathOf(fileName), &bytes, error))
         return std::nullopt;
-    return FormFile::read(bytes, error);
+    // The picture's header is checked; the window that shows it decodes it, once.
+    return FormFile::read(bytes, error, false);
 }
 
 std::optional<Form> FormLibrary::loadByName(const QString &name, QString *fileName) const
@@ -120,11 +129,28 @@ bool FormLibrary::save(const Form &form, QString *fileName, QString *error) cons
     const QByteArray bytes = FormFile::write(form, error);
     if (bytes.isEmpty() || !ensureFolder(error))
         return false;
+    // A file this program would refuse to open replaces nothing.
+    QString refused;
+    if (!FormFile::read(bytes, &refused, false)) {
+        if (error)
+            *error = refused;
+        return false;
+    }
     const QString name = fileName->isEmpty() ? freeFileName(form.name) : *fileName;
+    if (fileName->isEmpty())
+        forgetSlot(name);
     if (!m_platform.writeFileAtomically(pathOf(name), bytes, error))
         return false;
     *fileName = name;
     return true;
+}
+
+void FormLibrary::forgetSlot(const QString &fileName) const
+{
+    for (int s = FirstSlot; s <= LastSlot; ++s) {
+        if (m_platform.readSetting(settingsApplication(), slotSection(), slotKey(s)) == fileName)
+            m_platform.writeSetting(settingsApplication(), slotSection(), slotKey(s), QString());
+    }
 }
 
 bool FormLibrary::remove(const QString &fileName, QString *error)
@@ -133,9 +159,9 @@ bool FormLibrary::remove(const QString &fileName, QString *error)
     // Where the desktop keeps no trash the file goes for good, as contacts do.
     if (!m_platform.moveToTrash(path) && !m_platform.deleteFile(path, error))
         return false;
-    const int slot = slotOf(fileName);
-    if (slot != 0)
-        m_platform.writeSetting(settingsApplication(), slotSection(), slotKey(slot), QString());
+    // Freed by what the setting says, not by formInSlot, which no longer sees
+    // the file: left set, the slot would go to the next form of that file name.
+    forgetSlot(fileName);
     return true;
 }
 
@@ -153,16 +179,59 @@ std::optional<QString> FormLibrary::copy(const QString &fileName, const QString 
     return copied;
 }
 
-std::optional<QString> FormLibrary::importFile(const QString &path, QString *error) const
+std::optional<Form> FormLibrary::readFile(const QString &path, QString *error) const
 {
     QByteArray bytes;
     if (!m_platform.readFile(path, &bytes, error))
         return std::nullopt;
-    const std::optional<Form> form = FormFile::read(bytes, error);
+    return FormFile::read(bytes, error);
+}
+
+QString FormLibrary::fileWithId(const QString &id) const
+{
+    for (const Entry &entry : list()) {
+        QByteArray bytes;
+        if (!m_platform.readFile(pathOf(entry.fileName), &bytes))
+            continue;
+        const std::optional<Form> form = FormFile::read(bytes, nullptr, false);
+        if (form && form->id == id)
+            return entry.fileName;
+    }
+    return QString();
+}
+
+std::optional<QString> FormLibrary::importFile(const QString &path, QString *error, SameForm same) const
+{
+    QByteArray bytes;
+    if (!m_platform.readFile(path, &bytes, error))
+        return std::nullopt;
+    std::optional<Form> form = FormFile::read(bytes, error);
     if (!form || !ensureFolder(error))
         return std::nullopt;
-    // The file as it came, every key and the picture's own bytes kept.
-    const QString fileName = freeFileName(form->name);
+    const QString existing = fileWithId(form->id);
+    QString fileName;
+    if (existing.isEmpty() || same == SameForm::Replace) {
+        // The file as it came, every key and the picture's own bytes kept.
+        fileName = existing.isEmpty() ? freeFileName(form->name) : existing;
+        if (existing.isEmpty())
+            forgetSlot(fileName);
+    } else {
+        // A form of its own: its own id keeps its print settings apart.
+        QStringList names;
+        for (const Entry &entry : list(Damaged::Listed))
+            names.append(entry.name);
+        const QString base = form->name;
+        int n = 2;
+        do
+            form->name = QStringLiteral("%1（%2）").arg(base).arg(n++);
+        while (names.contains(form->name));
+        form->id = Form::newId();
+        bytes = FormFile::write(*form, error);
+        if (bytes.isEmpty())
+            return std::nullopt;
+        fileName = freeFileName(form->name);
+        forgetSlot(fileName);
+    }
     if (!m_platform.writeFileAtomically(pathOf(fileName), bytes, error))
         return std::nullopt;
     return fileName;

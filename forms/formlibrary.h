@@ -26,9 +26,16 @@ public:
     struct Entry
     {
         QString fileName; // in the folder: "申通快递.qbform"
-        QString name;     // the form's own name
+        QString name;     // the form's own name; a damaged form's file name without its ending
         int slot = 0;     // 3..8, 0 when in none
+        QString problem;  // why the file cannot be read, in Chinese; empty when it can
+
+        // The name as lists show it: a damaged form marked so.
+        QString caption() const;
     };
+    enum class Damaged { LeftOut, Listed };
+    // What an import does with a form whose id a form here has already.
+    enum class SameForm { Replace, KeepBoth };
 
     explicit FormLibrary(Platform &platform);
 
@@ -36,9 +43,10 @@ public:
     // Creates the folder when missing.
     bool ensureFolder(QString *error = nullptr) const;
 
-    // The forms in the folder sorted by name; files that cannot be read are
-    // left out (they show when loaded on their own).
-    QList<Entry> list() const;
+    // The forms in the folder sorted by name, their pictures checked by their
+    // headers only. Files that cannot be read are left out, or listed with
+    // their problem.
+    QList<Entry> list(Damaged damaged = Damaged::LeftOut) const;
     std::optional<Form> load(const QString &fileName, QString *error = nullptr) const;
     // The first form of that name, for the journal's reprint.
     std::optional<Form> loadByName(const QString &name, QString *fileName = nullptr) const;
@@ -50,9 +58,18 @@ public:
     // A copy under newName with a fresh id, in no slot. Its file name.
     std::optional<QString> copy(const QString &fileName, const QString &newName,
                                 QString *error = nullptr) const;
-    // A form file from elsewhere, read whole and checked first; a form already
-    // here under the same name gets a new file beside it. Its file name.
-    std::optional<QString> importFile(const QString &path, QString *error = nullptr) const;
+    // A form file from elsewhere, read whole and checked first; nothing, with
+    // error, when it cannot be.
+    std::optional<Form> readFile(const QString &path, QString *error = nullptr) const;
+    // The file of the form here with that id; empty when there is none.
+    QString fileWithId(const QString &id) const;
+    // Brings in a form file from elsewhere; a form already here under the same
+    // name gets a new file beside it. A form whose id one here has: same
+    // replaces that one's file (its slot and print settings stay), KeepBoth
+    // brings it in as a copy with a fresh id and "（2）" after its name. Its
+    // file name.
+    std::optional<QString> importFile(const QString &path, QString *error = nullptr,
+                                      SameForm same = SameForm::KeepBoth) const;
     bool exportFile(const QString &fileName, const QString &path, QString *error = nullptr) const;
 
     // The form file in the slot, empty when none (or its file is gone).
@@ -64,6 +81,9 @@ public:
 
 private:
     QString pathOf(const QString &fileName) const;
+    // Takes the file name out of every slot: a new file of a name a slot still
+    // names (its old file deleted elsewhere) gets no button unasked.
+    void forgetSlot(const QString &fileName) const;
     // A file name made from name that no file in the folder has yet.
     QString freeFileName(const QString &name) const;
 

@@ -1,5 +1,7 @@
 #include "forms/formpainter.h"
 
+#include "forms/formpicture.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -158,10 +160,20 @@ void paintCheckMark(QPainter &painter, const QRectF &box)
 
 } // namespace
 
-FormPainter::FormPainter(const Form &form) : m_form(form)
+FormPainter::FormPainter(const Form &form, double backgroundDpi)
+    : m_form(form), m_backgroundDpi(backgroundDpi)
 {
-    if (!m_form.picture.isEmpty())
-        m_faintPicture = QImage::fromData(m_form.picture);
+}
+
+const QImage &FormPainter::background() const
+{
+    if (!m_faintPicture) {
+        const QSizeF shown = m_form.picturePlace.size() * m_backgroundDpi / 25.4;
+        m_faintPicture = m_form.picture.isEmpty()
+                             ? QImage()
+                             : FormPicture::decode(m_form.picture, shown.toSize().expandedTo(QSize(1, 1)));
+    }
+    return *m_faintPicture;
 }
 
 double FormPainter::shrinkFactor(const FormField &field, const QString &text) const
@@ -189,10 +201,10 @@ void FormPainter::paint(QPainter &painter, const FormValues &values, Background 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    if (background == FaintBackground && !m_faintPicture.isNull()) {
+    if (background == FaintBackground && !this->background().isNull()) {
         painter.setOpacity(FaintOpacity);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(m_form.picturePlace, m_faintPicture);
+        painter.drawImage(m_form.picturePlace, this->background());
         painter.setOpacity(1);
     }
     painter.scale(1 / Units, 1 / Units);
@@ -229,6 +241,27 @@ void FormPainter::paintClientPixels(QPainter &painter, const FormValues &values,
     painter.scale(PixelsPerMm, PixelsPerMm);
     paint(painter, values, background);
     painter.restore();
+}
+
+void FormPainter::paintOnPage(QPainter &painter, const FormValues &values, bool turned,
+                              Background background) const
+{
+    painter.save();
+    if (turned) {
+        painter.translate(m_form.paper.height() * PixelsPerMm, 0);
+        painter.rotate(90);
+    }
+    paintClientPixels(painter, values, background);
+    painter.restore();
+}
+
+bool FormPainter::turnedOnPage(const Form &form, QSizeF paper, bool landscape)
+{
+    if (!landscape || paper.isEmpty())
+        return false;
+    const bool wideForm = form.paper.width() > form.paper.height();
+    const bool widePaper = paper.width() > paper.height();
+    return wideForm == widePaper && form.paper.width() != form.paper.height();
 }
 
 bool FormPainter::overflows(const FormField &field, const FormValues &values) const

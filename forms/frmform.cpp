@@ -12,7 +12,7 @@ frmForm::frmForm(Platform &platform, const Forms::Form &form, const Forms::Field
                                  qRound(form.paper.height() * FormPainter::PixelsPerMm)),
                            settingsSection(form), form.name, form.name + QStringLiteral("运单"),
                            loadSettings(platform, form)),
-      m_form(form), m_painter(form)
+      m_form(form), m_painter(form, FormPainter::PixelsPerMm * 25.4)
 {
     setObjectName(QStringLiteral("frmForm"));
     // The contact fields are read once, now: the window shows the main window's
@@ -21,6 +21,7 @@ frmForm::frmForm(Platform &platform, const Forms::Form &form, const Forms::Field
     for (const auto &[name, caption] : Forms::contactFields())
         contact.insert(name, read(name));
     m_values.contact = [contact](QStringView name) { return contact.value(name.toString()); };
+    addPrintCheck([this] { return !m_askCancelled; });
 }
 
 QString frmForm::settingsSection(const Forms::Form &form)
@@ -60,21 +61,32 @@ void frmForm::paintEvent(QPaintEvent *)
 
 void frmForm::aboutToPrint()
 {
+    m_askCancelled = false;
     for (const QString &label : Forms::askedLabels(m_form)) {
-        m_values.asked.insert(label, platform().inputBox(QStringLiteral("请输入%1：").arg(label), m_form.name,
-                                                         m_values.asked.value(label)));
+        // The dialog gives no answer and 取消 alike: either stops the print.
+        const QString answer = platform().inputBox(QStringLiteral("请输入%1：").arg(label), m_form.name,
+                                                   m_values.asked.value(label));
+        if (answer.isEmpty()) {
+            m_askCancelled = true;
+            break;
+        }
+        m_values.asked.insert(label, answer);
     }
     update();
 }
 
 QStringList frmForm::cutFields() const
 {
-    return m_painter.overflowingFields(m_values);
+    // Nothing to ask about a print that stops.
+    return m_askCancelled ? QStringList() : m_painter.overflowingFields(m_values);
 }
 
 void frmForm::paintPage(QPainter &painter) const
 {
-    m_painter.paintClientPixels(painter, m_values, FormPainter::NoBackground);
+    const Waybill::PrintSettings &settings = printSettings();
+    m_painter.paintOnPage(painter, m_values,
+                          FormPainter::turnedOnPage(m_form, settings.paper, settings.landscape),
+                          FormPainter::NoBackground);
 }
 
 QSizeF frmForm::pageMm() const

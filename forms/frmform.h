@@ -16,6 +16,8 @@ public:
     frmForm(Platform &platform, const Forms::Form &form, const Forms::FieldReader &read);
 
     const Forms::FormValues &values() const { return m_values; }
+    // The picture as the window draws it behind the fields.
+    const QImage &background() const { return m_painter.background(); }
 
     // The key of a form's print settings in the settings file.
     static QString settingsSection(const Forms::Form &form);
@@ -27,7 +29,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Asks for each value the form asks for when printing, the last answer offered.
+    // Asks for each value the form asks for when printing, the last answer
+    // offered; 取消 (or no answer) stops the print.
     void aboutToPrint() override;
     QStringList cutFields() const override;
     // On paper the fields alone: the picture is the form the printer is loaded with.
@@ -38,4 +41,5 @@ private:
     Forms::Form m_form;
     Forms::FormPainter m_painter;
     Forms::FormValues m_values;
+    bool m_askCancelled = false; // a value asked for this print was not given
 };

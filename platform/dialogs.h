@@ -7,7 +7,16 @@ class Dialogs
 {
 public:
     // The classic message-box flags the program uses.
-    enum Flag { OkCancel = 1, YesNo = 4, Exclamation = 48, Information = 64, DefaultButton2 = 256 };
+    // YesNoCancel gives Yes, No or Cancel (Escape); with SaveDiscard its buttons read 保存, 不保存, 取消.
+    enum Flag {
+        OkCancel = 1,
+        YesNoCancel = 3,
+        YesNo = 4,
+        Exclamation = 48,
+        Information = 64,
+        DefaultButton2 = 256,
+        SaveDiscard = 4096
+    };
     // The button chosen.
     enum Result { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
 

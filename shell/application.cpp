@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QStyleFactory>
+#include <QTranslator>
 #include <QWidget>
 
 #include <cstdio>
@@ -26,6 +28,11 @@ void setUpApplication(QApplication &app)
     app.setWindowIcon(appIcon());
     // Lets the desktop match the windows with the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("cn.quillbox.Quillbox"));
+    // Qt's own dialogs (opening and saving files, a text field's menu) in
+    // Chinese like the rest, from the translation Qt ships (qt6-translations-l10n).
+    auto *qtChinese = new QTranslator(&app);
+    if (qtChinese->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(qtChinese);
 }
 
 namespace {

@@ -552,9 +552,13 @@ const char16_t *const SlotButtons[] = {u"Command3", u"Command1", u"Command2",
 void frmMain::refreshFormSlots()
 {
     QHash<int, QString> names;
-    for (const Forms::FormLibrary::Entry &entry : m_forms->list()) {
-        if (entry.slot != 0)
-            names.insert(entry.slot, entry.name);
+    QHash<int, QString> problems;
+    // A damaged form keeps its slot; its button says so rather than vanishing.
+    for (const Forms::FormLibrary::Entry &entry : m_forms->list(Forms::FormLibrary::Damaged::Listed)) {
+        if (entry.slot != 0) {
+            names.insert(entry.slot, entry.problem.isEmpty() ? entry.name : QStringLiteral("模板无法读取"));
+            problems.insert(entry.slot, entry.problem);
+        }
     }
     for (int slot = Forms::FormLibrary::FirstSlot; slot <= Forms::FormLibrary::LastSlot; ++slot) {
         auto *b = Frame3->findChild<QPushButton *>(
@@ -565,6 +569,7 @@ void frmMain::refreshFormSlots()
             name.replace(QLatin1Char('&'), QStringLiteral("&&"));
             b->setText(QStringLiteral("%1 &%2").arg(name).arg(slot));
             b->setAccessibleName(b->text().remove(QLatin1Char('&')));
+            b->setToolTip(problems.value(slot));
         }
         b->setVisible(names.contains(slot));
     }

@@ -11,6 +11,17 @@ int WidgetDialogs::messageBox(const QString &text, const QString &title, int fla
     box.setWindowTitle(title);
     box.setText(text);
     box.setIcon((flags & 0x70) == Exclamation ? QMessageBox::Warning : QMessageBox::Information);
+    if ((flags & 7) == YesNoCancel) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        const bool save = flags & SaveDiscard;
+        box.button(QMessageBox::Yes)->setText(save ? QStringLiteral("保存") : QStringLiteral("是"));
+        box.button(QMessageBox::No)->setText(save ? QStringLiteral("不保存") : QStringLiteral("否"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+        box.setDefaultButton(flags & DefaultButton2 ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        const int chosen = box.exec();
+        return chosen == QMessageBox::Yes ? Yes : chosen == QMessageBox::No ? No : Cancel;
+    }
     if (flags & YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));

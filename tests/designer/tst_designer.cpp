@@ -8,7 +8,9 @@
 #include "designer/frmformlist.h"
 #include "designer/pagemapping.h"
 #include "designer/picturefile.h"
+#include "forms/formfile.h"
 #include "forms/formlibrary.h"
+#include "forms/formpicture.h"
 #include "forms/frmform.h"
 #include "mainwindow.h"
 #include "printedpages.h"
@@ -163,16 +165,21 @@ private Q_SLOTS:
     void addFromPalette();
     void closeAsksToSave_data();
     void closeAsksToSave();
+    void escapeAsksAboutTypedEdits_data();
+    void escapeAsksAboutTypedEdits();
     void keyboardAlone();
+    void editorFitsSmallScreen();
     void alignPicture_data();
     void alignPicture();
     void alignPictureOnPage_data();
     void alignPictureOnPage();
+    void alignNeedsTwoPoints();
     void readPicture_data();
     void readPicture();
     void testPrint_data();
     void testPrint();
     void listOperations();
+    void deleteFreesSlotImportAsks();
     void toolsMenuOpensList();
 };
 
@@ -401,6 +408,57 @@ void DesignerTest::closeAsksToSave()
     QCOMPARE(shop.library.load(fileName)->fields[0].box.x(), answer == Dialogs::Yes ? 41.0 : 40.0);
 }
 
+// Escape right after typing a number or a name, before Enter or Tab: the
+// question comes, with 保存, 不保存 and 取消.
+void DesignerTest::escapeAsksAboutTypedEdits_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("number, 保存") << "spnX" << int(Dialogs::Yes);
+    QTest::newRow("number, 不保存") << "spnX" << int(Dialogs::No);
+    QTest::newRow("number, 取消") << "spnX" << int(Dialogs::Cancel);
+    QTest::newRow("name, 保存") << "txtName" << int(Dialogs::Yes);
+}
+
+void DesignerTest::escapeAsksAboutTypedEdits()
+{
+    QFETCH(QString, control);
+    QFETCH(int, answer);
+    Shop shop;
+    QString fileName;
+    QVERIFY(shop.library.save(twoFields(), &fileName));
+    frmFormEditor editor(shop.platform, shop.library, twoFields(), fileName, shop.picker(), nullptr);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    auto *typed = child<QWidget>(&editor, control.toLatin1().constData());
+    typed->setFocus();
+    if (auto *spin = qobject_cast<QAbstractSpinBox *>(typed)) {
+        spin->selectAll();
+        QTest::keyClicks(spin, QStringLiteral("55"));
+    } else {
+        qobject_cast<QLineEdit *>(typed)->selectAll();
+        QTest::keyClicks(typed, QStringLiteral("EMS"));
+    }
+    shop.dialogs.answers = QList<int>{answer};
+    QTest::keyClick(typed, Qt::Key_Escape);
+    QCOMPARE(shop.dialogs.messages.size(), 1);
+    QCOMPARE(shop.dialogs.messages.first().flags & (7 | Dialogs::SaveDiscard),
+             int(Dialogs::YesNoCancel | Dialogs::SaveDiscard));
+    QCOMPARE(editor.isVisible(), answer == Dialogs::Cancel);
+    const Form saved = *shop.library.load(fileName);
+    if (control == QLatin1String("txtName"))
+        QCOMPARE(saved.name, answer == Dialogs::Yes ? QStringLiteral("EMS") : QStringLiteral("申通快递"));
+    else
+        QCOMPARE(saved.fields[0].box.x(), answer == Dialogs::Yes ? 55.0 : 40.0);
+    if (answer == Dialogs::Cancel) {
+        // Still there to go on with.
+        QCOMPARE(editor.document().form().fields[0].box.x(), 55.0);
+        shop.dialogs.answers = QList<int>{Dialogs::No};
+        editor.close();
+        QVERIFY(!editor.isVisible());
+    }
+}
+
 // Every control reached with Tab is named by its label, and Tab reaches the
 // page, the field's box and the buttons.
 void DesignerTest::keyboardAlone()
@@ -430,17 +488,40 @@ void DesignerTest::keyboardAlone()
                               : QStringList{"lstForms", "cboPreset", "cmdNew", "cmdImport", "cmdClose"};
         for (const QString &name : wanted)
             QVERIFY2(reached.contains(name), qPrintable(name));
-        // Controls Tab skips while they are disabled are named too.
+        // Controls Tab skips while they are disabled are named too, and the
+        // text field of a box typed into.
         for (const QWidget *control : window->findChildren<QWidget *>()) {
             if ((control->focusPolicy() & Qt::TabFocus) && control->window() == window &&
-                !qobject_cast<const QAbstractSpinBox *>(control->parentWidget()) &&
-                !qobject_cast<const QComboBox *>(control->parentWidget()))
+                !qobject_cast<const QAbstractSpinBox *>(control->parentWidget()))
                 QVERIFY2(!control->accessibleName().isEmpty(),
                          qPrintable(QStringLiteral("%1 (%2)").arg(control->objectName(),
                                                                   control->metaObject()->className())));
         }
         window->hide();
     }
+}
+
+// On a 1366 × 768 screen, less its panel, the window's frame and title and a
+// margin (1280 × 688): every control within the editor.
+void DesignerTest::editorFitsSmallScreen()
+{
+    Shop shop;
+    frmFormEditor editor(shop.platform, shop.library, twoFields(), QString(), shop.picker(), nullptr);
+    const QSize room(1280, 768 - 80);
+    const QSize least = editor.minimumSizeHint();
+    QVERIFY2(least.width() <= room.width() && least.height() <= room.height(),
+             qPrintable(QStringLiteral("%1 × %2").arg(least.width()).arg(least.height())));
+    editor.resize(room);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QCOMPARE(editor.size(), room);
+    QStringList outside;
+    for (const QWidget *control : editor.findChildren<QWidget *>()) {
+        if (control->isVisible() && !control->objectName().isEmpty() &&
+            !editor.rect().contains(QRect(control->mapTo(&editor, QPoint()), control->size())))
+            outside.append(control->objectName());
+    }
+    QVERIFY2(outside.isEmpty(), qPrintable(outside.join(QStringLiteral(", "))));
 }
 
 void DesignerTest::alignPicture_data()
@@ -554,6 +635,67 @@ void DesignerTest::alignPictureOnPage()
     COMPARE_RECTS(e.window->document().form().picturePlace, QRectF(0, 0, 230, 127), 0.01);
 }
 
+// 对齐底图 waits for both points; an alignment the reader would refuse, and a
+// save of a form it would refuse, change nothing.
+void DesignerTest::alignNeedsTwoPoints()
+{
+    Shop shop;
+    QString fileName;
+    QVERIFY(shop.library.save(twoFields(), &fileName));
+    frmFormEditor editor(shop.platform, shop.library, twoFields(), fileName, shop.picker(), nullptr);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    shop.openPath = writePng(shop.folder.dir.filePath(QStringLiteral("scan.png")), QSize(2300, 1270), 10000);
+    QTest::mouseClick(child<QPushButton>(&editor, "cmdPicture"), Qt::LeftButton);
+    QVERIFY(!editor.document().form().picture.isEmpty());
+    const QRectF opened = editor.document().form().picturePlace;
+    auto *cmdAlign = child<QPushButton>(&editor, "cmdAlign");
+    QVERIFY(!cmdAlign->isEnabled());
+
+    const auto pick = [&](const char *button, QPointF mm) {
+        QTest::mouseClick(child<QPushButton>(&editor, button), Qt::LeftButton);
+        QTest::mouseClick(&editor.canvas(), Qt::LeftButton, Qt::NoModifier,
+                          editor.canvas().mapping().toPixels(mm).toPoint());
+    };
+    pick("cmdPick1", QPointF(20, 20));
+    const std::pair<const char *, double> typed[] = {
+        {"spnOnForm1X", 22}, {"spnOnForm1Y", 17}, {"spnOnForm2X", 184}, {"spnOnForm2Y", 89}};
+    for (const auto &[name, value] : typed)
+        child<QDoubleSpinBox>(&editor, name)->setValue(value);
+    // The second point still at the page's corner, never taken.
+    QVERIFY(!cmdAlign->isEnabled());
+    QTest::mouseClick(cmdAlign, Qt::LeftButton);
+    QCOMPARE(editor.document().form().picturePlace, opened);
+
+    // Two points a hair apart on the picture, far apart on the form: the
+    // picture would grow past what a form may hold.
+    pick("cmdPick2", QPointF(21, 20));
+    QVERIFY(cmdAlign->isEnabled());
+    child<QDoubleSpinBox>(&editor, "spnOnPage2X")->setValue(21);
+    child<QDoubleSpinBox>(&editor, "spnOnPage2Y")->setValue(20);
+    QTest::mouseClick(cmdAlign, Qt::LeftButton);
+    QCOMPARE(shop.dialogs.messages.size(), 1);
+    QVERIFY2(shop.dialogs.messages.first().text.contains(QStringLiteral("底图没有改变")),
+             qPrintable(shop.dialogs.messages.first().text));
+    QCOMPARE(editor.document().form().picturePlace, opened);
+
+    // A form the reader refuses is not saved over the old file.
+    QFile file(shop.library.folder() + fileName);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    Form huge = editor.document().form();
+    huge.picturePlace = QRectF(0, 0, 3824, 2112);
+    editor.document().edit(QStringLiteral("对齐底图"), huge);
+    QVERIFY(!editor.save());
+    QCOMPARE(shop.dialogs.messages.size(), 2);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    file.close();
+    shop.dialogs.answers = QList<int>{Dialogs::No};
+    editor.close();
+}
+
 void DesignerTest::readPicture_data()
 {
     QTest::addColumn<QString>("kind");
@@ -562,6 +704,10 @@ void DesignerTest::readPicture_data()
     QTest::newRow("PNG at 10 px/mm") << "png" << QSizeF(230, 127) << true;
     QTest::newRow("PNG at 96 dpi") << "png-96" << QSizeF(460 * 25.4 / 96, 254 * 25.4 / 96) << true;
     QTest::newRow("PDF page") << "pdf" << QSizeF(230, 127) << true;
+    QTest::newRow("PDF page of 3000 × 2000 pt")
+        << "pdf-large" << QSizeF(3000 * 25.4 / 72, 2000 * 25.4 / 72) << true;
+    QTest::newRow("PNG of 35 million pixels at 600 dpi")
+        << "png-600" << QSizeF(7000 * 25.4 / 600, 5000 * 25.4 / 600) << true;
     QTest::newRow("text file") << "text" << QSizeF() << false;
     QTest::newRow("PNG wider than a form keeps") << "png-wide" << QSizeF() << false;
 }
@@ -577,9 +723,13 @@ void DesignerTest::readPicture()
         writePng(path, QSize(2300, 1270), 10000);
     } else if (kind == QLatin1String("png-96")) {
         writePng(path, QSize(460, 254), 3780);
-    } else if (kind == QLatin1String("pdf")) {
+    } else if (kind == QLatin1String("png-600")) {
+        writePng(path, QSize(7000, 5000), qRound(600 / 0.0254));
+    } else if (kind.startsWith(QLatin1String("pdf"))) {
         QPdfWriter pdf(path);
-        pdf.setPageSize(QPageSize(QSizeF(230, 127), QPageSize::Millimeter));
+        pdf.setPageSize(kind == QLatin1String("pdf") ? QPageSize(QSizeF(230, 127), QPageSize::Millimeter)
+                                                     : QPageSize(QSizeF(3000, 2000), QPageSize::Point,
+                                                                 QString(), QPageSize::ExactMatch));
         pdf.setPageMargins(QMarginsF());
         QPainter painter(&pdf);
         painter.fillRect(QRect(0, 0, 100, 100), Qt::black);
@@ -591,7 +741,8 @@ void DesignerTest::readPicture()
         writePng(path, QSize(Form::MaxPictureSide + 1, 2), 0);
     }
     QString error;
-    const std::optional<Designer::FormPicture> picture = Designer::readFormPicture(path, &error);
+    const std::optional<Designer::FormPicture> picture =
+        Designer::readFormPicture(path, QSizeF(230, 127), &error);
     QCOMPARE(picture.has_value(), read);
     if (!read) {
         QVERIFY(!error.isEmpty());
@@ -599,6 +750,16 @@ void DesignerTest::readPicture()
     }
     const QImage image = QImage::fromData(picture->bytes);
     QVERIFY(!image.isNull());
+    // No finer than its place on the page needs at 200 dpi, and a form with it
+    // reads back whole.
+    const QSize needed = Forms::FormPicture::pixelsFor(picture->place.size());
+    QVERIFY2(image.width() <= needed.width() && image.height() <= needed.height(),
+             qPrintable(QStringLiteral("%1 × %2 pixels").arg(image.width()).arg(image.height())));
+    Form form = twoFields();
+    form.picture = picture->bytes;
+    form.picturePlace = picture->place;
+    QString readError;
+    QVERIFY2(Forms::FormFile::read(Forms::FormFile::write(form), &readError), qPrintable(readError));
     QVERIFY2(
         qAbs(picture->sizeMm.width() - sizeMm.width()) < 0.5 &&
             qAbs(picture->sizeMm.height() - sizeMm.height()) < 0.5,
@@ -758,6 +919,85 @@ void DesignerTest::listOperations()
     // A form comes in without a button: the other shop's buttons are its own.
     QCOMPARE(other.library.list().at(0).slot, 0);
     QVERIFY(shop.dialogs.messages.size() == 1); // the delete question only
+}
+
+// A form deleted from its slot frees it for good; bringing in a form the
+// shop has asks, and the main window's buttons follow the import.
+void DesignerTest::deleteFreesSlotImportAsks()
+{
+    TemporaryHome home;
+    MainWindow w;
+    QVERIFY(w.start());
+    w.show();
+    Forms::FormLibrary &library = w.form->forms();
+    QString fileName;
+    QVERIFY(library.save(twoFields(), &fileName));
+    QVERIFY(library.setSlot(fileName, 4));
+    const QString sent = w.folder.dir.filePath(QStringLiteral("sent.qbform"));
+    QVERIFY(library.exportFile(fileName, sent));
+
+    const auto inList = [&](const std::function<void(frmFormList &)> &act) {
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto *list = qobject_cast<frmFormList *>(QApplication::activeModalWidget());
+            seen = list != nullptr;
+            if (list)
+                act(*list);
+            if (list)
+                list->close();
+        });
+        for (QAction *action : w.get<QMenu>(QStringLiteral("mnuTools"))->actions()) {
+            if (action->objectName() == QLatin1String("actForms"))
+                action->trigger();
+        }
+        QVERIFY(seen);
+    };
+    // 删除, answered 是.
+    w.dialogs.answers = QList<int>{Dialogs::Yes};
+    inList(
+        [](frmFormList &list) { QTest::mouseClick(child<QPushButton>(&list, "cmdDelete"), Qt::LeftButton); });
+    QVERIFY(!w.button("Command1")->isVisible());
+    // A new form of the same file name takes no slot unasked.
+    QString again;
+    QVERIFY(library.save(twoFields(), &again));
+    QCOMPARE(again, fileName);
+    QCOMPARE(library.slotOf(again), 0);
+    w.form->refreshFormSlots();
+    QVERIFY(!w.button("Command1")->isVisible());
+
+    // Into slot 4 again, then the sent file brought back in under another name:
+    // it is the same form, asked about, and 是 replaces it, the button following.
+    QVERIFY(library.setSlot(again, 4));
+    Form renamed = twoFields();
+    renamed.id = library.load(again)->id;
+    renamed.name = QStringLiteral("申通速递");
+    QFile out(sent);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(Forms::FormFile::write(renamed));
+    out.close();
+    w.form->refreshFormSlots();
+    QCOMPARE(w.button("Command1")->text(), QStringLiteral("申通快递 &4"));
+    w.dialogs.messages.clear();
+    w.dialogs.answers = QList<int>{Dialogs::Yes};
+    Designer::FilePicker picker{
+        [&](QWidget *, const QString &, const QString &) { return sent; },
+        [](QWidget *, const QString &, const QString &, const QString &) { return QString(); }};
+    frmFormList list(*w.platform, library, picker);
+    QSignalSpy changed(&list, &frmFormList::formsChanged);
+    QObject::connect(&list, &frmFormList::formsChanged, w.form.get(), &frmMain::refreshFormSlots);
+    list.show();
+    QTest::mouseClick(child<QPushButton>(&list, "cmdImport"), Qt::LeftButton);
+    QCOMPARE(w.dialogs.messages.size(), 1);
+    QCOMPARE(w.dialogs.messages.first().flags & 7, int(Dialogs::YesNoCancel));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(library.list().size(), 1);
+    QCOMPARE(w.button("Command1")->text(), QStringLiteral("申通速递 &4"));
+    // 取消 brings in nothing.
+    w.dialogs.answers = QList<int>{Dialogs::Cancel};
+    QTest::mouseClick(child<QPushButton>(&list, "cmdImport"), Qt::LeftButton);
+    QCOMPARE(library.list().size(), 1);
+    QCOMPARE(changed.count(), 1);
+    list.close();
 }
 
 // 工具 → 快递单模板… opens the list; a button given there shows on the main

@@ -2,9 +2,13 @@
 // file surviving export and import, bad form files, and the courier slots of
 // the main window.
 #include "addressbook/printjournal.h"
+#include "designer/formcanvas.h"
+#include "designer/frmformeditor.h"
+#include "designer/frmformlist.h"
 #include "forms/formfile.h"
 #include "forms/formlibrary.h"
 #include "forms/formpainter.h"
+#include "forms/formpicture.h"
 #include "forms/frmform.h"
 #include "mainwindow.h"
 #include "printedpages.h"
@@ -13,6 +17,7 @@
 #include "waybill/printsettings.h"
 
 #include <QBuffer>
+#include <QFileDialog>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -25,11 +30,14 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <quazip.h>
 #include <quazipfile.h>
 #include <quazipnewinfo.h>
 #include <zlib.h>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <climits>
@@ -150,6 +158,50 @@ QByteArray pngClaiming(quint32 width, quint32 height)
     return bytes;
 }
 
+// A small PNG carrying count compressed text chunks, each unpacking to
+// unpacked bytes: a picture of a few pixels that costs gigabytes to read whole.
+QByteArray pngWithText(int count, int unpacked)
+{
+    const QByteArray text(unpacked, 'a');
+    QByteArray packed(int(compressBound(uLong(text.size()))), Qt::Uninitialized);
+    uLongf packedSize = uLongf(packed.size());
+    compress2(reinterpret_cast<Bytef *>(packed.data()), &packedSize,
+              reinterpret_cast<const Bytef *>(text.constData()), uLong(text.size()), 9);
+    packed.truncate(int(packedSize));
+    QByteArray chunk = QByteArray("zTXt") + QByteArray("Comment\0\0", 9) + packed;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef *>(chunk.constData()), uInt(chunk.size()));
+    QByteArray whole;
+    for (int i = 3; i >= 0; --i)
+        whole.append(char((chunk.size() - 4) >> (8 * i)));
+    whole.append(chunk);
+    for (int i = 3; i >= 0; --i)
+        whole.append(char(crc >> (8 * i)));
+    QByteArray bytes = png(QSize(2, 2));
+    // After the signature and IHDR.
+    bytes.insert(33, whole.repeated(count));
+    return bytes;
+}
+
+// The process's peak memory so far, in MB.
+long peakMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+// A JPEG or PNG of that size, grey, as a scanner gives it.
+QByteArray scan(QSize size, const char *format)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(200, 200, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
 QByteArray zipOf(const QList<std::pair<QString, QByteArray>> &entries)
 {
     QBuffer buffer;
@@ -215,9 +267,17 @@ private Q_SLOTS:
     void badFile_data();
     void badFile();
     void windowShowsPictureFaintly();
+    void pictureTextNotUnpacked();
+    void largePictureWithinLimits_data();
+    void largePictureWithinLimits();
     void slotButtons();
     void librarySlotsCopiesAndTrash();
+    void damagedFormKeepsItsSlot();
+    void importSameFormTwice_data();
+    void importSameFormTwice();
     void printGoesIntoJournal();
+    void cancelAskedValueStopsPrint();
+    void fileDialogInChinese();
 
 private:
     // The page printed with default settings, to compare the imported form's with.
@@ -270,9 +330,12 @@ void FormsTest::printedInk_data()
     QTest::addColumn<QPointF>("offset");
     QTest::addColumn<double>("scaleX");
     QTest::addColumn<double>("scaleY");
-    QTest::newRow("default settings") << QPointF() << 1.0 << 1.0;
-    QTest::newRow("offset") << QPointF(4.5, -3) << 1.0 << 1.0;
-    QTest::newRow("offset and scale") << QPointF(-2, 1.5) << 1.05 << 0.95;
+    QTest::addColumn<bool>("landscape");
+    QTest::newRow("default settings") << QPointF() << 1.0 << 1.0 << false;
+    QTest::newRow("offset") << QPointF(4.5, -3) << 1.0 << 1.0 << false;
+    QTest::newRow("offset and scale") << QPointF(-2, 1.5) << 1.05 << 0.95 << false;
+    // Printed 横向: the job's page is the paper turned, and the queue turns it back.
+    QTest::newRow("landscape") << QPointF() << 1.0 << 1.0 << true;
 }
 
 void FormsTest::printedInk()
@@ -280,6 +343,7 @@ void FormsTest::printedInk()
     QFETCH(QPointF, offset);
     QFETCH(double, scaleX);
     QFETCH(double, scaleY);
+    QFETCH(bool, landscape);
     const QString problem = queueProblem();
     if (!problem.isEmpty())
         QSKIP(qPrintable(problem));
@@ -287,7 +351,8 @@ void FormsTest::printedInk()
     ProgramFolder folder;
     ScriptedDialogs dialogs;
     Platform platform(folder.root, folder.settingsFile(), dialogs);
-    const Form form = userForm();
+    Form form = userForm();
+    form.landscape = landscape;
     Waybill::PrintSettings settings = frmForm::loadSettings(platform, form);
     QCOMPARE(settings.paper, form.paper);
     settings.offset = offset;
@@ -299,7 +364,7 @@ void FormsTest::printedInk()
     const QImage page = printThroughWindow(platform, dialogs, form, &why);
     QVERIFY2(!page.isNull(), qPrintable(why));
     QCOMPARE(dialogs.prompts.size(), 1); // 件数, asked when printing
-    if (offset.isNull() && scaleX == 1)
+    if (offset.isNull() && scaleX == 1 && !landscape)
         m_defaultPage = page;
 
     std::unique_ptr<QPrinter> printer = Waybill::openPrinter(settings, &why);
@@ -566,6 +631,80 @@ void FormsTest::windowShowsPictureFaintly()
     QCOMPARE(qGray(shown.pixel(outside)), 255);
 }
 
+// A form whose picture carries compressed text is read, listed and opened
+// without unpacking the text: memory stays where it was.
+void FormsTest::pictureTextNotUnpacked()
+{
+    Form form = userForm();
+    form.picture = pngWithText(20, 7900000);
+    form.picturePlace = QRectF(0, 0, 230, 127);
+    const QByteArray file = Forms::FormFile::write(form);
+    QVERIFY(file.size() < 200000);
+
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Forms::FormLibrary library(platform);
+    const QString path = shop.dir.path() + "/text.qbform";
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(file);
+    out.close();
+
+    const long before = peakMb();
+    QString error;
+    const std::optional<QString> imported = library.importFile(path, &error);
+    QVERIFY2(imported, qPrintable(error));
+    QCOMPARE(library.list().size(), 1);
+    QVERIFY2(library.load(*imported, &error), qPrintable(error));
+    const std::optional<Form> read = Forms::FormFile::read(file, &error);
+    QVERIFY2(read, qPrintable(error));
+    QVERIFY(!Forms::FormPainter(*read).background().isNull());
+    const long grown = peakMb() - before;
+    QVERIFY2(grown < 100, qPrintable(QString("memory grew by %1 MB").arg(grown)));
+}
+
+// Pictures within the form's limits are read whole, however many pixels
+// they have; the window decodes its picture once, at the size it shows it.
+void FormsTest::largePictureWithinLimits_data()
+{
+    QTest::addColumn<QSize>("pixels");
+    QTest::addColumn<QByteArray>("format");
+    QTest::newRow("PNG of 35 million pixels") << QSize(7000, 5000) << QByteArray("PNG");
+    QTest::newRow("JPEG of 80 million pixels") << QSize(10000, 8000) << QByteArray("JPEG");
+}
+
+void FormsTest::largePictureWithinLimits()
+{
+    QFETCH(QSize, pixels);
+    QFETCH(QByteArray, format);
+    Form form = userForm();
+    form.picture = scan(pixels, format.constData());
+    form.picturePlace = QRectF(0, 0, 230, 127);
+    QString error;
+    const std::optional<Form> read = Forms::FormFile::read(Forms::FormFile::write(form), &error);
+    QVERIFY2(read, qPrintable(error));
+
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    frmForm window(platform, *read, contacts());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage shown = window.grab().toImage();
+    QCOMPARE(qGray(shown.pixel(shown.width() - 5, shown.height() - 5)) < 255, true);
+    // What the window keeps of the picture: the size it is drawn at, 96 dpi.
+    const QSize kept = window.background().size();
+    QVERIFY2(kept.width() <= qRound(230 / 25.4 * 96) + 1,
+             qPrintable(QString("%1 × %2").arg(kept.width()).arg(kept.height())));
+    // The editor's page: no finer than paper needs, 200 dpi.
+    Forms::FormLibrary library(platform);
+    Designer::frmFormEditor editor(platform, library, *read, QString(), Designer::FilePicker{}, nullptr);
+    const QSize onPage = editor.canvas().picture().size();
+    QVERIFY2(!onPage.isEmpty() && onPage.width() <= Forms::FormPicture::pixelsFor(QSizeF(230, 127)).width(),
+             qPrintable(QString("%1 × %2").arg(onPage.width()).arg(onPage.height())));
+}
+
 void FormsTest::slotButtons()
 {
     MainWindow w;
@@ -675,6 +814,114 @@ void FormsTest::librarySlotsCopiesAndTrash()
     QCOMPARE(home.trashed(), QStringList{*copy});
     QCOMPARE(library.formInSlot(6), QString());
     QCOMPARE(library.list().size(), 2);
+
+    // Gone from the folder by other means, its slot still named: a new form of
+    // that file name does not take it.
+    QVERIFY(library.setSlot(again, 5));
+    QVERIFY(QFile::remove(library.folder() + again));
+    QString newer;
+    QVERIFY(library.save(form, &newer));
+    QCOMPARE(newer, again);
+    QCOMPARE(library.slotOf(newer), 0);
+}
+
+// A form whose file cannot be read stays in the list, marked, and keeps its
+// slot; its button says it cannot be read and opening it says why.
+void FormsTest::damagedFormKeepsItsSlot()
+{
+    MainWindow w;
+    Forms::FormLibrary library(*w.platform);
+    QString sto;
+    QVERIFY(library.save(userForm(), &sto));
+    QVERIFY(library.setSlot(sto, 4));
+    const QByteArray sound = Forms::FormFile::write(userForm());
+    w.folder.write("forms/中通快递.qbform", sound.left(sound.size() / 2));
+    QVERIFY(library.setSlot("中通快递.qbform", 6));
+    QVERIFY(w.start());
+    w.show();
+
+    // Where a form is chosen to print, only the readable ones.
+    QCOMPARE(library.list().size(), 1);
+    const QList<Forms::FormLibrary::Entry> all = library.list(Forms::FormLibrary::Damaged::Listed);
+    QCOMPARE(all.size(), 2);
+    const Forms::FormLibrary::Entry damaged = all.at(0).fileName == sto ? all.at(1) : all.at(0);
+    QCOMPARE(damaged.fileName, QString("中通快递.qbform"));
+    QCOMPARE(damaged.caption(), QString("中通快递（已损坏）"));
+    QCOMPARE(damaged.slot, 6);
+    QVERIFY2(damaged.problem.contains("损坏"), qPrintable(damaged.problem));
+
+    QPushButton *slot6 = w.button("Command4");
+    QVERIFY(slot6->isVisible());
+    QCOMPARE(slot6->text(), QString("模板无法读取 &6"));
+    QCOMPARE(slot6->toolTip(), damaged.problem);
+    QCOMPARE(runModal([&] { slot6->click(); }), QStringList());
+    QCOMPARE(w.dialogs.messages.size(), 1);
+    QVERIFY2(w.dialogs.messages.first().text.contains(damaged.problem),
+             qPrintable(w.dialogs.messages.first().text));
+    QVERIFY(slot6->isVisible());
+    QCOMPARE(library.formInSlot(6), QString("中通快递.qbform"));
+
+    // In the list, to be deleted or replaced.
+    Designer::frmFormList list(*w.platform, library, Designer::FilePicker{});
+    auto *rows = list.findChild<QTreeWidget *>("lstForms");
+    QCOMPARE(rows->topLevelItemCount(), 2);
+    const QList<QTreeWidgetItem *> found = rows->findItems("中通快递（已损坏）", Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first()->toolTip(0), damaged.problem);
+    QCOMPARE(found.first()->text(1), QString("Alt+6"));
+}
+
+// The same form brought in twice: replaced, or kept beside the first as a
+// form of its own, or not brought in.
+void FormsTest::importSameFormTwice_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("replace") << int(Dialogs::Yes);
+    QTest::newRow("keep both") << int(Dialogs::No);
+}
+
+void FormsTest::importSameFormTwice()
+{
+    QFETCH(int, answer);
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Forms::FormLibrary library(platform);
+    const Form form = userForm();
+    const QString path = shop.dir.path() + "/申通快递.qbform";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(Forms::FormFile::write(form));
+    file.close();
+    QString error;
+    const std::optional<QString> first = library.importFile(path, &error);
+    QVERIFY2(first, qPrintable(error));
+    QVERIFY(library.setSlot(*first, 4));
+    QCOMPARE(library.fileWithId(form.id), *first);
+
+    const auto same = answer == Dialogs::Yes ? Forms::FormLibrary::SameForm::Replace
+                                             : Forms::FormLibrary::SameForm::KeepBoth;
+    const std::optional<QString> second = library.importFile(path, &error, same);
+    QVERIFY2(second, qPrintable(error));
+    const QList<Forms::FormLibrary::Entry> entries = library.list();
+    if (answer == Dialogs::Yes) {
+        QCOMPARE(*second, *first);
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(library.slotOf(*first), 4);
+        return;
+    }
+    QCOMPARE(entries.size(), 2);
+    const std::optional<Form> copy = library.load(*second);
+    QVERIFY(copy);
+    QCOMPARE(copy->name, QString("申通快递（2）"));
+    QVERIFY(copy->id != form.id);
+    QVERIFY(frmForm::settingsSection(*copy) != frmForm::settingsSection(form));
+    QCOMPARE(library.slotOf(*second), 0);
+    QCOMPARE(library.slotOf(*first), 4);
+    // A third time: a name of its own again.
+    const std::optional<QString> third = library.importFile(path, &error, same);
+    QVERIFY(third);
+    QCOMPARE(library.load(*third)->name, QString("申通快递（3）"));
 }
 
 void FormsTest::printGoesIntoJournal()
@@ -706,11 +953,62 @@ void FormsTest::printGoesIntoJournal()
 
     // The same recipient again today: asked first, and 否 prints nothing.
     w.dialogs.messages.clear();
+    w.dialogs.inputs = QStringList{"2"};
     w.dialogs.answers = QList<int>{Dialogs::No};
     QCOMPARE(printOnce(), QStringList{"frmForm"});
     QCOMPARE(w.dialogs.messages.size(), 1);
     QCOMPARE(w.dialogs.messages.first().text, QString("今天已为该收件人打印过申通快递单，仍要打印吗？"));
     QCOMPARE(journal.entries().size(), 1);
+}
+
+// 取消 on a value asked when printing prints nothing and asks nothing more.
+void FormsTest::cancelAskedValueStopsPrint()
+{
+    const QString problem = queueProblem();
+    if (!problem.isEmpty())
+        QSKIP(qPrintable(problem));
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Form form = userForm();
+    FormField second = form.fields.at(Asked);
+    second.askLabel = "托寄物";
+    second.box.translate(0, 10);
+    form.fields.push_back(second);
+    frmForm window(platform, form, contacts());
+    QSignalSpy printed(&window, &frmForm::printed);
+    bool checked = false;
+    window.addPrintCheck([&] { return checked = true; });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    dialogs.inputs = QStringList{"2"}; // 件数; 托寄物 cancelled
+    window.findChild<QPushButton *>("Command1")->click();
+    QCOMPARE(dialogs.prompts.size(), 2);
+    QCOMPARE(printed.count(), 0);
+    QVERIFY(!checked);
+    QVERIFY(dialogs.messages.isEmpty());
+    QVERIFY(window.isVisible());
+}
+
+// The file dialog a form is brought in or sent out through speaks Chinese.
+void FormsTest::fileDialogInChinese()
+{
+    QFileDialog dialog(nullptr, "导入快递单模板", QString(), "快递单模板 (*.qbform)");
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QStringList english;
+    const QRegularExpression latin("[A-Za-z]{2,}");
+    for (const QPushButton *button : dialog.findChildren<QPushButton *>()) {
+        if (button->isVisible() && latin.match(button->text()).hasMatch())
+            english.append(button->text());
+    }
+    for (const QLabel *label : dialog.findChildren<QLabel *>()) {
+        if (label->isVisible() && latin.match(label->text()).hasMatch())
+            english.append(label->text());
+    }
+    dialog.close();
+    QVERIFY2(english.isEmpty(), qPrintable(english.join(", ")));
 }
 
 QUILLBOX_TEST_MAIN(FormsTest)
