@@ -43,21 +43,28 @@ QStringList BatchPrinter::warnings(int row) const
     return found;
 }
 
-void BatchPrinter::askValues()
+QString BatchPrinter::askValues()
 {
     // The values a form asks for when printing (托寄物, 件数 …) are asked once,
     // when the batch's first print starts, and go onto every waybill of it: a
     // batch is one kind of parcel, and asking for each row would stand between
     // the user and a stack of pages.
     if (m_answersForm == m_batch.form)
-        return;
+        return QString();
     const QStringList labels = m_pages->askedLabels();
+    QHash<QString, QString> answers = m_answers;
     for (const QString &label : labels) {
-        m_answers.insert(label, m_platform.inputBox(QStringLiteral("请输入%1：").arg(label),
-                                                    m_pages->caption(), m_answers.value(label)));
+        const QString answer = m_platform.inputBox(QStringLiteral("请输入%1：").arg(label),
+                                                   m_pages->caption(), m_answers.value(label));
+        // 取消 (or nothing typed) prints nothing: a waybill without it is no use.
+        if (answer.trimmed().isEmpty())
+            return QStringLiteral("没有输入%1，未打印。").arg(label);
+        answers.insert(label, answer);
     }
+    m_answers = answers;
     m_answersForm = m_batch.form;
     m_pages->setAnswers(m_answers);
+    return QString();
 }
 
 void BatchPrinter::start(int count)
@@ -74,7 +81,11 @@ void BatchPrinter::start(int count)
         stop(std::max(m_batch.firstNotPrinted(), 0), source.problem());
         return;
     }
-    askValues();
+    const QString cancelled = askValues();
+    if (!cancelled.isEmpty()) {
+        stop(std::max(m_batch.firstNotPrinted(), 0), cancelled);
+        return;
+    }
     m_settings = source.settings();
     m_printer.reset();
     next();

@@ -81,7 +81,8 @@ private:
     // Marks the row printed and writes it into the journal; error says why that failed.
     bool rowDone(int row, QString *error);
     void rowFailed(int row, const PrintQueue::JobStatus &job);
-    void askValues();
+    // Why printing cannot start (a value not given), or empty.
+    QString askValues();
 
     PrintBatch &m_batch;
     Platform &m_platform;

@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <optional>
+
 namespace {
 
 class CourierPages : public PageSource
@@ -79,8 +81,14 @@ public:
     void paint(QPainter &painter, const FieldReader &read) const override
     {
         // On paper the fields alone: the picture is the form the printer is loaded with.
-        if (m_painter)
-            m_painter->paintClientPixels(painter, values(read), Forms::FormPainter::NoBackground);
+        // A landscape form is drawn turned on the page, as its own window prints it.
+        if (!m_painter)
+            return;
+        if (!m_turned) {
+            const Waybill::PrintSettings used = settings();
+            m_turned = Forms::FormPainter::turnedOnPage(m_form, used.paper, used.landscape);
+        }
+        m_painter->paintOnPage(painter, values(read), *m_turned, Forms::FormPainter::NoBackground);
     }
 
 private:
@@ -98,6 +106,7 @@ private:
     Forms::Form m_form;
     std::unique_ptr<Forms::FormPainter> m_painter;
     QHash<QString, QString> m_answers;
+    mutable std::optional<bool> m_turned;
 };
 
 } // namespace

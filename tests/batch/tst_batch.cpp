@@ -184,6 +184,7 @@ private Q_SLOTS:
     void settledByTitle();
     void numberInTheJournalWindow();
     void rowWarnings();
+    void batchOnUserForm_data();
     void batchOnUserForm();
     void pageAsQtSendsIt_data();
     void pageAsQtSendsIt();
@@ -1002,13 +1003,25 @@ void BatchTest::rowWarnings()
     QCOMPARE(printer.warnings(3), QStringList());
 }
 
+void BatchTest::batchOnUserForm_data()
+{
+    QTest::addColumn<QSizeF>("paper");
+    QTest::addColumn<bool>("landscape");
+    QTest::newRow("a label") << QSizeF(100, 150) << false;
+    // Every field whole, those right of 127 mm too.
+    QTest::newRow("a paper waybill, landscape") << QSizeF(230, 127) << true;
+}
+
 void BatchTest::batchOnUserForm()
 {
+    QFETCH(QSizeF, paper);
+    QFETCH(bool, landscape);
     Program program;
     Forms::Form form;
     form.id = Forms::Form::newId();
     form.name = "测试快递";
-    form.paper = {100, 150};
+    form.paper = paper;
+    form.landscape = landscape;
     const auto field = [](const QRectF &box) {
         Forms::FormField f;
         f.box = box;
@@ -1022,6 +1035,10 @@ void BatchTest::batchOnUserForm()
     form.fields.push_back(field({10, 90, 40, 10}));
     form.fields.back().source = Forms::FormField::Source::Asked;
     form.fields.back().askLabel = "托寄物";
+    if (paper.width() > 150) {
+        form.fields.push_back(field({160, 20, 60, 10}));
+        form.fields.back().keys = QStringList{"txtNameTo"};
+    }
     QString fileName;
     QString error;
     QVERIFY2(Forms::FormLibrary(program.platform).save(form, &fileName, &error), qPrintable(error));
@@ -1048,6 +1065,14 @@ void BatchTest::batchOnUserForm()
     QVERIFY(window.offerSavedBatch());
     QCOMPARE(window.findChild<QComboBox *>("cmbForm")->currentText(), form.name);
     const int jobsBefore = jobsOn(m_queue.name);
+    // 取消 on the value asked prints nothing.
+    program.dialogs.inputs = QStringList{};
+    window.findChild<QPushButton *>("cmdPrintAll")->click();
+    QCOMPARE(program.dialogs.prompts.size(), 1);
+    QTRY_VERIFY(window.findChild<QPushButton *>("cmdPrintAll")->isEnabled());
+    QCOMPARE(jobsOn(m_queue.name), jobsBefore);
+    QVERIFY(program.journal.entries().isEmpty());
+    program.dialogs.prompts.clear();
     program.dialogs.inputs = QStringList{"衣服"};
     window.findChild<QPushButton *>("cmdPrintAll")->click();
     QTRY_COMPARE_WITH_TIMEOUT(program.journal.entries().size(), 3, 120000);
