@@ -484,8 +484,25 @@ void frmMain::cmdYD_Click()
     openWaybill(QStringLiteral("韵达"), [this](QStringView n) { return fieldText(n); });
 }
 
-void frmMain::openWaybill(const QString &courier, const std::function<QString(QStringView)> &read)
+void frmMain::openWaybill(const QString &courier, const std::function<QString(QStringView)> &read,
+                          const QString &formId)
 {
+    if (!formId.isEmpty()) {
+        // The very form it was printed on: another of the same name may have come since.
+        const QString file = m_forms->fileWithId(formId);
+        QString problem;
+        const std::optional<Forms::Form> userForm =
+            file.isEmpty() ? std::nullopt : m_forms->load(file, &problem);
+        if (userForm) {
+            openForm(*userForm, read);
+        } else {
+            m_platform.messageBox(
+                QStringLiteral("这张快递单所用的快递单模板“%1”已不在了（可能已删除或已损坏），无法再打印。")
+                    .arg(courier),
+                QStringLiteral("提示"), Dialogs::Exclamation);
+        }
+        return;
+    }
     if (courier == QStringLiteral("韵达")) {
         frmYD form(m_platform, read);
         showWaybill(form, courier, read);
@@ -504,15 +521,17 @@ void frmMain::openWaybill(const QString &courier, const std::function<QString(QS
 void frmMain::openForm(const Forms::Form &userForm, const std::function<QString(QStringView)> &read)
 {
     frmForm form(m_platform, userForm, read);
-    showWaybill(form, userForm.name, read);
+    showWaybill(form, userForm.name, read, userForm.id);
 }
 
 void frmMain::showWaybill(Waybill::PrintWindow &form, const QString &courier,
-                          const std::function<QString(QStringView)> &read)
+                          const std::function<QString(QStringView)> &read, const QString &formId)
 {
     form.addPrintCheck(sameDayCheck(courier, read));
     connect(&form, &Waybill::PrintWindow::printed, this,
-            [this, courier, read](const QString &printer) { recordPrint(courier, read, printer); });
+            [this, courier, read, formId](const QString &printer) {
+                recordPrint(courier, read, printer, formId);
+            });
     form.exec();
 }
 
@@ -532,10 +551,12 @@ std::function<bool()> frmMain::sameDayCheck(const QString &courier,
 }
 
 void frmMain::recordPrint(const QString &courier, const std::function<QString(QStringView)> &read,
-                          const QString &printer)
+                          const QString &printer, const QString &formId)
 {
     QString error;
-    if (!m_journal->append(PrintJournal::entryFor(courier, printer, read), &error))
+    PrintJournal::Entry entry = PrintJournal::entryFor(courier, printer, read);
+    entry.formId = formId;
+    if (!m_journal->append(entry, &error))
         m_platform.messageBox(QStringLiteral("快递单已打印，但打印记录未能保存：\n%1\n\n%2")
                                   .arg(QDir::toNativeSeparators(m_journal->fileName()), error),
                               QStringLiteral("提示"), Dialogs::Exclamation);
@@ -862,7 +883,8 @@ void frmMain::actJournal_Triggered()
 {
     frmJournal form(*m_journal, m_platform, this);
     connect(&form, &frmJournal::reprint, this, [this, &form](const PrintJournal::Entry &entry) {
-        openWaybill(entry.courier, [entry](QStringView key) { return entry.value(key); });
+        openWaybill(
+            entry.courier, [entry](QStringView key) { return entry.value(key); }, entry.formId);
         form.reload();
     });
     form.exec();

@@ -144,17 +144,20 @@ private:
     void frmImport_Imported(const QString &group);
     // Opens the courier's waybill window filled by read; what it prints goes into
     // the journal, and a second waybill for the same recipient today is asked about.
-    void openWaybill(const QString &courier, const std::function<QString(QStringView)> &read);
+    // formId: the user's form a journal entry was printed on; empty for a
+    // courier's own waybill, or an entry from before forms had ids in the journal.
+    void openWaybill(const QString &courier, const std::function<QString(QStringView)> &read,
+                     const QString &formId = QString());
     // The same for a user's form; its name stands for the courier in the journal.
     void openForm(const Forms::Form &form, const std::function<QString(QStringView)> &read);
     // Runs a waybill window: the same-day check before printing, the journal after.
     void showWaybill(Waybill::PrintWindow &form, const QString &courier,
-                     const std::function<QString(QStringView)> &read);
+                     const std::function<QString(QStringView)> &read, const QString &formId = QString());
     // The same-day question before printing, and the journal entry after it.
     std::function<bool()> sameDayCheck(const QString &courier,
                                        const std::function<QString(QStringView)> &read);
     void recordPrint(const QString &courier, const std::function<QString(QStringView)> &read,
-                     const QString &printer);
+                     const QString &printer, const QString &formId);
     void pasteDialog_Filled(PasteAddressDialog::Side side, const QStringList &fields);
     void actSyncSettings_Triggered();
     void actSyncNow_Triggered();

@@ -271,6 +271,7 @@ private Q_SLOTS:
     void largePictureWithinLimits_data();
     void largePictureWithinLimits();
     void slotButtons();
+    void reprintUsesItsOwnForm();
     void librarySlotsCopiesAndTrash();
     void damagedFormKeepsItsSlot();
     void importSameFormTwice_data();
@@ -703,6 +704,61 @@ void FormsTest::largePictureWithinLimits()
     const QSize onPage = editor.canvas().picture().size();
     QVERIFY2(!onPage.isEmpty() && onPage.width() <= Forms::FormPicture::pixelsFor(QSizeF(230, 127)).width(),
              qPrintable(QString("%1 × %2").arg(onPage.width()).arg(onPage.height())));
+}
+
+// 再打印 opens the form the entry was printed on, not another of the same name;
+// an entry whose form is gone says so and opens nothing.
+void FormsTest::reprintUsesItsOwnForm()
+{
+    MainWindow w;
+    Forms::FormLibrary library(*w.platform);
+    Form first = userForm();
+    QString firstFile, secondFile;
+    QVERIFY(library.save(first, &firstFile));
+    Form second = userForm(); // the same name, a label's paper
+    second.paper = QSizeF(100, 150);
+    QVERIFY(library.save(second, &secondFile));
+    PrintJournal journal(*w.platform);
+    const auto recipient = [](QStringView key) { return key == u"txtNameTo" ? QString("李娜") : QString(); };
+    PrintJournal::Entry entry = PrintJournal::entryFor(second.name, "Q", recipient);
+    entry.formId = second.id;
+    QVERIFY(journal.append(entry));
+    QVERIFY(w.start());
+    w.show();
+
+    const auto reprintFirstEntry = [&] {
+        QSize opened;
+        bool clicked = false;
+        const qsizetype told = w.dialogs.messages.size();
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal && modal->objectName() == "frmJournal") {
+                auto *reprint = modal->findChild<QPushButton *>("cmdReprint");
+                if (!clicked && reprint->isEnabled()) {
+                    clicked = true;
+                    // Queued: the form's own loop must not run inside this slot.
+                    QTimer::singleShot(0, reprint, &QPushButton::click);
+                } else if (clicked && (opened.isValid() || w.dialogs.messages.size() > told)) {
+                    modal->close();
+                }
+            } else if (auto *form = qobject_cast<frmForm *>(modal)) {
+                opened = form->size();
+                form->close();
+            }
+        });
+        poll.start(10);
+        w.form->findChild<QAction *>("actJournal")->trigger();
+        poll.stop();
+        return opened;
+    };
+    QCOMPARE(reprintFirstEntry(), QSize(qRound(100 * Forms::FormPainter::PixelsPerMm),
+                                        qRound(150 * Forms::FormPainter::PixelsPerMm)));
+
+    QVERIFY(QFile::remove(library.folder() + "/" + secondFile));
+    QCOMPARE(reprintFirstEntry(), QSize());
+    QVERIFY(!w.dialogs.messages.isEmpty());
+    QVERIFY2(w.dialogs.messages.last().text.contains("已不在了"), qPrintable(w.dialogs.messages.last().text));
 }
 
 void FormsTest::slotButtons()
