@@ -373,6 +373,7 @@ void frmBatch::cmdHistory_Click()
             for (int c = 0; c < cells.size(); ++c)
                 list->setItem(i, c, new QTableWidgetItem(cells[c]));
         }
+        list->resizeColumnsToContents();
         if (!batches.isEmpty())
             list->selectRow(0);
     };

@@ -7,6 +7,7 @@
 #include "addressbook/parsing/regiontable.h"
 #include "addressbook/printjournal.h"
 #include "batch/frmbatch.h"
+#include "batch/printbatch.h"
 #include "designer/formcanvas.h"
 #include "designer/formdocument.h"
 #include "designer/frmformeditor.h"
@@ -301,6 +302,20 @@ int main(int argc, char *argv[])
     RegionTable regions;
     regions.load();
     const AddressParser parser(regions);
+    // Yesterday's batch, printed, numbered and shipped, kept in the history.
+    PrintBatch yesterday;
+    yesterday.created = QDateTime::currentDateTime().addDays(-1).toString("yyyy-MM-dd 09:12:00");
+    yesterday.sender = QStringList(8, QString());
+    for (int i = 0; i < 12; ++i) {
+        BatchRow row;
+        row.recipient = QStringList(8, QStringLiteral("收件人%1").arg(i));
+        row.orderNumber = QStringLiteral("20261206%1").arg(i, 4, 10, QLatin1Char('0'));
+        row.state = BatchRow::State::Printed;
+        row.waybillNumber = QStringLiteral("SF14420379%1").arg(i, 4, 10, QLatin1Char('0'));
+        row.exported = true;
+        yesterday.rows.append(row);
+    }
+    ok = BatchStore(*w.platform).save(yesterday) && ok;
     frmBatch batchWindow(
         *w.platform, journal, [&]() -> const AddressParser & { return parser; },
         [&](QWidget *, const QString &, const QString &) { return orders; },
@@ -309,6 +324,20 @@ int main(int argc, char *argv[])
     batchWindow.findChild<QPushButton *>("cmdOpenOrders")->click();
     ok = QTest::qWaitForWindowExposed(&batchWindow) && batchWindow.grab().save(out + "/batch-window.png") &&
          ok;
+    // 历史批次…: today's batch and yesterday's.
+    bool historyDrawn = false;
+    QTimer historyPoll;
+    QObject::connect(&historyPoll, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (dialog && dialog->objectName() == "dlgBatchHistory" && dialog->isVisible()) {
+            historyDrawn = dialog->grab().save(out + "/batch-history.png");
+            dialog->close();
+        }
+    });
+    historyPoll.start(20);
+    batchWindow.findChild<QPushButton *>("cmdHistory")->click();
+    historyPoll.stop();
+    ok = historyDrawn && ok;
 
     ok = drawDesigner(w, out) && ok;
 
