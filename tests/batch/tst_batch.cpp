@@ -981,6 +981,27 @@ void BatchTest::numberInTheJournalWindow()
     QVERIFY2(program.dialogs.messages[1].text.contains("已记在"),
              qPrintable(program.dialogs.messages[1].text));
     QCOMPARE(program.journal.withWaybillNumber(u"SF100000000009").size(), 1);
+
+    // An entry a batch printed: the number reaches the batch, for its next shipping file.
+    const BatchStore store(program.platform);
+    PrintBatch batch = batchOf(2);
+    batch.rows[1].state = BatchRow::State::Printed;
+    PrintJournal::Entry printed = batch.journalEntry(1, "顺丰", QString());
+    QVERIFY(program.journal.append(printed));
+    batch.rows[1].journalId = printed.id;
+    batch.rows[1].printedTime = printed.time;
+    batch.rows[1].exported = true;
+    QVERIFY(store.save(batch));
+    window.reload();
+    list->setCurrentIndex(list->model()->index(0, 0));
+    program.dialogs.inputs = {"SF100000000010"};
+    QTest::mouseClick(number, Qt::LeftButton);
+    QCOMPARE(program.dialogs.messages.size(), 2);
+    const std::optional<PrintBatch> after = store.load(batch.fileName);
+    QVERIFY(after);
+    QCOMPARE(after->rows[1].waybillNumber, QStringLiteral("SF100000000010"));
+    QVERIFY(!after->rows[1].exported);
+    QCOMPARE(after->rows[0].waybillNumber, QString());
 }
 
 // What each row shows before printing, all at once rather than asked row by row.
