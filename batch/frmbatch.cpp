@@ -204,7 +204,9 @@ bool frmBatch::offerSavedBatch()
                      : QStringLiteral("\n\n第 %1 张：%2").arg(next + 1).arg(m_batch.rows[next].problem)),
         QStringLiteral("批量打印"), Dialogs::YesNo | Dialogs::Exclamation);
     if (answer != Dialogs::Yes) {
-        // Kept in 历史批次…, printed rows and numbers and all.
+        // Kept in 历史批次…, printed rows and numbers and all, and not offered again.
+        m_batch.setAside = true;
+        save();
         startNewBatch();
         lblStatus->setText(QStringLiteral("上次的批次已留在“历史批次…”里。"));
         return false;
@@ -369,7 +371,8 @@ void frmBatch::cmdHistory_Click()
                                     QString::number(b.exported),
                                     b.fileName == m_batch.fileName ? QStringLiteral("正在使用")
                                     : b.finished                   ? QStringLiteral("已打完")
-                                                                   : QStringLiteral("未打完")};
+                                    : b.setAside ? QStringLiteral("未打完（已搁置）")
+                                                 : QStringLiteral("未打完")};
             for (int c = 0; c < cells.size(); ++c)
                 list->setItem(i, c, new QTableWidgetItem(cells[c]));
         }
@@ -390,7 +393,10 @@ void frmBatch::cmdHistory_Click()
             fill();
             return;
         }
+        // Taken up again: offered when the window opens, until finished.
+        batch->setAside = false;
         openBatch(*batch);
+        save();
         lblStatus->setText(QStringLiteral("已打开 %1 开始的批次。").arg(m_batch.created));
         dialog.accept();
     });

@@ -292,6 +292,7 @@ QByteArray PrintBatch::toJson() const
         list.append(rowObject(row));
     const QJsonObject batch{{QStringLiteral("id"), id},
                             {QStringLiteral("created"), created},
+                            {QStringLiteral("setAside"), setAside},
                             {QStringLiteral("form"), form},
                             {QStringLiteral("sender"), toArray(sender)},
                             {QStringLiteral("rows"), list}};
@@ -310,6 +311,7 @@ std::optional<PrintBatch> PrintBatch::fromJson(const QByteArray &json)
         batch.id = object[u"id"].toString();
     if (!object[u"created"].toString().isEmpty())
         batch.created = object[u"created"].toString();
+    batch.setAside = object[u"setAside"].toBool();
     // A courier's key or a form's file name; a batch written before forms could
     // be chosen names a courier.
     batch.form = object[u"form"].toString();
@@ -455,27 +457,46 @@ QList<BatchStore::Summary> BatchStore::list(QStringList *problems) const
             continue;
         }
         all.append({name, batch->created, batch->form, int(batch->rows.size()), batch->printedCount(),
-                    batch->numberedCount(), batch->exportedCount(), batch->isFinished()});
+                    batch->numberedCount(), batch->exportedCount(), batch->isFinished(), batch->setAside});
     }
     return all;
 }
 
 std::optional<PrintBatch> BatchStore::load(QString *problem) const
 {
+    takeOldBatch();
+    QStringList names = m_platform.listFiles(folder());
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const QString &name) { return !name.endsWith(QStringLiteral(".json")); }),
+                names.end());
+    // Newest first, by the date and time in the names; a batch begun more than a
+    // month ago is taken up only from the history, so that opening the window
+    // never reads years of batches.
+    std::sort(names.begin(), names.end(), std::greater<QString>());
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    const QString monthAgo = QDate::currentDate().addDays(-31).toString(Qt::ISODate);
     QStringList problems;
-    const QList<Summary> all = list(&problems);
+    std::optional<PrintBatch> ofToday;
+    for (const QString &name : std::as_const(names)) {
+        if (name < monthAgo)
+            break;
+        QString why;
+        std::optional<PrintBatch> batch = load(name, &why);
+        if (!batch) {
+            if (!why.isEmpty())
+                problems.append(why);
+            continue;
+        }
+        if (!batch->isFinished() && !batch->setAside && !batch->rows.isEmpty()) {
+            ofToday = std::move(batch);
+            break;
+        }
+        if (!ofToday && batch->created.startsWith(today))
+            ofToday = std::move(batch);
+    }
     if (problem)
         *problem = problems.join(u'\n');
-    const QString today = QDate::currentDate().toString(Qt::ISODate);
-    for (const Summary &summary : all) {
-        if (!summary.finished && summary.rows > 0)
-            return load(summary.fileName, problem);
-    }
-    for (const Summary &summary : all) {
-        if (summary.created.startsWith(today))
-            return load(summary.fileName, problem);
-    }
-    return std::nullopt;
+    return ofToday;
 }
 
 std::optional<PrintBatch> BatchStore::withId(const QString &batchId) const

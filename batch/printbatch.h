@@ -74,6 +74,8 @@ public:
 
     QString id;      // names the batch for good, as a row's id names the row
     QString created; // "yyyy-MM-dd HH:mm:ss", local time
+    // Not to be gone on with when the window opens (the user said 否); still in the history.
+    bool setAside = false;
     // "SF", "YD", or the file name of a form of the user's (see PageSource).
     QString form = QStringLiteral("SF");
     QStringList sender; // the eight sender values, in the order of ContactFile::senderKeys()
@@ -127,6 +129,7 @@ public:
         int numbered = 0;
         int exported = 0;
         bool finished = false;
+        bool setAside = false;
     };
 
     QString folder() const;
@@ -137,7 +140,8 @@ public:
     // The batch kept in fileName (a name in the folder). A file that cannot be
     // read is put aside as "….damaged" and problem says so.
     std::optional<PrintBatch> load(const QString &fileName, QString *problem = nullptr) const;
-    // The batch to go on with: the newest one not finished, else the newest of today.
+    // The batch to go on with: the newest one of the last month not finished and
+    // not set aside, else the newest of today.
     std::optional<PrintBatch> load(QString *problem = nullptr) const;
     // The batch whose id this is, wherever it is kept.
     std::optional<PrintBatch> withId(const QString &batchId) const;

@@ -859,6 +859,15 @@ void BatchTest::batchesKept()
     QCOMPARE(all[1].created, QStringLiteral("2026-12-01 09:00:00"));
     QCOMPARE(all[1].printed, 1);
     QCOMPARE(all[1].numbered, 1);
+    // Not offered again: the next window offers the older one, and then none.
+    const qsizetype asked = program.dialogs.messages.size();
+    program.dialogs.answers = {Dialogs::No};
+    QVERIFY(!window()->offerSavedBatch());
+    QCOMPARE(program.dialogs.messages.size(), asked + 1);
+    QVERIFY2(program.dialogs.messages.last().text.contains("共 3 张"),
+             qPrintable(program.dialogs.messages.last().text));
+    QVERIFY(!window()->offerSavedBatch());
+    QCOMPARE(program.dialogs.messages.size(), asked + 1);
 
     // A damaged file is put aside and named, never silently replaced.
     QFile damaged(store.folder() + "/" + first.fileName);
