@@ -199,6 +199,10 @@ const Waybill::Description *PrintBatch::description(const QString &form)
 
 QString PrintBatch::value(int row, QStringView key) const
 {
+    if (key == u"orderNumber")
+        return rows.value(row).orderNumber;
+    if (key == u"waybillNumber")
+        return rows.value(row).waybillNumber;
     if (key.endsWith(u"To"))
         return rows.value(row).value(key);
     return sender.value(ContactFile::senderKeys().indexOf(key));

@@ -66,6 +66,13 @@ QList<FieldKind> fieldKinds()
         }
         kinds.append({caption, field});
     }
+    // A batch row's own numbers, for labels and packing slips.
+    for (const auto &[name, caption] : Forms::batchFields()) {
+        FormField field = make(FormField::Source::Contact, QSizeF(50, 7));
+        field.keys = QStringList{name};
+        field.fit = FormField::Fit::Shrink;
+        kinds.append({caption, field});
+    }
     for (const QString &side : {QStringLiteral("To"), QString()}) {
         FormField field = make(FormField::Source::Contact, QSizeF(80, 12));
         field.keys = QStringList{QStringLiteral("txtP") + side, QStringLiteral("txtC") + side,
@@ -98,6 +105,8 @@ QString sampleValue(QStringView key)
         {u"txtAdd", u"科技园路1号"},
         {u"txtTel", u"13800138000"},
         {u"txtZip", u"518000"},
+        {u"orderNumber", u"2026120812345678"},
+        {u"waybillNumber", u"SF1442037800012"},
     };
     const QStringView base = key.endsWith(u"To") ? key.chopped(2) : key;
     for (const auto &[name, value] : samples) {

@@ -32,6 +32,26 @@ QString Form::newId()
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
+const QList<std::pair<QString, QString>> &batchFields()
+{
+    static const QList<std::pair<QString, QString>> fields{
+        {QStringLiteral("orderNumber"), QStringLiteral("订单编号")},
+        {QStringLiteral("waybillNumber"), QStringLiteral("运单号")},
+    };
+    return fields;
+}
+
+bool isPrintableKey(QStringView key)
+{
+    for (const auto *list : {&contactFields(), &batchFields()}) {
+        for (const auto &[name, caption] : *list) {
+            if (name == key)
+                return true;
+        }
+    }
+    return false;
+}
+
 const QList<std::pair<QString, QString>> &contactFields()
 {
     static const QList<std::pair<QString, QString>> fields{
@@ -90,9 +110,11 @@ QString fieldCaption(const FormField &field)
         QStringList captions;
         for (const QString &key : field.keys) {
             QString caption = key;
-            for (const auto &[name, shown] : contactFields()) {
-                if (name == key)
-                    caption = shown;
+            for (const auto *list : {&contactFields(), &batchFields()}) {
+                for (const auto &[name, shown] : *list) {
+                    if (name == key)
+                        caption = shown;
+                }
             }
             captions.append(caption);
         }

@@ -113,6 +113,11 @@ QString fieldCaption(const FormField &field);
 
 // The sixteen contact fields by name and caption, in the main window's order.
 const QList<std::pair<QString, QString>> &contactFields();
+// What a batch row adds, read like a contact field: its order number (订单编号)
+// and its waybill number (运单号); empty outside a batch, or before a number is given.
+const QList<std::pair<QString, QString>> &batchFields();
+// Whether a field may print this key: a contact field or a batch row's.
+bool isPrintableKey(QStringView key);
 
 // The labels asked for when printing, each once, in field order.
 QStringList askedLabels(const Form &form);

@@ -64,15 +64,6 @@ QString valignName(Qt::Alignment a)
                                   : QStringLiteral("top");
 }
 
-bool isContactKey(const QString &key)
-{
-    for (const auto &[name, caption] : contactFields()) {
-        if (name == key)
-            return true;
-    }
-    return false;
-}
-
 // Reads the description's values, stopping at the first that is missing, of
 // the wrong type or out of range; error names it for the user.
 class Reader
@@ -167,7 +158,7 @@ public:
             if (!keys.isArray() || keys.toArray().isEmpty() || keys.toArray().size() > 16)
                 return fail(QStringLiteral("%1缺少要打印的联系人栏目（keys）。").arg(where));
             for (const QJsonValue k : keys.toArray()) {
-                if (!k.isString() || !isContactKey(k.toString()))
+                if (!k.isString() || !isPrintableKey(k.toString()))
                     return fail(
                         QStringLiteral("%1的联系人栏目“%2”无法识别。").arg(where, k.toVariant().toString()));
                 f->keys.append(k.toString());

@@ -18,8 +18,10 @@ frmForm::frmForm(Platform &platform, const Forms::Form &form, const Forms::Field
     // The contact fields are read once, now: the window shows the main window's
     // values as they stood when it opened.
     QHash<QString, QString> contact;
-    for (const auto &[name, caption] : Forms::contactFields())
-        contact.insert(name, read(name));
+    for (const auto *fields : {&Forms::contactFields(), &Forms::batchFields()}) {
+        for (const auto &[name, caption] : *fields)
+            contact.insert(name, read(name));
+    }
     m_values.contact = [contact](QStringView name) { return contact.value(name.toString()); };
     addPrintCheck([this] { return !m_askCancelled; });
 }

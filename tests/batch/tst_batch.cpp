@@ -1065,6 +1065,9 @@ void BatchTest::batchOnUserForm()
     form.fields.push_back(field({10, 90, 40, 10}));
     form.fields.back().source = Forms::FormField::Source::Asked;
     form.fields.back().askLabel = "托寄物";
+    // The row's own order number, read like a contact field.
+    form.fields.push_back(field({10, 60, 60, 10}));
+    form.fields.back().keys = QStringList{"orderNumber"};
     if (paper.width() > 150) {
         form.fields.push_back(field({160, 20, 60, 10}));
         form.fields.back().keys = QStringList{"txtNameTo"};

@@ -349,6 +349,10 @@ void DesignerTest::addFromPalette_data()
         << "寄件邮编" << int(FormField::Source::Contact) << QStringList{"txtZip"} << 5.0;
     QTest::newRow("whole address") << "收件地址（省市区+详细地址）" << int(FormField::Source::Contact)
                                    << QStringList{"txtPTo", "txtCTo", "txtATo", "txtAddTo"} << 0.0;
+    QTest::newRow("a batch row's order number")
+        << "订单编号" << int(FormField::Source::Contact) << QStringList{"orderNumber"} << 0.0;
+    QTest::newRow("a batch row's waybill number")
+        << "运单号" << int(FormField::Source::Contact) << QStringList{"waybillNumber"} << 0.0;
     QTest::newRow("date") << "日期" << int(FormField::Source::Date) << QStringList() << 0.0;
     QTest::newRow("check mark") << "勾选" << int(FormField::Source::CheckMark) << QStringList() << 0.0;
     QTest::newRow("asked") << "打印时填写（如托寄物、件数）" << int(FormField::Source::Asked) << QStringList()
