@@ -9,7 +9,9 @@ bool FormField::operator==(const FormField &o) const
     return source == o.source && keys == o.keys && separator == o.separator && text == o.text &&
            dateFormat == o.dateFormat && askLabel == o.askLabel && box == o.box &&
            fontFamily == o.fontFamily && pointSize == o.pointSize && bold == o.bold &&
-           alignment == o.alignment && fit == o.fit && pitch == o.pitch && unknown == o.unknown;
+           alignment == o.alignment && fit == o.fit && pitch == o.pitch && symbol == o.symbol &&
+           showText == o.showText && moduleMm == o.moduleMm && errorLevel == o.errorLevel &&
+           unknown == o.unknown;
 }
 
 bool Form::operator==(const Form &o) const
@@ -75,6 +77,40 @@ const QList<std::pair<QString, QString>> &contactFields()
     return fields;
 }
 
+namespace {
+
+// "{订单编号}-{txtNameTo}" with each named field's value; a name no field has stays as written.
+QString withPlaceholders(const QString &text, const FormValues &values)
+{
+    QString out;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const qsizetype open = text.indexOf(u'{', at);
+        const qsizetype close = open < 0 ? -1 : text.indexOf(u'}', open + 1);
+        if (close < 0) {
+            out += QStringView(text).sliced(at);
+            break;
+        }
+        out += QStringView(text).sliced(at, open - at);
+        const QStringView name = QStringView(text).sliced(open + 1, close - open - 1);
+        QString key;
+        for (const auto *list : {&contactFields(), &batchFields()}) {
+            for (const auto &[fieldKey, caption] : *list) {
+                if (name == fieldKey || name == caption)
+                    key = fieldKey;
+            }
+        }
+        if (key.isEmpty())
+            out += QStringView(text).sliced(open, close - open + 1);
+        else if (values.contact)
+            out += values.contact(key);
+        at = close + 1;
+    }
+    return out;
+}
+
+} // namespace
+
 QString fieldText(const FormField &field, const FormValues &values)
 {
     switch (field.source) {
@@ -88,7 +124,7 @@ QString fieldText(const FormField &field, const FormValues &values)
         return parts.join(field.separator);
     }
     case FormField::Source::FixedText:
-        return field.text;
+        return field.symbol == FormField::Symbol::None ? field.text : withPlaceholders(field.text, values);
     case FormField::Source::Date:
         return values.today.toString(field.dateFormat);
     case FormField::Source::CheckMark:

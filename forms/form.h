@@ -52,6 +52,19 @@ struct FormField
     // that width from the field's left edge (postcode and phone boxes); 0: none.
     double pitch = 0;
 
+    // Drawn as a barcode of its text instead of the text itself.
+    enum class Symbol {
+        None,
+        Code128, // 条码
+        QrCode,  // 二维码
+    };
+    static constexpr double MinModuleMm = 0.1;
+    static constexpr double MaxModuleMm = 2;
+    Symbol symbol = Symbol::None;
+    bool showText = true;    // Code 128: the human-readable line under the bars
+    double moduleMm = 0.25;  // the narrowest bar, or a QR module; rounded up to the printer's dots
+    QChar errorLevel = u'M'; // QR: L, M, Q or H
+
     // Keys this version does not know, kept as read so that a rewrite keeps them.
     QJsonObject unknown;
 
@@ -105,7 +118,9 @@ struct FormValues
     QDate today = QDate::currentDate();
 };
 
-// The text a field prints for the values; a check mark gives "✓".
+// The text a field prints for the values; a check mark gives "✓". A barcode's
+// fixed text may name other fields in braces, "{订单编号}-{txtNameTo}": each is
+// replaced by that field's value (by its key or its caption).
 QString fieldText(const FormField &field, const FormValues &values);
 
 // What the user calls a field: "收件地址", "托寄物", "固定文字：…".

@@ -133,12 +133,13 @@ public:
     {
         const QString where = QStringLiteral("第 %1 个字段").arg(index + 1);
         static const QStringList known{
-            QStringLiteral("source"), QStringLiteral("keys"),       QStringLiteral("separator"),
-            QStringLiteral("text"),   QStringLiteral("dateFormat"), QStringLiteral("ask"),
-            QStringLiteral("x"),      QStringLiteral("y"),          QStringLiteral("width"),
-            QStringLiteral("height"), QStringLiteral("font"),       QStringLiteral("size"),
-            QStringLiteral("bold"),   QStringLiteral("align"),      QStringLiteral("valign"),
-            QStringLiteral("fit"),    QStringLiteral("pitch"),
+            QStringLiteral("source"),   QStringLiteral("keys"),       QStringLiteral("separator"),
+            QStringLiteral("text"),     QStringLiteral("dateFormat"), QStringLiteral("ask"),
+            QStringLiteral("x"),        QStringLiteral("y"),          QStringLiteral("width"),
+            QStringLiteral("height"),   QStringLiteral("font"),       QStringLiteral("size"),
+            QStringLiteral("bold"),     QStringLiteral("align"),      QStringLiteral("valign"),
+            QStringLiteral("fit"),      QStringLiteral("pitch"),      QStringLiteral("symbol"),
+            QStringLiteral("showText"), QStringLiteral("module"),     QStringLiteral("ecc"),
         };
         QString source;
         if (!text(o, QStringLiteral("source"), &source, where, true))
@@ -216,6 +217,27 @@ public:
             f->fit = FormField::Fit::Shrink;
         else
             return fail(QStringLiteral("%1的排版方式“%2”无法识别。").arg(where, fit));
+
+        QString symbol, ecc = QStringLiteral("M");
+        double module = f->moduleMm;
+        if (!text(o, QStringLiteral("symbol"), &symbol, where) ||
+            !text(o, QStringLiteral("ecc"), &ecc, where) ||
+            !boolean(o, QStringLiteral("showText"), &f->showText, where) ||
+            !number(o, QStringLiteral("module"), FormField::MinModuleMm, FormField::MaxModuleMm, &module,
+                    where, false))
+            return false;
+        if (symbol.isEmpty())
+            f->symbol = FormField::Symbol::None;
+        else if (symbol == QLatin1String("code128"))
+            f->symbol = FormField::Symbol::Code128;
+        else if (symbol == QLatin1String("qr"))
+            f->symbol = FormField::Symbol::QrCode;
+        else
+            return fail(QStringLiteral("%1的条码种类“%2”无法识别。").arg(where, symbol));
+        if (ecc.size() != 1 || !QStringView(u"LMQH").contains(ecc.front()))
+            return fail(QStringLiteral("%1的纠错等级“%2”无法识别（应为 L、M、Q 或 H）。").arg(where, ecc));
+        f->errorLevel = ecc.front();
+        f->moduleMm = module;
 
         for (auto it = o.begin(); it != o.end(); ++it) {
             if (!known.contains(it.key()))
@@ -464,6 +486,15 @@ QByteArray write(const Form &form, QString *error)
         o.insert(QStringLiteral("fit"), fitName(f.fit));
         if (f.pitch > 0)
             o.insert(QStringLiteral("pitch"), f.pitch);
+        // Only on barcode fields: a form without them reads in any version as before.
+        if (f.symbol != FormField::Symbol::None) {
+            o.insert(QStringLiteral("symbol"), f.symbol == FormField::Symbol::QrCode
+                                                   ? QStringLiteral("qr")
+                                                   : QStringLiteral("code128"));
+            o.insert(QStringLiteral("showText"), f.showText);
+            o.insert(QStringLiteral("module"), f.moduleMm);
+            o.insert(QStringLiteral("ecc"), QString(f.errorLevel));
+        }
         fields.append(o);
     }
     root.insert(QStringLiteral("fields"), fields);

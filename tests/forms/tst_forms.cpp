@@ -491,6 +491,32 @@ void FormsTest::unknownKeysSurviveRewrite()
     QCOMPARE(again->unknown.value("barcode").toObject().value("kind").toString(), QString("code128"));
     QCOMPARE(again->fields.front().unknown.value("colour").toString(), QString("#c00000"));
     QVERIFY(*again == *form);
+
+    // Barcode fields come back as they were; their content may name other fields.
+    Form labelled = userForm();
+    FormField code = labelled.fields.front();
+    code.source = FormField::Source::FixedText;
+    code.keys.clear();
+    code.text = "{订单编号}-{txtNameTo}-{无此栏}";
+    code.symbol = FormField::Symbol::QrCode;
+    code.showText = false;
+    code.moduleMm = 0.33;
+    code.errorLevel = u'H';
+    labelled.fields.push_back(code);
+    const std::optional<Form> read = Forms::FormFile::read(Forms::FormFile::write(labelled), &error);
+    QVERIFY2(read, qPrintable(error));
+    QVERIFY(read->fields.back() == code);
+    QVERIFY(*read == labelled);
+    Forms::FormValues values;
+    values.contact = [](QStringView key) {
+        return key == u"orderNumber" ? QString("3348811003")
+               : key == u"txtNameTo" ? QString("马超")
+                                     : QString();
+    };
+    QCOMPARE(Forms::fieldText(read->fields.back(), values), QString("3348811003-马超-{无此栏}"));
+    // Text fields keep their braces as written.
+    code.symbol = FormField::Symbol::None;
+    QCOMPARE(Forms::fieldText(code, values), code.text);
 }
 
 void FormsTest::presets()
@@ -552,6 +578,23 @@ void FormsTest::badFile_data()
         f["height"] = -6;
         setFirstField(r, f);
     }) << "第 1 个字段的“height”为 -6";
+    QTest::newRow("unknown barcode kind") << describedAs([](QJsonObject &r) {
+        QJsonObject f = firstField(r);
+        f["symbol"] = "pdf417";
+        setFirstField(r, f);
+    }) << "第 1 个字段的条码种类“pdf417”无法识别";
+    QTest::newRow("unknown QR error level") << describedAs([](QJsonObject &r) {
+        QJsonObject f = firstField(r);
+        f["symbol"] = "qr";
+        f["ecc"] = "X";
+        setFirstField(r, f);
+    }) << "纠错等级“X”无法识别";
+    QTest::newRow("module too narrow to print") << describedAs([](QJsonObject &r) {
+        QJsonObject f = firstField(r);
+        f["symbol"] = "code128";
+        f["module"] = 0.01;
+        setFirstField(r, f);
+    }) << "第 1 个字段的“module”为 0.01";
     QTest::newRow("unknown contact field") << describedAs([](QJsonObject &r) {
         QJsonObject f = firstField(r);
         f["keys"] = QJsonArray{"txtPassword"};
