@@ -4,6 +4,7 @@
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
 #include "figures.h"
+#include "orders/buyermerge.h"
 #include "orders/orderfile.h"
 
 #include <quazip/quazip.h>
@@ -157,5 +158,21 @@ int main(int argc, char *argv[])
         std::printf("  %-10s %8.1f KB  %7.1f ms (processor %7.1f ms)  %d rows to check\n", label,
                     double(QFileInfo(path).size()) / 1024, ms[ms.size() / 2], cpu[cpu.size() / 2], unsure);
     }
+
+    // One parcel per buyer: the proposals for the day's orders, read once more.
+    const OrderFileResult day = reader.readFile(csvPath);
+    QList<BuyerMerge::Buyer> buyers;
+    for (const OrderRow &row : day.rows)
+        buyers.append({row.name, row.phone, row.province, row.city, row.district, row.street});
+    QList<double> merge;
+    qsizetype proposed = 0;
+    for (int i = 0; i < rounds; ++i) {
+        const double start = threadCpuMs();
+        proposed = BuyerMerge::propose(buyers).size();
+        merge.append(threadCpuMs() - start);
+    }
+    std::printf(
+        "merge proposals for %d orders: %.2f ms processor (median of %d, target 100 ms), %d proposed\n",
+        count, median(merge), rounds, int(proposed));
     return 0;
 }

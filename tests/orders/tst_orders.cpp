@@ -1,6 +1,7 @@
 #include "addressbook/csvtext.h"
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
+#include "orders/buyermerge.h"
 #include "orders/orderfile.h"
 #include "orders/shippingfile.h"
 #include "orders/waybillnumber.h"
@@ -159,6 +160,8 @@ bool writeLyingZip(const QString &path, const QByteArray &sheet, quint64 declare
 
 } // namespace
 
+Q_DECLARE_METATYPE(BuyerMerge::Buyer)
+
 class OrdersTest : public QObject
 {
     Q_OBJECT
@@ -178,6 +181,9 @@ private Q_SLOTS:
     void exportsAsShopsWriteThem_data();
     void exportsAsShopsWriteThem();
     void visibleSheet();
+    void buyerMerge_data();
+    void buyerMerge();
+    void buyerMergeDay();
 
 private:
     RegionTable m_table;
@@ -552,6 +558,100 @@ void OrdersTest::visibleSheet()
     QCOMPARE(result.rows.size(), 1);
     QCOMPARE(result.rows[0].name, u"赵一"_qs);
     QVERIFY2(result.summary().contains(u"工作表“订单”"_qs), qPrintable(result.summary()));
+}
+
+// Two orders, proposed as one parcel or not.
+void OrdersTest::buyerMerge_data()
+{
+    using B = BuyerMerge::Buyer;
+    QTest::addColumn<BuyerMerge::Buyer>("first");
+    QTest::addColumn<BuyerMerge::Buyer>("second");
+    QTest::addColumn<QString>("reason"); // empty: not proposed
+    const B zhang{"张三", "13812345678", "广东省", "深圳市", "南山区", "科技园科苑路15号"};
+    QTest::newRow("same phone and address, written differently")
+        << zhang << B{"张先生", "+86 138-1234-5678",
+                      "广东省", "深圳市",
+                      "南山区", "广东省深圳市南山区 科技园科苑路 15 号"}
+        << "同一手机号和地址";
+    QTest::newRow("same name and address, another phone")
+        << zhang << B{"张三", "13900000000", "广东省", "深圳市", "南山区", "科技园科苑路１５号"}
+        << "同一收货人和地址";
+    QTest::newRow("privacy numbers with the same extension")
+        << B{"李*", "138****5678[7804]", "北京市", "北京市", "朝阳区", "建国路88号"}
+        << B{"李*", "138****5678-7804", "北京市", "北京市", "朝阳区", "建国路88号"} << "同一手机号和地址";
+    QTest::newRow("same name, another address")
+        << zhang << B{"张三", "13812345678", "广东省", "深圳市", "南山区", "科技园科苑路16号"} << "";
+    QTest::newRow("same address, another phone and name")
+        << zhang << B{"李四", "13900000000", "广东省", "深圳市", "南山区", "科技园科苑路15号"} << "";
+    QTest::newRow("masked numbers without extension, masked names")
+        << B{"王*", "1**********", "北京市", "北京市", "朝阳区", "建国路88号"}
+        << B{"王*", "1**********", "北京市", "北京市", "朝阳区", "建国路88号"} << "";
+    QTest::newRow("same district name in another city")
+        << B{"赵六", "13800000006", "江苏省", "南京市", "鼓楼区", "中山路1号"}
+        << B{"赵六", "13800000006", "福建省", "福州市", "鼓楼区", "中山路1号"} << "";
+}
+
+void OrdersTest::buyerMerge()
+{
+    QFETCH(BuyerMerge::Buyer, first);
+    QFETCH(BuyerMerge::Buyer, second);
+    QFETCH(QString, reason);
+    const QList<BuyerMerge::Proposal> proposals = BuyerMerge::propose({first, second});
+    if (reason.isEmpty()) {
+        QVERIFY(proposals.isEmpty());
+        return;
+    }
+    QCOMPARE(proposals.size(), 1);
+    QCOMPARE(proposals[0].orders, QList<int>({0, 1}));
+    QCOMPARE(proposals[0].reason, reason);
+}
+
+// A day of 300 orders: 40 pairs to one buyer among them, and 10 traps (the same
+// name to another address, another buyer at the same address): every pair
+// proposed, no trap.
+void OrdersTest::buyerMergeDay()
+{
+    QList<BuyerMerge::Buyer> day;
+    QSet<QPair<int, int>> pairs;
+    const auto buyer = [](int i) {
+        return BuyerMerge::Buyer{QStringLiteral("买家%1").arg(i),
+                                 QStringLiteral("139%1").arg(i, 8, 10, QChar('0')),
+                                 "浙江省",
+                                 "杭州市",
+                                 "西湖区",
+                                 QStringLiteral("文三路%1号").arg(i)};
+    };
+    for (int i = 0; i < 250; ++i)
+        day.append(buyer(i));
+    for (int p = 0; p < 40; ++p) {
+        BuyerMerge::Buyer again = buyer(p * 6);
+        if (p % 2)
+            again.phone = QStringLiteral("137%1").arg(p, 8, 10, QChar('0')); // the name and address alone
+        else
+            again.name = QStringLiteral("同一人%1").arg(p); // the phone and address alone
+        pairs.insert({p * 6, int(day.size())});
+        day.append(again);
+    }
+    for (int t = 0; t < 10; ++t) {
+        BuyerMerge::Buyer trap = buyer(t * 6 + 1);
+        if (t % 2)
+            trap.street += QStringLiteral("旁"); // the same name and phone, another address
+        else
+            trap = {QStringLiteral("别人%1").arg(t),
+                    QStringLiteral("136%1").arg(t, 8, 10, QChar('0')),
+                    trap.province,
+                    trap.city,
+                    trap.district,
+                    trap.street}; // another buyer at the same address
+        day.append(trap);
+    }
+    const QList<BuyerMerge::Proposal> proposals = BuyerMerge::propose(day);
+    QSet<QPair<int, int>> found;
+    for (const BuyerMerge::Proposal &p : proposals) {
+        QCOMPARE(p.orders.size(), 2);
+        found.insert({p.orders[0], p.orders[1]});
+    }
+    QCOMPARE(found, pairs);
 }
 
 QTEST_GUILESS_MAIN(OrdersTest)
