@@ -52,12 +52,13 @@ int BatchNumbers::rowForOrderOrSheet(const QString &text) const
 
 int BatchNumbers::nextPrintedWithoutNumber() const
 {
-    // In the order the pages came out: a page spoiled and printed again is at
-    // the end of the stack, and a row not printed has no page to scan.
+    // In the order the pages came out: a rejected trial's row is printed again
+    // at once, in its place; a sheet printed again later may be put anywhere, so
+    // it waits for its order number; a row not printed has no page to scan.
     int best = -1;
     for (int i = 0; i < m_batch.rows.size(); ++i) {
         const BatchRow &r = m_batch.rows[i];
-        if (r.state != BatchRow::State::Printed || !r.waybillNumber.isEmpty())
+        if (r.state != BatchRow::State::Printed || !r.waybillNumber.isEmpty() || r.pairByOrder)
             continue;
         if (best < 0 || r.printOrder < m_batch.rows[best].printOrder)
             best = i;

@@ -202,7 +202,7 @@ bool BatchPrinter::rowDone(int row, QString *error)
     return true;
 }
 
-bool BatchPrinter::reprint(int row, const QString &reason, QString *error)
+bool BatchPrinter::reprint(int row, const QString &reason, Reprint when, QString *error)
 {
     if (m_running || row < 0 || row >= m_batch.rows.size())
         return false;
@@ -215,6 +215,7 @@ bool BatchPrinter::reprint(int row, const QString &reason, QString *error)
         return false;
     }
     current.state = BatchRow::State::Waiting;
+    current.pairByOrder = current.pairByOrder || when == Reprint::Anywhere;
     current.problem.clear();
     current.journalId.clear();
     current.printedTime.clear();

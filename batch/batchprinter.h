@@ -40,7 +40,11 @@ public:
     // sheet jammed): its journal entry is marked spoiled for reason, its number
     // (which was on that paper) goes, and the row is printed again. A row
     // waiting for the user's word is simply printed again.
-    bool reprint(int row, const QString &reason, QString *error = nullptr);
+    enum class Reprint {
+        Next,    // the new page comes out next, in the old one's place (a rejected trial)
+        Anywhere // printed later, put anywhere in the stack: its number is paired by its order
+    };
+    bool reprint(int row, const QString &reason, Reprint when, QString *error = nullptr);
     // The user saw the page of a row waiting for their word: it is printed.
     bool markPrinted(int row, QString *error = nullptr);
     bool isRunning() const { return m_running; }

@@ -286,7 +286,7 @@ void frmBatch::cmdReprint_Click()
     int again = 0;
     for (const int row : selectedRows()) {
         QString error;
-        if (m_printer.reprint(row, QStringLiteral("重打"), &error))
+        if (m_printer.reprint(row, QStringLiteral("重打"), BatchPrinter::Reprint::Anywhere, &error))
             ++again;
         else if (!error.isEmpty())
             m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
@@ -672,7 +672,8 @@ void frmBatch::printer_Paused(int row, const QString &reason)
         QString error;
         if (m_trialRow >= 0 && m_trialRow < m_batch.rows.size() &&
             m_batch.rows[m_trialRow].state == BatchRow::State::Printed &&
-            !m_printer.reprint(m_trialRow, QStringLiteral("试打位置不对"), &error)) {
+            !m_printer.reprint(m_trialRow, QStringLiteral("试打位置不对"), BatchPrinter::Reprint::Next,
+                               &error)) {
             m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
         }
         showState();

@@ -76,6 +76,7 @@ QJsonObject rowObject(const BatchRow &row)
         {QStringLiteral("journal"), row.journalId},
         {QStringLiteral("printedTime"), row.printedTime},
         {QStringLiteral("printOrder"), row.printOrder},
+        {QStringLiteral("pairByOrder"), row.pairByOrder},
         {QStringLiteral("waybill"), row.waybillNumber},
         {QStringLiteral("exported"), row.exported},
     };
@@ -108,6 +109,7 @@ BatchRow rowFrom(const QJsonObject &o)
     row.journalId = o[u"journal"].toString();
     row.printedTime = o[u"printedTime"].toString();
     row.printOrder = o[u"printOrder"].toInt();
+    row.pairByOrder = o[u"pairByOrder"].toBool();
     row.waybillNumber = o[u"waybill"].toString();
     row.exported = o[u"exported"].toBool();
     return row;

@@ -44,6 +44,9 @@ struct BatchRow
     QString journalId;   // the print journal's entry, once printed
     QString printedTime; // that entry's time, as the journal keeps it
     int printOrder = 0;  // 1 for the first page of the batch that went out and counts, 2 …
+    // Printed again later, its page put anywhere in the stack: numbers scanned
+    // in print order pass it by, and it takes one only after its order number.
+    bool pairByOrder = false;
     QString waybillNumber;
     bool exported = false; // in a shipping file since its number was given
 

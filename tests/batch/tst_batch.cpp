@@ -483,7 +483,7 @@ void BatchTest::dayWithSpoiledPagesAndAKill()
     QCOMPARE(program.journal.entries().size(), 6); // the rejected trial's page among them
 
     // The third sheet jammed: spoiled and printed again with the rest.
-    QVERIFY(printer.reprint(2, "卡纸"));
+    QVERIFY(printer.reprint(2, "卡纸", BatchPrinter::Reprint::Anywhere));
     QSignalSpy finished(&printer, &BatchPrinter::finished);
     printer.start();
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 180000);
@@ -511,15 +511,19 @@ void BatchTest::dayWithSpoiledPagesAndAKill()
     };
     BatchNumbers numbers(*reopened, program.journal, store,
                          [&]() -> const PageSource & { return printer.pages(); });
-    // One page picked out of the stack by its order number first, the rest scanned in order.
+    // One page picked out of the stack by its order number first, and the sheet
+    // printed again after the jam (put back anywhere) by its own; the rest
+    // scanned in the order they came out.
     QCOMPARE(numbers.take("DD11").kind, BatchNumbers::Outcome::Chosen);
     QCOMPARE(numbers.take(numberFor(10)).row, 10);
     for (const int row : std::as_const(stack)) {
-        if (row == 10)
+        if (row == 10 || row == 2)
             continue;
         const BatchNumbers::Outcome given = numbers.take(numberFor(row));
         QVERIFY2(given.kind == BatchNumbers::Outcome::Given && given.row == row, qPrintable(given.message));
     }
+    QCOMPARE(numbers.take("DD3").kind, BatchNumbers::Outcome::Chosen);
+    QCOMPARE(numbers.take(numberFor(2)).row, 2);
     for (int i = 0; i < 20; ++i) {
         QCOMPARE(reopened->rows[i].waybillNumber, numberFor(i));
         const QList<PrintJournal::Entry> numbered = program.journal.withWaybillNumber(numberFor(i));
@@ -553,7 +557,7 @@ void BatchTest::spoiledDayInChild()
     // The trial, rejected: its page spoiled, the same row printed again.
     printer.start(1);
     QTRY_COMPARE_WITH_TIMEOUT(paused.size(), 1, 60000);
-    QVERIFY(printer.reprint(0, "试打位置不对"));
+    QVERIFY(printer.reprint(0, "试打位置不对", BatchPrinter::Reprint::Next));
     printer.start(1);
     QTRY_COMPARE_WITH_TIMEOUT(paused.size(), 2, 60000);
     QCOMPARE(batch->firstNotPrinted(), 1);
