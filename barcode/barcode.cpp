@@ -87,6 +87,7 @@ Symbol encode(Kind kind, const QString &content, QrLevel level)
     for (const zint_vector_rect *r = symbol->vector->rectangles; r; r = r->next)
         result.bars.append(QRectF(r->x, r->y, r->width, r->height));
     result.size = QSizeF(symbol->vector->width, symbol->vector->height);
+    result.eci = symbol->eci;
     if (kind == Kind::Code128) {
         // Bars one module high; the painter stretches them to the box.
         for (QRectF &bar : result.bars) {

@@ -21,6 +21,7 @@ struct Symbol
     QVector<QRectF> bars; // the dark rectangles, from the symbol's top-left
     QSizeF size;          // the symbol without its quiet zone
     QString text;         // the human-readable line (Code 128)
+    int eci = 0;          // the character set the symbol declares: 26 is UTF-8
 
     bool ok() const { return whyNot.isEmpty(); }
 };

@@ -166,6 +166,8 @@ private Q_SLOTS:
     void initTestCase();
     void refused_data();
     void refused();
+    void characterSet_data();
+    void characterSet();
     void moduleNote_data();
     void moduleNote();
     void decodes_data();
@@ -252,6 +254,25 @@ void TestBarcode::refused()
     }
 }
 
+void TestBarcode::characterSet_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<int>("eci");
+    // Unmarked, zint writes Chinese as Shift JIS (zbarimg guesses it back,
+    // other scanners read Japanese).
+    QTest::newRow("Chinese address, marked UTF-8") << QStringLiteral("浙江省杭州市西湖区文三路 100 号") << 26;
+    QTest::newRow("plain ASCII, unmarked") << QStringLiteral("https://shop.example/o/123") << 0;
+}
+
+void TestBarcode::characterSet()
+{
+    QFETCH(QString, content);
+    QFETCH(int, eci);
+    const Barcode::Symbol symbol = Barcode::encode(Kind::QrCode, content);
+    QVERIFY(symbol.ok());
+    QCOMPARE(symbol.eci, eci);
+}
+
 void TestBarcode::moduleNote_data()
 {
     QTest::addColumn<double>("moduleMm");
@@ -262,7 +283,7 @@ void TestBarcode::moduleNote_data()
     QTest::newRow("0.25 mm at 300 dpi, rounded up")
         << 0.25 << 300 << QStringLiteral("模块宽 0.25 mm → 打印机 300 dpi：3 点 = 0.254 mm");
     QTest::newRow("three dots exactly stay three") << 0.254 << 300 << QStringLiteral("模块宽 0.25 mm → 打印机 300 dpi：3 点 = 0.254 mm");
-    QTest::newRow("below one dot, one dot") << 0.05 << 203 << QStringLiteral("模块宽 0.05 mm → 打印机 203 dpi：1 点 = 0.125 mm");
+    QTest::newRow("below one dot, one dot") << 0.001 << 203 << QStringLiteral("模块宽 0.00 mm → 打印机 203 dpi：1 点 = 0.125 mm");
 }
 
 void TestBarcode::moduleNote()
