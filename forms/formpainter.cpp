@@ -1,5 +1,7 @@
 #include "forms/formpainter.h"
 
+#include "barcode/barcodepainter.h"
+
 #include "forms/formpicture.h"
 
 #include <QFontMetricsF>
@@ -17,6 +19,30 @@ namespace {
 // pixels, and a pixel this small keeps every size true to 0.01 mm whatever
 // device draws it.
 constexpr double Units = 100;
+
+// What a barcode field asks of the barcode painter, at the device's resolution
+// (0: the nominal module, for a check before the printer is known).
+Barcode::Request barcodeRequest(const FormField &field, const QString &content, int dpi)
+{
+    Barcode::Request request;
+    request.content = content;
+    request.kind = field.symbol == FormField::Symbol::QrCode ? Barcode::Kind::QrCode : Barcode::Kind::Code128;
+    request.moduleMm = field.moduleMm;
+    request.showText = field.showText;
+    const QString levels = QStringLiteral("LMQH");
+    request.level = Barcode::QrLevel(std::max<qsizetype>(0, levels.indexOf(field.errorLevel)));
+    request.box = field.box;
+    request.dpi = dpi;
+    return request;
+}
+
+// Anything but the screen is paper, where a barcode must scan: a printer, a
+// PDF, a page drawn as an image.
+bool onPaper(const QPainter &painter)
+{
+    const QPaintDevice *device = painter.device();
+    return device && device->devType() != QInternal::Widget && device->devType() != QInternal::Pixmap;
+}
 constexpr double MmPerPoint = 25.4 / 72;
 
 // The picture behind the fields on screen: pale enough that the text stays clear.
@@ -211,6 +237,19 @@ void FormPainter::paint(QPainter &painter, const FormValues &values, Background 
     painter.setPen(Qt::black);
     for (const FormField &field : m_form.fields) {
         const QString text = fieldText(field, values);
+        if (field.symbol != FormField::Symbol::None) {
+            // Drawn in millimetres on the device's dot grid, never shrunk; one
+            // that cannot scan is red on the screen and left off the paper.
+            const Barcode::BarcodePainter barcode(
+                barcodeRequest(field, text, painter.device() ? painter.device()->logicalDpiX() : 0));
+            if (barcode.ok() || !onPaper(painter)) {
+                painter.save();
+                painter.scale(Units, Units);
+                barcode.paint(painter);
+                painter.restore();
+            }
+            continue;
+        }
         if (text.isEmpty())
             continue;
         const QRectF box = unitsBox(field);
@@ -267,6 +306,8 @@ bool FormPainter::turnedOnPage(const Form &form, QSizeF paper, bool landscape)
 bool FormPainter::overflows(const FormField &field, const FormValues &values) const
 {
     const QString text = fieldText(field, values);
+    if (field.symbol != FormField::Symbol::None)
+        return !Barcode::BarcodePainter(barcodeRequest(field, text, 0)).ok();
     if (text.isEmpty() || field.source == FormField::Source::CheckMark || field.fit == FormField::Fit::Shrink)
         return false;
     if (field.pitch > 0)

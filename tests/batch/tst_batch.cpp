@@ -184,6 +184,7 @@ private Q_SLOTS:
     void settledByTitle();
     void numberInTheJournalWindow();
     void rowWarnings();
+    void barcodesOnBatchPages();
     void batchOnUserForm_data();
     void batchOnUserForm();
     void pageAsQtSendsIt_data();
@@ -1035,6 +1036,59 @@ void BatchTest::rowWarnings()
     // Another courier's print of the same recipient is no repeat.
     batch.form = "YD";
     QCOMPARE(printer.warnings(3), QStringList());
+}
+
+// A label with the row's order number as a Code 128 and a QR code of the
+// order, the name and the address: every page of the batch scans back to its row.
+void BatchTest::barcodesOnBatchPages()
+{
+    if (findTool("zbarimg").isEmpty())
+        QSKIP("zbarimg (zbar-tools) is needed to read the barcodes back");
+    Program program;
+    Forms::Form form;
+    form.id = Forms::Form::newId();
+    form.name = "条码标签";
+    form.paper = {100, 150};
+    Forms::FormField code;
+    code.source = Forms::FormField::Source::Contact;
+    code.keys = QStringList{"orderNumber"};
+    code.symbol = Forms::FormField::Symbol::Code128;
+    code.moduleMm = 0.33;
+    code.box = {10, 10, 80, 25};
+    form.fields.push_back(code);
+    Forms::FormField qr;
+    qr.source = Forms::FormField::Source::FixedText;
+    qr.text = "{订单编号} {txtNameTo} {txtAddTo}";
+    qr.symbol = Forms::FormField::Symbol::QrCode;
+    qr.moduleMm = 0.5;
+    qr.box = {10, 50, 50, 50};
+    form.fields.push_back(qr);
+    QString fileName, error;
+    QVERIFY2(Forms::FormLibrary(program.platform).save(form, &fileName, &error), qPrintable(error));
+
+    PrintBatch batch = batchOf(3);
+    batch.form = fileName;
+    BatchPrinter printer(batch, program.platform, program.journal);
+    printer.setPollInterval(50);
+    QVERIFY(printer.warnings(0).isEmpty());
+    QSignalSpy finished(&printer, &BatchPrinter::finished);
+    printer.start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 120000);
+    QTemporaryDir dir;
+    for (int i = 0; i < 3; ++i) {
+        const QString file = jobFile(batch.rows[i].jobId);
+        QVERIFY(!file.isEmpty());
+        const QString png = dir.filePath(QString("page%1.png").arg(i));
+        QVERIFY(rasterise(file, 300).save(png));
+        QFile::remove(file);
+        QStringList read = QString::fromUtf8(runTool(findTool("zbarimg"), {"--raw", "-q", png, "-Sbinary"}))
+                               .split('\n', Qt::SkipEmptyParts);
+        read.sort();
+        const QStringList expected = QStringList{
+            batch.rows[i].orderNumber, batch.rows[i].orderNumber + " " + batch.value(i, u"txtNameTo") + " " +
+                                           batch.value(i, u"txtAddTo")};
+        QCOMPARE(read, expected);
+    }
 }
 
 void BatchTest::batchOnUserForm_data()
