@@ -51,7 +51,8 @@ Symbol encode(Kind kind, const QString &content, QrLevel level)
     if (kind == Kind::Code128) {
         const QString bad = firstUnencodable(content);
         if (!bad.isEmpty()) {
-            result.whyNot = QStringLiteral("条码内容里的“%1”不能印成条码（条码只能印字母、数字和英文符号）。").arg(bad);
+            result.whyNot =
+                QStringLiteral("条码内容里的“%1”不能印成条码（条码只能印字母、数字和英文符号）。").arg(bad);
             return result;
         }
     }
@@ -73,9 +74,8 @@ Symbol encode(Kind kind, const QString &content, QrLevel level)
             symbol->eci = 26;
     }
     const QByteArray utf8 = content.toUtf8();
-    const int status =
-        ZBarcode_Encode_and_Buffer_Vector(symbol.get(), reinterpret_cast<const unsigned char *>(utf8.constData()),
-                                          int(utf8.size()), 0);
+    const int status = ZBarcode_Encode_and_Buffer_Vector(
+        symbol.get(), reinterpret_cast<const unsigned char *>(utf8.constData()), int(utf8.size()), 0);
     if (status >= ZINT_ERROR || !symbol->vector) {
         if (status == ZINT_ERROR_TOO_LONG)
             result.whyNot = kind == Kind::QrCode ? QStringLiteral("二维码内容太长，无法编码。")

@@ -66,7 +66,8 @@ BarcodePainter::BarcodePainter(const Request &request)
     const double dotMm = request.dpi > 0 ? MmPerInch / request.dpi : 0;
     const double quiet = 2 * quietZone(request.kind);
     const QSizeF modules(m_symbol.size.width() + quiet, m_symbol.size.height() + quiet);
-    const double minModule = request.dpi > 0 ? moduleDots(request.moduleMm, request.dpi) * dotMm : request.moduleMm;
+    const double minModule =
+        request.dpi > 0 ? moduleDots(request.moduleMm, request.dpi) * dotMm : request.moduleMm;
     if (request.kind == Kind::QrCode) {
         // A QR code fills its box with the largest whole-dot module that fits.
         const double side = qMin(request.box.width(), request.box.height());
@@ -115,7 +116,8 @@ QSizeF BarcodePainter::sizeMm() const
 {
     const double quiet = 2 * quietZone(m_request.kind);
     if (m_request.kind == Kind::QrCode)
-        return QSizeF((m_symbol.size.width() + quiet) * m_moduleMm, (m_symbol.size.height() + quiet) * m_moduleMm);
+        return QSizeF((m_symbol.size.width() + quiet) * m_moduleMm,
+                      (m_symbol.size.height() + quiet) * m_moduleMm);
     return QSizeF((m_symbol.size.width() + quiet) * m_moduleMm, m_barHeightMm + textHeightMm());
 }
 
@@ -136,7 +138,8 @@ void BarcodePainter::paint(QPainter &painter) const
     if (auto *paged = dynamic_cast<QPagedPaintDevice *>(painter.device()))
         deviceCorner = QPointF(paged->pageLayout().paintRectPoints().topLeft()) * (MmPerInch / 72);
     const double deviceDpi = painter.device()->logicalDpiX();
-    const QTransform toPage = painter.deviceTransform() * QTransform::fromScale(MmPerInch / deviceDpi, MmPerInch / deviceDpi) *
+    const QTransform toPage = painter.deviceTransform() *
+                              QTransform::fromScale(MmPerInch / deviceDpi, MmPerInch / deviceDpi) *
                               QTransform::fromTranslate(deviceCorner.x(), deviceCorner.y());
     const QRectF box = toPage.mapRect(m_request.box);
     painter.setTransform(toPage.inverted(), true);

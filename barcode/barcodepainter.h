@@ -17,7 +17,7 @@ struct Request
     double moduleMm = 0.25; // the narrowest bar, or the smallest QR module
     bool showText = true;   // the human-readable line under a Code 128
     QrLevel level = QrLevel::M;
-    QRectF box; // millimetres, in the painter's units
+    QRectF box;  // millimetres, in the painter's units
     int dpi = 0; // the printer's resolution; 0 draws without the dot grid
 };
 

@@ -30,7 +30,8 @@ Form twentyFields()
     form.paper = QSizeF(100, 150);
     const QStringList texts{QStringLiteral("收件人：李四"), QStringLiteral("13812345678"),
                             QStringLiteral("浙江省杭州市西湖区文三路2号东部软件园创新大厦A座8楼"),
-                            QStringLiteral("寄件人：张三 0755-87654321"), QStringLiteral("广东省深圳市南山区科技园科苑路15号")};
+                            QStringLiteral("寄件人：张三 0755-87654321"),
+                            QStringLiteral("广东省深圳市南山区科技园科苑路15号")};
     const FormField::Fit fits[] = {FormField::Fit::OneLine, FormField::Fit::Wrap, FormField::Fit::Shrink};
     for (int i = 0; i < 20; ++i) {
         FormField f;
@@ -72,12 +73,15 @@ int main(int argc, char *argv[])
         code.dpi = Dpi;
         Barcode::Request qr;
         qr.kind = Barcode::Kind::QrCode;
-        qr.content = QStringLiteral("浙江省杭州市西湖区文三路%1号 李四 13812345678 订单 %2").arg(i % 300).arg(20260000 + i);
+        qr.content = QStringLiteral("浙江省杭州市西湖区文三路%1号 李四 13812345678 订单 %2")
+                         .arg(i % 300)
+                         .arg(20260000 + i);
         qr.box = QRectF(60, 28, 32, 32);
         qr.dpi = Dpi;
         const Barcode::BarcodePainter codeBar(code), qrCode(qr);
         if (!codeBar.ok() || !qrCode.ok()) {
-            std::fprintf(stderr, "barcode refused: %s%s\n", qPrintable(codeBar.whyNot()), qPrintable(qrCode.whyNot()));
+            std::fprintf(stderr, "barcode refused: %s%s\n", qPrintable(codeBar.whyNot()),
+                         qPrintable(qrCode.whyNot()));
             return 1;
         }
         page.fill(Qt::white);
@@ -110,7 +114,7 @@ int main(int argc, char *argv[])
     std::printf("100 x 150 mm label, Code 128 + QR code + 20 text fields, %d dpi\n", Dpi);
     std::printf("  processor time per label: median %.2f ms, 99th percentile %.2f ms (target < 20 ms)\n",
                 median(perLabel), percentile99(perLabel));
-    std::printf("  %d labels: %.0f ms of processor time, %.0f labels a second (target >= 50)\n", labels, batchMs,
-                labels * 1000 / batchMs);
+    std::printf("  %d labels: %.0f ms of processor time, %.0f labels a second (target >= 50)\n", labels,
+                batchMs, labels * 1000 / batchMs);
     return 0;
 }
