@@ -1,5 +1,6 @@
 #include "designer/frmformeditor.h"
 
+#include "barcode/barcodepainter.h"
 #include "designer/formcanvas.h"
 #include "designer/formdocument.h"
 #include "designer/picturefile.h"
@@ -32,6 +33,7 @@
 #include <QVBoxLayout>
 
 #include <iterator>
+#include <tuple>
 
 using Forms::FormField;
 
@@ -86,6 +88,15 @@ QList<FieldKind> fieldKinds()
     kinds.append({QStringLiteral("固定文字"), text});
     kinds.append({QStringLiteral("日期"), make(FormField::Source::Date, QSizeF(30, 7))});
     kinds.append({QStringLiteral("勾选"), make(FormField::Source::CheckMark, QSizeF(5, 5))});
+    // Barcodes of the row's order number, to begin with: their content may name any field.
+    for (const auto &[symbol, caption, size] :
+         {std::tuple{FormField::Symbol::Code128, QStringLiteral("条码"), QSizeF(60, 15)},
+          std::tuple{FormField::Symbol::QrCode, QStringLiteral("二维码"), QSizeF(25, 25)}}) {
+        FormField code = make(FormField::Source::FixedText, size);
+        code.text = QStringLiteral("{订单编号}");
+        code.symbol = symbol;
+        kinds.append({caption, code});
+    }
     FormField asked = make(FormField::Source::Asked, QSizeF(30, 7));
     asked.askLabel = QStringLiteral("托寄物");
     kinds.append({QStringLiteral("打印时填写（如托寄物、件数）"), asked});
@@ -231,6 +242,9 @@ frmFormEditor::frmFormEditor(Platform &platform, Forms::FormLibrary &library, co
     for (QComboBox *combo : {cboHAlign, cboVAlign, cboFit})
         connect(combo, &QComboBox::currentIndexChanged, this, &frmFormEditor::fieldStyle_Changed);
     connect(spnPitch, &QDoubleSpinBox::valueChanged, this, &frmFormEditor::fieldStyle_Changed);
+    connect(chkShowText, &QCheckBox::toggled, this, &frmFormEditor::fieldStyle_Changed);
+    connect(spnModule, &QDoubleSpinBox::valueChanged, this, &frmFormEditor::fieldStyle_Changed);
+    connect(cboErrorLevel, &QComboBox::currentIndexChanged, this, &frmFormEditor::fieldStyle_Changed);
     connect(cmdPicture, &QPushButton::clicked, this, &frmFormEditor::cmdPicture_Click);
     connect(cmdRemovePicture, &QPushButton::clicked, this, &frmFormEditor::cmdRemovePicture_Click);
     connect(cmdPick1, &QPushButton::clicked, this, &frmFormEditor::cmdPick1_Click);
@@ -360,6 +374,31 @@ QWidget *frmFormEditor::buildFieldPanel()
     cboFit->addItem(QStringLiteral("缩小字号以放下"), int(FormField::Fit::Shrink));
     spnPitch = named(millimetres(50), "spnPitch", QStringLiteral("字距（每字一格，0 为不分格）"));
     pair(QStringLiteral("排版"), cboFit, QStringLiteral("字距"), spnPitch);
+    // A barcode field's own: shown for those alone.
+    chkShowText = named(new QCheckBox(QStringLiteral("显示文字")), "chkShowText", QStringLiteral("显示文字"));
+    spnModule = named(millimetres(FormField::MaxModuleMm), "spnModule", QStringLiteral("模块宽"));
+    spnModule->setMinimum(FormField::MinModuleMm);
+    spnModule->setSingleStep(0.01);
+    spnModule->setDecimals(3);
+    cboErrorLevel = named(new QComboBox, "cboErrorLevel", QStringLiteral("纠错等级"));
+    for (const QString &level :
+         {QStringLiteral("L"), QStringLiteral("M"), QStringLiteral("Q"), QStringLiteral("H")})
+        cboErrorLevel->addItem(level, level);
+    auto *lModule = new QLabel(QStringLiteral("模块宽"));
+    lModule->setBuddy(spnModule);
+    auto *lLevel = new QLabel(QStringLiteral("纠错等级"));
+    lLevel->setBuddy(cboErrorLevel);
+    auto *symbolRow = new QHBoxLayout;
+    symbolRow->addWidget(chkShowText);
+    symbolRow->addWidget(lModule);
+    symbolRow->addWidget(spnModule);
+    symbolRow->addWidget(lLevel);
+    symbolRow->addWidget(cboErrorLevel);
+    grid->addLayout(symbolRow, row, 0, 1, 4);
+    ++row;
+    lblModule = named(new QLabel, "lblModule", QStringLiteral("打印时的模块宽"));
+    grid->addWidget(lblModule, row, 0, 1, 4);
+    ++row;
     return box;
 }
 
@@ -452,6 +491,13 @@ void frmFormEditor::showField()
          std::initializer_list<QWidget *>{cmdRemove, spnX, spnY, spnWidth, spnHeight, txtText, cboFont,
                                           spnSize, chkBold, cboHAlign, cboVAlign, cboFit, spnPitch})
         w->setEnabled(any);
+    const bool symbol = any && m_document->form().fields[index].symbol != FormField::Symbol::None;
+    const bool qr = symbol && m_document->form().fields[index].symbol == FormField::Symbol::QrCode;
+    chkShowText->setEnabled(symbol && !qr);
+    spnModule->setEnabled(symbol);
+    cboErrorLevel->setEnabled(qr);
+    lblModule->setText(symbol ? Barcode::moduleNote(m_document->form().fields[index].moduleMm, printerDpi())
+                              : QString());
     if (!any)
         return;
     const FormField &field = m_document->form().fields[index];
@@ -468,7 +514,7 @@ void frmFormEditor::showField()
         text = field.separator;
         break;
     case FormField::Source::FixedText:
-        label = QStringLiteral("文字");
+        label = field.symbol == FormField::Symbol::None ? QStringLiteral("文字") : QStringLiteral("条码内容");
         text = field.text;
         break;
     case FormField::Source::Date:
@@ -495,7 +541,21 @@ void frmFormEditor::showField()
     cboVAlign->setCurrentIndex(cboVAlign->findData(int(field.alignment & Qt::AlignVertical_Mask)));
     cboFit->setCurrentIndex(cboFit->findData(int(field.fit)));
     spnPitch->setValue(field.pitch);
+    chkShowText->setChecked(field.showText);
+    spnModule->setValue(field.moduleMm);
+    cboErrorLevel->setCurrentIndex(cboErrorLevel->findData(QString(field.errorLevel)));
     m_showing = false;
+}
+
+int frmFormEditor::printerDpi() const
+{
+    if (m_printerDpi == 0) {
+        QString error;
+        const std::unique_ptr<QPrinter> printer =
+            Waybill::openPrinter(frmForm::loadSettings(m_platform, m_document->form()), &error);
+        m_printerDpi = printer ? printer->resolution() : -1;
+    }
+    return std::max(m_printerDpi, 0);
 }
 
 FormField frmFormEditor::fieldFromControls(const FormField &field) const
@@ -509,6 +569,12 @@ FormField frmFormEditor::fieldFromControls(const FormField &field) const
     changed.alignment = Qt::Alignment(cboHAlign->currentData().toInt() | cboVAlign->currentData().toInt());
     changed.fit = FormField::Fit(cboFit->currentData().toInt());
     changed.pitch = spnPitch->value();
+    if (field.symbol != FormField::Symbol::None) {
+        changed.showText = chkShowText->isChecked();
+        changed.moduleMm = spnModule->value();
+        const QString level = cboErrorLevel->currentData().toString();
+        changed.errorLevel = level.isEmpty() ? QChar(u'M') : level.front();
+    }
     return changed;
 }
 

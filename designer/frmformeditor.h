@@ -93,6 +93,10 @@ private:
     Forms::FormField fieldFromControls(const Forms::FormField &field) const;
 
     Platform &m_platform;
+    // The resolution of the form's printer, for the module width it will use;
+    // asked once, when a barcode field is first shown. 0 until then.
+    mutable int m_printerDpi = 0;
+    int printerDpi() const;
     Forms::FormLibrary &m_library;
     QString m_fileName;
     FilePicker m_picker;
@@ -127,6 +131,10 @@ private:
     QComboBox *cboVAlign;
     QComboBox *cboFit;
     QDoubleSpinBox *spnPitch;
+    QCheckBox *chkShowText;
+    QDoubleSpinBox *spnModule;
+    QComboBox *cboErrorLevel;
+    QLabel *lblModule;
     QPushButton *cmdPicture;
     QPushButton *cmdRemovePicture;
     QDoubleSpinBox *spnOnPage[4]; // the two points where they lie on the page now: x1, y1, x2, y2

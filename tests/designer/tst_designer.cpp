@@ -22,6 +22,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -163,6 +164,7 @@ private Q_SLOTS:
     void fieldStyle();
     void addFromPalette_data();
     void addFromPalette();
+    void barcodeProperties();
     void closeAsksToSave_data();
     void closeAsksToSave();
     void escapeAsksAboutTypedEdits_data();
@@ -353,6 +355,8 @@ void DesignerTest::addFromPalette_data()
         << "订单编号" << int(FormField::Source::Contact) << QStringList{"orderNumber"} << 0.0;
     QTest::newRow("a batch row's waybill number")
         << "运单号" << int(FormField::Source::Contact) << QStringList{"waybillNumber"} << 0.0;
+    QTest::newRow("Code 128") << "条码" << int(FormField::Source::FixedText) << QStringList() << 0.0;
+    QTest::newRow("QR code") << "二维码" << int(FormField::Source::FixedText) << QStringList() << 0.0;
     QTest::newRow("date") << "日期" << int(FormField::Source::Date) << QStringList() << 0.0;
     QTest::newRow("check mark") << "勾选" << int(FormField::Source::CheckMark) << QStringList() << 0.0;
     QTest::newRow("asked") << "打印时填写（如托寄物、件数）" << int(FormField::Source::Asked) << QStringList()
@@ -385,6 +389,54 @@ void DesignerTest::addFromPalette()
     QVERIFY(e.canvas()->hasFocus());
     QTest::keyClick(e.canvas(), Qt::Key_Delete);
     QCOMPARE(e.window->document().form().fields, twoFields().fields);
+}
+
+// A barcode field's properties, each under its label, change the field; the
+// module the printer will use is shown.
+void DesignerTest::barcodeProperties()
+{
+    Editor e;
+    QVERIFY(QTest::qWaitForWindowActive(e.window.get()));
+    auto *cboKind = child<QComboBox>(e.window.get(), "cboKind");
+    const auto add = [&](const QString &kind) {
+        cboKind->setCurrentIndex(cboKind->findText(kind));
+        QVERIFY(cboKind->currentIndex() >= 0);
+        child<QPushButton>(e.window.get(), "cmdAdd")->click();
+    };
+    const auto last = [&]() -> const FormField & { return e.window->document().form().fields.back(); };
+    const auto control = [&](const QString &name) -> QWidget * {
+        for (QWidget *w : e.window->findChildren<QWidget *>()) {
+            if (w->accessibleName() == name && w->isEnabled())
+                return w;
+        }
+        return nullptr;
+    };
+
+    add("条码");
+    QCOMPARE(int(last().symbol), int(FormField::Symbol::Code128));
+    QCOMPARE(last().text, QString("{订单编号}"));
+    QVERIFY(control("条码内容"));
+    QVERIFY(!control("纠错等级")); // a QR code's alone
+    auto *module = qobject_cast<QDoubleSpinBox *>(control("模块宽"));
+    QVERIFY(module);
+    QCOMPARE(module->value(), 0.25);
+    module->setValue(0.33);
+    QCOMPARE(last().moduleMm, 0.33);
+    auto *showText = qobject_cast<QCheckBox *>(control("显示文字"));
+    QVERIFY(showText && showText->isChecked());
+    showText->setChecked(false);
+    QVERIFY(!last().showText);
+    QVERIFY2(child<QLabel>(e.window.get(), "lblModule")->text().contains("dpi"),
+             qPrintable(child<QLabel>(e.window.get(), "lblModule")->text()));
+
+    add("二维码");
+    QCOMPARE(int(last().symbol), int(FormField::Symbol::QrCode));
+    QVERIFY(!control("显示文字"));
+    auto *level = qobject_cast<QComboBox *>(control("纠错等级"));
+    QVERIFY(level);
+    QCOMPARE(level->currentText(), QString("M"));
+    level->setCurrentIndex(level->findText("H"));
+    QCOMPARE(last().errorLevel, QChar(u'H'));
 }
 
 // 关闭 with changes asks first: 是 saves them, 否 leaves the file as it was.
