@@ -120,6 +120,56 @@ Forms::Form formOnScan()
 
 // The list of forms with one on Alt+4, the editor with the scan and its
 // fields, and the test print laid over the scan.
+// The 100 × 150 mm label preset with a Code 128 of the order number and a QR
+// code of the order, the buyer and the address, as a 203-dpi label printer gets it.
+bool drawBarcodeLabel(const QString &out)
+{
+    Forms::Form label;
+    for (const Forms::Form &preset : Forms::presets()) {
+        if (preset.paper == QSizeF(100, 150))
+            label = preset;
+    }
+    Forms::FormField code;
+    code.source = Forms::FormField::Source::FixedText;
+    code.text = QStringLiteral("{订单编号}");
+    code.symbol = Forms::FormField::Symbol::Code128;
+    code.moduleMm = 0.25;
+    code.box = QRectF(8, 112, 60, 18);
+    label.fields.push_back(code);
+    Forms::FormField qr = code;
+    qr.text = QStringLiteral("{订单编号} {txtNameTo} {txtPTo}{txtCTo}{txtATo}{txtAddTo}");
+    qr.symbol = Forms::FormField::Symbol::QrCode;
+    qr.box = QRectF(72, 112, 24, 24);
+    label.fields.push_back(qr);
+    const QHash<QString, QString> values{{"txtSent", "上海华强电子有限公司"},
+                                         {"txtName", "张伟"},
+                                         {"txtTel", "021-62345678"},
+                                         {"txtP", "上海市"},
+                                         {"txtC", "上海市"},
+                                         {"txtA", "浦东新区"},
+                                         {"txtAdd", "世纪大道100号"},
+                                         {"txtSentTo", "李娜"},
+                                         {"txtNameTo", "李娜"},
+                                         {"txtTelTo", "13812345678"},
+                                         {"txtPTo", "广东省"},
+                                         {"txtCTo", "深圳市"},
+                                         {"txtATo", "南山区"},
+                                         {"txtAddTo", "科技园南区1号楼"},
+                                         {"orderNumber", "3348811003"}};
+    Forms::FormValues fill;
+    fill.contact = [&values](QStringView key) { return values.value(key.toString()); };
+    constexpr int dpi = 203;
+    QImage page(qRound(100 / 25.4 * dpi), qRound(150 / 25.4 * dpi), QImage::Format_Grayscale8);
+    page.setDotsPerMeterX(qRound(dpi / 0.0254));
+    page.setDotsPerMeterY(qRound(dpi / 0.0254));
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    painter.scale(dpi / 25.4, dpi / 25.4);
+    Forms::FormPainter(label).paint(painter, fill);
+    painter.end();
+    return page.save(out + "/barcode-form-label.png");
+}
+
 bool drawDesigner(MainWindow &w, const QString &out)
 {
     Forms::FormLibrary &library = w.form->forms();
@@ -340,8 +390,8 @@ int main(int argc, char *argv[])
     ok = historyDrawn && ok;
 
     ok = drawDesigner(w, out) && ok;
+    ok = drawBarcodeLabel(out) && ok;
 
-    
     // The sync settings of a shop's second PC, after a sync.
     struct SessionPasswords : PasswordStore
     {
