@@ -137,6 +137,15 @@ QString fieldText(const FormField &field, const FormValues &values)
 
 QString fieldCaption(const FormField &field)
 {
+    if (field.symbol != FormField::Symbol::None) {
+        const QString kind =
+            field.symbol == FormField::Symbol::QrCode ? QStringLiteral("二维码") : QStringLiteral("条码");
+        FormField content = field;
+        content.symbol = FormField::Symbol::None;
+        return field.source == FormField::Source::FixedText
+                   ? QStringLiteral("%1“%2”").arg(kind, field.text)
+                   : kind + QStringLiteral("：") + fieldCaption(content);
+    }
     switch (field.source) {
     case FormField::Source::Contact: {
         // The usual joins by the name the user knows them by.

@@ -515,8 +515,21 @@ void FormsTest::unknownKeysSurviveRewrite()
     };
     QCOMPARE(Forms::fieldText(read->fields.back(), values), QString("3348811003-马超-{无此栏}"));
     // Text fields keep their braces as written.
-    code.symbol = FormField::Symbol::None;
-    QCOMPARE(Forms::fieldText(code, values), code.text);
+    FormField plain = code;
+    plain.symbol = FormField::Symbol::None;
+    QCOMPARE(Forms::fieldText(plain, values), code.text);
+
+    // A barcode that cannot be printed is named before printing: here no waybill number yet.
+    Form waiting;
+    waiting.paper = QSizeF(100, 150);
+    code.text = "{运单号}";
+    code.box = QRectF(10, 10, 60, 20);
+    waiting.fields.push_back(code);
+    QCOMPARE(Forms::FormPainter(waiting).overflowingFields(values), QStringList{"二维码“{运单号}”"});
+    values.contact = [](QStringView key) {
+        return key == u"waybillNumber" ? QString("SF1442037800012") : QString();
+    };
+    QCOMPARE(Forms::FormPainter(waiting).overflowingFields(values), QStringList());
 }
 
 void FormsTest::presets()
