@@ -209,8 +209,8 @@ Multistatus DavClient::parseMultistatus(const QByteArray &xml)
                 propstatStatus = 0;
                 inPropstat = true;
             } else if (ns == davNs && name == u"href") {
-                const QString href = QUrl::fromPercentEncoding(reader.readElementText().trimmed().toUtf8());
-                const QString path = QUrl(href).path();
+                // Parsed as sent, then decoded: a "%3F" or "%23" in a name is part of it.
+                const QString path = QUrl(reader.readElementText().trimmed()).path(QUrl::FullyDecoded);
                 if (parent == u"current-user-principal")
                     props.principal = path;
                 else if (parent == u"addressbook-home-set")

@@ -9,12 +9,14 @@
 #include "sync/synccard.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
 #include <QUuid>
 
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -73,7 +75,8 @@ QByteArray propfindBody(const char *props)
 const QString notCardDav = QStringLiteral("服务器的回答不是 CardDAV 格式，请检查服务器地址");
 
 // A contact file's name for a card from the server: the contact key, with what a
-// file name cannot hold replaced.
+// file name cannot hold replaced, shortened in the middle to fit the file system's
+// 255 bytes, so that what tells two long names apart at their end stays.
 QString fileNameFor(const QStringList &values)
 {
     QString key = ContactFile::contactKey(values.value(0), values.value(1));
@@ -81,9 +84,36 @@ QString fileNameFor(const QStringList &values)
         if (c.unicode() < 0x20 || QStringView(u"\\/:*?\"<>|").contains(c))
             c = u'_';
     }
-    if (!ContactFile::isSafeName(ContactFile::fileName(key)))
+    if (!key.isValidUtf16())
+        key = QString::fromUtf8(key.toUtf8());
+    constexpr qsizetype MaxNameBytes = 255;
+    const auto bytes = [](QStringView text) { return QFile::encodeName(text.toString()).size(); };
+    if (bytes(ContactFile::fileName(key)) > MaxNameBytes) {
+        const QList<uint> ucs4 = key.toUcs4();
+        const std::u32string all(ucs4.cbegin(), ucs4.cend());
+        const qsizetype tail = std::min<qsizetype>(16, all.size() / 2);
+        const QString end = QString::fromUcs4(all.data() + all.size() - tail, tail);
+        const QString mark = QStringLiteral("…");
+        qsizetype head = qsizetype(all.size()) - tail;
+        QString shortened;
+        do {
+            --head;
+            shortened = QString::fromUcs4(all.data(), head) + mark + end;
+        } while (head > 0 && bytes(ContactFile::fileName(shortened)) > MaxNameBytes);
+        key = shortened;
+    }
+    if (!ContactFile::isSafeName(ContactFile::fileName(key)) || key == ContactFile::contactKey({}, {}))
         key = QStringLiteral("未命名联系人");
     return ContactFile::fileName(key);
+}
+
+// The values as this program keeps a card: a card with a name and no company
+// takes the name as its company, as an import does, so that the window can save it.
+QStringList normalized(QStringList values)
+{
+    if (values.value(0).trimmed().isEmpty() && !values.value(1).trimmed().isEmpty())
+        values[0] = values[1];
+    return values;
 }
 
 } // namespace
@@ -216,6 +246,7 @@ QString SyncEngine::testConnection()
 SyncReport SyncEngine::run()
 {
     m_report = SyncReport();
+    m_notStored.clear();
     ContactStore store(m_platform);
     const QString stateFile = m_platform.programFolder() + u'/' + stateFileName();
     QByteArray stateBytes;
@@ -300,7 +331,13 @@ SyncReport SyncEngine::run()
                 there ? remoteGroups.value(group) : createCollection(groupSegment(group), group);
             syncOne(stateKey, store.groupFolder(group), href, group, ContactFile::recipientKeys());
         }
-        m_report.ok = true;
+        m_report.ok = m_notStored.isEmpty();
+        if (!m_report.ok) {
+            m_report.notStored = static_cast<int>(m_notStored.size());
+            m_report.reason = QStringLiteral("服务器上有 %1 个联系人未能保存到本机（%2：%3），下次同步会再试")
+                                  .arg(m_notStored.size())
+                                  .arg(m_notStored[0].first, m_notStored[0].second);
+        }
     } catch (const Failure &failure) {
         m_report.reason = failure.reason;
     }
@@ -395,7 +432,8 @@ SyncContact readContact(const Platform &platform, const QString &folder, const Q
 // with nothing written, when the file changed since it was read: the user saved
 // it meanwhile, and the next sync takes that up.
 bool writeContact(const Platform &platform, const QString &folder, const SyncContact &c,
-                  const QStringList &keys, const QStringList &expected, const QString &fromFile = QString())
+                  const QStringList &keys, const QStringList &expected, const QString &fromFile = QString(),
+                  QString *error = nullptr)
 {
     const QString source = folder + (fromFile.isEmpty() ? c.fileName : fromFile);
     QByteArray content;
@@ -426,7 +464,7 @@ bool writeContact(const Platform &platform, const QString &folder, const SyncCon
         sync.append({QStringLiteral("Conflict.") + keys[i], c.conflicts.value(i)});
     }
     content = Profile::write(content, SyncEngine::section(), sync);
-    if (!platform.writeFileAtomically(folder + c.fileName, content))
+    if (!platform.writeFileAtomically(folder + c.fileName, content, error))
         return false;
     if (!fromFile.isEmpty() && fromFile.compare(c.fileName, Qt::CaseInsensitive) != 0)
         platform.deleteFile(folder + fromFile);
@@ -471,11 +509,38 @@ QHash<QString, QByteArray> SyncEngine::fetchCards(const QStringList &hrefs, QHas
     return cards;
 }
 
-void SyncEngine::apply(const QString &folder, const QStringList &keys, const QString &category,
-                       SyncContact *local, const QString &href, const QByteArray &etag,
-                       const QByteArray &card)
+// A name no other contact file of the folder has: the card's own, else with its
+// phone and then a number added to the person, which travels with the card, so
+// that two cards of one company and name show as two contacts everywhere.
+QStringList SyncEngine::unclaimed(const QString &folder, const QStringList &values, const QString &own) const
 {
-    const QStringList server = SyncCard::values(card);
+    const auto free = [&](const QStringList &v) {
+        const QString name = fileNameFor(v);
+        return (!own.isEmpty() && name.compare(own, Qt::CaseInsensitive) == 0) ||
+               !m_platform.fileExists(folder + name);
+    };
+    if (free(values))
+        return values;
+    QStringList v = values;
+    const QString phone = values.value(6).simplified();
+    if (!phone.isEmpty() && !values.value(1).endsWith(phone)) {
+        v[1] = values.value(1) + u' ' + phone;
+        if (free(v))
+            return v;
+    }
+    const QString stem = v[1];
+    for (int n = 2; n < 1000; ++n) {
+        v[1] = QStringLiteral("%1 (%2)").arg(stem).arg(n);
+        if (free(v))
+            return v;
+    }
+    return {};
+}
+
+bool SyncEngine::apply(const QString &folder, const QStringList &keys, SyncContact *local,
+                       const QString &href, const QByteArray &etag, const QByteArray &card)
+{
+    const QStringList server = normalized(SyncCard::values(card));
     SyncContact merged;
     QString fromFile;
     QStringList expected;
@@ -507,38 +572,39 @@ void SyncEngine::apply(const QString &folder, const QStringList &keys, const QSt
         // A file of that name not yet synced is the same contact, made on both sides.
         if (m_platform.fileExists(folder + merged.fileName)) {
             SyncContact existing = readContact(m_platform, folder, merged.fileName, keys);
-            if (existing.href.isEmpty() || existing.href == href) {
-                apply(folder, keys, category, &existing, href, etag, card);
-                return;
-            }
-            const QString stem = merged.fileName.chopped(4);
-            for (int n = 2; m_platform.fileExists(folder + merged.fileName); ++n)
-                merged.fileName = QStringLiteral("%1 (%2).dat").arg(stem).arg(n);
+            if (existing.href.isEmpty() || existing.href == href)
+                return apply(folder, keys, &existing, href, etag, card);
         }
-        ++m_report.received;
     }
-    if (local) {
-        // A name changed on the server renames the file, unless that name is taken.
-        const QString wanted = fileNameFor(merged.values);
-        if (wanted.compare(merged.fileName, Qt::CaseInsensitive) != 0 &&
-            !m_platform.fileExists(folder + wanted))
-            merged.fileName = wanted;
-        if (merged.values != local->values)
-            ++m_report.received;
+    // A contact's file follows its name, and no two files hold the same name.
+    merged.values = unclaimed(folder, merged.values, local ? merged.fileName : QString());
+    if (merged.values.isEmpty()) {
+        m_notStored.append({fileNameFor(server), QStringLiteral("同名的联系人太多")});
+        return false;
     }
+    const QString wanted = fileNameFor(merged.values);
+    if (wanted.compare(merged.fileName, Qt::CaseInsensitive) != 0)
+        merged.fileName = wanted;
     merged.href = href;
     merged.etag = etag;
     merged.card = card;
     merged.base = server;
     const QString uid = SyncCard::uid(card);
     merged.uid = uid.isEmpty() ? merged.uid : uid;
-    if (!writeContact(m_platform, folder, merged, keys, expected, fromFile))
-        return;
+    QString error;
+    if (!writeContact(m_platform, folder, merged, keys, expected, fromFile, &error)) {
+        // A file the user saved meanwhile is taken up by the next sync.
+        if (!local)
+            m_notStored.append({merged.fileName, error});
+        return false;
+    }
+    if (!local || merged.values != local->values)
+        ++m_report.received;
     if (local)
         *local = merged;
     else
         m_received.insert(href, etag);
-    Q_UNUSED(category);
+    return true;
 }
 
 void SyncEngine::syncCollection(const QString &folder, const QString &href, const QString &category,
@@ -610,6 +676,7 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
     checkCancel();
 
     const int sentBefore = m_report.sent + m_report.deletedThere;
+    const qsizetype notStoredBefore = m_notStored.size();
     ContactStore store(m_platform);
     QList<SyncContact> locals;
     for (const QString &name : m_platform.listContactFiles(folder))
@@ -668,7 +735,7 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
             continue;
         }
         const qsizetype at = byHref.value(h, -1);
-        apply(folder, keys, category, at >= 0 ? &locals[at] : nullptr, h, etags.value(h), cards.value(h));
+        apply(folder, keys, at >= 0 ? &locals[at] : nullptr, h, etags.value(h), cards.value(h));
     }
 
     // Deleted there: only what the last sync of this address book saw there. A
@@ -756,7 +823,7 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
         for (qsizetype i : stale) {
             SyncContact &c = locals[i];
             if (fresh.contains(c.href))
-                apply(folder, keys, category, &c, c.href, staleEtags.value(c.href), fresh.value(c.href));
+                apply(folder, keys, &c, c.href, staleEtags.value(c.href), fresh.value(c.href));
             if (c.dirty())
                 pending.append(i);
         }
@@ -805,6 +872,9 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
                 newToken = since->syncToken;
         }
     }
+    // A card not stored here must come again: the token stays where it was.
+    if (m_notStored.size() != notStoredBefore)
+        newToken = token;
     state.insert(QStringLiteral("known"), nowKnown);
     state.insert(QStringLiteral("token"), newToken);
 }

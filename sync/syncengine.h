@@ -24,6 +24,8 @@ struct SyncReport
     int deletedHere = 0;
     int deletedThere = 0;
     int conflicts = 0;
+    // Cards from the server that could not be stored here; fetched again next time.
+    int notStored = 0;
     // Groups whose address book is gone from the server while the group is still
     // here: only the user may delete a whole group, so the sync leaves them alone.
     QStringList groupsGoneFromServer;
@@ -76,8 +78,11 @@ private:
     void syncCollection(const QString &folder, const QString &href, const QString &category,
                         const QStringList &keys, QJsonObject &state);
     QHash<QString, QByteArray> fetchCards(const QStringList &hrefs, QHash<QString, QByteArray> *etags);
-    void apply(const QString &folder, const QStringList &keys, const QString &category, SyncContact *local,
-               const QString &href, const QByteArray &etag, const QByteArray &card);
+    // Merges the server's card into the contact here, or stores it as a new one;
+    // false when nothing was written.
+    bool apply(const QString &folder, const QStringList &keys, SyncContact *local, const QString &href,
+               const QByteArray &etag, const QByteArray &card);
+    QStringList unclaimed(const QString &folder, const QStringList &values, const QString &own) const;
     bool upload(const QString &folder, const QString &href, const QString &category, const QStringList &keys,
                 SyncContact &contact);
     // Sends the cards in one request; the ones still to send one by one.
@@ -95,4 +100,6 @@ private:
     SyncReport m_report;
     // Cards fetched into new contact files in the address book being synced.
     QHash<QString, QByteArray> m_received;
+    // New cards that could not be stored here: the file and why.
+    QList<QPair<QString, QString>> m_notStored;
 };

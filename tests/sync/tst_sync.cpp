@@ -20,6 +20,7 @@
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTimer>
 
 namespace {
@@ -161,6 +162,9 @@ private Q_SLOTS:
     void listsFollowChangesFromElsewhere();
     void groupDeletedOnServerAsksInTheWindow_data();
     void groupDeletedOnServerAsksInTheWindow();
+    void everyCardArrivesAsItsOwnContact_data();
+    void everyCardArrivesAsItsOwnContact();
+    void cardNotStoredComesAgain();
 
 private:
     TemporaryHome m_home;
@@ -641,6 +645,160 @@ void tst_Sync::groupDeletedOnServerAsksInTheWindow()
     }
     QCOMPARE(w.dialogs.messages.size(), 1);
     w.form.reset();
+}
+
+void tst_Sync::everyCardArrivesAsItsOwnContact_data()
+{
+    QTest::addColumn<QString>("href");
+    QTest::addColumn<QByteArray>("card");
+    QTest::addColumn<QByteArray>("second"); // a second card, at phone-2.vcf
+    const auto card = [](const QByteArray &lines, const QByteArray &uid = "phone-1") {
+        return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid + "\r\n" + lines + "END:VCARD\r\n";
+    };
+    const QByteArray longName = "FN:" + QString(78, QChar(u'长')).toUtf8() + "\r\nORG:温州鞋业\r\n";
+    QTest::newRow("same company and name as a contact here")
+        << QStringLiteral("phone-1.vcf") << card("FN:种子\r\nN:种子;;;;\r\nORG:种子店\r\nTEL:13900000001\r\n")
+        << QByteArray();
+    QTest::newRow("no company") << QStringLiteral("phone-1.vcf") << card("FN:只有电话\r\nTEL:13900000001\r\n")
+                                << QByteArray();
+    QTest::newRow("a character no file name holds")
+        << QStringLiteral("phone-1.vcf") << card("FN:种子\r\nORG:种子店/二店\r\nTEL:13900000001\r\n")
+        << QByteArray();
+    QTest::newRow("href with %3F") << QStringLiteral("phone%3F1.vcf")
+                                   << card("FN:王五\r\nORG:温州鞋业\r\nTEL:13900000001\r\n") << QByteArray();
+    QTest::newRow("href with %23") << QStringLiteral("phone%231.vcf")
+                                   << card("FN:王五\r\nORG:温州鞋业\r\nTEL:13900000001\r\n") << QByteArray();
+    QTest::newRow("name past 255 bytes")
+        << QStringLiteral("phone-1.vcf")
+        << card("FN:" + QString(90, QChar(u'长')).toUtf8() + "\r\nORG:温州鞋业\r\nTEL:13900000001\r\n")
+        << QByteArray();
+    QTest::newRow("the same name near 255 bytes twice")
+        << QStringLiteral("phone-1.vcf") << card(longName + "TEL:13900000001\r\n")
+        << card(longName + "TEL:13900000002\r\n", "phone-2");
+    QTest::newRow("two cards of the same company and name")
+        << QStringLiteral("phone-1.vcf") << card("FN:王五\r\nORG:温州鞋业\r\nTEL:13900000001\r\n")
+        << card("FN:王五\r\nORG:温州鞋业\r\nTEL:13900000001\r\n", "phone-2");
+}
+
+// A card from a phone, whatever its name or place, arrives as a contact of its own
+// that the window edits in its own file, here and on the next PC.
+void tst_Sync::everyCardArrivesAsItsOwnContact()
+{
+    QFETCH(QString, href);
+    QFETCH(QByteArray, card);
+    QFETCH(QByteArray, second);
+    const int cards = second.isEmpty() ? 1 : 2;
+    DavServer server;
+    QVERIFY(server.start());
+    MainWindow w;
+    const QStringList mine = contact(QStringLiteral("种子店"), QStringLiteral("种子"));
+    const QStringList keys = ContactFile::senderKeys();
+    const auto sync = [&server](Platform &platform) {
+        DavClient client(server.url(), DavServer::user(), DavServer::password(), 10000);
+        return SyncEngine(platform, client).run();
+    };
+    ContactStore(*w.platform).createFolders();
+    Profile::Values pairs;
+    for (int i = 0; i < keys.size(); ++i)
+        pairs.append({keys[i], mine[i]});
+    const QString sent = w.folder.path(QStringLiteral("sent/"));
+    QVERIFY(w.platform->writeProfileStrings(sent + ContactFile::fileName(key(mine)), ContactFile::section(),
+                                            pairs));
+    QVERIFY(sync(*w.platform).ok);
+    DavClient client(server.url(), DavServer::user(), DavServer::password());
+    QVERIFY(client
+                .send("PUT", client.resolved(QStringLiteral("/shop/quillbox-senders/") + href), card,
+                      {{"Content-Type", "text/vcard"}})
+                .ok());
+    QVERIFY(second.isEmpty() ||
+            client
+                .send("PUT", client.resolved(QStringLiteral("/shop/quillbox-senders/phone-2.vcf")), second,
+                      {{"Content-Type", "text/vcard"}})
+                .ok());
+
+    SyncReport report = sync(*w.platform);
+    QVERIFY2(report.ok, qPrintable(report.reason));
+    QCOMPARE(report.received, cards);
+    QStringList files = w.platform->listContactFiles(sent);
+    QCOMPARE(files.size(), 1 + cards);
+    // Two contacts, told apart by what the window shows of them.
+    QSet<QString> shown;
+    for (const QString &file : files) {
+        const QStringList values = w.platform->readProfileStrings(sent + file, ContactFile::section(), keys);
+        QVERIFY2(!values[0].isEmpty() && !values[1].isEmpty(), qPrintable(file));
+        shown.insert(key(values).toLower());
+    }
+    QCOMPARE(shown.size(), 1 + cards);
+    QCOMPARE(
+        w.platform->readProfileStrings(sent + ContactFile::fileName(key(mine)), ContactFile::section(), keys),
+        mine);
+
+    // Each one picked and changed in the window changes that one only.
+    QVERIFY(w.start());
+    for (int i = 0; i < w.cmbSent()->count(); ++i) {
+        const QString file = w.cmbSent()->entry(i) + QStringLiteral(".dat");
+        w.cmbSent()->selectIndex(i);
+        const QString phone = QStringLiteral("1360000000%1").arg(i);
+        w.field(QStringLiteral("txtTel"))->setText(phone);
+        w.button(QStringLiteral("cmdNew"))->click();
+        QVERIFY2(w.dialogs.messages.isEmpty(), qPrintable(w.dialogs.messages.value(0).text));
+        QCOMPARE(w.platform->listContactFiles(sent).size(), 1 + cards);
+        QCOMPARE(w.platform->readProfileString(sent + file, ContactFile::section(), QStringLiteral("txtTel"),
+                                               QString()),
+                 phone);
+    }
+    const QStringList before = [&] {
+        QStringList all;
+        for (const QString &file : w.platform->listContactFiles(sent))
+            all.append(w.platform->readProfileStrings(sent + file, ContactFile::section(), keys).join(u'|'));
+        all.sort();
+        return all;
+    }();
+    w.form.reset();
+
+    // The next PC gets both, as they are here.
+    QVERIFY(sync(*w.platform).ok);
+    Shop b;
+    QVERIFY(b.sync(server).ok);
+    QStringList there;
+    for (const QString &file : b.senders())
+        there.append(
+            b.read(b.store.senderFolder(), ContactStore::ContactNameFromFile(file), keys).join(u'|'));
+    there.sort();
+    QCOMPARE(there, before);
+}
+
+// A card this PC cannot store is reported, and fetched again once it can be.
+void tst_Sync::cardNotStoredComesAgain()
+{
+    DavServer server;
+    QVERIFY(server.start());
+    Shop a;
+    QVERIFY(a.sync(server).ok);
+    DavClient client(server.url(), DavServer::user(), DavServer::password());
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-1\r\nFN:王五\r\nORG:温州鞋业\r\n"
+                            "TEL:13900000001\r\nEND:VCARD\r\n";
+    QVERIFY(client
+                .send("PUT", client.resolved(QStringLiteral("/shop/quillbox-senders/phone-1.vcf")), card,
+                      {{"Content-Type", "text/vcard"}})
+                .ok());
+    // A folder where its file would go.
+    const QString name = QStringLiteral("温州鞋业 - 王五");
+    const QString inTheWay = a.folder.path(QStringLiteral("sent/") + ContactFile::fileName(name));
+    QVERIFY(QDir().mkpath(inTheWay));
+
+    SyncReport report = a.sync(server);
+    QVERIFY(!report.ok);
+    QVERIFY2(report.reason.contains(QStringLiteral("未能保存")), qPrintable(report.reason));
+    QCOMPARE(report.notStored, 1);
+    report = a.sync(server);
+    QVERIFY(!report.ok);
+
+    QVERIFY(QDir(inTheWay).removeRecursively());
+    report = a.sync(server);
+    QVERIFY2(report.ok, qPrintable(report.reason));
+    QCOMPARE(report.received, 1);
+    QCOMPARE(a.sender(name).value(6), QStringLiteral("13900000001"));
 }
 
 QTEST_MAIN(tst_Sync)
