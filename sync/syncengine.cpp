@@ -153,6 +153,8 @@ QString SyncReport::summary() const
     const QString when = finished.toLocalTime().toString(QStringLiteral("HH:mm"));
     if (!ok)
         return QStringLiteral("上次同步 %1，未成功：%2").arg(when, reason);
+    if (!deletesHeld.isEmpty() || !groupsGoneHere.isEmpty())
+        return QStringLiteral("上次同步 %1，有删除等待确认").arg(when);
     if (conflicts > 0)
         return QStringLiteral("上次同步 %1，成功，%2 个联系人有冲突待处理").arg(when).arg(conflicts);
     return QStringLiteral("上次同步 %1，成功").arg(when);
@@ -268,7 +270,7 @@ SyncReport SyncEngine::run()
             QJsonObject state = collections.value(stateKey).toObject();
             if (state.value(u"href").toString() != href)
                 state = QJsonObject{{QStringLiteral("href"), href}};
-            syncCollection(folder, href, category, keys, state);
+            syncCollection(folder, href, category, keys, state, stateKey);
             collections.insert(stateKey, state);
             m_state.insert(QStringLiteral("collections"), collections);
             saveState();
@@ -309,7 +311,15 @@ SyncReport SyncEngine::run()
                 continue;
             }
             if (!here && known) {
-                // Deleted here: the whole address book goes.
+                // Deleted here: the whole address book goes, when the user deleted
+                // it; a folder gone otherwise (moved, an old backup) only asks.
+                if (there && !collections.value(stateKey).toObject().value(u"deletedHere").toBool()) {
+                    const int cards = cardCount(remoteGroups.value(group));
+                    if (cards > 0) {
+                        m_report.groupsGoneHere.append({group, cards});
+                        continue;
+                    }
+                }
                 if (there) {
                     const DavReply reply = m_client.send(
                         "DELETE",
@@ -354,17 +364,55 @@ void SyncEngine::saveState()
         throw Failure{QStringLiteral("无法保存同步状态：%1").arg(reason)};
 }
 
-void SyncEngine::forgetGroup(Platform &platform, const QString &group)
+void SyncEngine::changeBooks(Platform &platform, const std::function<void(QJsonObject &collections)> &change)
 {
     const QString stateFile = platform.programFolder() + u'/' + stateFileName();
     QByteArray bytes;
-    if (!platform.readFile(stateFile, &bytes))
+    if (!platform.fileExists(stateFile) || !platform.readFile(stateFile, &bytes))
         return;
     QJsonObject state = QJsonDocument::fromJson(bytes).object();
     QJsonObject collections = state.value(u"collections").toObject();
-    collections.remove(QStringLiteral("to/") + group);
+    change(collections);
     state.insert(QStringLiteral("collections"), collections);
     platform.writeFileAtomically(stateFile, QJsonDocument(state).toJson(QJsonDocument::Compact));
+}
+
+void SyncEngine::forgetGroup(Platform &platform, const QString &group)
+{
+    forgetBook(platform, QStringLiteral("to/") + group);
+}
+
+void SyncEngine::forgetBook(Platform &platform, const QString &book)
+{
+    changeBooks(platform, [&book](QJsonObject &collections) { collections.remove(book); });
+}
+
+namespace {
+
+// Sets a flag on an address book the state knows.
+void flag(QJsonObject &collections, const QString &book, const QString &name)
+{
+    if (!collections.contains(book))
+        return;
+    QJsonObject entry = collections.value(book).toObject();
+    entry.insert(name, true);
+    collections.insert(book, entry);
+}
+
+} // namespace
+
+void SyncEngine::allowDeletes(Platform &platform, const QString &book)
+{
+    changeBooks(platform, [&book](QJsonObject &collections) {
+        flag(collections, book, QStringLiteral("allowDeletes"));
+    });
+}
+
+void SyncEngine::groupDeletedHere(Platform &platform, const QString &group)
+{
+    changeBooks(platform, [&group](QJsonObject &collections) {
+        flag(collections, QStringLiteral("to/") + group, QStringLiteral("deletedHere"));
+    });
 }
 
 namespace {
@@ -607,8 +655,19 @@ bool SyncEngine::apply(const QString &folder, const QStringList &keys, SyncConta
     return true;
 }
 
+int SyncEngine::cardCount(const QString &href)
+{
+    const Multistatus listing =
+        expectMultistatus(m_client.send("PROPFIND", m_client.resolved(QString::fromLatin1(encodedPath(href))),
+                                        propfindBody("<D:getetag/>"), {}, 1));
+    int count = 0;
+    for (const DavResource &r : listing.resources)
+        count += r.href.startsWith(href) && r.href != href && !r.href.endsWith(u'/') && r.status != 404;
+    return count;
+}
+
 void SyncEngine::syncCollection(const QString &folder, const QString &href, const QString &category,
-                                const QStringList &keys, QJsonObject &state)
+                                const QStringList &keys, QJsonObject &state, const QString &book)
 {
     checkCancel();
     const QUrl collectionUrl = m_client.resolved(QString::fromLatin1(encodedPath(href)));
@@ -708,6 +767,13 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
             deleteHrefs.append(it.key());
         }
     }
+    // Most of an address book deleted at once waits for the user, and so does the
+    // rest of its sync, so that the question stays the same until answered.
+    if (!state.value(u"allowDeletes").toBool() && deletes.size() >= 2 && deletes.size() * 2 > remote.size()) {
+        m_report.deletesHeld.append({book, category, static_cast<int>(deletes.size())});
+        return;
+    }
+    state.remove(QStringLiteral("allowDeletes"));
     const QList<DavReply> deleted = m_client.sendAll(deletes);
     for (qsizetype i = 0; i < deleted.size(); ++i) {
         if (deleted[i].ok() || deleted[i].status == 404) {

@@ -8,10 +8,20 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 
 class DavClient;
 class Platform;
 struct SyncContact;
+
+// Deletes a sync holds back until the user says so: most of an address book at
+// once is more often a moved folder or an old backup than the user's wish.
+struct HeldDeletes
+{
+    QString book;  // the address book's key in the sync state: "sent" or "to/" + group
+    QString name;  // as the user knows it: 寄件人 or the group
+    int count = 0; // the cards the sync would delete
+};
 
 // What one sync did, or why it stopped.
 struct SyncReport
@@ -29,6 +39,10 @@ struct SyncReport
     // Groups whose address book is gone from the server while the group is still
     // here: only the user may delete a whole group, so the sync leaves them alone.
     QStringList groupsGoneFromServer;
+    QList<HeldDeletes> deletesHeld;
+    // Groups shared before whose folder is gone here while the server still holds
+    // cards of theirs, with the count: deleted on the server only when the user says so.
+    QList<QPair<QString, int>> groupsGoneHere;
 
     // "上次同步 12:03，成功" or the reason.
     QString summary() const;
@@ -65,6 +79,13 @@ public:
     static QString stateFileName();
     // Leaves the group out of the state, so that the next sync sends it as new.
     static void forgetGroup(Platform &platform, const QString &group);
+    // Leaves the address book out of the state: the next sync fetches its cards
+    // again and sends what is here as new; nothing is deleted on either side.
+    static void forgetBook(Platform &platform, const QString &book);
+    // Lets the next sync make the deletes it held back in that address book.
+    static void allowDeletes(Platform &platform, const QString &book);
+    // The user deleted the group here: the next sync deletes its address book.
+    static void groupDeletedHere(Platform &platform, const QString &group);
 
     static QList<SyncConflict> conflicts(Platform &platform);
     // Ends a conflict: keepHere puts the value from here back into the field (it
@@ -76,7 +97,9 @@ private:
     QHash<QString, QString> remoteCollections();
     QString createCollection(const QString &segment, const QString &displayName);
     void syncCollection(const QString &folder, const QString &href, const QString &category,
-                        const QStringList &keys, QJsonObject &state);
+                        const QStringList &keys, QJsonObject &state, const QString &book);
+    // The cards in the address book on the server.
+    int cardCount(const QString &href);
     QHash<QString, QByteArray> fetchCards(const QStringList &hrefs, QHash<QString, QByteArray> *etags);
     // Merges the server's card into the contact here, or stores it as a new one;
     // false when nothing was written.
@@ -90,6 +113,8 @@ private:
                                  const QStringList &keys, QList<SyncContact> &locals,
                                  const QList<qsizetype> &pending);
     void saveState();
+    // Changes the address books' entries in the state file, where there is one.
+    static void changeBooks(Platform &platform, const std::function<void(QJsonObject &collections)> &change);
     void checkCancel() const;
 
     Platform &m_platform;

@@ -28,7 +28,13 @@ namespace {
 // One PC: a program folder of its own with the address book in it.
 struct Shop
 {
-    Shop() : platform(folder.root, folder.settingsFile(), dialogs), store(platform) { store.createFolders(); }
+    Shop() : platform(folder.root, folder.settingsFile(), dialogs), store(platform)
+    {
+        store.createFolders();
+        // As the window does: a group the user deletes goes from the server too.
+        QObject::connect(&store, &ContactStore::groupDeleted,
+                         [this](const QString &group) { SyncEngine::groupDeletedHere(platform, group); });
+    }
 
     SyncReport sync(const DavServer &server)
     {
@@ -165,6 +171,8 @@ private Q_SLOTS:
     void everyCardArrivesAsItsOwnContact_data();
     void everyCardArrivesAsItsOwnContact();
     void cardNotStoredComesAgain();
+    void addressBookGoneHereAsks_data();
+    void addressBookGoneHereAsks();
 
 private:
     TemporaryHome m_home;
@@ -799,6 +807,79 @@ void tst_Sync::cardNotStoredComesAgain()
     QVERIFY2(report.ok, qPrintable(report.reason));
     QCOMPARE(report.received, 1);
     QCOMPARE(a.sender(name).value(6), QStringLiteral("13900000001"));
+}
+
+void tst_Sync::addressBookGoneHereAsks_data()
+{
+    groupDeletedOnServerAsksInTheWindow_data();
+}
+
+// The contact folders moved away (a wrong data folder, an old backup) must not
+// empty the server and the other PCs: the window asks first.
+void tst_Sync::addressBookGoneHereAsks()
+{
+    QFETCH(int, answer);
+    DavServer server;
+    QVERIFY(server.start());
+    MainWindow w;
+    MemoryPasswords passwords;
+    w.platform->writeSetting(QStringLiteral("Quillbox"), QStringLiteral("Sync"), QStringLiteral("Server"),
+                             server.url().toString());
+    w.platform->writeSetting(QStringLiteral("Quillbox"), QStringLiteral("Sync"), QStringLiteral("User"),
+                             DavServer::user());
+    passwords.kept.insert(DavServer::user() + u'@' + server.url().toString(), DavServer::password());
+    const QString group = QStringLiteral("老客户");
+    const QString groupBook = server.storage() + QStringLiteral("/collection-root/shop/quillbox-g-") +
+                              QString::fromLatin1(group.toUtf8().toHex());
+    Shop other;
+    for (int i = 0; i < 4; ++i)
+        other.saveSender(contact(QStringLiteral("杭州小铺"), QStringLiteral("店员%1").arg(i)));
+    for (int i = 0; i < 3; ++i)
+        other.saveRecipient(group, contact(QStringLiteral("宁波商行"), QStringLiteral("客户%1").arg(i)));
+    QVERIFY(other.sync(server).ok);
+    {
+        ContactStore store(*w.platform);
+        QVERIFY(store.createFolders().ok());
+        DavClient client(server.url(), DavServer::user(), DavServer::password(), 10000);
+        QVERIFY(SyncEngine(*w.platform, client).run().ok);
+        QCOMPARE(w.platform->listContactFiles(store.senderFolder()).size(), 4);
+    }
+    QTemporaryDir away;
+    QVERIFY(QDir().rename(w.folder.path(QStringLiteral("sent")), away.filePath(QStringLiteral("sent"))));
+    QVERIFY(QDir().rename(w.folder.path(QStringLiteral("to")), away.filePath(QStringLiteral("to"))));
+
+    w.form = std::make_unique<frmMain>(*w.platform, QString(), nullptr, nullptr, &passwords);
+    QVERIFY(w.form->Form_Load());
+    w.dialogs.answers = {answer, answer};
+    w.form->findChild<QAction *>(QStringLiteral("actSyncNow"))->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(w.dialogs.messages.size(), 2, 20000);
+    QVERIFY2(w.dialogs.messages[0].text.contains(QStringLiteral("服务器上的 4 个联系人将被删除")),
+             qPrintable(w.dialogs.messages[0].text));
+    QVERIFY2(w.dialogs.messages[1].text.contains(group), qPrintable(w.dialogs.messages[1].text));
+    // Nothing deleted while the question stands.
+    QCOMPARE(server.cardCount(QStringLiteral("quillbox-senders")), 4);
+    QCOMPARE(QDir(groupBook).entryList({QStringLiteral("*.vcf")}).size(), 3);
+
+    if (answer == Dialogs::Yes) {
+        QTRY_COMPARE_WITH_TIMEOUT(server.cardCount(QStringLiteral("quillbox-senders")), 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(groupBook).exists(), 20000);
+        QVERIFY(other.sync(server).ok);
+        QVERIFY(other.senders().isEmpty());
+    } else {
+        // Kept, and fetched back from the server.
+        QTRY_COMPARE_WITH_TIMEOUT(w.platform->listContactFiles(w.folder.path(QStringLiteral("sent/"))).size(),
+                                  4, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            w.platform->listContactFiles(w.folder.path(QStringLiteral("to/") + group + u'/')).size(), 3,
+            20000);
+        QAction *status = w.form->findChild<QAction *>(QStringLiteral("actSyncStatus"));
+        QTRY_VERIFY_WITH_TIMEOUT(status->text().endsWith(QStringLiteral("，成功")), 20000);
+        QCOMPARE(server.cardCount(QStringLiteral("quillbox-senders")), 4);
+        QVERIFY(other.sync(server).ok);
+        QCOMPARE(other.senders().size(), 4);
+    }
+    QCOMPARE(w.dialogs.messages.size(), 2);
+    w.form.reset();
 }
 
 QTEST_MAIN(tst_Sync)
