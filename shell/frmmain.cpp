@@ -682,6 +682,7 @@ void frmMain::buildToolsMenu()
     connect(actSyncNow, &QAction::triggered, this, &frmMain::actSyncNow_Triggered);
     connect(m_sync.get(), &SyncService::started, this, &frmMain::sync_Started);
     connect(m_sync.get(), &SyncService::finished, this, &frmMain::sync_Finished);
+    connect(m_sync.get(), &SyncService::progressed, this, &frmMain::sync_Progressed);
     connect(&m_store, &ContactStore::groupDeleted, this, &frmMain::store_GroupDeleted);
     showSyncStatus();
 }
@@ -689,7 +690,10 @@ void frmMain::buildToolsMenu()
 void frmMain::showSyncStatus()
 {
     actSyncNow->setEnabled(m_sync->enabled() && !m_sync->busy());
-    actSyncStatus->setText(m_sync->busy() ? QStringLiteral("正在同步……") : m_sync->lastResult());
+    QString busy = QStringLiteral("正在同步……");
+    if (!m_sync->progress().isEmpty())
+        busy += QStringLiteral("（%1）").arg(m_sync->progress());
+    actSyncStatus->setText(m_sync->busy() ? busy : m_sync->lastResult());
     actSyncStatus->setVisible(m_sync->enabled() && !actSyncStatus->text().isEmpty());
 }
 
@@ -708,6 +712,11 @@ void frmMain::actSyncNow_Triggered()
 }
 
 void frmMain::sync_Started()
+{
+    showSyncStatus();
+}
+
+void frmMain::sync_Progressed()
 {
     showSyncStatus();
 }

@@ -159,6 +159,7 @@ private:
     void actSyncSettings_Triggered();
     void actSyncNow_Triggered();
     void sync_Started();
+    void sync_Progressed();
     void sync_Finished(const SyncReport &report);
     void store_GroupDeleted(const QString &group);
     void watcher_DirectoryChanged();

@@ -138,6 +138,11 @@ SyncEngine::SyncEngine(Platform &platform, DavClient &client, const std::atomic_
 {
 }
 
+void SyncEngine::setProgress(Progress progress)
+{
+    m_progress = std::move(progress);
+}
+
 QString SyncEngine::section()
 {
     return QStringLiteral("QuillboxSync");
@@ -792,16 +797,23 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
         if (at < 0 || it.value().isEmpty() || locals[at].etag != it.value())
             toFetch.append(it.key());
     }
-    QHash<QString, QByteArray> etags;
-    const QHash<QString, QByteArray> cards = fetchCards(toFetch, &etags);
-    for (const QString &h : toFetch) {
-        if (!cards.contains(h)) {
-            remote.remove(h); // gone between the listing and the fetch
-            removed.insert(h);
-            continue;
+    // Stored as they come, a batch at a time, so that a big address book shows its
+    // progress and is never held in memory whole.
+    for (qsizetype from = 0; from < toFetch.size(); from += FetchBatch) {
+        const QStringList batch = toFetch.mid(from, FetchBatch);
+        QHash<QString, QByteArray> etags;
+        const QHash<QString, QByteArray> cards = fetchCards(batch, &etags);
+        for (const QString &h : batch) {
+            if (!cards.contains(h)) {
+                remote.remove(h); // gone between the listing and the fetch
+                removed.insert(h);
+                continue;
+            }
+            const qsizetype at = byHref.value(h, -1);
+            apply(folder, keys, at >= 0 ? &locals[at] : nullptr, h, etags.value(h), cards.value(h));
         }
-        const qsizetype at = byHref.value(h, -1);
-        apply(folder, keys, at >= 0 ? &locals[at] : nullptr, h, etags.value(h), cards.value(h));
+        if (m_progress)
+            m_progress(category, static_cast<int>(from + batch.size()), static_cast<int>(toFetch.size()));
     }
 
     // Deleted there: only what the last sync of this address book saw there. A

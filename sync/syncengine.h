@@ -70,6 +70,11 @@ class SyncEngine
 public:
     SyncEngine(Platform &platform, DavClient &client, const std::atomic_bool *cancel = nullptr);
 
+    // Called on the sync's thread while cards arrive: the address book's name, the
+    // cards stored so far and the cards to fetch.
+    using Progress = std::function<void(const QString &book, int done, int total)>;
+    void setProgress(Progress progress);
+
     SyncReport run();
     // Finds the user's address books on the server; the empty text when that works.
     QString testConnection();
@@ -120,6 +125,7 @@ private:
     Platform &m_platform;
     DavClient &m_client;
     const std::atomic_bool *m_cancel;
+    Progress m_progress;
     QString m_home;
     QJsonObject m_state;
     SyncReport m_report;

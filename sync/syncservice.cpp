@@ -126,9 +126,22 @@ void SyncService::syncNow()
         [this, url, user, password, report] {
             DavClient client(url, user, password, 30000, &m_cancel);
             SyncEngine engine(m_platform, client, &m_cancel);
+            engine.setProgress([this](const QString &book, int done, int total) {
+                const QString text = QStringLiteral("%1 %2/%3").arg(book).arg(done).arg(total);
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, text] {
+                        if (!busy())
+                            return;
+                        m_progress = text;
+                        Q_EMIT progressed();
+                    },
+                    Qt::QueuedConnection);
+            });
             *report = engine.run();
         },
         [this, report] {
+            m_progress.clear();
             m_lastResult = report->summary();
             m_platform.writeSetting(App, Section, QStringLiteral("LastResult"), m_lastResult);
             Q_EMIT finished(*report);

@@ -43,6 +43,8 @@ public:
     // "上次同步 12:03，成功" or the reason; empty before the first sync.
     QString lastResult() const { return m_lastResult; }
     bool busy() const { return m_thread != nullptr; }
+    // While a sync fetches cards: "寄件人 1200/5000"; else empty.
+    QString progress() const { return m_progress; }
 
     void syncNow();
     // Tries the server and the user with the password, on the sync's thread.
@@ -52,6 +54,7 @@ public:
 
 Q_SIGNALS:
     void started();
+    void progressed();
     void finished(const SyncReport &report);
     void tested(const QString &problem);
     void passwordRead();
@@ -68,6 +71,7 @@ private:
     QString m_password;
     QString m_passwordProblem;
     QString m_lastResult;
+    QString m_progress;
     QTimer m_timer;
     QThread *m_thread = nullptr;
     std::atomic_bool m_cancel{false};
