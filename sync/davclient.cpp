@@ -43,6 +43,7 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
         int redirects = 0;
         QNetworkReply *reply = nullptr;
         bool tooLarge = false;
+        bool tooSlow = false;
     };
     QList<DavReply> results(requests.size());
     QList<Pending> pending(requests.size());
@@ -69,6 +70,15 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
         data->setParent(reply);
         pending[i].reply = reply;
         ++open;
+        // A server that keeps sending a byte now and then never falls silent: each
+        // request has a limit of its own, whatever comes.
+        auto *limit = new QTimer(reply);
+        limit->setSingleShot(true);
+        QObject::connect(limit, &QTimer::timeout, reply, [&, i, reply] {
+            pending[i].tooSlow = true;
+            reply->abort();
+        });
+        limit->start(totalLimit());
         QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                          [&, i, reply](qint64 got, qint64 total) {
                              idle.start(m_timeoutMs);
@@ -94,6 +104,9 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
         if (p.tooLarge) {
             result.failure =
                 QStringLiteral("服务器的回答过大（超过 %1 MB），已放弃").arg(MaxAnswerBytes / 1024 / 1024);
+        } else if (p.tooSlow) {
+            result.failure =
+                QStringLiteral("服务器的回答太慢（一个请求超过 %1 秒），已放弃").arg(totalLimit() / 1000);
         } else if (timedOut) {
             result.failure = QStringLiteral("服务器没有回应（等待超时）");
         } else if (m_cancel && m_cancel->load()) {

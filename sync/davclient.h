@@ -71,6 +71,8 @@ public:
     // How long an answer may keep silent before the request is given up.
     int timeout() const { return m_timeoutMs; }
     void setTimeout(int ms) { m_timeoutMs = ms; }
+    // How long one request may take in all, however the answer trickles in.
+    int totalLimit() const { return 4 * m_timeoutMs; }
     QUrl resolved(const QString &path) const { return m_server.resolved(QUrl(path)); }
 
     DavReply send(const QByteArray &method, const QUrl &url, const QByteArray &body = QByteArray(),

@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 // A real CardDAV server on a free loopback port, with its own storage folder and
@@ -124,4 +125,41 @@ private:
     QTcpServer m_server;
     QByteArray m_answer;
     QByteArray m_request;
+};
+
+// A loopback server that answers every request slowly: the head at once, then
+// one byte of its body every few tenths of a second, for as long as the body lasts.
+class DripServer : public QObject
+{
+public:
+    explicit DripServer(int bytes) : m_bytes(bytes)
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().contains("\r\n\r\n") || socket->property("dripping").toBool())
+                        return;
+                    socket->setProperty("dripping", true);
+                    socket->write("HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n"
+                                  "Content-Length: " +
+                                  QByteArray::number(m_bytes) + "\r\n\r\n");
+                    auto *drip = new QTimer(socket);
+                    QObject::connect(drip, &QTimer::timeout, socket,
+                                     [socket, drip, left = m_bytes]() mutable {
+                                         socket->write(" ");
+                                         if (--left == 0)
+                                             drip->stop();
+                                     });
+                    drip->start(250);
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/dav/").arg(m_server.serverPort())); }
+
+private:
+    QTcpServer m_server;
+    int m_bytes;
 };

@@ -173,6 +173,7 @@ private Q_SLOTS:
     void cardNotStoredComesAgain();
     void addressBookGoneHereAsks_data();
     void progressShownWhileCardsArrive();
+    void answerTricklingInIsGivenUp();
     void addressBookGoneHereAsks();
 
 private:
@@ -922,6 +923,20 @@ void tst_Sync::progressShownWhileCardsArrive()
     QVERIFY2(shown.contains(QStringLiteral("正在同步……（寄件人 100/150）")), qPrintable(shown.join(u'\n')));
     QVERIFY2(shown.contains(QStringLiteral("正在同步……（寄件人 150/150）")), qPrintable(shown.join(u'\n')));
     w.form.reset();
+}
+
+// Each byte restarts the wait for silence; the request as a whole still ends.
+void tst_Sync::answerTricklingInIsGivenUp()
+{
+    DripServer server(120); // half a minute of answer
+    Shop a;
+    a.saveSender(contact(QStringLiteral("杭州小铺"), QStringLiteral("张三")));
+    const QMap<QString, QByteArray> before = a.snapshot();
+    DavClient client(server.url(), DavServer::user(), DavServer::password(), 1000);
+    const SyncReport report = SyncEngine(a.platform, client).run();
+    QVERIFY(!report.ok);
+    QVERIFY2(report.reason.contains(QStringLiteral("太慢")), qPrintable(report.reason));
+    QCOMPARE(a.snapshot(), before);
 }
 
 QTEST_MAIN(tst_Sync)
