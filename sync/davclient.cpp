@@ -101,7 +101,10 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
         result = DavReply();
         result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         result.etag = reply->rawHeader("ETag");
-        if (p.tooLarge) {
+        const bool broken =
+            result.status >= 200 && result.status < 300 && reply->error() != QNetworkReply::NoError;
+        // Qt stops unpacking a compressed answer that grows far past its size.
+        if (p.tooLarge || (broken && reply->error() == QNetworkReply::UnknownContentError)) {
             result.failure =
                 QStringLiteral("服务器的回答过大（超过 %1 MB），已放弃").arg(MaxAnswerBytes / 1024 / 1024);
         } else if (p.tooSlow) {
@@ -113,6 +116,8 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
             result.failure = QStringLiteral("同步已中止");
         } else if (result.status == 0) {
             result.failure = QStringLiteral("无法连接服务器：%1").arg(reply->errorString());
+        } else if (broken) {
+            result.failure = QStringLiteral("服务器的回答不完整：%1").arg(reply->errorString());
         } else {
             result.body = reply->readAll();
         }

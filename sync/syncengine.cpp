@@ -218,6 +218,7 @@ QHash<QString, QString> SyncEngine::remoteCollections()
         const QString segment = href.section(u'/', -2, -2);
         if (segment.startsWith(u"quillbox-"))
             found.insert(segment, href);
+        m_remoteNames.insert(href, r.displayName);
     }
     return found;
 }
@@ -237,6 +238,15 @@ QString SyncEngine::createCollection(const QString &segment, const QString &disp
     if (!reply.ok() && reply.status != 405)
         throw Failure{DavClient::statusFailure(reply)};
     return href;
+}
+
+void SyncEngine::setDisplayName(const QString &href, const QString &name)
+{
+    m_client.send("PROPPATCH", m_client.resolved(QString::fromLatin1(encodedPath(href))),
+                  QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                                    "<D:propertyupdate xmlns:D=\"DAV:\"><D:set><D:prop><D:displayname>") +
+                      xmlEscaped(name).toUtf8() +
+                      QByteArrayLiteral("</D:displayname></D:prop></D:set></D:propertyupdate>"));
 }
 
 QString SyncEngine::testConnection()
@@ -342,8 +352,12 @@ SyncReport SyncEngine::run()
                 if (!m_platform.createFolder(store.groupFolder(group), &reason))
                     throw Failure{QStringLiteral("无法创建分类“%1”：%2").arg(group, reason)};
             }
+            // The default group's "_" keeps it first in the list here; phones show its name.
+            const QString shown = group == ContactStore::defaultGroup() ? QStringLiteral("未分类") : group;
             const QString href =
-                there ? remoteGroups.value(group) : createCollection(groupSegment(group), group);
+                there ? remoteGroups.value(group) : createCollection(groupSegment(group), shown);
+            if (there && m_remoteNames.value(href) == group && shown != group)
+                setDisplayName(href, shown);
             syncOne(stateKey, store.groupFolder(group), href, group, ContactFile::recipientKeys());
         }
         m_report.ok = m_notStored.isEmpty();
@@ -995,13 +1009,8 @@ QList<qsizetype> SyncEngine::uploadWhole(const QString &folder, const QString &h
         return pending; // one card at a time, then
     }
     // The whole upload replaced the address book's properties: its name goes back.
-    const QByteArray name = self.resources.value(0).displayName.isEmpty()
-                                ? xmlEscaped(category).toUtf8()
-                                : xmlEscaped(self.resources.value(0).displayName).toUtf8();
-    m_client.send("PROPPATCH", collectionUrl,
-                  QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                                    "<D:propertyupdate xmlns:D=\"DAV:\"><D:set><D:prop><D:displayname>") +
-                      name + QByteArrayLiteral("</D:displayname></D:prop></D:set></D:propertyupdate>"));
+    setDisplayName(href, self.resources.value(0).displayName.isEmpty() ? category
+                                                                       : self.resources.value(0).displayName);
     const Multistatus listing =
         expectMultistatus(m_client.send("PROPFIND", collectionUrl, propfindBody("<D:getetag/>"), {}, 1));
     QHash<QString, QByteArray> etags;

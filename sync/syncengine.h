@@ -101,6 +101,7 @@ private:
     void discover();
     QHash<QString, QString> remoteCollections();
     QString createCollection(const QString &segment, const QString &displayName);
+    void setDisplayName(const QString &href, const QString &name);
     void syncCollection(const QString &folder, const QString &href, const QString &category,
                         const QStringList &keys, QJsonObject &state, const QString &book);
     // The cards in the address book on the server.
@@ -131,6 +132,8 @@ private:
     SyncReport m_report;
     // Cards fetched into new contact files in the address book being synced.
     QHash<QString, QByteArray> m_received;
+    // The address books' names on the server, by href.
+    QHash<QString, QString> m_remoteNames;
     // New cards that could not be stored here: the file and why.
     QList<QPair<QString, QString>> m_notStored;
 };

@@ -174,6 +174,10 @@ private Q_SLOTS:
     void addressBookGoneHereAsks_data();
     void progressShownWhileCardsArrive();
     void answerTricklingInIsGivenUp();
+    void cardTooLargeSaysSo();
+    void cardsReadAsOtherClientsWriteThem_data();
+    void cardsReadAsOtherClientsWriteThem();
+    void defaultGroupShowsUnderItsName();
     void addressBookGoneHereAsks();
 
 private:
@@ -937,6 +941,93 @@ void tst_Sync::answerTricklingInIsGivenUp()
     QVERIFY(!report.ok);
     QVERIFY2(report.reason.contains(QStringLiteral("太慢")), qPrintable(report.reason));
     QCOMPARE(a.snapshot(), before);
+}
+
+void tst_Sync::cardTooLargeSaysSo()
+{
+    DavServer server;
+    QVERIFY(server.start());
+    Shop a;
+    QVERIFY(a.sync(server).ok);
+    // A photo of 40 MB, as a phone may attach.
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:big\r\nFN:王五\r\nORG:温州鞋业\r\n"
+                            "PHOTO;ENCODING=b;TYPE=JPEG:" +
+                            QByteArray(40 * 1024 * 1024, 'A') + "\r\nEND:VCARD\r\n";
+    DavClient client(server.url(), DavServer::user(), DavServer::password(), 60000);
+    const DavReply put = client.send("PUT", client.resolved(QStringLiteral("/shop/quillbox-senders/big.vcf")),
+                                     card, {{"Content-Type", "text/vcard"}});
+    QVERIFY2(put.ok(), qPrintable(DavClient::statusFailure(put)));
+    const SyncReport report = a.sync(server);
+    QVERIFY(!report.ok);
+    QVERIFY2(report.reason.contains(QStringLiteral("过大")), qPrintable(report.reason));
+}
+
+void tst_Sync::cardsReadAsOtherClientsWriteThem_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QStringList>("values");
+    const auto values = [](const QString &city, const QString &district, const QString &phone) {
+        return QStringList{QStringLiteral("温州鞋业"),
+                           QStringLiteral("赵六"),
+                           QStringLiteral("浙江省"),
+                           city,
+                           district,
+                           QStringLiteral("人民路 8 号"),
+                           phone,
+                           QStringLiteral("325000")};
+    };
+    QTest::newRow("extension as Radicale keeps it")
+        << QByteArray("TEL;VALUE=uri:tel:+86-577-8888-0000\\;ext=22\r\n"
+                      "ADR:;;人民路 8 号;温州市;浙江省;325000;中国\r\n")
+        << values(QStringLiteral("温州市"), QString(), QStringLiteral("+86-577-8888-0000转22"));
+    QTest::newRow("district after the city")
+        << QByteArray("TEL:13800001234\r\nADR:;;人民路 8 号;温州市鹿城区;浙江省;325000;中国\r\n")
+        << values(QStringLiteral("温州市"), QStringLiteral("鹿城区"), QStringLiteral("13800001234"));
+    QTest::newRow("autonomous prefecture")
+        << QByteArray("TEL:13800001234\r\nADR:;;人民路 8 号;延边朝鲜族自治州延吉市;浙江省;325000;中国\r\n")
+        << values(QStringLiteral("延边朝鲜族自治州"), QStringLiteral("延吉市"),
+                  QStringLiteral("13800001234"));
+    QTest::newRow("district in the extended address")
+        << QByteArray("TEL:13800001234\r\nADR:;鹿城区;人民路 8 号;温州市;浙江省;325000;中国\r\n")
+        << values(QStringLiteral("温州市"), QStringLiteral("鹿城区"), QStringLiteral("13800001234"));
+}
+
+// Cards as other clients and servers write them read as the user typed them; the
+// cards this program writes read back the same and keep the extended address empty.
+void tst_Sync::cardsReadAsOtherClientsWriteThem()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QStringList, values);
+    const QByteArray card =
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:x\r\nFN:赵六\r\nORG:温州鞋业\r\n" + lines + "END:VCARD\r\n";
+    QCOMPARE(SyncCard::values(card), values);
+    const QByteArray made = SyncCard::create(values, QStringLiteral("x"), QStringLiteral("寄件人"));
+    QCOMPARE(SyncCard::values(made), values);
+    QVERIFY2(made.contains("ADR;TYPE=WORK:;;人民路 8 号;" + values[3].toUtf8() + values[4].toUtf8() + ";"),
+             made.constData());
+    QStringList changed = values;
+    changed[5] = QStringLiteral("解放路 1 号");
+    QCOMPARE(SyncCard::values(SyncCard::patched(card, changed, QStringLiteral("寄件人"))), changed);
+}
+
+void tst_Sync::defaultGroupShowsUnderItsName()
+{
+    DavServer server;
+    QVERIFY(server.start());
+    Shop a;
+    a.saveRecipient(ContactStore::defaultGroup(),
+                    contact(QStringLiteral("宁波商行"), QStringLiteral("李四")));
+    QVERIFY(a.sync(server).ok);
+    DavClient client(server.url(), DavServer::user(), DavServer::password());
+    const DavReply reply = client.send(
+        "PROPFIND", client.resolved(QStringLiteral("/shop/")),
+        "<?xml version=\"1.0\"?><D:propfind xmlns:D=\"DAV:\"><D:prop><D:displayname/></D:prop></D:propfind>",
+        {}, 1);
+    QStringList names;
+    for (const DavResource &r : DavClient::parseMultistatus(reply.body).resources)
+        names.append(r.displayName);
+    QVERIFY2(names.contains(QStringLiteral("未分类")), qPrintable(names.join(u',')));
+    QVERIFY2(!names.contains(ContactStore::defaultGroup()), qPrintable(names.join(u',')));
 }
 
 QTEST_MAIN(tst_Sync)
