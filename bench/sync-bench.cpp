@@ -145,7 +145,7 @@ int main(int argc, char *argv[])
     std::printf("sync: of which reading the %d contact files: %.3f s (%lld conflicts)\n", count,
                 scan.nsecsElapsed() / 1e9, static_cast<long long>(conflicts));
     Pc b;
-    const double fetch = b.sync(server, &report);
+    const double fetch = b.sync(server.url(), &report, true);
     std::printf("sync: a second PC's first sync (fetches all %d): %.1f s, %d received\n", count, fetch,
                 report.received);
     if (args.contains(QStringLiteral("--vdirsyncer"))) {
@@ -170,8 +170,8 @@ int main(int argc, char *argv[])
         QElapsedTimer timer;
         timer.start();
         vdirsyncer.start(QStringLiteral("sh"),
-                         {QStringLiteral("-c"), QStringLiteral("yes | vdirsyncer discover >/dev/null && "
-                                                               "vdirsyncer sync >/dev/null")});
+                         {QStringLiteral("-c"), QStringLiteral("yes | vdirsyncer discover >/dev/null 2>&1 && "
+                                                               "vdirsyncer sync >/dev/null 2>&1")});
         vdirsyncer.waitForFinished(-1);
         const double theirs = timer.nsecsElapsed() / 1e9;
         int cards = 0;

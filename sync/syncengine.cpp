@@ -28,7 +28,7 @@ struct Failure
 
 const QString SendersSegment = QStringLiteral("quillbox-senders");
 const QString GroupPrefix = QStringLiteral("quillbox-g-");
-constexpr int FetchBatch = 100;
+constexpr int FetchBatch = 500;
 // From this many cards on, a first upload into an empty address book is tried
 // as one request where the server takes one (Radicale does).
 constexpr int BulkUpload = 20;
