@@ -5,6 +5,9 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
 #include <QTimer>
 #include <QXmlStreamReader>
 
@@ -44,6 +47,7 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
         QNetworkReply *reply = nullptr;
         bool tooLarge = false;
         bool tooSlow = false;
+        bool untrusted = false;
     };
     QList<DavReply> results(requests.size());
     QList<Pending> pending(requests.size());
@@ -79,6 +83,19 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
             reply->abort();
         });
         limit->start(totalLimit());
+        // Only the certificate the user trusted goes unsigned; the password is sent
+        // after the handshake, so none reaches a server that was refused.
+        QObject::connect(
+            reply, &QNetworkReply::sslErrors, reply, [this, &pending, i, reply](const QList<QSslError> &) {
+                const QString seen = fingerprint(
+                    reply->sslConfiguration().peerCertificate().digest(QCryptographicHash::Sha256));
+                if (!m_trusted.isEmpty() && seen.compare(m_trusted, Qt::CaseInsensitive) == 0) {
+                    reply->ignoreSslErrors();
+                    return;
+                }
+                m_refused = seen;
+                pending[i].untrusted = true;
+            });
         QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                          [&, i, reply](qint64 got, qint64 total) {
                              idle.start(m_timeoutMs);
@@ -107,6 +124,15 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
         if (p.tooLarge || (broken && reply->error() == QNetworkReply::UnknownContentError)) {
             result.failure =
                 QStringLiteral("服务器的回答过大（超过 %1 MB），已放弃").arg(MaxAnswerBytes / 1024 / 1024);
+        } else if (p.untrusted && m_trusted.isEmpty()) {
+            result.failure = QStringLiteral("服务器的证书不是公认机构签发的（SHA-256 指纹 %1），"
+                                            "请在 同步设置 中测试连接并确认是否信任")
+                                 .arg(m_refused);
+        } else if (p.untrusted) {
+            result.failure = QStringLiteral("服务器的证书与上次信任的不同（现在的 SHA-256 指纹 %1），"
+                                            "可能有人冒充服务器，已拒绝连接。如果服务器确实换了证书，"
+                                            "请在 同步设置 中测试连接并核对新的指纹")
+                                 .arg(m_refused);
         } else if (p.tooSlow) {
             result.failure =
                 QStringLiteral("服务器的回答太慢（一个请求超过 %1 秒），已放弃").arg(totalLimit() / 1000);
@@ -174,6 +200,11 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
             loop.exec();
     }
     return results;
+}
+
+QString DavClient::fingerprint(const QByteArray &sha256)
+{
+    return QString::fromLatin1(sha256.toHex(':').toUpper());
 }
 
 QString DavClient::statusFailure(const DavReply &reply)

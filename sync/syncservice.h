@@ -19,6 +19,8 @@ struct SyncSettings
     QString user;
     bool autoSync = false;
     int intervalMinutes = 15;
+    // The SHA-256 fingerprint of the server's own certificate the user trusted.
+    QString certificate;
 };
 
 // The sync as the windows see it: its settings, the password, the timer of the
@@ -51,6 +53,11 @@ public:
     void test(const SyncSettings &settings, const QString &password);
 
     static QUrl serverUrl(const QString &text);
+    // Whether the address sends the password unencrypted over the network: http://
+    // to anything but this PC.
+    static bool sendsInTheClear(const QString &text);
+    // The certificate the last test refused as not trusted: its fingerprint, else empty.
+    QString refusedCertificate() const { return m_refusedCertificate; }
 
 Q_SIGNALS:
     void started();
@@ -72,6 +79,7 @@ private:
     QString m_passwordProblem;
     QString m_lastResult;
     QString m_progress;
+    QString m_refusedCertificate;
     QTimer m_timer;
     QThread *m_thread = nullptr;
     std::atomic_bool m_cancel{false};
