@@ -180,6 +180,7 @@ private Q_SLOTS:
     void cardsReadAsOtherClientsWriteThem();
     void defaultGroupShowsUnderItsName();
     void ownCertificateTrustedOnceAsked();
+    void renamedOnServerToATakenName();
     void addressBookGoneHereAsks();
 
 private:
@@ -1095,6 +1096,41 @@ void tst_Sync::ownCertificateTrustedOnceAsked()
     QVERIFY2(service.lastResult().contains(QStringLiteral("可能有人冒充服务器")),
              qPrintable(service.lastResult()));
     QCOMPARE(server.cardCount(QStringLiteral("quillbox-senders")), 1);
+}
+
+// A card renamed elsewhere to the name of another contact here: two contacts still,
+// told apart by name, neither written over the other.
+void tst_Sync::renamedOnServerToATakenName()
+{
+    DavServer server;
+    QVERIFY(server.start());
+    Shop a;
+    const QStringList first =
+        contact(QStringLiteral("种子店"), QStringLiteral("种子"), QStringLiteral("13800000001"));
+    const QStringList second =
+        contact(QStringLiteral("种子店"), QStringLiteral("小王"), QStringLiteral("13800000002"));
+    a.saveSender(first);
+    a.saveSender(second);
+    QVERIFY(a.sync(server).ok);
+    // A phone renames 小王 to 种子.
+    const QString href =
+        a.platform.readProfileString(a.store.senderFolder() + ContactFile::fileName(key(second)),
+                                     SyncEngine::section(), QStringLiteral("Href"), QString());
+    DavClient client(server.url(), DavServer::user(), DavServer::password());
+    DavReply card = client.send("GET", client.resolved(href));
+    QVERIFY(card.ok());
+    card.body.replace("小王", "种子");
+    QVERIFY(client.send("PUT", client.resolved(href), card.body, {{"Content-Type", "text/vcard"}}).ok());
+
+    QVERIFY(a.sync(server).ok);
+    const QStringList files = a.senders();
+    QCOMPARE(files.size(), 2);
+    QCOMPARE(a.sender(key(first)), first);
+    QSet<QString> keys;
+    for (const QString &file : files)
+        keys.insert(key(a.read(a.store.senderFolder(), ContactStore::ContactNameFromFile(file),
+                               ContactFile::senderKeys())));
+    QCOMPARE(keys.size(), 2);
 }
 
 QTEST_MAIN(tst_Sync)
