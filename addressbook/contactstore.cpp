@@ -121,8 +121,10 @@ StoreResult ContactStore::deleteGroup(const QString &name)
         return {};
     // In one piece, when nothing else lives in it, so that it comes back whole.
     const bool holdsFolders = m_platform.holdsFolders(folder);
-    if (!holdsFolders && m_platform.moveToTrash(folder))
+    if (!holdsFolders && m_platform.moveToTrash(folder)) {
+        Q_EMIT groupDeleted(name);
         return {};
+    }
     StoreResult result;
     for (const QString &name : m_platform.listFiles(folder)) {
         const QString file = folder + name;
@@ -134,6 +136,8 @@ StoreResult ContactStore::deleteGroup(const QString &name)
     QString reason;
     if (!m_platform.removeFolder(folder, &reason) && !holdsFolders && result.ok())
         result = {folder, reason};
+    if (!m_platform.folderExists(folder))
+        Q_EMIT groupDeleted(name);
     return result;
 }
 

@@ -77,6 +77,8 @@ public:
 
 Q_SIGNALS:
     void currentPathChanged(const QString &path);
+    // A group deleted through deleteGroup(), as the user asked.
+    void groupDeleted(const QString &name);
 
 private:
     Platform &m_platform;

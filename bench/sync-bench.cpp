@@ -1,7 +1,11 @@
 // Times the sync against a real Radicale on loopback: the first sync of a whole
 // address book, an incremental sync with one change, one with none, and a second
 // PC's first sync, which fetches everything. --count N (default 5000) sets the
-// size, --smoke runs 200 contacts.
+// size, --smoke runs 200 contacts. --vdirsyncer also times vdirsyncer's first
+// sync of the same address book from the same server. --fast 2500,5000,… times
+// first syncs that fetch that many cards from a server that answers at once
+// (what this PC's side costs), with the progress as the window shows it.
+#include "fastdavserver.h"
 #include "sync/davserver.h"
 
 #include "addressbook/contactfile.h"
@@ -11,7 +15,9 @@
 #include "sync/syncengine.h"
 
 #include <QCoreApplication>
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QProcess>
 
 #include <cstdio>
 
@@ -49,12 +55,25 @@ struct Pc
                                       {keys[7], QStringLiteral("310000")}});
     }
 
-    double sync(const DavServer &server, SyncReport *report = nullptr)
+    double sync(const DavServer &server, SyncReport *report = nullptr) { return sync(server.url(), report); }
+    double sync(const QUrl &url, SyncReport *report = nullptr, bool showProgress = false)
     {
         QElapsedTimer timer;
         timer.start();
-        DavClient client(server.url(), DavServer::user(), DavServer::password(), 60000);
+        DavClient client(url, DavServer::user(), DavServer::password(), 60000);
         SyncEngine engine(platform, client);
+        int shown = 0;
+        if (showProgress) {
+            engine.setProgress([&](const QString &book, int done, int total) {
+                // About ten lines a run.
+                if (done * 10 / total == shown && done != total)
+                    return;
+                shown = done * 10 / total;
+                std::printf("sync:   %s %d/%d at %.1f s\n", qPrintable(book), done, total,
+                            timer.nsecsElapsed() / 1e9);
+                std::fflush(stdout);
+            });
+        }
         const SyncReport r = engine.run();
         const double seconds = timer.nsecsElapsed() / 1e9;
         if (!r.ok)
@@ -76,6 +95,24 @@ int main(int argc, char *argv[])
         count = 200;
     if (const qsizetype at = args.indexOf(QStringLiteral("--count")); at >= 0)
         count = args.value(at + 1).toInt();
+    if (const qsizetype at = args.indexOf(QStringLiteral("--fast")); at >= 0) {
+        bool ok = true;
+        for (const QString &n : args.value(at + 1).split(u',')) {
+            FastDavServer server;
+            server.fill(n.toInt());
+            Pc b;
+            SyncReport report;
+            std::printf("sync: first sync receiving %d cards from a server that answers at once:\n",
+                        n.toInt());
+            const double seconds = b.sync(server.url(), &report, true);
+            const qsizetype files = b.platform.listContactFiles(b.store.senderFolder()).size();
+            std::printf("sync: %d cards received in %.1f s, %d received, %lld contact files\n", n.toInt(),
+                        seconds, report.received, static_cast<long long>(files));
+            std::fflush(stdout);
+            ok = ok && report.ok && files == n.toInt();
+        }
+        return ok ? 0 : 1;
+    }
 
     DavServer server;
     if (!server.start()) {
@@ -108,8 +145,43 @@ int main(int argc, char *argv[])
     std::printf("sync: of which reading the %d contact files: %.3f s (%lld conflicts)\n", count,
                 scan.nsecsElapsed() / 1e9, static_cast<long long>(conflicts));
     Pc b;
-    const double fetch = b.sync(server, &report);
+    const double fetch = b.sync(server.url(), &report, true);
     std::printf("sync: a second PC's first sync (fetches all %d): %.1f s, %d received\n", count, fetch,
                 report.received);
+    if (args.contains(QStringLiteral("--vdirsyncer"))) {
+        // vdirsyncer's first sync of the same two address books into empty folders.
+        QTemporaryDir dir;
+        QFile config(dir.filePath(QStringLiteral("config")));
+        config.open(QIODevice::WriteOnly);
+        config.write(QStringLiteral("[general]\nstatus_path = \"%1/status/\"\n"
+                                    "[pair shop]\na = \"server\"\nb = \"here\"\ncollections = [\"from a\"]\n"
+                                    "[storage server]\ntype = \"carddav\"\nurl = \"%2\"\n"
+                                    "username = \"%3\"\npassword = \"%4\"\n"
+                                    "[storage here]\ntype = \"filesystem\"\npath = \"%1/cards/\"\n"
+                                    "fileext = \".vcf\"\n")
+                         .arg(dir.path(), server.url().toString(), DavServer::user(), DavServer::password())
+                         .toUtf8());
+        config.close();
+        QProcess vdirsyncer;
+        vdirsyncer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VDIRSYNCER_CONFIG"), config.fileName());
+        vdirsyncer.setProcessEnvironment(env);
+        QElapsedTimer timer;
+        timer.start();
+        vdirsyncer.start(QStringLiteral("sh"),
+                         {QStringLiteral("-c"), QStringLiteral("yes | vdirsyncer discover >/dev/null 2>&1 && "
+                                                               "vdirsyncer sync >/dev/null 2>&1")});
+        vdirsyncer.waitForFinished(-1);
+        const double theirs = timer.nsecsElapsed() / 1e9;
+        int cards = 0;
+        for (QDirIterator it(dir.filePath(QStringLiteral("cards")), {QStringLiteral("*.vcf")}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext(); it.next())
+            ++cards;
+        std::printf("sync: vdirsyncer's first sync of the same %d cards: %.1f s, %d cards, exit %d; "
+                    "ours took %.2f× that\n",
+                    count, theirs, cards, vdirsyncer.exitCode(), fetch / theirs);
+    }
     return report.ok && report.received == count ? 0 : 1;
 }

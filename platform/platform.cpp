@@ -298,15 +298,22 @@ QString Platform::resolve(const QString &path) const
     return nativePath(path, &shown).isEmpty() ? QString() : shown;
 }
 
-// What decides a folder's encoding is read again only when the folder changed.
+// What a look at a folder found (its encoding, and its names by their text
+// without regard to letter case) is used again while the folder stays as it was.
+// The program's own changes to a folder keep what was known of it up to date, so
+// that writing thousands of new contacts does not read the folder each time.
 struct Platform::FolderKinds
 {
+    // Entries by their names as shown, case folded.
+    using Names = QHash<QString, QList<QByteArray>>;
     struct Kind
     {
         struct stat stamp;
         bool windows;
+        std::shared_ptr<Names> names; // null until a name was looked for
     };
     QHash<QByteArray, Kind> kinds;
+    QHash<QByteArray, struct stat> ownStamps;
 
     static bool same(const struct stat &a, const struct stat &b)
     {
@@ -323,31 +330,120 @@ struct Platform::FolderKinds
     // Remembers what a look at the folder found, stamped as the folder stood
     // before the look. A folder changed within the file system's timestamp
     // granularity of the look might change again unseen: not remembered then.
-    void remember(const QByteArray &folder, const struct stat &before, bool windows)
+    void remember(const QByteArray &folder, const struct stat &before, bool windows,
+                  std::shared_ptr<Names> names = nullptr)
     {
         const auto known = kinds.find(key(folder));
         if (known != kinds.end() && same(known->stamp, before)) {
+            if (known->windows != windows)
+                known->names.reset();
             known->windows = windows;
+            if (names)
+                known->names = std::move(names);
             return;
         }
         timespec now;
         ::clock_gettime(CLOCK_REALTIME, &now);
         const qint64 changed = qint64(before.st_mtim.tv_sec) * 1000000000 + before.st_mtim.tv_nsec;
         const qint64 looked = qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-        if (looked - changed > 50 * 1000000)
-            kinds.insert(key(folder), {before, windows});
+        // Changed just now by the program itself, which knows what it did.
+        const auto own = ownStamps.constFind(key(folder));
+        if (looked - changed > 50 * 1000000 || (own != ownStamps.cend() && same(*own, before)))
+            kinds.insert(key(folder), {before, windows, std::move(names)});
         else
             kinds.remove(key(folder));
     }
 
-    // After a name of the folder's own encoding was added or replaced there: its
-    // kind stands, under the folder's new stamp.
-    void restamp(const QByteArray &folder)
+    // The folder as the program's own last change left it.
+    void changedHere(const QByteArray &folder)
     {
-        const auto known = kinds.find(key(folder));
         struct stat st;
-        if (known != kinds.end() && ::stat(folder.constData(), &st) == 0)
-            known->stamp = st;
+        if (::stat(folder.constData(), &st) == 0)
+            ownStamps.insert(key(folder), st);
+        else
+            ownStamps.remove(key(folder));
+    }
+
+    // The folder as it stands, to tell afterwards whether what is known of it
+    // was still true when the program changed it.
+    static struct stat stampOf(const QByteArray &folder)
+    {
+        struct stat st;
+        if (::stat(folder.constData(), &st) != 0)
+            std::memset(&st, 0, sizeof st);
+        return st;
+    }
+
+    // After the program added (or replaced) the entry native in the folder, which
+    // stood as before then: what was known of it stands, with that name.
+    void added(const QByteArray &folder, const struct stat &before, const QByteArray &native)
+    {
+        changedHere(folder);
+        const auto known = kinds.find(key(folder));
+        if (known == kinds.end())
+            return;
+        struct stat st;
+        if (!same(known->stamp, before) || ::stat(folder.constData(), &st) != 0 ||
+            (!known->windows && !isUtf8(native))) {
+            kinds.erase(known);
+            return;
+        }
+        known->stamp = st;
+        if (known->names) {
+            QList<QByteArray> &same = (*known->names)[displayName(native, known->windows).toCaseFolded()];
+            if (!same.contains(native))
+                same.append(native);
+        }
+    }
+
+    // After the program removed the entry native from the folder.
+    void removed(const QByteArray &folder, const struct stat &before, const QByteArray &native)
+    {
+        changedHere(folder);
+        const auto known = kinds.find(key(folder));
+        if (known == kinds.end())
+            return;
+        struct stat st;
+        // The last name that was not UTF-8 may have gone: the kind is looked at again.
+        if (!same(known->stamp, before) || ::stat(folder.constData(), &st) != 0 || !isUtf8(native)) {
+            kinds.erase(known);
+            return;
+        }
+        known->stamp = st;
+        if (known->names) {
+            const QString text = displayName(native, known->windows).toCaseFolded();
+            const auto bucket = known->names->find(text);
+            if (bucket != known->names->end()) {
+                bucket->removeAll(native);
+                if (bucket->isEmpty())
+                    known->names->erase(bucket);
+            }
+        }
+    }
+
+    // The folder's names, read now unless known.
+    std::shared_ptr<Names> names(const QByteArray &folder, bool *windows)
+    {
+        struct stat st;
+        if (::stat(folder.constData(), &st) != 0)
+            return std::make_shared<Names>();
+        const auto known = kinds.constFind(key(folder));
+        if (known != kinds.cend() && same(known->stamp, st) && known->names) {
+            *windows = known->windows;
+            return known->names;
+        }
+        QList<QByteArray> natives;
+        *windows = false;
+        forEachEntry(folder, [&](QByteArrayView native, const Stat &) {
+            *windows = *windows || !isUtf8(native);
+            natives.append(native.toByteArray());
+        });
+        auto found = std::make_shared<Names>();
+        found->reserve(natives.size());
+        for (const QByteArray &native : natives)
+            (*found)[displayName(native, *windows).toCaseFolded()].append(native);
+        remember(folder, st, *windows, found);
+        return found;
     }
 };
 
@@ -411,17 +507,19 @@ QByteArray Platform::nativePath(const QString &path, QString *shown) const
             QString otherCase;
             QByteArray sameTextNative;
             QByteArray otherCaseNative;
-            forEachEntry(resolved, [&](QByteArrayView native, const Stat &) {
-                const QString candidate = displayName(native, windows);
+            bool listedWindows = windows;
+            const auto names = m_folderKinds->names(resolved, &listedWindows);
+            for (const QByteArray &native : names->value(name.toString().toCaseFolded())) {
+                const QString candidate = displayName(native, listedWindows);
                 if (candidate == name) {
                     if (sameTextNative.isEmpty() || native < sameTextNative)
-                        sameTextNative = native.toByteArray();
+                        sameTextNative = native;
                 } else if (candidate.compare(name, Qt::CaseInsensitive) == 0 &&
                            (otherCase.isEmpty() || candidate < otherCase)) {
                     otherCase = candidate;
-                    otherCaseNative = native.toByteArray();
+                    otherCaseNative = native;
                 }
-            });
+            }
             if (!sameTextNative.isEmpty()) {
                 exact = resolved + '/' + sameTextNative;
             } else if (!otherCaseNative.isEmpty()) {
@@ -460,10 +558,13 @@ bool Platform::createFolder(const QString &path, QString *error) const
     const QByteArray native = nativePath(path);
     if (native.isEmpty())
         return fail(error, invalidName());
+    const QByteArray made = FolderKinds::key(native);
+    const QByteArray parent = made.left(made.lastIndexOf('/'));
+    const struct stat before = FolderKinds::stampOf(parent);
     if (::mkdir(native.constData(), 0777) != 0)
         return failWithErrno(error);
-    const QByteArray made = FolderKinds::key(native);
-    m_folderKinds->restamp(made.left(made.lastIndexOf('/')));
+    m_folderKinds->added(parent, before, made.sliced(parent.size() + 1));
+    m_folderKinds->changedHere(made);
     return true;
 }
 
@@ -496,7 +597,12 @@ bool Platform::deleteFile(const QString &path, QString *error) const
         return fail(error, invalidName());
     if (statPath(native).isDir)
         return fail(error, reasonFor(EISDIR));
-    return ::unlink(native.constData()) == 0 || failWithErrno(error);
+    const qsizetype slash = native.lastIndexOf('/');
+    const struct stat before = FolderKinds::stampOf(native.left(slash));
+    if (::unlink(native.constData()) != 0)
+        return failWithErrno(error);
+    m_folderKinds->removed(native.left(slash), before, native.sliced(slash + 1));
+    return true;
 }
 
 bool Platform::removeFolder(const QString &path, QString *error) const
@@ -504,7 +610,13 @@ bool Platform::removeFolder(const QString &path, QString *error) const
     const QByteArray native = nativePath(path);
     if (native.isEmpty())
         return fail(error, invalidName());
-    return ::rmdir(native.constData()) == 0 || failWithErrno(error);
+    const QByteArray gone = FolderKinds::key(native);
+    const qsizetype slash = gone.lastIndexOf('/');
+    const struct stat before = FolderKinds::stampOf(gone.left(slash));
+    if (::rmdir(native.constData()) != 0)
+        return failWithErrno(error);
+    m_folderKinds->removed(gone.left(slash), before, gone.sliced(slash + 1));
+    return true;
 }
 
 bool Platform::moveToTrash(const QString &path) const
@@ -519,7 +631,11 @@ bool Platform::moveToTrash(const QString &path) const
     const QByteArray absolute =
         native.startsWith('/') ? native : QFile::encodeName(QDir::currentPath()) + '/' + native;
     const qsizetype slash = native.lastIndexOf('/');
-    return Trash::move(absolute, displayName(native.sliced(slash + 1), isWindowsFolder(native.left(slash))));
+    const struct stat before = FolderKinds::stampOf(native.left(slash));
+    if (!Trash::move(absolute, displayName(native.sliced(slash + 1), isWindowsFolder(native.left(slash)))))
+        return false;
+    m_folderKinds->removed(native.left(slash), before, native.sliced(slash + 1));
+    return true;
 }
 
 std::optional<QByteArray> Platform::readContactFile(const QString &file) const
@@ -573,9 +689,10 @@ bool Platform::writeProfileStrings(const QString &file, QStringView section, con
     const QByteArray updated = Profile::write(content, section, values);
     if (st.exists && updated == content)
         return true;
+    const struct stat before = FolderKinds::stampOf(folder);
     if (!replaceFile(native, folder, st, updated, error))
         return false;
-    m_folderKinds->restamp(folder);
+    m_folderKinds->added(folder, before, native.sliced(slash + 1));
     return true;
 }
 
@@ -625,7 +742,11 @@ bool Platform::writeFileAtomically(const QString &path, const QByteArray &conten
     const Stat st = statPath(native);
     if (st.exists && !st.isFile)
         return fail(error, reasonFor(EEXIST));
-    return replaceFile(native, folder, st, content, error);
+    const struct stat before = FolderKinds::stampOf(folder);
+    if (!replaceFile(native, folder, st, content, error))
+        return false;
+    m_folderKinds->added(folder, before, native.sliced(folder.size() + 1));
+    return true;
 }
 
 bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const QByteArray &firstBytes,
@@ -638,6 +759,7 @@ bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const 
     if (!statPath(folder).isDir)
         return fail(error, reasonFor(ENOENT));
     const bool existed = statPath(native).exists;
+    const struct stat before = FolderKinds::stampOf(folder);
     const int fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return failWithErrno(error);
@@ -671,6 +793,8 @@ bool Platform::appendToFile(const QString &path, const QByteArray &bytes, const 
             ::unlink(native.constData());
         return fail(error, reasonFor(writeError));
     }
+    if (!existed)
+        m_folderKinds->added(folder, before, native.sliced(folder.size() + 1));
     if (st.st_size == 0) {
         // A new file's name must reach the disk as well.
         const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -28,8 +28,16 @@ void ContactBook::save()
 {
     const QString company = m_side.fields[0]->text();
     const QString person = m_side.fields[1]->text();
-    const QString file = ContactFile::fileName(ContactFile::contactKey(company, person));
-    const ContactFile::NameProblem problem = ContactFile::contactNameProblem(company, person);
+    // The picked contact under the name it was read with is saved into its own file,
+    // whatever that file is called (a sync may have named it apart from another
+    // contact of the same name); a new name makes a new contact, as ever.
+    const bool picked = !m_pickedFile.isEmpty() && m_pickedValues.size() >= 2 &&
+                        company == m_pickedValues[0] && person == m_pickedValues[1];
+    const QString file =
+        picked ? m_pickedFile
+               : m_side.folder() + ContactFile::fileName(ContactFile::contactKey(company, person));
+    const ContactFile::NameProblem problem =
+        picked ? ContactFile::NameProblem::None : ContactFile::contactNameProblem(company, person);
     if (problem == ContactFile::NameProblem::Empty) {
         m_store.platform().messageBox(m_side.emptyNameWarning, QStringLiteral("提示"), Dialogs::Exclamation);
     } else if (problem == ContactFile::NameProblem::Unsafe) {
@@ -40,9 +48,9 @@ void ContactBook::save()
         QStringList own;
         for (const QLineEdit *field : m_side.fields)
             own.append(field->text());
-        if (!keepOwnChanges(m_side.folder() + file, own))
+        if (!keepOwnChanges(file, own))
             return;
-        m_store.setCurrentPath(m_side.folder() + file);
+        m_store.setCurrentPath(file);
         Profile::Values values;
         for (QLineEdit *field : m_side.fields)
             values.append({field->objectName(), field->text()});
@@ -53,6 +61,8 @@ void ContactBook::save()
             warnFailure(m_store.platform(), saved, QStringLiteral("无法保存联系人"));
             return;
         }
+        m_pickedFile = file;
+        m_pickedValues = own;
     }
     refill();
 }

@@ -708,13 +708,18 @@ void frmMain::buildToolsMenu()
     connect(actSyncNow, &QAction::triggered, this, &frmMain::actSyncNow_Triggered);
     connect(m_sync.get(), &SyncService::started, this, &frmMain::sync_Started);
     connect(m_sync.get(), &SyncService::finished, this, &frmMain::sync_Finished);
+    connect(m_sync.get(), &SyncService::progressed, this, &frmMain::sync_Progressed);
+    connect(&m_store, &ContactStore::groupDeleted, this, &frmMain::store_GroupDeleted);
     showSyncStatus();
 }
 
 void frmMain::showSyncStatus()
 {
     actSyncNow->setEnabled(m_sync->enabled() && !m_sync->busy());
-    actSyncStatus->setText(m_sync->busy() ? QStringLiteral("正在同步……") : m_sync->lastResult());
+    QString busy = QStringLiteral("正在同步……");
+    if (!m_sync->progress().isEmpty())
+        busy += QStringLiteral("（%1）").arg(m_sync->progress());
+    actSyncStatus->setText(m_sync->busy() ? busy : m_sync->lastResult());
     actSyncStatus->setVisible(m_sync->enabled() && !actSyncStatus->text().isEmpty());
 }
 
@@ -737,6 +742,11 @@ void frmMain::sync_Started()
     showSyncStatus();
 }
 
+void frmMain::sync_Progressed()
+{
+    showSyncStatus();
+}
+
 void frmMain::sync_Finished(const SyncReport &report)
 {
     showSyncStatus();
@@ -755,8 +765,50 @@ void frmMain::sync_Finished(const SyncReport &report)
         }
         SyncEngine::forgetGroup(m_platform, group);
     }
+    // Deletes the sync held back: a moved folder or an old backup must not empty
+    // the server and the other PCs.
+    bool again = false;
+    for (const HeldDeletes &held : report.deletesHeld) {
+        if (m_platform.messageBox(
+                QStringLiteral("服务器上的 %1 个联系人将被删除（%2），因为本机已经没有它们了。\n\n"
+                               "如果联系人文件夹被移走或换成了旧的备份，请选“否”。\n"
+                               "要在服务器和其他电脑上也删除这些联系人吗？选“否”则保留，并从服务器取回。")
+                    .arg(held.count)
+                    .arg(held.name),
+                QStringLiteral("同步"),
+                Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2) == Dialogs::Yes)
+            SyncEngine::allowDeletes(m_platform, held.book);
+        else
+            SyncEngine::forgetBook(m_platform, held.book);
+        again = true;
+    }
+    for (const auto &[group, cards] : report.groupsGoneHere) {
+        if (m_platform.messageBox(
+                QStringLiteral("分类“%1”在本机已经没有了，服务器上还有它的 %2 个联系人。\n\n"
+                               "要在服务器和其他电脑上也删除这个分类吗？选“否”则保留，并从服务器取回。")
+                    .arg(group)
+                    .arg(cards),
+                QStringLiteral("同步"),
+                Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2) == Dialogs::Yes) {
+            SyncEngine::groupDeletedHere(m_platform, group);
+        } else {
+            SyncEngine::forgetGroup(m_platform, group);
+            const StoreResult added = m_store.addGroup(group);
+            if (!added.ok())
+                warnFailure(m_platform, added, QStringLiteral("无法创建分类"));
+        }
+        again = true;
+    }
+    if (again)
+        m_sync->syncNow();
     if (m_watcher)
         refreshTimer_Timeout();
+}
+
+void frmMain::store_GroupDeleted(const QString &group)
+{
+    if (m_sync->enabled())
+        SyncEngine::groupDeletedHere(m_platform, group);
 }
 
 void frmMain::followFolders()

@@ -162,7 +162,9 @@ private:
     void actSyncSettings_Triggered();
     void actSyncNow_Triggered();
     void sync_Started();
+    void sync_Progressed();
     void sync_Finished(const SyncReport &report);
+    void store_GroupDeleted(const QString &group);
     void watcher_DirectoryChanged();
     void refreshTimer_Timeout();
     // With a server set, the lists follow what a sync or another PC changes in the

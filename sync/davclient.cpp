@@ -5,6 +5,9 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
 #include <QTimer>
 #include <QXmlStreamReader>
 
@@ -43,6 +46,8 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
         int redirects = 0;
         QNetworkReply *reply = nullptr;
         bool tooLarge = false;
+        bool tooSlow = false;
+        bool untrusted = false;
     };
     QList<DavReply> results(requests.size());
     QList<Pending> pending(requests.size());
@@ -69,6 +74,28 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
         data->setParent(reply);
         pending[i].reply = reply;
         ++open;
+        // A server that keeps sending a byte now and then never falls silent: each
+        // request has a limit of its own, whatever comes.
+        auto *limit = new QTimer(reply);
+        limit->setSingleShot(true);
+        QObject::connect(limit, &QTimer::timeout, reply, [&, i, reply] {
+            pending[i].tooSlow = true;
+            reply->abort();
+        });
+        limit->start(totalLimit());
+        // Only the certificate the user trusted goes unsigned; the password is sent
+        // after the handshake, so none reaches a server that was refused.
+        QObject::connect(
+            reply, &QNetworkReply::sslErrors, reply, [this, &pending, i, reply](const QList<QSslError> &) {
+                const QString seen = fingerprint(
+                    reply->sslConfiguration().peerCertificate().digest(QCryptographicHash::Sha256));
+                if (!m_trusted.isEmpty() && seen.compare(m_trusted, Qt::CaseInsensitive) == 0) {
+                    reply->ignoreSslErrors();
+                    return;
+                }
+                m_refused = seen;
+                pending[i].untrusted = true;
+            });
         QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                          [&, i, reply](qint64 got, qint64 total) {
                              idle.start(m_timeoutMs);
@@ -91,15 +118,32 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
         result = DavReply();
         result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         result.etag = reply->rawHeader("ETag");
-        if (p.tooLarge) {
+        const bool broken =
+            result.status >= 200 && result.status < 300 && reply->error() != QNetworkReply::NoError;
+        // Qt stops unpacking a compressed answer that grows far past its size.
+        if (p.tooLarge || (broken && reply->error() == QNetworkReply::UnknownContentError)) {
             result.failure =
                 QStringLiteral("服务器的回答过大（超过 %1 MB），已放弃").arg(MaxAnswerBytes / 1024 / 1024);
+        } else if (p.untrusted && m_trusted.isEmpty()) {
+            result.failure = QStringLiteral("服务器的证书不是公认机构签发的（SHA-256 指纹 %1），"
+                                            "请在 同步设置 中测试连接并确认是否信任")
+                                 .arg(m_refused);
+        } else if (p.untrusted) {
+            result.failure = QStringLiteral("服务器的证书与上次信任的不同（现在的 SHA-256 指纹 %1），"
+                                            "可能有人冒充服务器，已拒绝连接。如果服务器确实换了证书，"
+                                            "请在 同步设置 中测试连接并核对新的指纹")
+                                 .arg(m_refused);
+        } else if (p.tooSlow) {
+            result.failure =
+                QStringLiteral("服务器的回答太慢（一个请求超过 %1 秒），已放弃").arg(totalLimit() / 1000);
         } else if (timedOut) {
             result.failure = QStringLiteral("服务器没有回应（等待超时）");
         } else if (m_cancel && m_cancel->load()) {
             result.failure = QStringLiteral("同步已中止");
         } else if (result.status == 0) {
             result.failure = QStringLiteral("无法连接服务器：%1").arg(reply->errorString());
+        } else if (broken) {
+            result.failure = QStringLiteral("服务器的回答不完整：%1").arg(reply->errorString());
         } else {
             result.body = reply->readAll();
         }
@@ -158,6 +202,11 @@ QList<DavReply> DavClient::sendAll(const QList<DavRequest> &requests)
     return results;
 }
 
+QString DavClient::fingerprint(const QByteArray &sha256)
+{
+    return QString::fromLatin1(sha256.toHex(':').toUpper());
+}
+
 QString DavClient::statusFailure(const DavReply &reply)
 {
     if (!reply.failure.isEmpty())
@@ -209,8 +258,8 @@ Multistatus DavClient::parseMultistatus(const QByteArray &xml)
                 propstatStatus = 0;
                 inPropstat = true;
             } else if (ns == davNs && name == u"href") {
-                const QString href = QUrl::fromPercentEncoding(reader.readElementText().trimmed().toUtf8());
-                const QString path = QUrl(href).path();
+                // Parsed as sent, then decoded: a "%3F" or "%23" in a name is part of it.
+                const QString path = QUrl(reader.readElementText().trimmed()).path(QUrl::FullyDecoded);
                 if (parent == u"current-user-principal")
                     props.principal = path;
                 else if (parent == u"addressbook-home-set")

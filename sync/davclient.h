@@ -71,6 +71,15 @@ public:
     // How long an answer may keep silent before the request is given up.
     int timeout() const { return m_timeoutMs; }
     void setTimeout(int ms) { m_timeoutMs = ms; }
+    // The SHA-256 fingerprint ("AB:CD:…") of the certificate the user trusts for
+    // this server although no authority signed it (a shop's own server or NAS).
+    void setTrustedCertificate(const QString &fingerprint) { m_trusted = fingerprint; }
+    // The fingerprint of the last certificate refused as not trusted; empty when none was.
+    QString refusedCertificate() const { return m_refused; }
+    static QString fingerprint(const QByteArray &sha256);
+
+    // How long one request may take in all, however the answer trickles in.
+    int totalLimit() const { return 4 * m_timeoutMs; }
     QUrl resolved(const QString &path) const { return m_server.resolved(QUrl(path)); }
 
     DavReply send(const QByteArray &method, const QUrl &url, const QByteArray &body = QByteArray(),
@@ -89,5 +98,7 @@ private:
     QByteArray m_authorization;
     int m_timeoutMs;
     const std::atomic_bool *m_cancel;
+    QString m_trusted;
+    QString m_refused;
     std::unique_ptr<QNetworkAccessManager> m_network;
 };

@@ -2,6 +2,11 @@
 
 #include "addressbook/vcard.h"
 
+#include <QPair>
+
+#include <algorithm>
+#include <tuple>
+
 namespace {
 
 using VCard::escaped;
@@ -85,15 +90,60 @@ QStringList structured(QStringView value)
     return parts;
 }
 
+// Where a city ends and its district begins in one locality ("杭州市余杭区",
+// "延边朝鲜族自治州延吉市"), as Chinese addresses are written; no district when
+// the text does not read so.
+QPair<QString, QString> cityAndDistrict(const QString &locality)
+{
+    static const QStringList cityEnds{QStringLiteral("市"), QStringLiteral("州"), QStringLiteral("盟"),
+                                      QStringLiteral("地区")};
+    static const QStringList districtEnds{QStringLiteral("区"), QStringLiteral("县"), QStringLiteral("市"),
+                                          QStringLiteral("旗")};
+    for (const QString &end : cityEnds) {
+        const qsizetype at = locality.indexOf(end);
+        if (at <= 0)
+            continue;
+        const QString district = locality.sliced(at + end.size());
+        if (district.size() >= 2 && std::any_of(districtEnds.cbegin(), districtEnds.cend(),
+                                                [&](const QString &e) { return district.endsWith(e); }))
+            return {locality.first(at + end.size()), district};
+    }
+    return {locality, QString()};
+}
+
+// The ADR parts for the address: the district after the city in the locality,
+// where other clients show it, when it reads back so; else in the extended
+// address, as before.
+void setAddress(QStringList &parts, const QStringList &values)
+{
+    const QString locality = values.value(City) + values.value(District);
+    const bool joined = !values.value(District).isEmpty() &&
+                        cityAndDistrict(locality) == qMakePair(values.value(City), values.value(District));
+    parts[1] = joined ? QString() : escaped(values.value(District));
+    parts[2] = escaped(values.value(Street));
+    parts[3] = escaped(joined ? locality : values.value(City));
+    parts[4] = escaped(values.value(Province));
+    parts[5] = escaped(values.value(Postcode));
+}
+
 } // namespace
 
 namespace SyncCard {
 
 QByteArray create(const QStringList &values, const QString &uid, const QString &category)
 {
-    QByteArray card = VCard::write({values});
-    const QByteArray extra = folded(QStringLiteral("UID:") + escaped(uid)) +
-                             folded(QStringLiteral("CATEGORIES:") + escaped(category));
+    QStringList noAddress = values;
+    for (int i : {Province, City, District, Street, Postcode})
+        noAddress[i].clear();
+    QByteArray card = VCard::write({noAddress});
+    QByteArray extra = folded(QStringLiteral("UID:") + escaped(uid)) +
+                       folded(QStringLiteral("CATEGORIES:") + escaped(category));
+    if (noAddress != values) {
+        QStringList parts(7);
+        setAddress(parts, values);
+        parts[6] = QStringLiteral("中国");
+        extra.prepend(folded(QStringLiteral("ADR;TYPE=WORK:") + parts.join(u';')));
+    }
     card.insert(card.lastIndexOf("END:VCARD"), extra);
     return card;
 }
@@ -159,11 +209,7 @@ QByteArray patched(const QByteArray &card, const QStringList &values, const QStr
             parts.append(QString());
         if (at < 0)
             parts[6] = QStringLiteral("中国");
-        parts[1] = escaped(values.value(District));
-        parts[2] = escaped(values.value(Street));
-        parts[3] = escaped(values.value(City));
-        parts[4] = escaped(values.value(Province));
-        parts[5] = escaped(values.value(Postcode));
+        setAddress(parts, values);
         set(u"ADR", QStringLiteral("ADR;TYPE=WORK"), parts.join(u';'));
     }
     if (chosen(lines, u"CATEGORIES") < 0)
@@ -177,9 +223,24 @@ QByteArray patched(const QByteArray &card, const QStringList &values, const QStr
 
 QStringList values(const QByteArray &card)
 {
-    QStringList v = VCard::parse(QString::fromUtf8(card)).value(0);
+    // A tel: number's parameters as Radicale keeps them, with ";" escaped
+    // ("tel:+86-571-8888-0000\\;ext=22"), are parameters all the same.
+    QString text;
+    bool districtApart = false;
+    for (const QString &line : unfolded(card)) {
+        Line l(line);
+        if (l.name() == u"TEL" && l.value.startsWith(u"tel:", Qt::CaseInsensitive))
+            l.value.replace(QStringLiteral("\\;"), QStringLiteral(";"));
+        if (l.name() == u"ADR" && !structured(l.value).value(1).isEmpty())
+            districtApart = true;
+        text += l.text() + QStringLiteral("\r\n");
+    }
+    QStringList v = VCard::parse(text).value(0);
     while (v.size() < ValueCount)
         v.append(QString());
+    // The district after the city, where this program and other clients put it.
+    if (!districtApart && v[District].isEmpty())
+        std::tie(v[City], v[District]) = cityAndDistrict(v[City]);
     return v;
 }
 

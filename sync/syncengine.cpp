@@ -9,12 +9,14 @@
 #include "sync/synccard.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
 #include <QUuid>
 
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -26,7 +28,7 @@ struct Failure
 
 const QString SendersSegment = QStringLiteral("quillbox-senders");
 const QString GroupPrefix = QStringLiteral("quillbox-g-");
-constexpr int FetchBatch = 100;
+constexpr int FetchBatch = 500;
 // From this many cards on, a first upload into an empty address book is tried
 // as one request where the server takes one (Radicale does).
 constexpr int BulkUpload = 20;
@@ -73,7 +75,8 @@ QByteArray propfindBody(const char *props)
 const QString notCardDav = QStringLiteral("服务器的回答不是 CardDAV 格式，请检查服务器地址");
 
 // A contact file's name for a card from the server: the contact key, with what a
-// file name cannot hold replaced.
+// file name cannot hold replaced, shortened in the middle to fit the file system's
+// 255 bytes, so that what tells two long names apart at their end stays.
 QString fileNameFor(const QStringList &values)
 {
     QString key = ContactFile::contactKey(values.value(0), values.value(1));
@@ -81,9 +84,36 @@ QString fileNameFor(const QStringList &values)
         if (c.unicode() < 0x20 || QStringView(u"\\/:*?\"<>|").contains(c))
             c = u'_';
     }
-    if (!ContactFile::isSafeName(ContactFile::fileName(key)))
+    if (!key.isValidUtf16())
+        key = QString::fromUtf8(key.toUtf8());
+    constexpr qsizetype MaxNameBytes = 255;
+    const auto bytes = [](QStringView text) { return QFile::encodeName(text.toString()).size(); };
+    if (bytes(ContactFile::fileName(key)) > MaxNameBytes) {
+        const QList<uint> ucs4 = key.toUcs4();
+        const std::u32string all(ucs4.cbegin(), ucs4.cend());
+        const qsizetype tail = std::min<qsizetype>(16, all.size() / 2);
+        const QString end = QString::fromUcs4(all.data() + all.size() - tail, tail);
+        const QString mark = QStringLiteral("…");
+        qsizetype head = qsizetype(all.size()) - tail;
+        QString shortened;
+        do {
+            --head;
+            shortened = QString::fromUcs4(all.data(), head) + mark + end;
+        } while (head > 0 && bytes(ContactFile::fileName(shortened)) > MaxNameBytes);
+        key = shortened;
+    }
+    if (!ContactFile::isSafeName(ContactFile::fileName(key)) || key == ContactFile::contactKey({}, {}))
         key = QStringLiteral("未命名联系人");
     return ContactFile::fileName(key);
+}
+
+// The values as this program keeps a card: a card with a name and no company
+// takes the name as its company, as an import does, so that the window can save it.
+QStringList normalized(QStringList values)
+{
+    if (values.value(0).trimmed().isEmpty() && !values.value(1).trimmed().isEmpty())
+        values[0] = values[1];
+    return values;
 }
 
 } // namespace
@@ -108,6 +138,11 @@ SyncEngine::SyncEngine(Platform &platform, DavClient &client, const std::atomic_
 {
 }
 
+void SyncEngine::setProgress(Progress progress)
+{
+    m_progress = std::move(progress);
+}
+
 QString SyncEngine::section()
 {
     return QStringLiteral("QuillboxSync");
@@ -123,6 +158,8 @@ QString SyncReport::summary() const
     const QString when = finished.toLocalTime().toString(QStringLiteral("HH:mm"));
     if (!ok)
         return QStringLiteral("上次同步 %1，未成功：%2").arg(when, reason);
+    if (!deletesHeld.isEmpty() || !groupsGoneHere.isEmpty())
+        return QStringLiteral("上次同步 %1，有删除等待确认").arg(when);
     if (conflicts > 0)
         return QStringLiteral("上次同步 %1，成功，%2 个联系人有冲突待处理").arg(when).arg(conflicts);
     return QStringLiteral("上次同步 %1，成功").arg(when);
@@ -181,6 +218,7 @@ QHash<QString, QString> SyncEngine::remoteCollections()
         const QString segment = href.section(u'/', -2, -2);
         if (segment.startsWith(u"quillbox-"))
             found.insert(segment, href);
+        m_remoteNames.insert(href, r.displayName);
     }
     return found;
 }
@@ -202,6 +240,15 @@ QString SyncEngine::createCollection(const QString &segment, const QString &disp
     return href;
 }
 
+void SyncEngine::setDisplayName(const QString &href, const QString &name)
+{
+    m_client.send("PROPPATCH", m_client.resolved(QString::fromLatin1(encodedPath(href))),
+                  QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                                    "<D:propertyupdate xmlns:D=\"DAV:\"><D:set><D:prop><D:displayname>") +
+                      xmlEscaped(name).toUtf8() +
+                      QByteArrayLiteral("</D:displayname></D:prop></D:set></D:propertyupdate>"));
+}
+
 QString SyncEngine::testConnection()
 {
     try {
@@ -216,6 +263,7 @@ QString SyncEngine::testConnection()
 SyncReport SyncEngine::run()
 {
     m_report = SyncReport();
+    m_notStored.clear();
     ContactStore store(m_platform);
     const QString stateFile = m_platform.programFolder() + u'/' + stateFileName();
     QByteArray stateBytes;
@@ -237,7 +285,7 @@ SyncReport SyncEngine::run()
             QJsonObject state = collections.value(stateKey).toObject();
             if (state.value(u"href").toString() != href)
                 state = QJsonObject{{QStringLiteral("href"), href}};
-            syncCollection(folder, href, category, keys, state);
+            syncCollection(folder, href, category, keys, state, stateKey);
             collections.insert(stateKey, state);
             m_state.insert(QStringLiteral("collections"), collections);
             saveState();
@@ -278,7 +326,15 @@ SyncReport SyncEngine::run()
                 continue;
             }
             if (!here && known) {
-                // Deleted here: the whole address book goes.
+                // Deleted here: the whole address book goes, when the user deleted
+                // it; a folder gone otherwise (moved, an old backup) only asks.
+                if (there && !collections.value(stateKey).toObject().value(u"deletedHere").toBool()) {
+                    const int cards = cardCount(remoteGroups.value(group));
+                    if (cards > 0) {
+                        m_report.groupsGoneHere.append({group, cards});
+                        continue;
+                    }
+                }
                 if (there) {
                     const DavReply reply = m_client.send(
                         "DELETE",
@@ -296,11 +352,21 @@ SyncReport SyncEngine::run()
                 if (!m_platform.createFolder(store.groupFolder(group), &reason))
                     throw Failure{QStringLiteral("无法创建分类“%1”：%2").arg(group, reason)};
             }
+            // The default group's "_" keeps it first in the list here; phones show its name.
+            const QString shown = group == ContactStore::defaultGroup() ? QStringLiteral("未分类") : group;
             const QString href =
-                there ? remoteGroups.value(group) : createCollection(groupSegment(group), group);
+                there ? remoteGroups.value(group) : createCollection(groupSegment(group), shown);
+            if (there && m_remoteNames.value(href) == group && shown != group)
+                setDisplayName(href, shown);
             syncOne(stateKey, store.groupFolder(group), href, group, ContactFile::recipientKeys());
         }
-        m_report.ok = true;
+        m_report.ok = m_notStored.isEmpty();
+        if (!m_report.ok) {
+            m_report.notStored = static_cast<int>(m_notStored.size());
+            m_report.reason = QStringLiteral("服务器上有 %1 个联系人未能保存到本机（%2：%3），下次同步会再试")
+                                  .arg(m_notStored.size())
+                                  .arg(m_notStored[0].first, m_notStored[0].second);
+        }
     } catch (const Failure &failure) {
         m_report.reason = failure.reason;
     }
@@ -317,17 +383,55 @@ void SyncEngine::saveState()
         throw Failure{QStringLiteral("无法保存同步状态：%1").arg(reason)};
 }
 
-void SyncEngine::forgetGroup(Platform &platform, const QString &group)
+void SyncEngine::changeBooks(Platform &platform, const std::function<void(QJsonObject &collections)> &change)
 {
     const QString stateFile = platform.programFolder() + u'/' + stateFileName();
     QByteArray bytes;
-    if (!platform.readFile(stateFile, &bytes))
+    if (!platform.fileExists(stateFile) || !platform.readFile(stateFile, &bytes))
         return;
     QJsonObject state = QJsonDocument::fromJson(bytes).object();
     QJsonObject collections = state.value(u"collections").toObject();
-    collections.remove(QStringLiteral("to/") + group);
+    change(collections);
     state.insert(QStringLiteral("collections"), collections);
     platform.writeFileAtomically(stateFile, QJsonDocument(state).toJson(QJsonDocument::Compact));
+}
+
+void SyncEngine::forgetGroup(Platform &platform, const QString &group)
+{
+    forgetBook(platform, QStringLiteral("to/") + group);
+}
+
+void SyncEngine::forgetBook(Platform &platform, const QString &book)
+{
+    changeBooks(platform, [&book](QJsonObject &collections) { collections.remove(book); });
+}
+
+namespace {
+
+// Sets a flag on an address book the state knows.
+void flag(QJsonObject &collections, const QString &book, const QString &name)
+{
+    if (!collections.contains(book))
+        return;
+    QJsonObject entry = collections.value(book).toObject();
+    entry.insert(name, true);
+    collections.insert(book, entry);
+}
+
+} // namespace
+
+void SyncEngine::allowDeletes(Platform &platform, const QString &book)
+{
+    changeBooks(platform, [&book](QJsonObject &collections) {
+        flag(collections, book, QStringLiteral("allowDeletes"));
+    });
+}
+
+void SyncEngine::groupDeletedHere(Platform &platform, const QString &group)
+{
+    changeBooks(platform, [&group](QJsonObject &collections) {
+        flag(collections, QStringLiteral("to/") + group, QStringLiteral("deletedHere"));
+    });
 }
 
 namespace {
@@ -395,7 +499,8 @@ SyncContact readContact(const Platform &platform, const QString &folder, const Q
 // with nothing written, when the file changed since it was read: the user saved
 // it meanwhile, and the next sync takes that up.
 bool writeContact(const Platform &platform, const QString &folder, const SyncContact &c,
-                  const QStringList &keys, const QStringList &expected, const QString &fromFile = QString())
+                  const QStringList &keys, const QStringList &expected, const QString &fromFile = QString(),
+                  QString *error = nullptr)
 {
     const QString source = folder + (fromFile.isEmpty() ? c.fileName : fromFile);
     QByteArray content;
@@ -426,7 +531,7 @@ bool writeContact(const Platform &platform, const QString &folder, const SyncCon
         sync.append({QStringLiteral("Conflict.") + keys[i], c.conflicts.value(i)});
     }
     content = Profile::write(content, SyncEngine::section(), sync);
-    if (!platform.writeFileAtomically(folder + c.fileName, content))
+    if (!platform.writeFileAtomically(folder + c.fileName, content, error))
         return false;
     if (!fromFile.isEmpty() && fromFile.compare(c.fileName, Qt::CaseInsensitive) != 0)
         platform.deleteFile(folder + fromFile);
@@ -471,11 +576,38 @@ QHash<QString, QByteArray> SyncEngine::fetchCards(const QStringList &hrefs, QHas
     return cards;
 }
 
-void SyncEngine::apply(const QString &folder, const QStringList &keys, const QString &category,
-                       SyncContact *local, const QString &href, const QByteArray &etag,
-                       const QByteArray &card)
+// A name no other contact file of the folder has: the card's own, else with its
+// phone and then a number added to the person, which travels with the card, so
+// that two cards of one company and name show as two contacts everywhere.
+QStringList SyncEngine::unclaimed(const QString &folder, const QStringList &values, const QString &own) const
 {
-    const QStringList server = SyncCard::values(card);
+    const auto free = [&](const QStringList &v) {
+        const QString name = fileNameFor(v);
+        return (!own.isEmpty() && name.compare(own, Qt::CaseInsensitive) == 0) ||
+               !m_platform.fileExists(folder + name);
+    };
+    if (free(values))
+        return values;
+    QStringList v = values;
+    const QString phone = values.value(6).simplified();
+    if (!phone.isEmpty() && !values.value(1).endsWith(phone)) {
+        v[1] = values.value(1) + u' ' + phone;
+        if (free(v))
+            return v;
+    }
+    const QString stem = v[1];
+    for (int n = 2; n < 1000; ++n) {
+        v[1] = QStringLiteral("%1 (%2)").arg(stem).arg(n);
+        if (free(v))
+            return v;
+    }
+    return {};
+}
+
+bool SyncEngine::apply(const QString &folder, const QStringList &keys, SyncContact *local,
+                       const QString &href, const QByteArray &etag, const QByteArray &card)
+{
+    const QStringList server = normalized(SyncCard::values(card));
     SyncContact merged;
     QString fromFile;
     QStringList expected;
@@ -507,42 +639,54 @@ void SyncEngine::apply(const QString &folder, const QStringList &keys, const QSt
         // A file of that name not yet synced is the same contact, made on both sides.
         if (m_platform.fileExists(folder + merged.fileName)) {
             SyncContact existing = readContact(m_platform, folder, merged.fileName, keys);
-            if (existing.href.isEmpty() || existing.href == href) {
-                apply(folder, keys, category, &existing, href, etag, card);
-                return;
-            }
-            const QString stem = merged.fileName.chopped(4);
-            for (int n = 2; m_platform.fileExists(folder + merged.fileName); ++n)
-                merged.fileName = QStringLiteral("%1 (%2).dat").arg(stem).arg(n);
+            if (existing.href.isEmpty() || existing.href == href)
+                return apply(folder, keys, &existing, href, etag, card);
         }
-        ++m_report.received;
     }
-    if (local) {
-        // A name changed on the server renames the file, unless that name is taken.
-        const QString wanted = fileNameFor(merged.values);
-        if (wanted.compare(merged.fileName, Qt::CaseInsensitive) != 0 &&
-            !m_platform.fileExists(folder + wanted))
-            merged.fileName = wanted;
-        if (merged.values != local->values)
-            ++m_report.received;
+    // A contact's file follows its name, and no two files hold the same name.
+    merged.values = unclaimed(folder, merged.values, local ? merged.fileName : QString());
+    if (merged.values.isEmpty()) {
+        m_notStored.append({fileNameFor(server), QStringLiteral("同名的联系人太多")});
+        return false;
     }
+    const QString wanted = fileNameFor(merged.values);
+    if (wanted.compare(merged.fileName, Qt::CaseInsensitive) != 0)
+        merged.fileName = wanted;
     merged.href = href;
     merged.etag = etag;
     merged.card = card;
     merged.base = server;
     const QString uid = SyncCard::uid(card);
     merged.uid = uid.isEmpty() ? merged.uid : uid;
-    if (!writeContact(m_platform, folder, merged, keys, expected, fromFile))
-        return;
+    QString error;
+    if (!writeContact(m_platform, folder, merged, keys, expected, fromFile, &error)) {
+        // A file the user saved meanwhile is taken up by the next sync.
+        if (!local)
+            m_notStored.append({merged.fileName, error});
+        return false;
+    }
+    if (!local || merged.values != local->values)
+        ++m_report.received;
     if (local)
         *local = merged;
     else
         m_received.insert(href, etag);
-    Q_UNUSED(category);
+    return true;
+}
+
+int SyncEngine::cardCount(const QString &href)
+{
+    const Multistatus listing =
+        expectMultistatus(m_client.send("PROPFIND", m_client.resolved(QString::fromLatin1(encodedPath(href))),
+                                        propfindBody("<D:getetag/>"), {}, 1));
+    int count = 0;
+    for (const DavResource &r : listing.resources)
+        count += r.href.startsWith(href) && r.href != href && !r.href.endsWith(u'/') && r.status != 404;
+    return count;
 }
 
 void SyncEngine::syncCollection(const QString &folder, const QString &href, const QString &category,
-                                const QStringList &keys, QJsonObject &state)
+                                const QStringList &keys, QJsonObject &state, const QString &book)
 {
     checkCancel();
     const QUrl collectionUrl = m_client.resolved(QString::fromLatin1(encodedPath(href)));
@@ -610,6 +754,7 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
     checkCancel();
 
     const int sentBefore = m_report.sent + m_report.deletedThere;
+    const qsizetype notStoredBefore = m_notStored.size();
     ContactStore store(m_platform);
     QList<SyncContact> locals;
     for (const QString &name : m_platform.listContactFiles(folder))
@@ -641,6 +786,13 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
             deleteHrefs.append(it.key());
         }
     }
+    // Most of an address book deleted at once waits for the user, and so does the
+    // rest of its sync, so that the question stays the same until answered.
+    if (!state.value(u"allowDeletes").toBool() && deletes.size() >= 2 && deletes.size() * 2 > remote.size()) {
+        m_report.deletesHeld.append({book, category, static_cast<int>(deletes.size())});
+        return;
+    }
+    state.remove(QStringLiteral("allowDeletes"));
     const QList<DavReply> deleted = m_client.sendAll(deletes);
     for (qsizetype i = 0; i < deleted.size(); ++i) {
         if (deleted[i].ok() || deleted[i].status == 404) {
@@ -659,16 +811,23 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
         if (at < 0 || it.value().isEmpty() || locals[at].etag != it.value())
             toFetch.append(it.key());
     }
-    QHash<QString, QByteArray> etags;
-    const QHash<QString, QByteArray> cards = fetchCards(toFetch, &etags);
-    for (const QString &h : toFetch) {
-        if (!cards.contains(h)) {
-            remote.remove(h); // gone between the listing and the fetch
-            removed.insert(h);
-            continue;
+    // Stored as they come, a batch at a time, so that a big address book shows its
+    // progress and is never held in memory whole.
+    for (qsizetype from = 0; from < toFetch.size(); from += FetchBatch) {
+        const QStringList batch = toFetch.mid(from, FetchBatch);
+        QHash<QString, QByteArray> etags;
+        const QHash<QString, QByteArray> cards = fetchCards(batch, &etags);
+        for (const QString &h : batch) {
+            if (!cards.contains(h)) {
+                remote.remove(h); // gone between the listing and the fetch
+                removed.insert(h);
+                continue;
+            }
+            const qsizetype at = byHref.value(h, -1);
+            apply(folder, keys, at >= 0 ? &locals[at] : nullptr, h, etags.value(h), cards.value(h));
         }
-        const qsizetype at = byHref.value(h, -1);
-        apply(folder, keys, category, at >= 0 ? &locals[at] : nullptr, h, etags.value(h), cards.value(h));
+        if (m_progress)
+            m_progress(category, static_cast<int>(from + batch.size()), static_cast<int>(toFetch.size()));
     }
 
     // Deleted there: only what the last sync of this address book saw there. A
@@ -756,7 +915,7 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
         for (qsizetype i : stale) {
             SyncContact &c = locals[i];
             if (fresh.contains(c.href))
-                apply(folder, keys, category, &c, c.href, staleEtags.value(c.href), fresh.value(c.href));
+                apply(folder, keys, &c, c.href, staleEtags.value(c.href), fresh.value(c.href));
             if (c.dirty())
                 pending.append(i);
         }
@@ -805,6 +964,9 @@ void SyncEngine::syncCollection(const QString &folder, const QString &href, cons
                 newToken = since->syncToken;
         }
     }
+    // A card not stored here must come again: the token stays where it was.
+    if (m_notStored.size() != notStoredBefore)
+        newToken = token;
     state.insert(QStringLiteral("known"), nowKnown);
     state.insert(QStringLiteral("token"), newToken);
 }
@@ -847,13 +1009,8 @@ QList<qsizetype> SyncEngine::uploadWhole(const QString &folder, const QString &h
         return pending; // one card at a time, then
     }
     // The whole upload replaced the address book's properties: its name goes back.
-    const QByteArray name = self.resources.value(0).displayName.isEmpty()
-                                ? xmlEscaped(category).toUtf8()
-                                : xmlEscaped(self.resources.value(0).displayName).toUtf8();
-    m_client.send("PROPPATCH", collectionUrl,
-                  QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                                    "<D:propertyupdate xmlns:D=\"DAV:\"><D:set><D:prop><D:displayname>") +
-                      name + QByteArrayLiteral("</D:displayname></D:prop></D:set></D:propertyupdate>"));
+    setDisplayName(href, self.resources.value(0).displayName.isEmpty() ? category
+                                                                       : self.resources.value(0).displayName);
     const Multistatus listing =
         expectMultistatus(m_client.send("PROPFIND", collectionUrl, propfindBody("<D:getetag/>"), {}, 1));
     QHash<QString, QByteArray> etags;

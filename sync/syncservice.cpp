@@ -4,6 +4,7 @@
 #include "sync/davclient.h"
 #include "sync/passwordstore.h"
 
+#include <QHostAddress>
 #include <QThread>
 #include <QUrl>
 
@@ -19,6 +20,7 @@ SyncService::SyncService(Platform &platform, PasswordStore &passwords, QObject *
 {
     m_settings.server = m_platform.readSetting(App, Section, QStringLiteral("Server"));
     m_settings.user = m_platform.readSetting(App, Section, QStringLiteral("User"));
+    m_settings.certificate = m_platform.readSetting(App, Section, QStringLiteral("Certificate"));
     m_settings.autoSync = m_platform.readSetting(App, Section, QStringLiteral("Auto")) == u"1";
     m_settings.intervalMinutes = qBound(
         1, m_platform.readSetting(App, Section, QStringLiteral("Interval"), QStringLiteral("15")).toInt(),
@@ -56,6 +58,14 @@ QUrl SyncService::serverUrl(const QString &text)
     return QUrl(trimmed, QUrl::TolerantMode);
 }
 
+bool SyncService::sendsInTheClear(const QString &text)
+{
+    const QUrl url = serverUrl(text);
+    const QString host = url.host().toLower();
+    return url.scheme().compare(u"http", Qt::CaseInsensitive) == 0 && !host.isEmpty() &&
+           host != u"localhost" && !QHostAddress(host).isLoopback();
+}
+
 QString SyncService::account() const
 {
     return m_settings.user + u'@' + serverUrl(m_settings.server).toString(QUrl::RemoveUserInfo);
@@ -67,6 +77,9 @@ void SyncService::apply(const SyncSettings &settings, const QString &password)
     m_password = password;
     m_platform.writeSetting(App, Section, QStringLiteral("Server"), settings.server);
     m_platform.writeSetting(App, Section, QStringLiteral("User"), settings.user);
+    if (!settings.certificate.isEmpty() ||
+        !m_platform.readSetting(App, Section, QStringLiteral("Certificate")).isEmpty())
+        m_platform.writeSetting(App, Section, QStringLiteral("Certificate"), settings.certificate);
     m_platform.writeSetting(App, Section, QStringLiteral("Auto"),
                             settings.autoSync ? QStringLiteral("1") : QStringLiteral("0"));
     m_platform.writeSetting(App, Section, QStringLiteral("Interval"),
@@ -121,14 +134,29 @@ void SyncService::syncNow()
     const QUrl url = serverUrl(m_settings.server);
     const QString user = m_settings.user;
     const QString password = m_password;
+    const QString certificate = m_settings.certificate;
     auto report = std::make_shared<SyncReport>();
     runOnThread(
-        [this, url, user, password, report] {
+        [this, url, user, password, certificate, report] {
             DavClient client(url, user, password, 30000, &m_cancel);
+            client.setTrustedCertificate(certificate);
             SyncEngine engine(m_platform, client, &m_cancel);
+            engine.setProgress([this](const QString &book, int done, int total) {
+                const QString text = QStringLiteral("%1 %2/%3").arg(book).arg(done).arg(total);
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, text] {
+                        if (!busy())
+                            return;
+                        m_progress = text;
+                        Q_EMIT progressed();
+                    },
+                    Qt::QueuedConnection);
+            });
             *report = engine.run();
         },
         [this, report] {
+            m_progress.clear();
             m_lastResult = report->summary();
             m_platform.writeSetting(App, Section, QStringLiteral("LastResult"), m_lastResult);
             Q_EMIT finished(*report);
@@ -144,11 +172,17 @@ void SyncService::test(const SyncSettings &settings, const QString &password)
     }
     const QUrl url = serverUrl(settings.server);
     auto problem = std::make_shared<QString>();
+    auto refused = std::make_shared<QString>();
     runOnThread(
-        [this, url, settings, password, problem] {
+        [this, url, settings, password, problem, refused] {
             DavClient client(url, settings.user, password, 15000, &m_cancel);
+            client.setTrustedCertificate(settings.certificate);
             SyncEngine engine(m_platform, client, &m_cancel);
             *problem = engine.testConnection();
+            *refused = client.refusedCertificate();
         },
-        [this, problem] { Q_EMIT tested(*problem); });
+        [this, problem, refused] {
+            m_refusedCertificate = *refused;
+            Q_EMIT tested(*problem);
+        });
 }

@@ -19,6 +19,8 @@ struct SyncSettings
     QString user;
     bool autoSync = false;
     int intervalMinutes = 15;
+    // The SHA-256 fingerprint of the server's own certificate the user trusted.
+    QString certificate;
 };
 
 // The sync as the windows see it: its settings, the password, the timer of the
@@ -43,15 +45,23 @@ public:
     // "上次同步 12:03，成功" or the reason; empty before the first sync.
     QString lastResult() const { return m_lastResult; }
     bool busy() const { return m_thread != nullptr; }
+    // While a sync fetches cards: "寄件人 1200/5000"; else empty.
+    QString progress() const { return m_progress; }
 
     void syncNow();
     // Tries the server and the user with the password, on the sync's thread.
     void test(const SyncSettings &settings, const QString &password);
 
     static QUrl serverUrl(const QString &text);
+    // Whether the address sends the password unencrypted over the network: http://
+    // to anything but this PC.
+    static bool sendsInTheClear(const QString &text);
+    // The certificate the last test refused as not trusted: its fingerprint, else empty.
+    QString refusedCertificate() const { return m_refusedCertificate; }
 
 Q_SIGNALS:
     void started();
+    void progressed();
     void finished(const SyncReport &report);
     void tested(const QString &problem);
     void passwordRead();
@@ -68,6 +78,8 @@ private:
     QString m_password;
     QString m_passwordProblem;
     QString m_lastResult;
+    QString m_progress;
+    QString m_refusedCertificate;
     QTimer m_timer;
     QThread *m_thread = nullptr;
     std::atomic_bool m_cancel{false};

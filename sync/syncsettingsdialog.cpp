@@ -73,6 +73,9 @@ frmSyncSettings::frmSyncSettings(SyncService &service, Platform &platform, QWidg
                         QStringLiteral("改用本机的"), Twips::rect(240, 5340, 1500, 390));
     cmdKeepServer = place(new QPushButton(QStringLiteral("保留服务器的"), this), "cmdKeepServer",
                           QStringLiteral("保留服务器的"), Twips::rect(1860, 5340, 1620, 390));
+    lblClearText = label("lblClearText", QString(), Twips::rect(240, 5880, 4200, 600));
+    lblClearText->setWordWrap(true);
+    lblClearText->setStyleSheet(QStringLiteral("color: #b00000"));
     cmdOK = place(new QPushButton(QStringLiteral("确定"), this), "cmdOK", QStringLiteral("确定"),
                   Twips::rect(4560, 6000, 1140, 390));
     cmdCancel = place(new QPushButton(QStringLiteral("取消"), this), "cmdCancel", QStringLiteral("取消"),
@@ -91,10 +94,13 @@ frmSyncSettings::frmSyncSettings(SyncService &service, Platform &platform, QWidg
     chkAuto->setChecked(settings.autoSync);
     spnInterval->setValue(settings.intervalMinutes);
     spnInterval->setEnabled(settings.autoSync);
+    m_certificate = settings.certificate;
     showStatus();
+    showClearTextWarning();
     fillConflicts();
 
     connect(cmdTest, &QPushButton::clicked, this, &frmSyncSettings::cmdTest_Click);
+    connect(txtServer, &QLineEdit::textEdited, this, &frmSyncSettings::txtServer_TextEdited);
     connect(chkAuto, &QCheckBox::toggled, this, &frmSyncSettings::chkAuto_Toggled);
     connect(cmdKeepHere, &QPushButton::clicked, this, &frmSyncSettings::cmdKeepHere_Click);
     connect(cmdKeepServer, &QPushButton::clicked, this, &frmSyncSettings::cmdKeepServer_Click);
@@ -161,6 +167,27 @@ void frmSyncSettings::chkAuto_Toggled(bool on)
     spnInterval->setEnabled(on);
 }
 
+SyncSettings frmSyncSettings::enteredSettings() const
+{
+    return {txtServer->text().trimmed(), txtUser->text(), chkAuto->isChecked(), spnInterval->value(),
+            m_certificate};
+}
+
+void frmSyncSettings::showClearTextWarning()
+{
+    lblClearText->setText(SyncService::sendsInTheClear(txtServer->text())
+                              ? QStringLiteral("注意：http:// 不加密，密码和通讯录以明文经过网络。"
+                                               "请只在店内网络使用，或在服务器上启用 https://。")
+                              : QString());
+}
+
+void frmSyncSettings::txtServer_TextEdited()
+{
+    // A certificate is trusted for the server it came from only.
+    m_certificate.clear();
+    showClearTextWarning();
+}
+
 void frmSyncSettings::cmdTest_Click()
 {
     if (txtServer->text().trimmed().isEmpty()) {
@@ -169,15 +196,37 @@ void frmSyncSettings::cmdTest_Click()
     }
     cmdTest->setEnabled(false);
     lblTest->setText(QStringLiteral("正在连接……"));
-    m_service.test({txtServer->text().trimmed(), txtUser->text(), chkAuto->isChecked(), spnInterval->value()},
-                   txtPassword->text());
+    m_service.test(enteredSettings(), txtPassword->text());
 }
 
 void frmSyncSettings::service_Tested(const QString &problem)
 {
     cmdTest->setEnabled(true);
-    lblTest->setText(problem.isEmpty() ? QStringLiteral("连接成功。")
-                                       : QStringLiteral("连接失败：") + problem);
+    const QString refused = m_service.refusedCertificate();
+    if (!problem.isEmpty() && !refused.isEmpty()) {
+        QString question =
+            m_certificate.isEmpty()
+                ? QStringLiteral("服务器的证书不是公认机构签发的（常见于店里自己的服务器或 NAS）。\n\n"
+                                 "证书的 SHA-256 指纹：\n%1\n\n"
+                                 "请在服务器上核对这个指纹（例如 openssl x509 -noout -fingerprint -sha256 "
+                                 "-in 证书文件），完全一致才选“是”。\n\n信任这个证书吗？")
+                : QStringLiteral("警告：服务器的证书与上次信任的不同！\n\n"
+                                 "现在的 SHA-256 指纹：\n%1\n上次信任的：\n%2\n\n"
+                                 "可能有人冒充服务器来骗取密码。只有确知服务器换了证书，"
+                                 "并且在服务器上核对过新的指纹，才选“是”。\n\n信任新的证书吗？");
+        question = m_certificate.isEmpty() ? question.arg(refused) : question.arg(refused, m_certificate);
+        if (m_platform.messageBox(question, QStringLiteral("同步设置"),
+                                  Dialogs::YesNo | Dialogs::Exclamation | Dialogs::DefaultButton2) ==
+            Dialogs::Yes) {
+            m_certificate = refused;
+            cmdTest_Click();
+            return;
+        }
+    }
+    QString text = problem.isEmpty() ? QStringLiteral("连接成功。") : QStringLiteral("连接失败：") + problem;
+    if (problem.isEmpty() && !m_certificate.isEmpty())
+        text += QStringLiteral("（信任的证书 SHA-256 指纹 %1）").arg(m_certificate);
+    lblTest->setText(text);
 }
 
 void frmSyncSettings::service_Finished()
@@ -188,8 +237,6 @@ void frmSyncSettings::service_Finished()
 
 void frmSyncSettings::cmdOK_Click()
 {
-    m_service.apply(
-        {txtServer->text().trimmed(), txtUser->text(), chkAuto->isChecked(), spnInterval->value()},
-        txtPassword->text());
+    m_service.apply(enteredSettings(), txtPassword->text());
     accept();
 }

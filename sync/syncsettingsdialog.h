@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sync/syncengine.h"
+#include "sync/syncservice.h"
 
 #include <QDialog>
 
@@ -24,6 +25,7 @@ public:
 
 private:
     void cmdTest_Click();
+    void txtServer_TextEdited();
     void chkAuto_Toggled(bool on);
     void cmdKeepHere_Click();
     void cmdKeepServer_Click();
@@ -32,18 +34,23 @@ private:
     void service_Finished();
 
     void showStatus();
+    void showClearTextWarning();
+    SyncSettings enteredSettings() const;
     void fillConflicts();
     void resolveSelected(bool keepHere);
 
     SyncService &m_service;
     Platform &m_platform;
     QList<SyncConflict> m_conflicts;
+    // The server's own certificate the user trusted, by its fingerprint.
+    QString m_certificate;
 
     QLineEdit *txtServer;
     QLineEdit *txtUser;
     QLineEdit *txtPassword;
     QPushButton *cmdTest;
     QLabel *lblTest;
+    QLabel *lblClearText;
     QCheckBox *chkAuto;
     QSpinBox *spnInterval;
     QLabel *lblStatus;

@@ -411,5 +411,19 @@ int main(int argc, char *argv[])
     syncSettings.show();
     ok = QTest::qWaitForWindowExposed(&syncSettings) &&
          syncSettings.grab().save(out + "/sync-settings.png") && ok;
+
+    // A shop's own server over https, its certificate trusted at the first test.
+    const QString fingerprint = QStringLiteral("3F:A1:0C:77:5B:E2:94:D8:61:0A:CE:39:F5:12:8B:47:"
+                                               "D0:6E:2C:99:A4:13:7F:B5:E8:02:5D:C6:91:3A:B7:4E");
+    w.platform->writeSetting("Quillbox", "Sync", "Server", "https://192.168.1.10:5232/");
+    w.platform->writeSetting("Quillbox", "Sync", "Certificate", fingerprint);
+    SyncService httpsService(*w.platform, passwords);
+    frmSyncSettings httpsSettings(httpsService, *w.platform);
+    // What 测试连接 shows once the user trusted the certificate.
+    httpsSettings.findChild<QLabel *>("lblTest")->setText(
+        QStringLiteral("连接成功。（信任的证书 SHA-256 指纹 %1）").arg(fingerprint));
+    httpsSettings.show();
+    ok = QTest::qWaitForWindowExposed(&httpsSettings) && httpsSettings.grab().save(out + "/sync-https.png") &&
+         ok;
     return ok ? 0 : 1;
 }

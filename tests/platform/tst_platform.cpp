@@ -13,6 +13,8 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <sys/stat.h>
+
 namespace {
 
 // A save's steps as strace recorded them (strace -f -o): every rename or link
@@ -207,6 +209,7 @@ private Q_SLOTS:
     void saveFlushesFileBeforeRename();
 
     void resolveMatchesNamesWithoutCase();
+    void namesFollowChangesFromBothSides();
     void listContactFiles();
     void listSubfolders();
     void createFolderReportsWhy();
@@ -634,6 +637,41 @@ void PlatformTest::resolveMatchesNamesWithoutCase()
              QStringLiteral("exact"));
     QCOMPARE(p.resolve(f.path(QStringLiteral("to/../x"))), QString());
     QCOMPARE(p.resolve(QStringLiteral("/etc/passwd")), QString());
+}
+
+// What the platform knows of a folder's names (kept so that thousands of new
+// contacts do not read the folder each time) follows its own changes and those
+// of other programs.
+void PlatformTest::namesFollowChangesFromBothSides()
+{
+    Fixture f;
+    f.folder.write(QStringLiteral("g/Alpha - x.dat"), "[P]\r\nk=a\r\n");
+    // Changed long ago, so that what is seen of it is kept.
+    const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(f.path(QStringLiteral("g"))).constData(), past, 0) == 0);
+    const Platform &p = f.platform;
+    QVERIFY(p.fileExists(f.path(QStringLiteral("g/ALPHA - X.dat"))));
+    for (int i = 0; i < 50; ++i) {
+        const QString name = QStringLiteral("g/新%1.dat").arg(i);
+        QVERIFY(!p.fileExists(f.path(name.toUpper())));
+        QVERIFY(p.writeProfileStrings(f.path(name), u"P", {{QStringLiteral("k"), QString::number(i)}}));
+        QCOMPARE(p.resolve(f.path(name.toUpper())), f.path(name));
+    }
+    QVERIFY(p.deleteFile(f.path(QStringLiteral("g/新7.DAT"))));
+    QCOMPARE(p.resolve(f.path(QStringLiteral("g/新7.DAT"))), f.path(QStringLiteral("g/新7.DAT")));
+    QVERIFY(p.createFolder(f.path(QStringLiteral("g/Sub/"))));
+    QVERIFY(p.folderExists(f.path(QStringLiteral("G/SUB/"))));
+
+    // Another program adds, renames and deletes.
+    f.folder.write(QStringLiteral("g/Beta.dat"), "[P]\r\nk=b\r\n");
+    QCOMPARE(p.readProfileString(f.path(QStringLiteral("g/BETA.DAT")), u"P", u"k", QString()),
+             QStringLiteral("b"));
+    QVERIFY(QFile::rename(f.path(QStringLiteral("g/新3.dat")), f.path(QStringLiteral("g/Gamma.dat"))));
+    QCOMPARE(p.resolve(f.path(QStringLiteral("g/新3.DAT"))), f.path(QStringLiteral("g/新3.DAT")));
+    QCOMPARE(p.resolve(f.path(QStringLiteral("g/GAMMA.dat"))), f.path(QStringLiteral("g/Gamma.dat")));
+    QVERIFY(QFile::remove(f.path(QStringLiteral("g/Alpha - x.dat"))));
+    QVERIFY(!p.fileExists(f.path(QStringLiteral("g/alpha - x.dat"))));
+    QCOMPARE(p.listContactFiles(f.path(QStringLiteral("g/"))).size(), 50);
 }
 
 void PlatformTest::listContactFiles()

@@ -20,6 +20,8 @@
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
+#include <QSslCertificate>
 #include <QTimer>
 
 namespace {
@@ -27,7 +29,13 @@ namespace {
 // One PC: a program folder of its own with the address book in it.
 struct Shop
 {
-    Shop() : platform(folder.root, folder.settingsFile(), dialogs), store(platform) { store.createFolders(); }
+    Shop() : platform(folder.root, folder.settingsFile(), dialogs), store(platform)
+    {
+        store.createFolders();
+        // As the window does: a group the user deletes goes from the server too.
+        QObject::connect(&store, &ContactStore::groupDeleted,
+                         [this](const QString &group) { SyncEngine::groupDeletedHere(platform, group); });
+    }
 
     SyncReport sync(const DavServer &server)
     {
@@ -161,6 +169,19 @@ private Q_SLOTS:
     void listsFollowChangesFromElsewhere();
     void groupDeletedOnServerAsksInTheWindow_data();
     void groupDeletedOnServerAsksInTheWindow();
+    void everyCardArrivesAsItsOwnContact_data();
+    void everyCardArrivesAsItsOwnContact();
+    void cardNotStoredComesAgain();
+    void addressBookGoneHereAsks_data();
+    void progressShownWhileCardsArrive();
+    void answerTricklingInIsGivenUp();
+    void cardTooLargeSaysSo();
+    void cardsReadAsOtherClientsWriteThem_data();
+    void cardsReadAsOtherClientsWriteThem();
+    void defaultGroupShowsUnderItsName();
+    void ownCertificateTrustedOnceAsked();
+    void renamedOnServerToATakenName();
+    void addressBookGoneHereAsks();
 
 private:
     TemporaryHome m_home;
@@ -641,6 +662,475 @@ void tst_Sync::groupDeletedOnServerAsksInTheWindow()
     }
     QCOMPARE(w.dialogs.messages.size(), 1);
     w.form.reset();
+}
+
+void tst_Sync::everyCardArrivesAsItsOwnContact_data()
+{
+    QTest::addColumn<QString>("href");
+    QTest::addColumn<QByteArray>("card");
+    QTest::addColumn<QByteArray>("second"); // a second card, at phone-2.vcf
+    const auto card = [](const QByteArray &lines, const QByteArray &uid = "phone-1") {
+        return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid + "\r\n" + lines + "END:VCARD\r\n";
+    };
+    const QByteArray longName = "FN:" + QString(78, QChar(u'长')).toUtf8() + "\r\nORG:温州鞋业\r\n";
+    QTest::newRow("same company and name as a contact here")
+        << QStringLiteral("phone-1.vcf") << card("FN:种子\r\nN:种子;;;;\r\nORG:种子店\r\nTEL:13900000001\r\n")
+        << QByteArray();
+    QTest::newRow("no company") << QStringLiteral("phone-1.vcf") << card("FN:只有电话\r\nTEL:13900000001\r\n")
+                                << QByteArray();
+    QTest::newRow("a character no file name holds")
+        << QStringLiteral("phone-1.vcf") << card("FN:种子\r\nORG:种子店/二店\r\nTEL:13900000001\r\n")
+        << QByteArray();
+    QTest::newRow("href with %3F") << QStringLiteral("phone%3F1.vcf")
+                                   << card("FN:王五\r\nORG:温州鞋业\r\nTEL:13900000001\r\n") << QByteArray();
+    QTest::newRow("href with %23") << QStringLiteral("phone%231.vcf")
+                                   << card("FN:王五\r\nORG:温州鞋业\r\nTEL:13900000001\r\n") << QByteArray();
+    QTest::newRow("name past 255 bytes")
+        << QStringLiteral("phone-1.vcf")
+        << card("FN:" + QString(90, QChar(u'长')).toUtf8() + "\r\nORG:温州鞋业\r\nTEL:13900000001\r\n")
+        << QByteArray();
+    QTest::newRow("the same name near 255 bytes twice")
+        << QStringLiteral("phone-1.vcf") << card(longName + "TEL:13900000001\r\n")
+        << card(longName + "TEL:13900000002\r\n", "phone-2");
+    QTest::newRow("two cards of the same company and name")
+        << QStringLiteral("phone-1.vcf") << card("FN:王五\r\nORG:温州鞋业\r\nTEL:13900000001\r\n")
+        << card("FN:王五\r\nORG:温州鞋业\r\nTEL:13900000001\r\n", "phone-2");
+}
+
+// A card from a phone, whatever its name or place, arrives as a contact of its own
+// that the window edits in its own file, here and on the next PC.
+void tst_Sync::everyCardArrivesAsItsOwnContact()
+{
+    QFETCH(QString, href);
+    QFETCH(QByteArray, card);
+    QFETCH(QByteArray, second);
+    const int cards = second.isEmpty() ? 1 : 2;
+    DavServer server;
+    QVERIFY(server.start());
+    MainWindow w;
+    const QStringList mine = contact(QStringLiteral("种子店"), QStringLiteral("种子"));
+    const QStringList keys = ContactFile::senderKeys();
+    const auto sync = [&server](Platform &platform) {
+        DavClient client(server.url(), DavServer::user(), DavServer::password(), 10000);
+        return SyncEngine(platform, client).run();
+    };
+    ContactStore(*w.platform).createFolders();
+    Profile::Values pairs;
+    for (int i = 0; i < keys.size(); ++i)
+        pairs.append({keys[i], mine[i]});
+    const QString sent = w.folder.path(QStringLiteral("sent/"));
+    QVERIFY(w.platform->writeProfileStrings(sent + ContactFile::fileName(key(mine)), ContactFile::section(),
+                                            pairs));
+    QVERIFY(sync(*w.platform).ok);
+    DavClient client(server.url(), DavServer::user(), DavServer::password());
+    QVERIFY(client
+                .send("PUT", client.resolved(QStringLiteral("/shop/quillbox-senders/") + href), card,
+                      {{"Content-Type", "text/vcard"}})
+                .ok());
+    QVERIFY(second.isEmpty() ||
+            client
+                .send("PUT", client.resolved(QStringLiteral("/shop/quillbox-senders/phone-2.vcf")), second,
+                      {{"Content-Type", "text/vcard"}})
+                .ok());
+
+    SyncReport report = sync(*w.platform);
+    QVERIFY2(report.ok, qPrintable(report.reason));
+    QCOMPARE(report.received, cards);
+    QStringList files = w.platform->listContactFiles(sent);
+    QCOMPARE(files.size(), 1 + cards);
+    // Two contacts, told apart by what the window shows of them.
+    QSet<QString> shown;
+    for (const QString &file : files) {
+        const QStringList values = w.platform->readProfileStrings(sent + file, ContactFile::section(), keys);
+        QVERIFY2(!values[0].isEmpty() && !values[1].isEmpty(), qPrintable(file));
+        shown.insert(key(values).toLower());
+    }
+    QCOMPARE(shown.size(), 1 + cards);
+    QCOMPARE(
+        w.platform->readProfileStrings(sent + ContactFile::fileName(key(mine)), ContactFile::section(), keys),
+        mine);
+
+    // Each one picked and changed in the window changes that one only.
+    QVERIFY(w.start());
+    for (int i = 0; i < w.cmbSent()->count(); ++i) {
+        const QString file = w.cmbSent()->entry(i) + QStringLiteral(".dat");
+        w.cmbSent()->selectIndex(i);
+        const QString phone = QStringLiteral("1360000000%1").arg(i);
+        w.field(QStringLiteral("txtTel"))->setText(phone);
+        w.button(QStringLiteral("cmdNew"))->click();
+        QVERIFY2(w.dialogs.messages.isEmpty(), qPrintable(w.dialogs.messages.value(0).text));
+        QCOMPARE(w.platform->listContactFiles(sent).size(), 1 + cards);
+        QCOMPARE(w.platform->readProfileString(sent + file, ContactFile::section(), QStringLiteral("txtTel"),
+                                               QString()),
+                 phone);
+    }
+    const QStringList before = [&] {
+        QStringList all;
+        for (const QString &file : w.platform->listContactFiles(sent))
+            all.append(w.platform->readProfileStrings(sent + file, ContactFile::section(), keys).join(u'|'));
+        all.sort();
+        return all;
+    }();
+    w.form.reset();
+
+    // The next PC gets both, as they are here.
+    QVERIFY(sync(*w.platform).ok);
+    Shop b;
+    QVERIFY(b.sync(server).ok);
+    QStringList there;
+    for (const QString &file : b.senders())
+        there.append(
+            b.read(b.store.senderFolder(), ContactStore::ContactNameFromFile(file), keys).join(u'|'));
+    there.sort();
+    QCOMPARE(there, before);
+}
+
+// A card this PC cannot store is reported, and fetched again once it can be.
+void tst_Sync::cardNotStoredComesAgain()
+{
+    DavServer server;
+    QVERIFY(server.start());
+    Shop a;
+    QVERIFY(a.sync(server).ok);
+    DavClient client(server.url(), DavServer::user(), DavServer::password());
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:phone-1\r\nFN:王五\r\nORG:温州鞋业\r\n"
+                            "TEL:13900000001\r\nEND:VCARD\r\n";
+    QVERIFY(client
+                .send("PUT", client.resolved(QStringLiteral("/shop/quillbox-senders/phone-1.vcf")), card,
+                      {{"Content-Type", "text/vcard"}})
+                .ok());
+    // A folder where its file would go.
+    const QString name = QStringLiteral("温州鞋业 - 王五");
+    const QString inTheWay = a.folder.path(QStringLiteral("sent/") + ContactFile::fileName(name));
+    QVERIFY(QDir().mkpath(inTheWay));
+
+    SyncReport report = a.sync(server);
+    QVERIFY(!report.ok);
+    QVERIFY2(report.reason.contains(QStringLiteral("未能保存")), qPrintable(report.reason));
+    QCOMPARE(report.notStored, 1);
+    report = a.sync(server);
+    QVERIFY(!report.ok);
+
+    QVERIFY(QDir(inTheWay).removeRecursively());
+    report = a.sync(server);
+    QVERIFY2(report.ok, qPrintable(report.reason));
+    QCOMPARE(report.received, 1);
+    QCOMPARE(a.sender(name).value(6), QStringLiteral("13900000001"));
+}
+
+void tst_Sync::addressBookGoneHereAsks_data()
+{
+    groupDeletedOnServerAsksInTheWindow_data();
+}
+
+// The contact folders moved away (a wrong data folder, an old backup) must not
+// empty the server and the other PCs: the window asks first.
+void tst_Sync::addressBookGoneHereAsks()
+{
+    QFETCH(int, answer);
+    DavServer server;
+    QVERIFY(server.start());
+    MainWindow w;
+    MemoryPasswords passwords;
+    w.platform->writeSetting(QStringLiteral("Quillbox"), QStringLiteral("Sync"), QStringLiteral("Server"),
+                             server.url().toString());
+    w.platform->writeSetting(QStringLiteral("Quillbox"), QStringLiteral("Sync"), QStringLiteral("User"),
+                             DavServer::user());
+    passwords.kept.insert(DavServer::user() + u'@' + server.url().toString(), DavServer::password());
+    const QString group = QStringLiteral("老客户");
+    const QString groupBook = server.storage() + QStringLiteral("/collection-root/shop/quillbox-g-") +
+                              QString::fromLatin1(group.toUtf8().toHex());
+    Shop other;
+    for (int i = 0; i < 4; ++i)
+        other.saveSender(contact(QStringLiteral("杭州小铺"), QStringLiteral("店员%1").arg(i)));
+    for (int i = 0; i < 3; ++i)
+        other.saveRecipient(group, contact(QStringLiteral("宁波商行"), QStringLiteral("客户%1").arg(i)));
+    QVERIFY(other.sync(server).ok);
+    {
+        ContactStore store(*w.platform);
+        QVERIFY(store.createFolders().ok());
+        DavClient client(server.url(), DavServer::user(), DavServer::password(), 10000);
+        QVERIFY(SyncEngine(*w.platform, client).run().ok);
+        QCOMPARE(w.platform->listContactFiles(store.senderFolder()).size(), 4);
+    }
+    QTemporaryDir away;
+    QVERIFY(QDir().rename(w.folder.path(QStringLiteral("sent")), away.filePath(QStringLiteral("sent"))));
+    QVERIFY(QDir().rename(w.folder.path(QStringLiteral("to")), away.filePath(QStringLiteral("to"))));
+
+    QVERIFY(ContactStore(*w.platform).createFolders().ok()); // as the program does at start
+    // Nothing deleted while the question stands, however often the sync runs.
+    for (int run = 0; run < 2; ++run) {
+        DavClient client(server.url(), DavServer::user(), DavServer::password(), 10000);
+        const SyncReport held = SyncEngine(*w.platform, client).run();
+        QVERIFY2(held.ok, qPrintable(held.reason));
+        QCOMPARE(held.deletesHeld.size(), 1);
+        QCOMPARE(held.deletesHeld[0].count, 4);
+        QCOMPARE(held.groupsGoneHere, (QList<QPair<QString, int>>{{group, 3}}));
+        QCOMPARE(server.cardCount(QStringLiteral("quillbox-senders")), 4);
+        QCOMPARE(QDir(groupBook).entryList({QStringLiteral("*.vcf")}).size(), 3);
+    }
+
+    w.form = std::make_unique<frmMain>(*w.platform, QString(), nullptr, nullptr, &passwords);
+    QVERIFY(w.form->Form_Load());
+    w.dialogs.answers = {answer, answer};
+    w.form->findChild<QAction *>(QStringLiteral("actSyncNow"))->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(w.dialogs.messages.size(), 2, 20000);
+    QVERIFY2(w.dialogs.messages[0].text.contains(QStringLiteral("服务器上的 4 个联系人将被删除")),
+             qPrintable(w.dialogs.messages[0].text));
+    QVERIFY2(w.dialogs.messages[1].text.contains(group), qPrintable(w.dialogs.messages[1].text));
+
+    if (answer == Dialogs::Yes) {
+        QTRY_COMPARE_WITH_TIMEOUT(server.cardCount(QStringLiteral("quillbox-senders")), 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(groupBook).exists(), 20000);
+        QVERIFY(other.sync(server).ok);
+        QVERIFY(other.senders().isEmpty());
+    } else {
+        // Kept, and fetched back from the server.
+        QTRY_COMPARE_WITH_TIMEOUT(w.platform->listContactFiles(w.folder.path(QStringLiteral("sent/"))).size(),
+                                  4, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            w.platform->listContactFiles(w.folder.path(QStringLiteral("to/") + group + u'/')).size(), 3,
+            20000);
+        QAction *status = w.form->findChild<QAction *>(QStringLiteral("actSyncStatus"));
+        QTRY_VERIFY_WITH_TIMEOUT(status->text().endsWith(QStringLiteral("，成功")), 20000);
+        QCOMPARE(server.cardCount(QStringLiteral("quillbox-senders")), 4);
+        QVERIFY(other.sync(server).ok);
+        QCOMPARE(other.senders().size(), 4);
+    }
+    QCOMPARE(w.dialogs.messages.size(), 2);
+    w.form.reset();
+}
+
+void tst_Sync::progressShownWhileCardsArrive()
+{
+    DavServer server;
+    QVERIFY(server.start());
+    Shop other;
+    for (int i = 0; i < 150; ++i)
+        other.saveSender(contact(QStringLiteral("杭州小铺"), QStringLiteral("客户%1").arg(i)));
+    QVERIFY(other.sync(server).ok);
+
+    MainWindow w;
+    MemoryPasswords passwords;
+    w.platform->writeSetting(QStringLiteral("Quillbox"), QStringLiteral("Sync"), QStringLiteral("Server"),
+                             server.url().toString());
+    w.platform->writeSetting(QStringLiteral("Quillbox"), QStringLiteral("Sync"), QStringLiteral("User"),
+                             DavServer::user());
+    passwords.kept.insert(DavServer::user() + u'@' + server.url().toString(), DavServer::password());
+    w.form = std::make_unique<frmMain>(*w.platform, QString(), nullptr, nullptr, &passwords);
+    QVERIFY(w.form->Form_Load());
+    QAction *status = w.form->findChild<QAction *>(QStringLiteral("actSyncStatus"));
+    QStringList shown;
+    connect(status, &QAction::changed, this, [&] {
+        if (shown.value(shown.size() - 1) != status->text())
+            shown.append(status->text());
+    });
+    w.form->findChild<QAction *>(QStringLiteral("actSyncNow"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(status->text().endsWith(QStringLiteral("，成功")), 20000);
+    QVERIFY2(shown.contains(QStringLiteral("正在同步……（寄件人 150/150）")), qPrintable(shown.join(u'\n')));
+    w.form.reset();
+}
+
+// Each byte restarts the wait for silence; the request as a whole still ends.
+void tst_Sync::answerTricklingInIsGivenUp()
+{
+    DripServer server(120); // half a minute of answer
+    Shop a;
+    a.saveSender(contact(QStringLiteral("杭州小铺"), QStringLiteral("张三")));
+    const QMap<QString, QByteArray> before = a.snapshot();
+    DavClient client(server.url(), DavServer::user(), DavServer::password(), 1000);
+    const SyncReport report = SyncEngine(a.platform, client).run();
+    QVERIFY(!report.ok);
+    QVERIFY2(report.reason.contains(QStringLiteral("太慢")), qPrintable(report.reason));
+    QCOMPARE(a.snapshot(), before);
+}
+
+void tst_Sync::cardTooLargeSaysSo()
+{
+    DavServer server;
+    QVERIFY(server.start());
+    Shop a;
+    QVERIFY(a.sync(server).ok);
+    // A photo of 40 MB, as a phone may attach.
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:big\r\nFN:王五\r\nORG:温州鞋业\r\n"
+                            "PHOTO;ENCODING=b;TYPE=JPEG:" +
+                            QByteArray(40 * 1024 * 1024, 'A') + "\r\nEND:VCARD\r\n";
+    DavClient client(server.url(), DavServer::user(), DavServer::password(), 60000);
+    const DavReply put = client.send("PUT", client.resolved(QStringLiteral("/shop/quillbox-senders/big.vcf")),
+                                     card, {{"Content-Type", "text/vcard"}});
+    QVERIFY2(put.ok(), qPrintable(DavClient::statusFailure(put)));
+    const SyncReport report = a.sync(server);
+    QVERIFY(!report.ok);
+    QVERIFY2(report.reason.contains(QStringLiteral("过大")), qPrintable(report.reason));
+}
+
+void tst_Sync::cardsReadAsOtherClientsWriteThem_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QStringList>("values");
+    const auto values = [](const QString &city, const QString &district, const QString &phone) {
+        return QStringList{QStringLiteral("温州鞋业"),
+                           QStringLiteral("赵六"),
+                           QStringLiteral("浙江省"),
+                           city,
+                           district,
+                           QStringLiteral("人民路 8 号"),
+                           phone,
+                           QStringLiteral("325000")};
+    };
+    QTest::newRow("extension as Radicale keeps it")
+        << QByteArray("TEL;VALUE=uri:tel:+86-577-8888-0000\\;ext=22\r\n"
+                      "ADR:;;人民路 8 号;温州市;浙江省;325000;中国\r\n")
+        << values(QStringLiteral("温州市"), QString(), QStringLiteral("+86-577-8888-0000转22"));
+    QTest::newRow("district after the city")
+        << QByteArray("TEL:13800001234\r\nADR:;;人民路 8 号;温州市鹿城区;浙江省;325000;中国\r\n")
+        << values(QStringLiteral("温州市"), QStringLiteral("鹿城区"), QStringLiteral("13800001234"));
+    QTest::newRow("autonomous prefecture")
+        << QByteArray("TEL:13800001234\r\nADR:;;人民路 8 号;延边朝鲜族自治州延吉市;浙江省;325000;中国\r\n")
+        << values(QStringLiteral("延边朝鲜族自治州"), QStringLiteral("延吉市"),
+                  QStringLiteral("13800001234"));
+    QTest::newRow("district in the extended address")
+        << QByteArray("TEL:13800001234\r\nADR:;鹿城区;人民路 8 号;温州市;浙江省;325000;中国\r\n")
+        << values(QStringLiteral("温州市"), QStringLiteral("鹿城区"), QStringLiteral("13800001234"));
+}
+
+// Cards as other clients and servers write them read as the user typed them; the
+// cards this program writes read back the same and keep the extended address empty.
+void tst_Sync::cardsReadAsOtherClientsWriteThem()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QStringList, values);
+    const QByteArray card =
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:x\r\nFN:赵六\r\nORG:温州鞋业\r\n" + lines + "END:VCARD\r\n";
+    QCOMPARE(SyncCard::values(card), values);
+    const QByteArray made = SyncCard::create(values, QStringLiteral("x"), QStringLiteral("寄件人"));
+    QCOMPARE(SyncCard::values(made), values);
+    QVERIFY2(made.contains("ADR;TYPE=WORK:;;人民路 8 号;" + values[3].toUtf8() + values[4].toUtf8() + ";"),
+             made.constData());
+    QStringList changed = values;
+    changed[5] = QStringLiteral("解放路 1 号");
+    QCOMPARE(SyncCard::values(SyncCard::patched(card, changed, QStringLiteral("寄件人"))), changed);
+}
+
+void tst_Sync::defaultGroupShowsUnderItsName()
+{
+    DavServer server;
+    QVERIFY(server.start());
+    Shop a;
+    a.saveRecipient(ContactStore::defaultGroup(),
+                    contact(QStringLiteral("宁波商行"), QStringLiteral("李四")));
+    QVERIFY(a.sync(server).ok);
+    DavClient client(server.url(), DavServer::user(), DavServer::password());
+    const DavReply reply = client.send(
+        "PROPFIND", client.resolved(QStringLiteral("/shop/")),
+        "<?xml version=\"1.0\"?><D:propfind xmlns:D=\"DAV:\"><D:prop><D:displayname/></D:prop></D:propfind>",
+        {}, 1);
+    QStringList names;
+    for (const DavResource &r : DavClient::parseMultistatus(reply.body).resources)
+        names.append(r.displayName);
+    QVERIFY2(names.contains(QStringLiteral("未分类")), qPrintable(names.join(u',')));
+    QVERIFY2(!names.contains(ContactStore::defaultGroup()), qPrintable(names.join(u',')));
+}
+
+// A shop's own server over https: its certificate is shown and trusted once the
+// user says so, kept with the settings, and a different one is refused.
+void tst_Sync::ownCertificateTrustedOnceAsked()
+{
+    DavServer server;
+    const QString certificateFile = server.useOwnCertificate();
+    if (certificateFile.isEmpty())
+        QSKIP("openssl could not make a certificate");
+    QVERIFY(server.start());
+    QFile pem(certificateFile);
+    QVERIFY(pem.open(QIODevice::ReadOnly));
+    const QString fingerprint =
+        DavClient::fingerprint(QSslCertificate(pem.readAll()).digest(QCryptographicHash::Sha256));
+    Shop a;
+    a.saveSender(contact(QStringLiteral("杭州小铺"), QStringLiteral("张三")));
+    MemoryPasswords passwords;
+    SyncService service(a.platform, passwords);
+    {
+        frmSyncSettings form(service, a.platform);
+        form.findChild<QLineEdit *>(QStringLiteral("txtUser"))->setText(DavServer::user());
+        form.findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(DavServer::password());
+        QLabel *warning = form.findChild<QLabel *>(QStringLiteral("lblClearText"));
+        QVERIFY(warning->text().isEmpty());
+        // The password in the clear over the network is said; to this PC it is not.
+        QLineEdit *address = form.findChild<QLineEdit *>(QStringLiteral("txtServer"));
+        address->clear();
+        QTest::keyClicks(address, QStringLiteral("http://192.168.1.10:5232/"));
+        QVERIFY(warning->text().contains(QStringLiteral("明文")));
+        address->clear();
+        QTest::keyClicks(address, QStringLiteral("http://127.0.0.1:5232/"));
+        QVERIFY(warning->text().isEmpty());
+        address->setText(server.url().toString());
+        // Refused once, then trusted.
+        a.dialogs.answers = {Dialogs::No, Dialogs::Yes};
+        QLabel *result = form.findChild<QLabel *>(QStringLiteral("lblTest"));
+        form.findChild<QPushButton *>(QStringLiteral("cmdTest"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(result->text().startsWith(QStringLiteral("连接失败")), 15000);
+        QCOMPARE(a.dialogs.messages.size(), 1);
+        QVERIFY2(a.dialogs.messages[0].text.contains(fingerprint), qPrintable(a.dialogs.messages[0].text));
+        form.findChild<QPushButton *>(QStringLiteral("cmdTest"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(result->text().startsWith(QStringLiteral("连接成功")), 15000);
+        QCOMPARE(a.dialogs.messages.size(), 2);
+        form.findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+    }
+    QCOMPARE(service.settings().certificate, fingerprint);
+    QCOMPARE(a.platform.readSetting(QStringLiteral("Quillbox"), QStringLiteral("Sync"),
+                                    QStringLiteral("Certificate")),
+             fingerprint);
+    QSignalSpy done(&service, &SyncService::finished);
+    service.syncNow();
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, 30000);
+    QVERIFY2(service.lastResult().endsWith(QStringLiteral("，成功")), qPrintable(service.lastResult()));
+    QCOMPARE(server.cardCount(QStringLiteral("quillbox-senders")), 1);
+
+    // Another certificate at the same address: refused, nothing sent.
+    server.stop();
+    QVERIFY(!server.useOwnCertificate().isEmpty());
+    QVERIFY(server.start());
+    a.saveSender(contact(QStringLiteral("杭州小铺"), QStringLiteral("李四")));
+    service.syncNow();
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 30000);
+    QVERIFY2(service.lastResult().contains(QStringLiteral("可能有人冒充服务器")),
+             qPrintable(service.lastResult()));
+    QCOMPARE(server.cardCount(QStringLiteral("quillbox-senders")), 1);
+}
+
+// A card renamed elsewhere to the name of another contact here: two contacts still,
+// told apart by name, neither written over the other.
+void tst_Sync::renamedOnServerToATakenName()
+{
+    DavServer server;
+    QVERIFY(server.start());
+    Shop a;
+    const QStringList first =
+        contact(QStringLiteral("种子店"), QStringLiteral("种子"), QStringLiteral("13800000001"));
+    const QStringList second =
+        contact(QStringLiteral("种子店"), QStringLiteral("小王"), QStringLiteral("13800000002"));
+    a.saveSender(first);
+    a.saveSender(second);
+    QVERIFY(a.sync(server).ok);
+    // A phone renames 小王 to 种子.
+    const QString href =
+        a.platform.readProfileString(a.store.senderFolder() + ContactFile::fileName(key(second)),
+                                     SyncEngine::section(), QStringLiteral("Href"), QString());
+    DavClient client(server.url(), DavServer::user(), DavServer::password());
+    DavReply card = client.send("GET", client.resolved(href));
+    QVERIFY(card.ok());
+    card.body.replace("小王", "种子");
+    QVERIFY(client.send("PUT", client.resolved(href), card.body, {{"Content-Type", "text/vcard"}}).ok());
+
+    QVERIFY(a.sync(server).ok);
+    const QStringList files = a.senders();
+    QCOMPARE(files.size(), 2);
+    QCOMPARE(a.sender(key(first)), first);
+    QSet<QString> keys;
+    for (const QString &file : files)
+        keys.insert(key(a.read(a.store.senderFolder(), ContactStore::ContactNameFromFile(file),
+                               ContactFile::senderKeys())));
+    QCOMPARE(keys.size(), 2);
 }
 
 QTEST_MAIN(tst_Sync)
