@@ -85,6 +85,18 @@ PrintBatch batchOf(int count)
     return batch;
 }
 
+// Runs one test function of this program in a child process on the given
+// program folder, its output merged, to be killed or to crash there.
+void startCaseInChild(QProcess &child, const char *testFunction, const QString &folder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUILLBOX_CASE_PROCESS", "1");
+    environment.insert("QUILLBOX_BATCH_FOLDER", folder);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"-platform", "offscreen", testFunction});
+}
+
 // A program folder with its platform and journal, as the program has them.
 struct Program
 {
@@ -394,12 +406,7 @@ void BatchTest::batchKilledGoesOn()
 
     // The batch prints in a child process, killed while its twelfth waybill is in the queue.
     QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QUILLBOX_CASE_PROCESS", "1");
-    environment.insert("QUILLBOX_BATCH_FOLDER", program.folder.root);
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {"-platform", "offscreen", "printInChild"});
+    startCaseInChild(child, "printInChild", program.folder.root);
     QVERIFY(child.waitForStarted());
     const auto twelfthSent = [&] {
         const std::optional<PrintBatch> saved = store.load();
@@ -463,12 +470,7 @@ void BatchTest::dayWithSpoiledPagesAndAKill()
     // The trial and the first rows print in a child, killed right after CUPS
     // took the fifth row's job and before the batch could say so.
     QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QUILLBOX_CASE_PROCESS", "1");
-    environment.insert("QUILLBOX_BATCH_FOLDER", program.folder.root);
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {"-platform", "offscreen", "spoiledDayInChild"});
+    startCaseInChild(child, "spoiledDayInChild", program.folder.root);
     QVERIFY(child.waitForStarted());
     QVERIFY(child.waitForFinished(180000));
     QVERIFY2(child.exitStatus() == QProcess::CrashExit, qPrintable(QString::fromLocal8Bit(child.readAll())));
