@@ -21,6 +21,11 @@ QString BatchNumbers::rowName(int row) const
                : QStringLiteral("第 %1 张（%2，订单 %3）").arg(row + 1).arg(name, r.orderNumber);
 }
 
+int BatchNumbers::chosenRow() const
+{
+    return m_chosenId.isEmpty() ? -1 : m_batch.rowWithId(m_chosenId);
+}
+
 int BatchNumbers::rowForOrderOrSheet(const QString &text) const
 {
     const QString wanted = text.trimmed();
@@ -111,7 +116,7 @@ BatchNumbers::Outcome BatchNumbers::take(const QString &text)
 {
     const int chosen = rowForOrderOrSheet(text);
     if (chosen >= 0) {
-        m_chosen = chosen;
+        m_chosenId = m_batch.rows[chosen].id;
         const BatchRow &r = m_batch.rows[chosen];
         const QString who = r.orderNumber.isEmpty()
                                 ? QStringLiteral("第 %1 张（%2）").arg(chosen + 1).arg(r.value(u"txtNameTo"))
@@ -124,7 +129,8 @@ BatchNumbers::Outcome BatchNumbers::take(const QString &text)
     const QString number = WaybillNumber::normalised(text);
     if (number.isEmpty())
         return {Outcome::Refused, -1, QString()};
-    const int row = m_chosen >= 0 ? m_chosen : nextPrintedWithoutNumber();
+    const int chosenNow = chosenRow();
+    const int row = chosenNow >= 0 ? chosenNow : nextPrintedWithoutNumber();
     const QString refused = refusal(row, number);
     if (!refused.isEmpty())
         return {Outcome::Refused, -1, QStringLiteral("%1 未采用：%2").arg(number, refused)};
@@ -136,7 +142,7 @@ BatchNumbers::Outcome BatchNumbers::take(const QString &text)
     QString error;
     if (!store(row, number, &error))
         return {Outcome::Refused, row, QStringLiteral("%1 未采用：%2").arg(number, error)};
-    m_chosen = -1;
+    m_chosenId.clear();
     return {Outcome::Given, row, QStringLiteral("%1 → %2").arg(number, rowName(row))};
 }
 

@@ -32,9 +32,10 @@ public:
     // The number typed into a row's cell, checked as a scan is; an empty text clears it.
     Outcome give(int row, const QString &text);
     bool clear(int row, QString *error = nullptr);
-    // The row an order or sheet number chose, -1 when none is waiting for its number.
-    int chosenRow() const { return m_chosen; }
-    void forgetChoice() { m_chosen = -1; }
+    // The row an order or sheet number chose, -1 when none is waiting for its
+    // number. Kept by the row's id: rows removed or added meanwhile move it.
+    int chosenRow() const;
+    void forgetChoice() { m_chosenId.clear(); }
 
 private:
     int rowForOrderOrSheet(const QString &text) const;
@@ -47,5 +48,5 @@ private:
     PrintJournal &m_journal;
     const BatchStore &m_store;
     Pages m_pages;
-    int m_chosen = -1;
+    QString m_chosenId;
 };

@@ -106,10 +106,10 @@ void BatchPrinter::stop(int row, const QString &reason)
 
 bool BatchPrinter::save(int row)
 {
-    QString error;
-    if (m_store.saveRow(m_batch, row, &error))
+    const QString error = saveQuietly(row);
+    if (error.isEmpty())
         return true;
-    stop(row, QStringLiteral("批量打印的进度无法保存，已暂停：%1").arg(error));
+    stop(row, error + QStringLiteral("（已暂停）"));
     return false;
 }
 

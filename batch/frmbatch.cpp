@@ -29,7 +29,6 @@
 
 namespace {
 
-using Column = BatchTable::Column;
 constexpr int ColFirstValue = BatchTable::ColFirstValue;
 constexpr int ColWarnings = BatchTable::ColWarnings;
 constexpr int ColWaybill = BatchTable::ColWaybill;
@@ -623,8 +622,9 @@ void frmBatch::cmdTrial_Click()
     if (!readyToPrint())
         return;
     m_trial = true;
-    m_trialRow = m_batch.firstNotPrinted();
-    lblStatus->setText(QStringLiteral("正在试打第 %1 张…").arg(m_trialRow + 1));
+    const int trialRow = m_batch.firstNotPrinted();
+    m_trialRowId = m_batch.rows[trialRow].id;
+    lblStatus->setText(QStringLiteral("正在试打第 %1 张…").arg(trialRow + 1));
     m_printer.start(1);
     showState();
 }
@@ -670,9 +670,9 @@ void frmBatch::printer_Paused(int row, const QString &reason)
         }
         // The page went into the bin: its row is printed again by the next trial.
         QString error;
-        if (m_trialRow >= 0 && m_trialRow < m_batch.rows.size() &&
-            m_batch.rows[m_trialRow].state == BatchRow::State::Printed &&
-            !m_printer.reprint(m_trialRow, QStringLiteral("试打位置不对"), BatchPrinter::Reprint::Next,
+        const int trialRow = m_batch.rowWithId(m_trialRowId);
+        if (trialRow >= 0 && m_batch.rows[trialRow].state == BatchRow::State::Printed &&
+            !m_printer.reprint(trialRow, QStringLiteral("试打位置不对"), BatchPrinter::Reprint::Next,
                                &error)) {
             m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
         }

@@ -88,7 +88,7 @@ private:
     BatchPrinter m_printer;
     BatchNumbers m_numbers;
     bool m_trial = false;
-    int m_trialRow = -1;
+    QString m_trialRowId; // the row the trial printed, by its id
 
     QComboBox *cmbSender = nullptr;
     QComboBox *cmbForm = nullptr;

@@ -24,7 +24,6 @@ public:
     QString caption() const override { return m_description.courier.toString(); }
     QString courier() const override { return PrintBatch::courierOf(m_key); }
     QString shippingName() const override { return PrintBatch::shippingName(m_key); }
-    QString jobTitle() const override { return m_description.jobTitle.toString(); }
     Waybill::PrintSettings settings() const override
     {
         return Waybill::PrintSettings::load(m_platform, m_description.settingsSection.toString());
@@ -66,7 +65,6 @@ public:
     // As the form's own window writes it into the journal.
     QString courier() const override { return caption(); }
     QString shippingName() const override { return caption(); }
-    QString jobTitle() const override { return caption() + QStringLiteral("运单"); }
     QString formId() const override { return m_painter ? m_form.id : QString(); }
     Waybill::PrintSettings settings() const override { return frmForm::loadSettings(m_platform, m_form); }
     QStringList askedLabels() const override

@@ -33,7 +33,6 @@ public:
     virtual QString courier() const = 0;
     // As web shops list the courier in their shipping files: 顺丰速运.
     virtual QString shippingName() const = 0;
-    virtual QString jobTitle() const = 0;
     // The id of the user's form it prints, as the journal records it; empty for a courier's own.
     virtual QString formId() const { return QString(); }
     virtual Waybill::PrintSettings settings() const = 0;

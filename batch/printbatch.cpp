@@ -505,11 +505,15 @@ std::optional<PrintBatch> BatchStore::load(QString *problem) const
     return ofToday;
 }
 
-std::optional<PrintBatch> BatchStore::withId(const QString &batchId) const
+std::optional<PrintBatch> BatchStore::withId(const QString &batchId, const QString &notAfter) const
 {
     takeOldBatch();
-    for (const QString &name : m_platform.listFiles(folder())) {
-        if (!name.endsWith(QStringLiteral(".json")))
+    QStringList names = m_platform.listFiles(folder());
+    std::sort(names.begin(), names.end(), std::greater<QString>());
+    // Named by the day they were begun: a batch begun after the day asked for is passed by unread.
+    const QString lastDay = notAfter.left(10);
+    for (const QString &name : std::as_const(names)) {
+        if (!name.endsWith(QStringLiteral(".json")) || (!lastDay.isEmpty() && name.left(10) > lastDay))
             continue;
         std::optional<PrintBatch> batch = load(name);
         if (batch && batch->id == batchId)
@@ -522,7 +526,8 @@ bool BatchStore::takeJournalNumber(const PrintJournal::Entry &entry, QString *er
 {
     if (entry.batchId.isEmpty())
         return true;
-    std::optional<PrintBatch> batch = withId(entry.batchId);
+    // Printed in it: the batch was begun on the entry's day or before.
+    std::optional<PrintBatch> batch = withId(entry.batchId, entry.time);
     if (!batch)
         return true;
     for (int row = 0; row < batch->rows.size(); ++row) {

@@ -146,8 +146,9 @@ public:
     // The batch to go on with: the newest one of the last month not finished and
     // not set aside, else the newest of today.
     std::optional<PrintBatch> load(QString *problem = nullptr) const;
-    // The batch whose id this is, wherever it is kept.
-    std::optional<PrintBatch> withId(const QString &batchId) const;
+    // The batch whose id this is, begun on or before the day given
+    // ("yyyy-MM-dd…"; empty: any day); the newest are looked at first.
+    std::optional<PrintBatch> withId(const QString &batchId, const QString &notAfter = QString()) const;
     // Gives the row that printed the journal entry the number it was given in
     // the journal; nothing to do when no batch printed it. False with error when
     // the batch cannot be saved.

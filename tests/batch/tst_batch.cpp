@@ -194,6 +194,8 @@ private Q_SLOTS:
     void pairsAndCorrectionsInTheWindow();
     void batchesKept();
     void settledByTitle();
+    void choiceFollowsItsRow();
+    void batchOfEarlierVersionTakenUp();
     void numberInTheJournalWindow();
     void rowWarnings();
     void barcodesOnBatchPages();
@@ -956,6 +958,58 @@ void BatchTest::settledByTitle()
     QVERIFY2(program.dialogs.messages[0].text.contains("打印记录未能保存"),
              qPrintable(program.dialogs.messages[0].text));
     QFile::remove(jobFile(job.id));
+}
+
+// The order scanned chooses its row by id: a row removed above it meanwhile
+// does not send the next number to its neighbour.
+void BatchTest::choiceFollowsItsRow()
+{
+    Program program;
+    PrintBatch batch = batchOf(3);
+    for (BatchRow &row : batch.rows)
+        row.state = BatchRow::State::Printed;
+    const BatchStore store(program.platform);
+    QVERIFY(store.save(batch));
+    BatchPrinter printer(batch, program.platform, program.journal);
+    BatchNumbers numbers(batch, program.journal, store,
+                         [&]() -> const PageSource & { return printer.pages(); });
+    QCOMPARE(numbers.take("DD2").kind, BatchNumbers::Outcome::Chosen);
+    batch.rows.removeFirst(); // 删除所选行 on the first
+    const BatchNumbers::Outcome given = numbers.take("SF100000000002");
+    QCOMPARE(given.kind, BatchNumbers::Outcome::Given);
+    QCOMPARE(batch.rows[given.row].orderNumber, QStringLiteral("DD2"));
+    QCOMPARE(batch.rows[1].waybillNumber, QString());
+}
+
+// A batch an earlier version left as batch.json, rows without ids, is taken
+// up into the batches folder, not lost.
+void BatchTest::batchOfEarlierVersionTakenUp()
+{
+    Program program;
+    QFile old(program.folder.root + "/batch.json");
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(R"({
+    "form": "SF",
+    "sender": ["某公司", "张三", "上海市", "上海市", "浦东新区", "世纪大道1号", "02112345678", "200000"],
+    "rows": [
+        {"recipient": ["赵一商行", "赵一", "北京市", "北京市", "朝阳区", "建国路88号", "13800000001", "100000"],
+         "order": "DD1", "state": "printed", "waybill": "SF100000000001", "unsure": ["收货人"]},
+        {"recipient": ["钱二商行", "钱二", "北京市", "北京市", "朝阳区", "建国路88号", "13800000002", "100000"],
+         "order": "DD2", "state": "waiting"}
+    ]
+})");
+    old.close();
+    const BatchStore store(program.platform);
+    const std::optional<PrintBatch> batch = store.load();
+    QVERIFY(batch);
+    QCOMPARE(batch->rows.size(), 2);
+    QCOMPARE(batch->rows[0].waybillNumber, QStringLiteral("SF100000000001"));
+    QCOMPARE(batch->rows[0].unsure, QStringList{"收件人"}); // named as the window heads it
+    QVERIFY(!batch->rows[0].id.isEmpty() && batch->rows[0].id != batch->rows[1].id);
+    QVERIFY(!old.exists());
+    QCOMPARE(store.list().size(), 1);
+    // Its rows keep the ids they were given.
+    QCOMPARE(store.load(batch->fileName)->rows[1].id, batch->rows[1].id);
 }
 
 // A number given to any entry of the journal from its window, checked as a scan is.
