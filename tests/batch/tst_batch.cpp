@@ -97,6 +97,17 @@ void startCaseInChild(QProcess &child, const char *testFunction, const QString &
     child.start(QCoreApplication::applicationFilePath(), {"-platform", "offscreen", testFunction});
 }
 
+// The control of a window that carries this accessible name, as a screen reader finds it.
+QWidget *controlNamed(const QWidget &window, const QString &name)
+{
+    for (QWidget *widget : window.findChildren<QWidget *>()) {
+        if (widget->accessibleName() == name)
+            return widget;
+    }
+    qWarning("no control named %s", qPrintable(name));
+    return nullptr;
+}
+
 // A program folder with its platform and journal, as the program has them.
 struct Program
 {
@@ -206,7 +217,14 @@ private Q_SLOTS:
     void cleanupTestCase();
 
 private:
+    // The batch window on the program's folder, its file dialogs answering
+    // orderFile and shippingFile; the address parser is the one of the test.
+    std::unique_ptr<frmBatch> openWindow(Program &program, const QString &orderFile = QString(),
+                                         const QString &shippingFile = QString());
+
     TestQueue m_queue;
+    RegionTable m_regions;
+    std::unique_ptr<AddressParser> m_parser;
 };
 
 void BatchTest::initTestCase()
@@ -220,6 +238,21 @@ void BatchTest::initTestCase()
     // Every job of this test goes to its own queue; the machine's default stays.
     qputenv("PRINTER", m_queue.name.toUtf8());
     QCOMPARE(QPrinterInfo::defaultPrinterName(), m_queue.name);
+}
+
+std::unique_ptr<frmBatch> BatchTest::openWindow(Program &program, const QString &orderFile,
+                                                const QString &shippingFile)
+{
+    if (!m_parser) {
+        m_regions.load();
+        m_parser = std::make_unique<AddressParser>(m_regions);
+    }
+    return std::make_unique<frmBatch>(
+        program.platform, program.journal, [this]() -> const AddressParser & { return *m_parser; },
+        [orderFile](QWidget *, const QString &, const QString &) { return orderFile; },
+        [shippingFile](QWidget *, const QString &, const QString &, const QString &) {
+            return shippingFile;
+        });
 }
 
 void BatchTest::cleanupTestCase()
@@ -585,24 +618,12 @@ void BatchTest::dayInTheWindow()
                  "T1002,钱二,13800000002,上海市浦东新区世纪大道100号\r\n"
                  "T1003,孙三,13800000003,广东省深圳市南山区科技园路1号\r\n");
     orders.close();
-    RegionTable regions;
-    QVERIFY(regions.load());
-    const AddressParser parser(regions);
     const QString shipping = dir.path() + "/发货单.csv";
-    frmBatch form(
-        program.platform, program.journal, [&]() -> const AddressParser & { return parser; },
-        [&](QWidget *, const QString &, const QString &) { return orders.fileName(); },
-        [&](QWidget *, const QString &, const QString &, const QString &) { return shipping; });
+    const std::unique_ptr<frmBatch> window = openWindow(program, orders.fileName(), shipping);
+    frmBatch &form = *window;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    const auto control = [&](const QString &name) {
-        for (QWidget *widget : form.findChildren<QWidget *>()) {
-            if (widget->accessibleName() == name)
-                return widget;
-        }
-        qWarning("no control named %s", qPrintable(name));
-        return static_cast<QWidget *>(nullptr);
-    };
+    const auto control = [&](const QString &name) { return controlNamed(form, name); };
 
     QTest::mouseClick(control("打开订单…"), Qt::LeftButton);
     Grid rows{qobject_cast<QTableView *>(control("运单"))};
@@ -702,24 +723,11 @@ void BatchTest::pairsAndCorrectionsInTheWindow()
                  "3348811003,马超,13800000003,鼓楼区中山路1号\r\n"
                  "3348811004,,13800000004,北京市朝阳区建国路1号\r\n");
     orders.close();
-    RegionTable regions;
-    QVERIFY(regions.load());
-    const AddressParser parser(regions);
     const QString shipping = dir.path() + "/发货单.csv";
-    auto form = std::make_unique<frmBatch>(
-        program.platform, program.journal, [&]() -> const AddressParser & { return parser; },
-        [&](QWidget *, const QString &, const QString &) { return orders.fileName(); },
-        [&](QWidget *, const QString &, const QString &, const QString &) { return shipping; });
+    auto form = openWindow(program, orders.fileName(), shipping);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    const auto control = [&](const QString &name) -> QWidget * {
-        for (QWidget *widget : form->findChildren<QWidget *>()) {
-            if (widget->accessibleName() == name)
-                return widget;
-        }
-        qWarning("no control named %s", qPrintable(name));
-        return nullptr;
-    };
+    const auto control = [&](const QString &name) { return controlNamed(*form, name); };
     QTest::mouseClick(control("打开订单…"), Qt::LeftButton);
     Grid rows{qobject_cast<QTableView *>(control("运单"))};
     QCOMPARE(rows.rowCount(), 4);
@@ -807,10 +815,7 @@ void BatchTest::pairsAndCorrectionsInTheWindow()
 
     // Closed and opened again: the same batch, numbers and all, to go on with.
     form.reset();
-    form = std::make_unique<frmBatch>(
-        program.platform, program.journal, [&]() -> const AddressParser & { return parser; },
-        [&](QWidget *, const QString &, const QString &) { return orders.fileName(); },
-        [&](QWidget *, const QString &, const QString &, const QString &) { return shipping; });
+    form = openWindow(program, orders.fileName(), shipping);
     form->offerSavedBatch();
     QCOMPARE(form->batch().rows.size(), 4);
     QCOMPARE(form->batch().rows[2].waybillNumber, QStringLiteral("SF100000000003"));
@@ -850,15 +855,7 @@ void BatchTest::batchesKept()
     QCOMPARE(read->rows[1].waybillNumber, QStringLiteral("SF100000000002"));
 
     // 否 to going on keeps the batch, printed rows and numbers and all.
-    RegionTable regions;
-    QVERIFY(regions.load());
-    const AddressParser parser(regions);
-    const auto window = [&] {
-        return std::make_unique<frmBatch>(
-            program.platform, program.journal, [&]() -> const AddressParser & { return parser; },
-            [](QWidget *, const QString &, const QString &) { return QString(); },
-            [](QWidget *, const QString &, const QString &, const QString &) { return QString(); });
-    };
+    const auto window = [&] { return openWindow(program); };
     auto form = window();
     program.dialogs.answers = {Dialogs::No};
     QVERIFY(!form->offerSavedBatch());
@@ -942,13 +939,8 @@ void BatchTest::settledByTitle()
     // The journal cannot be written: a folder stands where its file would.
     QVERIFY(QDir(program.folder.root).mkdir("journal.csv"));
 
-    RegionTable regions;
-    QVERIFY(regions.load());
-    const AddressParser parser(regions);
-    frmBatch form(
-        program.platform, program.journal, [&]() -> const AddressParser & { return parser; },
-        [](QWidget *, const QString &, const QString &) { return QString(); },
-        [](QWidget *, const QString &, const QString &, const QString &) { return QString(); });
+    const std::unique_ptr<frmBatch> opened = openWindow(program);
+    frmBatch &form = *opened;
     program.dialogs.answers = {Dialogs::Ok, Dialogs::Yes};
     QVERIFY(form.offerSavedBatch());
     QCOMPARE(form.batch().rows[0].state, BatchRow::State::Printed);
@@ -1201,13 +1193,8 @@ void BatchTest::batchOnUserForm()
 
     // Left unprinted and reopened in the window, the batch goes on the same form.
     QVERIFY(BatchStore(program.platform).save(*read));
-    RegionTable regions;
-    QVERIFY(regions.load());
-    const AddressParser parser(regions);
-    frmBatch window(
-        program.platform, program.journal, [&]() -> const AddressParser & { return parser; },
-        [](QWidget *, const QString &, const QString &) { return QString(); },
-        [](QWidget *, const QString &, const QString &, const QString &) { return QString(); });
+    const std::unique_ptr<frmBatch> opened = openWindow(program);
+    frmBatch &window = *opened;
     program.dialogs.answers = {Dialogs::Yes};
     QVERIFY(window.offerSavedBatch());
     QCOMPARE(window.findChild<QComboBox *>("cmbForm")->currentText(), form.name);
