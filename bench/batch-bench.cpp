@@ -5,9 +5,9 @@
 
 #include "addressbook/printjournal.h"
 #include "batch/printbatch.h"
-#include "platform/dialogs.h"
 #include "platform/platform.h"
 #include "platform/printqueue.h"
+#include "unattendeddialogs.h"
 #include "waybill/printjob.h"
 #include "waybill/waybillwindow.h"
 
@@ -21,13 +21,6 @@
 #include <ctime>
 
 namespace {
-
-class NoDialogs : public Dialogs
-{
-public:
-    int messageBox(const QString &, const QString &, int) override { return Ok; }
-    QString inputBox(const QString &, const QString &, const QString &) override { return QString(); }
-};
 
 long statusKiB(const char *field)
 {
@@ -73,7 +66,7 @@ int main(int argc, char *argv[])
     qputenv("PRINTER", queue.toUtf8());
 
     QTemporaryDir dir;
-    NoDialogs dialogs;
+    UnattendedDialogs dialogs;
     Platform platform(dir.path(), dir.path() + QStringLiteral("/settings.ini"), dialogs);
     const BatchStore store(platform);
     PrintBatch batch;

@@ -12,8 +12,8 @@
 #include "batch/frmbatch.h"
 #include "batch/printbatch.h"
 #include "figures.h"
-#include "platform/dialogs.h"
 #include "platform/platform.h"
+#include "unattendeddialogs.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -25,14 +25,6 @@
 #include <cstdio>
 
 namespace {
-
-// Says yes to going on with the batch left unfinished.
-class YesDialogs : public Dialogs
-{
-public:
-    int messageBox(const QString &, const QString &, int) override { return Yes; }
-    QString inputBox(const QString &, const QString &, const QString &) override { return {}; }
-};
 
 BatchRow rowFor(int i)
 {
@@ -81,7 +73,8 @@ int main(int argc, char *argv[])
     bool wrong = false;
 
     QTemporaryDir dir;
-    YesDialogs dialogs;
+    // Yes to going on with the batch left unfinished.
+    UnattendedDialogs dialogs(Dialogs::Yes);
     Platform platform(dir.path(), dir.path() + QStringLiteral("/settings.ini"), dialogs);
     PrintJournal journal(platform);
     if (!writeJournal(journal.fileName(), journalEntries))

@@ -1,5 +1,7 @@
 #include "journalbench.h"
+
 #include "figures.h"
+#include "unattendeddialogs.h"
 
 #include "addressbook/csvtext.h"
 #include "addressbook/printjournal.h"
@@ -21,13 +23,6 @@
 #include <ctime>
 
 namespace {
-
-class SilentDialogs : public Dialogs
-{
-public:
-    int messageBox(const QString &, const QString &, int) override { return Ok; }
-    QString inputBox(const QString &, const QString &, const QString &) override { return {}; }
-};
 
 // Wall time and this process's processor time: on a busy machine the second
 // says what the work costs, the first what a user waits.
@@ -93,7 +88,7 @@ int journalBenchmark(int entries, bool smoke)
     QTemporaryDir work;
     const QString root = work.path() + QStringLiteral("/program");
     QDir().mkpath(root);
-    SilentDialogs dialogs;
+    UnattendedDialogs dialogs;
     Platform platform(root, work.path() + QStringLiteral("/settings.ini"), dialogs);
     const QDateTime now = QDateTime::currentDateTime();
     {

@@ -5,8 +5,10 @@
 // sync of the same address book from the same server. --fast 2500,5000,… times
 // first syncs that fetch that many cards from a server that answers at once
 // (what this PC's side costs), with the progress as the window shows it.
+
 #include "fastdavserver.h"
 #include "sync/davserver.h"
+#include "unattendeddialogs.h"
 
 #include "addressbook/contactfile.h"
 #include "addressbook/contactstore.h"
@@ -23,17 +25,10 @@
 
 namespace {
 
-class SilentDialogs : public Dialogs
-{
-public:
-    int messageBox(const QString &, const QString &, int) override { return Ok; }
-    QString inputBox(const QString &, const QString &, const QString &) override { return {}; }
-};
-
 struct Pc
 {
     QTemporaryDir dir;
-    SilentDialogs dialogs;
+    UnattendedDialogs dialogs;
     Platform platform{dir.path(), dir.path() + QStringLiteral("/settings.ini"), dialogs};
     ContactStore store{platform};
 
