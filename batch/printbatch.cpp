@@ -60,9 +60,91 @@ QStringList toList(const QJsonValue &value, qsizetype size = -1)
     return list;
 }
 
+QJsonArray itemsArray(const QList<OrderItem> &items)
+{
+    QJsonArray array;
+    for (const OrderItem &item : items) {
+        QJsonObject o{{QStringLiteral("title"), item.title}, {QStringLiteral("quantity"), item.quantity}};
+        if (!item.spec.isEmpty())
+            o.insert(QStringLiteral("spec"), item.spec);
+        if (!item.code.isEmpty())
+            o.insert(QStringLiteral("code"), item.code);
+        array.append(o);
+    }
+    return array;
+}
+
+QList<OrderItem> itemsFrom(const QJsonValue &value)
+{
+    QList<OrderItem> items;
+    for (const QJsonValue &v : value.toArray()) {
+        const QJsonObject o = v.toObject();
+        OrderItem item;
+        item.title = o[u"title"].toString();
+        item.spec = o[u"spec"].toString();
+        item.code = o[u"code"].toString();
+        item.quantity = std::clamp(o[u"quantity"].toInt(1), 0, OrderItem::MaxQuantity);
+        items.append(item);
+    }
+    return items;
+}
+
+// Only what a row has beyond a single parcel of one order is written, so that
+// a day's batch file stays as small as it was.
+void addPackingKeys(QJsonObject &o, const BatchRow &row)
+{
+    if (!row.items.isEmpty())
+        o.insert(QStringLiteral("items"), itemsArray(row.items));
+    if (!row.note.isEmpty())
+        o.insert(QStringLiteral("note"), row.note);
+    if (!row.merged.isEmpty()) {
+        QJsonArray merged;
+        for (const MergedOrder &order : row.merged) {
+            merged.append(QJsonObject{{QStringLiteral("id"), order.rowId},
+                                      {QStringLiteral("order"), order.orderNumber},
+                                      {QStringLiteral("recipient"), toArray(order.recipient)},
+                                      {QStringLiteral("unsure"), toArray(order.unsure)},
+                                      {QStringLiteral("items"), itemsArray(order.items)},
+                                      {QStringLiteral("note"), order.note}});
+        }
+        o.insert(QStringLiteral("merged"), merged);
+    }
+    if (row.parcels > 1) {
+        o.insert(QStringLiteral("parcel"), row.parcel);
+        o.insert(QStringLiteral("parcels"), row.parcels);
+        if (!row.parcelOf.isEmpty())
+            o.insert(QStringLiteral("parcelOf"), row.parcelOf);
+    }
+    if (!row.checkedTime.isEmpty())
+        o.insert(QStringLiteral("checked"), row.checkedTime);
+}
+
+void readPackingKeys(const QJsonObject &o, BatchRow &row)
+{
+    row.items = itemsFrom(o[u"items"]);
+    row.note = o[u"note"].toString();
+    for (const QJsonValue &v : o[u"merged"].toArray()) {
+        const QJsonObject m = v.toObject();
+        MergedOrder order;
+        order.rowId = m[u"id"].toString();
+        if (order.rowId.isEmpty())
+            order.rowId = BatchRow::newId();
+        order.orderNumber = m[u"order"].toString();
+        order.recipient = toList(m[u"recipient"], ContactFile::recipientKeys().size());
+        order.unsure = toList(m[u"unsure"]);
+        order.items = itemsFrom(m[u"items"]);
+        order.note = m[u"note"].toString();
+        row.merged.append(order);
+    }
+    row.parcels = std::clamp(o[u"parcels"].toInt(1), 1, PrintBatch::MaxParcels);
+    row.parcel = std::clamp(o[u"parcel"].toInt(1), 1, row.parcels);
+    row.parcelOf = row.parcels > 1 ? o[u"parcelOf"].toString() : QString();
+    row.checkedTime = o[u"checked"].toString();
+}
+
 QJsonObject rowObject(const BatchRow &row)
 {
-    return QJsonObject{
+    QJsonObject o{
         {QStringLiteral("id"), row.id},
         {QStringLiteral("recipient"), toArray(row.recipient)},
         {QStringLiteral("order"), row.orderNumber},
@@ -80,6 +162,8 @@ QJsonObject rowObject(const BatchRow &row)
         {QStringLiteral("waybill"), row.waybillNumber},
         {QStringLiteral("exported"), row.exported},
     };
+    addPackingKeys(o, row);
+    return o;
 }
 
 BatchRow rowFrom(const QJsonObject &o)
@@ -112,6 +196,7 @@ BatchRow rowFrom(const QJsonObject &o)
     row.pairByOrder = o[u"pairByOrder"].toBool();
     row.waybillNumber = o[u"waybill"].toString();
     row.exported = o[u"exported"].toBool();
+    readPackingKeys(o, row);
     return row;
 }
 
@@ -148,6 +233,43 @@ void BatchRow::setValue(QStringView key, const QString &text)
     recipient[i] = text;
 }
 
+QStringList BatchRow::orderNumbers() const
+{
+    QStringList numbers;
+    if (!orderNumber.isEmpty())
+        numbers.append(orderNumber);
+    for (const MergedOrder &order : merged) {
+        if (!order.orderNumber.isEmpty() && !numbers.contains(order.orderNumber))
+            numbers.append(order.orderNumber);
+    }
+    return numbers;
+}
+
+QList<OrderItem> BatchRow::allItems() const
+{
+    QList<OrderItem> all = items;
+    for (const MergedOrder &order : merged)
+        all.append(order.items);
+    return all;
+}
+
+QStringList BatchRow::remarks() const
+{
+    QStringList all;
+    if (!note.isEmpty())
+        all.append(note);
+    for (const MergedOrder &order : merged) {
+        if (!order.note.isEmpty() && !all.contains(order.note))
+            all.append(order.note);
+    }
+    return all;
+}
+
+QString BatchRow::parcelText() const
+{
+    return parcels > 1 ? QStringLiteral("%1/%2").arg(parcel).arg(parcels) : QString();
+}
+
 const QStringList &BatchRow::captions()
 {
     static const QStringList list{
@@ -164,6 +286,8 @@ BatchRow BatchRow::fromOrder(const OrderRow &order)
     row.recipient = {order.company,  order.name,   order.province, order.city,
                      order.district, order.street, order.phone,    order.postcode};
     row.orderNumber = order.orderNumber;
+    row.items = order.itemList;
+    row.note = order.note;
     const OrderRow::Field fields[] = {OrderRow::Company, OrderRow::Name,     OrderRow::Province,
                                       OrderRow::City,    OrderRow::District, OrderRow::Street,
                                       OrderRow::Phone,   OrderRow::Postcode};
@@ -205,6 +329,18 @@ QString PrintBatch::value(int row, QStringView key) const
         return rows.value(row).orderNumber;
     if (key == u"waybillNumber")
         return rows.value(row).waybillNumber;
+    if (key == u"orderNumbers")
+        return rows.value(row).orderNumbers().join(u'\n');
+    if (key == u"items") {
+        QStringList lines;
+        for (const OrderItem &item : rows.value(row).allItems())
+            lines.append(item.text());
+        return lines.join(u'\n');
+    }
+    if (key == u"remarks")
+        return rows.value(row).remarks().join(u'\n');
+    if (key == u"parcel")
+        return rows.value(row).parcelText();
     if (key.endsWith(u"To"))
         return rows.value(row).value(key);
     return sender.value(ContactFile::senderKeys().indexOf(key));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "addressbook/printjournal.h"
+#include "orders/orderitem.h"
 
 #include <QList>
 #include <QString>
@@ -14,6 +15,18 @@ struct OrderRow;
 namespace Waybill {
 struct Description;
 }
+
+// An order packed into the parcel of a row of another order (合单): kept whole,
+// so that the row can be split again into the rows they were.
+struct MergedOrder
+{
+    QString rowId; // the id of the row it was, given back when split
+    QString orderNumber;
+    QStringList recipient;
+    QStringList unsure;
+    QList<OrderItem> items;
+    QString note;
+};
 
 // One waybill of a batch: its recipient and how far its printing got.
 struct BatchRow
@@ -50,6 +63,27 @@ struct BatchRow
     QString waybillNumber;
     bool exported = false; // in a shipping file since its number was given
 
+    // What goes into the parcel, and what the buyer or the shop wrote.
+    QList<OrderItem> items;
+    QString note;
+    // Orders of the same buyer packed into this row's parcel, after its own.
+    QList<MergedOrder> merged;
+    // Parcel parcel of parcels (件数): the rows of the second and further parcels
+    // carry the orders of the first, whose id is parcelOf, and nothing to pack.
+    int parcel = 1;
+    int parcels = 1;
+    QString parcelOf;
+    QString checkedTime; // 已验货: "yyyy-MM-dd HH:mm:ss" when the parcel was checked
+
+    // Every order number of the parcel, its own first.
+    QStringList orderNumbers() const;
+    // Every item of the parcel, and every remark, of all its orders.
+    QList<OrderItem> allItems() const;
+    QStringList remarks() const;
+    // "2/3" for the second of three parcels; empty for a row of one parcel.
+    QString parcelText() const;
+    bool isFirstParcel() const { return parcelOf.isEmpty(); }
+
     QString value(QStringView key) const;
     void setValue(QStringView key, const QString &text);
     static BatchRow fromOrder(const OrderRow &order);
@@ -73,6 +107,9 @@ public:
     // As web shops list the courier in their shipping files: 顺丰速运.
     static QString shippingName(const QString &form);
 
+    // 件数 a row may be given: more is a slip of the finger.
+    static constexpr int MaxParcels = 99;
+
     PrintBatch();
 
     QString id;      // names the batch for good, as a row's id names the row
@@ -88,7 +125,8 @@ public:
     // Rows appended to that file since it was last written whole.
     int appendedRows = 0;
 
-    // A value of the waybill of row by the main window's key (txtName, txtNameTo …).
+    // A value of the waybill of row by the main window's key (txtName, txtNameTo …)
+    // or by a batch field's key (orderNumber, orderNumbers, items, remarks, parcel …).
     QString value(int row, QStringView key) const;
     // The first row still to print: not printed, not waiting for the user's word; -1 when none.
     int firstNotPrinted() const;

@@ -39,6 +39,10 @@ const QList<std::pair<QString, QString>> &batchFields()
     static const QList<std::pair<QString, QString>> fields{
         {QStringLiteral("orderNumber"), QStringLiteral("订单编号")},
         {QStringLiteral("waybillNumber"), QStringLiteral("运单号")},
+        {QStringLiteral("orderNumbers"), QStringLiteral("全部订单编号")},
+        {QStringLiteral("items"), QStringLiteral("商品明细")},
+        {QStringLiteral("remarks"), QStringLiteral("备注")},
+        {QStringLiteral("parcel"), QStringLiteral("件数")},
     };
     return fields;
 }

@@ -128,8 +128,10 @@ QString fieldCaption(const FormField &field);
 
 // The sixteen contact fields by name and caption, in the main window's order.
 const QList<std::pair<QString, QString>> &contactFields();
-// What a batch row adds, read like a contact field: its order number (订单编号)
-// and its waybill number (运单号); empty outside a batch, or before a number is given.
+// What a batch row adds, read like a contact field: its order number (订单编号),
+// its waybill number (运单号), every order number of a merged parcel, its items
+// and remarks one a line, and its parcel of several ("2/3"); empty outside a
+// batch, or before a number is given.
 const QList<std::pair<QString, QString>> &batchFields();
 // Whether a field may print this key: a contact field or a batch row's.
 bool isPrintableKey(QStringView key);

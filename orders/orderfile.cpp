@@ -33,6 +33,9 @@ enum Column {
     ColNote,
     ColMessage,
     ColItems,
+    ColSpec,
+    ColQuantity,
+    ColCode,
     ColumnCount
 };
 
@@ -106,6 +109,25 @@ const Heading Headings[] = {
     {u"商品名称", ColItems},
     {u"商品标题", ColItems},
     {u"宝贝名称", ColItems},
+    {u"商品标题名称", ColItems},
+    {u"颜色分类", ColSpec},
+    {u"商品规格", ColSpec},
+    {u"规格", ColSpec},
+    {u"sku", ColSpec},
+    {u"sku名称", ColSpec},
+    {u"销售属性", ColSpec},
+    {u"商品属性", ColSpec},
+    {u"数量", ColQuantity},
+    {u"购买数量", ColQuantity},
+    {u"商品数量", ColQuantity},
+    {u"宝贝数量", ColQuantity},
+    {u"宝贝总数量", ColQuantity},
+    {u"商家编码", ColCode},
+    {u"商品编码", ColCode},
+    {u"货号", ColCode},
+    {u"商家sku编码", ColCode},
+    {u"sku编码", ColCode},
+    {u"宝贝商家编码", ColCode},
 };
 
 // Header cells vary in blanks, full-width brackets and letter case ("订单ID").
@@ -239,6 +261,23 @@ void doubtMasked(OrderRow &row)
     }
 }
 
+// A quantity cell: "2", "2.0" from a number cell, "２件"; 0 when it gives none.
+int quantityOf(const QString &cell)
+{
+    QString digits;
+    for (const QChar c : cell) {
+        if (c >= u'0' && c <= u'9')
+            digits.append(c);
+        else if (c.unicode() >= 0xFF10 && c.unicode() <= 0xFF19)
+            digits.append(QChar(u'0' + (c.unicode() - 0xFF10)));
+        else if (!digits.isEmpty())
+            break;
+    }
+    if (digits.isEmpty() || digits.size() > 5)
+        return 0;
+    return digits.toInt();
+}
+
 // A row of an order read already (an export with a row per product) gives it
 // its items and remarks; true when it was joined so.
 bool joinOrder(OrderFileResult &result, const OrderRow &row)
@@ -248,6 +287,7 @@ bool joinOrder(OrderFileResult &result, const OrderRow &row)
     for (auto it = result.rows.rbegin(); it != result.rows.rend(); ++it) {
         if (it->orderNumber != row.orderNumber)
             continue;
+        it->itemList.append(row.itemList);
         if (!row.items.isEmpty())
             it->items = it->items.isEmpty() ? row.items : it->items + QStringLiteral("；") + row.items;
         if (!row.note.isEmpty() && !it->note.contains(row.note))
@@ -514,6 +554,9 @@ OrderFileResult OrderFileReader::fromTable(const QList<QStringList> &table, cons
                 notes.append(columns.cell(cells, c));
         }
         row.note = notes.join(QStringLiteral("；"));
+        const QString quantity = columns.cell(cells, ColQuantity);
+        row.itemList = OrderItem::fromCells(columns.cell(cells, ColItems), columns.cell(cells, ColSpec),
+                                            columns.cell(cells, ColCode), quantityOf(quantity));
         row.items = columns.cell(cells, ColItems);
 
         // An address the buyer changed to after ordering replaces the regions

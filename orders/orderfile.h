@@ -1,5 +1,7 @@
 #pragma once
 
+#include "orders/orderitem.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -35,7 +37,8 @@ struct OrderRow
     QString street;
     QString postcode;
     QString note;
-    QString items;
+    QString items; // the title cells as the shop wrote them, joined by "；"
+    QList<OrderItem> itemList; // the same split into items with their specification, count and code
     // The fields the address parser is not sure of, for the user to look at before
     // printing; with the reason for each, in the same order.
     QList<Field> unsure;
