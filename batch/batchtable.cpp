@@ -6,7 +6,8 @@
 QStringList BatchTable::captions()
 {
     return QStringList{QStringLiteral("状态"), QStringLiteral("订单编号")} + BatchRow::captions() +
-           QStringList{QStringLiteral("提醒"), QStringLiteral("运单号")};
+           QStringList{QStringLiteral("提醒"), QStringLiteral("运单号"), QStringLiteral("件数"),
+                       QStringLiteral("商品"), QStringLiteral("验货")};
 }
 
 QString BatchTable::stateCaption(const BatchRow &row)
@@ -90,7 +91,15 @@ QVariant BatchTable::data(const QModelIndex &index, int role) const
         case ColState:
             return stateCaption(row);
         case ColOrder:
-            return row.orderNumber;
+            // A merged parcel names every order in it.
+            return row.merged.isEmpty() ? row.orderNumber : row.orderNumbers().join(u'、');
+        case ColParcel:
+            return row.parcelText();
+        case ColItems:
+            return OrderItem::listText(row.allItems());
+        case ColChecked:
+            return row.checkedTime.isEmpty() ? QString()
+                                             : QStringLiteral("已验货 %1").arg(row.checkedTime.mid(11, 5));
         case ColWarnings:
             return warningsOf(index.row());
         case ColWaybill:
@@ -104,6 +113,13 @@ QVariant BatchTable::data(const QModelIndex &index, int role) const
         return QBrush(QColor(255, 235, 160));
     if (role == Qt::ToolTipRole && column == ColState && !row.problem.isEmpty())
         return row.problem;
+    if (role == Qt::ToolTipRole && column == ColItems && !row.allItems().isEmpty()) {
+        QStringList lines;
+        for (const OrderItem &item : row.allItems())
+            lines.append(item.text());
+        lines.append(row.remarks());
+        return lines.join(u'\n');
+    }
     return {};
 }
 

@@ -16,13 +16,17 @@ class BatchTable : public QAbstractTableModel
     Q_OBJECT
 public:
     // The columns: the row's state, its order, the eight recipient values, what
-    // to look at before printing, the waybill number.
+    // to look at before printing, the waybill number; then what packing adds:
+    // the parcel of several, the items, when the parcel was checked.
     enum Column {
         ColState,
         ColOrder,
         ColFirstValue,
         ColWarnings = ColFirstValue + 8,
         ColWaybill,
+        ColParcel,
+        ColItems,
+        ColChecked,
         ColumnCount
     };
     static QStringList captions();

@@ -1,6 +1,8 @@
 #include "batch/frmbatch.h"
 
+#include "batch/batchparcels.h"
 #include "batch/batchtable.h"
+#include "batch/frmmerge.h"
 
 #include "addressbook/contactfile.h"
 #include "addressbook/contactstore.h"
@@ -21,8 +23,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -44,11 +48,19 @@ template <typename Widget> Widget *named(Widget *widget, const char *name, const
 
 frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<const AddressParser &()> parser,
                    OpenFile openFile, SaveFile saveFile, QWidget *parent)
+    : frmBatch(platform, journal, std::move(parser), std::move(openFile), std::move(saveFile), PackingTools(),
+               parent)
+{
+}
+
+frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<const AddressParser &()> parser,
+                   OpenFile openFile, SaveFile saveFile, PackingTools tools, QWidget *parent)
     : QDialog(parent), m_platform(platform), m_journal(journal), m_parser(std::move(parser)),
       m_openFile(std::move(openFile)), m_saveFile(std::move(saveFile)),
       m_store(std::make_unique<ContactStore>(platform)), m_saved(platform),
       m_printer(m_batch, platform, journal),
-      m_numbers(m_batch, journal, m_saved, [this]() -> const PageSource & { return m_printer.pages(); })
+      m_numbers(m_batch, journal, m_saved, [this]() -> const PageSource & { return m_printer.pages(); }),
+      m_tools(std::move(tools))
 {
     setObjectName(QStringLiteral("frmBatch"));
     setWindowTitle(QStringLiteral("批量打印"));
@@ -96,6 +108,18 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     lblWaybillNumber = named(new QLabel(this), "lblWaybillNumber", QStringLiteral("运单号去向"));
     chkGbk = named(new QCheckBox(QStringLiteral("GBK 编码"), this), "chkGbk", QStringLiteral("GBK 编码"));
     cmdExport = button("cmdExport", QStringLiteral("导出发货单"));
+    cmdMerge = button("cmdMerge", QStringLiteral("合单…"));
+    cmdSplit = button("cmdSplit", QStringLiteral("拆单"));
+    spnParcels = named(new QSpinBox(this), "spnParcels", QStringLiteral("件数"));
+    spnParcels->setRange(1, PrintBatch::MaxParcels);
+    cmdParcels = button("cmdParcels", QStringLiteral("设为所选行的件数"));
+    cmbSlip = named(new QComboBox(this), "cmbSlip", QStringLiteral("发货单"));
+    cmbSlipPrinter = named(new QComboBox(this), "cmbSlipPrinter", QStringLiteral("发货单打印机"));
+    cmdPrintSlips = button("cmdPrintSlips", QStringLiteral("打印发货单"));
+    cmdPickingList = button("cmdPickingList", QStringLiteral("拣货单…"));
+    cmdCheck = button("cmdCheck", QStringLiteral("验货…"));
+    chkOnlyNew = named(new QCheckBox(QStringLiteral("只导出未导出的"), this), "chkOnlyNew",
+                       QStringLiteral("只导出未导出的"));
 
     auto *top = new QHBoxLayout;
     top->addWidget(label(QStringLiteral("寄件人"), cmbSender));
@@ -127,6 +151,23 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     numbers->addWidget(cmdClearNumbers);
     numbers->addWidget(chkGbk);
     numbers->addWidget(cmdExport);
+    // Packing comes after everything else, on a line of its own, so that the
+    // window keeps the rest where it was.
+    auto *packing = new QHBoxLayout;
+    packing->addWidget(cmdMerge);
+    packing->addWidget(cmdSplit);
+    packing->addWidget(label(QStringLiteral("件数"), spnParcels));
+    packing->addWidget(spnParcels);
+    packing->addWidget(cmdParcels);
+    packing->addWidget(label(QStringLiteral("发货单"), cmbSlip));
+    packing->addWidget(cmbSlip);
+    packing->addWidget(label(QStringLiteral("发货单打印机"), cmbSlipPrinter));
+    packing->addWidget(cmbSlipPrinter);
+    packing->addWidget(cmdPrintSlips);
+    packing->addStretch();
+    packing->addWidget(cmdPickingList);
+    packing->addWidget(cmdCheck);
+    packing->addWidget(chkOnlyNew);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(sources);
@@ -134,7 +175,8 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     layout->addLayout(printing);
     layout->addWidget(lblStatus);
     layout->addLayout(numbers);
-    resize(1000, 600);
+    layout->addLayout(packing);
+    resize(1000, 600 + layout->spacing() + cmdMerge->sizeHint().height());
 
     m_store->setCurrentPath(m_store->senderFolder());
     cmbSender->addItems(m_store->ContactListing());
@@ -144,6 +186,20 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     for (const Forms::FormLibrary::Entry &form : Forms::FormLibrary(m_platform).list())
         cmbForm->addItem(form.name, form.fileName);
     cmbGroup->addItems(m_store->groups());
+    // Slips go with the waybills only when asked for: by default nothing more is printed.
+    cmbSlip->addItem(QStringLiteral("不随运单打印"), QString());
+    if (m_tools.slipForms) {
+        for (const auto &[fileName, name] : m_tools.slipForms())
+            cmbSlip->addItem(name, fileName);
+    }
+    cmbSlipPrinter->addItem(QStringLiteral("与运单相同"), QString());
+    for (const QString &printer : QPrinterInfo::availablePrinterNames())
+        cmbSlipPrinter->addItem(printer, printer);
+    for (QWidget *slip : {static_cast<QWidget *>(cmbSlip), static_cast<QWidget *>(cmbSlipPrinter),
+                          static_cast<QWidget *>(cmdPrintSlips)})
+        slip->setVisible(bool(m_tools.printSlips));
+    cmdPickingList->setVisible(bool(m_tools.pickingList));
+    cmdCheck->setVisible(bool(m_tools.check));
 
     connect(cmbSender, &QComboBox::activated, this, &frmBatch::cmbSender_Activated);
     connect(cmbForm, &QComboBox::activated, this, &frmBatch::cmbForm_Activated);
@@ -163,6 +219,12 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     connect(cmdClearNumbers, &QPushButton::clicked, this, &frmBatch::cmdClearNumbers_Click);
     connect(txtWaybillNumber, &QLineEdit::returnPressed, this, &frmBatch::txtWaybillNumber_ReturnPressed);
     connect(cmdExport, &QPushButton::clicked, this, &frmBatch::cmdExport_Click);
+    connect(cmdMerge, &QPushButton::clicked, this, &frmBatch::cmdMerge_Click);
+    connect(cmdSplit, &QPushButton::clicked, this, &frmBatch::cmdSplit_Click);
+    connect(cmdParcels, &QPushButton::clicked, this, &frmBatch::cmdParcels_Click);
+    connect(cmdPrintSlips, &QPushButton::clicked, this, &frmBatch::cmdPrintSlips_Click);
+    connect(cmdPickingList, &QPushButton::clicked, this, &frmBatch::cmdPickingList_Click);
+    connect(cmdCheck, &QPushButton::clicked, this, &frmBatch::cmdCheck_Click);
     connect(&m_printer, &BatchPrinter::rowChanged, this, &frmBatch::printer_RowChanged);
     connect(&m_printer, &BatchPrinter::paused, this, &frmBatch::printer_Paused);
     connect(&m_printer, &BatchPrinter::finished, this, &frmBatch::printer_Finished);
@@ -451,6 +513,168 @@ void frmBatch::addRows(const OrderFileResult &result)
     showRows();
 }
 
+void frmBatch::showProposals()
+{
+    const qsizetype count = BatchParcels::proposals(m_batch).size();
+    cmdMerge->setText(count > 0 ? QStringLiteral("合单（%1 组）…").arg(count) : QStringLiteral("合单…"));
+}
+
+void frmBatch::cmdMerge_Click()
+{
+    const QList<BatchParcels::Proposal> proposals = BatchParcels::proposals(m_batch);
+    if (proposals.isEmpty()) {
+        lblStatus->setText(
+            QStringLiteral("没有可以合单的订单：同一买家、同一地址的未打印订单才能合成一个包裹。"));
+        return;
+    }
+    frmMerge dialog(m_batch, proposals, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    int merged = 0;
+    QStringList problems;
+    for (const BatchParcels::Proposal &proposal : dialog.accepted()) {
+        QString error;
+        if (BatchParcels::merge(m_batch, proposal.rowIds, &error) >= 0)
+            ++merged;
+        else
+            problems.append(error);
+    }
+    const QList<BatchParcels::Proposal> refused = dialog.refused();
+    for (const BatchParcels::Proposal &proposal : refused)
+        BatchParcels::refuse(m_batch, proposal.rowIds);
+    m_numbers.forgetChoice();
+    save();
+    showRows();
+    lblStatus->setText(QStringLiteral("合并了 %1 组订单，%2 组不合并。%3")
+                           .arg(merged)
+                           .arg(refused.size())
+                           .arg(problems.join(QString())));
+}
+
+void frmBatch::cmdSplit_Click()
+{
+    const QList<int> rows = selectedRows();
+    int split = 0;
+    // From the bottom up: the rows a split puts back go below it.
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+        if (m_batch.rows[*it].merged.isEmpty())
+            continue;
+        QString error;
+        if (BatchParcels::split(m_batch, *it, &error) < 0) {
+            m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
+            continue;
+        }
+        ++split;
+    }
+    if (split == 0) {
+        lblStatus->setText(QStringLiteral("请先选中合单的行。"));
+        return;
+    }
+    save();
+    showRows();
+    lblStatus->setText(QStringLiteral("%1 个合单已拆开，每个订单又是一张运单。").arg(split));
+}
+
+void frmBatch::cmdParcels_Click()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty()) {
+        lblStatus->setText(QStringLiteral("请先选中要设定件数的行。"));
+        return;
+    }
+    // By id: giving one row its parcels moves the rows below it.
+    QStringList ids;
+    for (const int row : rows)
+        ids.append(m_batch.rows[BatchParcels::firstParcel(m_batch, row)].id);
+    ids.removeDuplicates();
+    int done = 0;
+    for (const QString &id : std::as_const(ids)) {
+        QString error;
+        if (BatchParcels::setParcels(m_batch, m_batch.rowWithId(id), spnParcels->value(), &error))
+            ++done;
+        else
+            m_platform.messageBox(error, QStringLiteral("提示"), Dialogs::Exclamation);
+    }
+    save();
+    showRows();
+    lblStatus->setText(
+        QStringLiteral("%1 张设为 %2 件，每件一张运单、一个运单号。").arg(done).arg(spnParcels->value()));
+}
+
+void frmBatch::cmdPrintSlips_Click()
+{
+    if (!m_tools.printSlips)
+        return;
+    const QString form = cmbSlip->currentData().toString();
+    if (form.isEmpty()) {
+        lblStatus->setText(QStringLiteral("请先在“发货单”里选一个发货单模板。"));
+        return;
+    }
+    QList<int> rows = selectedRows();
+    if (rows.size() <= 1)
+        rows.clear(); // one row chosen by clicking: the whole batch is meant
+    QString error;
+    if (!m_tools.printSlips(m_batch, rows, form, cmbSlipPrinter->currentData().toString(), &error)) {
+        m_platform.messageBox(QStringLiteral("发货单没有打印：%1").arg(error), QStringLiteral("提示"),
+                              Dialogs::Exclamation);
+        return;
+    }
+    lblStatus->setText(QStringLiteral("发货单已送往打印机，与运单的次序相同。"));
+}
+
+void frmBatch::printSlipAfter(int row)
+{
+    const QString form = cmbSlip->currentData().toString();
+    if (form.isEmpty() || !m_tools.printSlips || row < 0 || row >= m_batch.rows.size())
+        return;
+    const BatchRow &printed = m_batch.rows[row];
+    // One slip a parcel: the further parcels of an order have nothing of their own to pack.
+    if (printed.state != BatchRow::State::Printed || !printed.isFirstParcel() ||
+        m_slipsSent.contains(printed.id))
+        return;
+    m_slipsSent.append(printed.id);
+    QString error;
+    if (!m_tools.printSlips(m_batch, {row}, form, cmbSlipPrinter->currentData().toString(), &error))
+        lblStatus->setText(QStringLiteral("第 %1 张的发货单没有打印：%2").arg(row + 1).arg(error));
+}
+
+void frmBatch::cmdPickingList_Click()
+{
+    if (!m_tools.pickingList)
+        return;
+    QList<int> rows = selectedRows();
+    if (rows.size() <= 1)
+        rows.clear();
+    m_tools.pickingList(this, m_batch, rows);
+}
+
+void frmBatch::cmdCheck_Click()
+{
+    if (!m_tools.check || m_printer.isRunning())
+        return;
+    m_tools.check(this, m_batch, m_numbers, m_saved);
+    showRows();
+}
+
+bool frmBatch::openAt(const QString &fileName, const QString &rowId)
+{
+    if (m_printer.isRunning())
+        return false;
+    QString problem;
+    std::optional<PrintBatch> batch = m_saved.load(fileName, &problem);
+    if (!batch) {
+        m_platform.messageBox(problem, QStringLiteral("批量打印"), Dialogs::Exclamation);
+        return false;
+    }
+    openBatch(*batch);
+    const int row = m_batch.rowWithId(rowId);
+    if (row >= 0) {
+        grdRows->selectRow(row);
+        grdRows->scrollTo(m_table->index(row, 0));
+    }
+    return true;
+}
+
 void frmBatch::cmdOpenOrders_Click()
 {
     const QString path = m_openFile(this, QStringLiteral("打开订单"),
@@ -654,6 +878,9 @@ void frmBatch::printer_RowChanged(int row)
 {
     showRow(row);
     showState();
+    // A trial's page may go into the bin: its slip waits for the user's word.
+    if (!m_trial)
+        printSlipAfter(row);
 }
 
 void frmBatch::printer_Paused(int row, const QString &reason)
@@ -665,6 +892,7 @@ void frmBatch::printer_Paused(int row, const QString &reason)
         const int answer =
             m_platform.messageBox(QStringLiteral("位置对吗？"), QStringLiteral("试打第一张"), Dialogs::YesNo);
         if (answer == Dialogs::Yes) {
+            printSlipAfter(m_batch.rowWithId(m_trialRowId));
             cmdPrintAll_Click();
             return;
         }
@@ -726,20 +954,17 @@ void frmBatch::txtWaybillNumber_ReturnPressed()
 
 void frmBatch::cmdExport_Click()
 {
-    QList<ShippingFile::Line> lines;
     QList<int> rows;
     int withoutOrder = 0;
-    for (int i = 0; i < m_batch.rows.size(); ++i) {
-        const BatchRow &row = m_batch.rows[i];
-        if (row.waybillNumber.isEmpty())
-            continue;
-        // A web shop matches the file by order number: a line without one ships nothing.
-        if (row.orderNumber.isEmpty()) {
-            ++withoutOrder;
-            continue;
-        }
-        lines.append({row.orderNumber, m_printer.pages().shippingName(), row.waybillNumber});
-        rows.append(i);
+    int exportedBefore = 0;
+    const QList<ShippingFile::Line> lines =
+        BatchParcels::shippingLines(m_batch, m_printer.pages().shippingName(), chkOnlyNew->isChecked(), &rows,
+                                    &withoutOrder, &exportedBefore);
+    if (lines.isEmpty() && exportedBefore > 0) {
+        m_platform.messageBox(
+            QStringLiteral("有运单号的 %1 张都已导出过，没有新的发货单可导出。").arg(exportedBefore),
+            QStringLiteral("提示"), Dialogs::Information);
+        return;
     }
     if (lines.isEmpty()) {
         m_platform.messageBox(
@@ -763,10 +988,12 @@ void frmBatch::cmdExport_Click()
     for (const int row : std::as_const(rows))
         m_batch.rows[row].exported = true;
     save();
-    lblStatus->setText(QStringLiteral("已导出 %1 个订单的发货单%2。")
-                           .arg(lines.size())
-                           .arg(withoutOrder > 0
-                                    ? QStringLiteral("；%1 张没有订单编号，未写入").arg(withoutOrder)
+    lblStatus->setText(
+        QStringLiteral("已导出 %1 个订单的发货单%2%3。")
+            .arg(lines.size())
+            .arg(withoutOrder > 0 ? QStringLiteral("；%1 张没有订单编号，未写入").arg(withoutOrder)
+                                  : QString())
+            .arg(exportedBefore > 0 ? QStringLiteral("；%1 张以前已导出过，这次没有再写").arg(exportedBefore)
                                     : QString()));
 }
 
@@ -806,6 +1033,7 @@ void frmBatch::showRows()
 {
     m_table->reload();
     showState();
+    showProposals();
 }
 
 void frmBatch::showRow(int row)
@@ -818,13 +1046,16 @@ void frmBatch::showState()
     const bool running = m_printer.isRunning();
     prgBatch->setMaximum(qMax(1, int(m_batch.rows.size())));
     prgBatch->setValue(m_batch.printedCount());
-    for (QWidget *control : {static_cast<QWidget *>(cmdTrial), static_cast<QWidget *>(cmdPrintAll),
-                             static_cast<QWidget *>(cmdContinue), static_cast<QWidget *>(cmdOpenOrders),
-                             static_cast<QWidget *>(cmdPaste), static_cast<QWidget *>(cmdGroup),
-                             static_cast<QWidget *>(cmdJournal), static_cast<QWidget *>(cmdRemoveRows),
-                             static_cast<QWidget *>(cmbForm), static_cast<QWidget *>(cmbSender),
+    for (QWidget *control : {static_cast<QWidget *>(cmdTrial),       static_cast<QWidget *>(cmdPrintAll),
+                             static_cast<QWidget *>(cmdContinue),    static_cast<QWidget *>(cmdOpenOrders),
+                             static_cast<QWidget *>(cmdPaste),       static_cast<QWidget *>(cmdGroup),
+                             static_cast<QWidget *>(cmdJournal),     static_cast<QWidget *>(cmdRemoveRows),
+                             static_cast<QWidget *>(cmbForm),        static_cast<QWidget *>(cmbSender),
                              static_cast<QWidget *>(cmdMarkPrinted), static_cast<QWidget *>(cmdReprint),
-                             static_cast<QWidget *>(cmdHistory)})
+                             static_cast<QWidget *>(cmdHistory),     static_cast<QWidget *>(cmdMerge),
+                             static_cast<QWidget *>(cmdSplit),       static_cast<QWidget *>(cmdParcels),
+                             static_cast<QWidget *>(cmdCheck),       static_cast<QWidget *>(cmbSlip),
+                             static_cast<QWidget *>(cmbSlipPrinter), static_cast<QWidget *>(cmdPrintSlips)})
         control->setEnabled(!running);
     cmdPause->setEnabled(running);
 }

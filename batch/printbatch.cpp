@@ -432,12 +432,14 @@ QByteArray PrintBatch::toJson() const
     QJsonArray list;
     for (const BatchRow &row : rows)
         list.append(rowObject(row));
-    const QJsonObject batch{{QStringLiteral("id"), id},
-                            {QStringLiteral("created"), created},
-                            {QStringLiteral("setAside"), setAside},
-                            {QStringLiteral("form"), form},
-                            {QStringLiteral("sender"), toArray(sender)},
-                            {QStringLiteral("rows"), list}};
+    QJsonObject batch{{QStringLiteral("id"), id},
+                      {QStringLiteral("created"), created},
+                      {QStringLiteral("setAside"), setAside},
+                      {QStringLiteral("form"), form},
+                      {QStringLiteral("sender"), toArray(sender)},
+                      {QStringLiteral("rows"), list}};
+    if (!refusedMerges.isEmpty())
+        batch.insert(QStringLiteral("refusedMerges"), toArray(refusedMerges));
     return QJsonDocument(batch).toJson(QJsonDocument::Compact);
 }
 
@@ -460,6 +462,7 @@ std::optional<PrintBatch> PrintBatch::fromJson(const QByteArray &json)
     if (batch.form.isEmpty())
         batch.form = forms().first();
     batch.sender = toList(object[u"sender"], ContactFile::senderKeys().size());
+    batch.refusedMerges = toList(object[u"refusedMerges"]);
     for (const QJsonValue &item : object[u"rows"].toArray())
         batch.rows.append(rowFrom(item.toObject()));
     return batch;

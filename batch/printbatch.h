@@ -120,6 +120,9 @@ public:
     QString form = QStringLiteral("SF");
     QStringList sender; // the eight sender values, in the order of ContactFile::senderKeys()
     QList<BatchRow> rows;
+    // Groups of rows the user chose not to pack as one parcel, each its row ids
+    // sorted and joined by a blank.
+    QStringList refusedMerges;
     // The file it is kept in, in the batches folder; empty until first saved.
     QString fileName;
     // Rows appended to that file since it was last written whole.

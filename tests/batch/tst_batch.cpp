@@ -2,6 +2,7 @@
 #include "addressbook/parsing/regiontable.h"
 #include "addressbook/printjournal.h"
 #include "batch/batchnumbers.h"
+#include "batch/batchparcels.h"
 #include "batch/batchprinter.h"
 #include "batch/frmbatch.h"
 #include "forms/formlibrary.h"
@@ -207,6 +208,7 @@ private Q_SLOTS:
     void settledByTitle();
     void choiceFollowsItsRow();
     void batchOfEarlierVersionTakenUp();
+    void parcelsPackedAndTakenApart();
     void numberInTheJournalWindow();
     void rowWarnings();
     void barcodesOnBatchPages();
@@ -1002,6 +1004,95 @@ void BatchTest::batchOfEarlierVersionTakenUp()
     QCOMPARE(store.list().size(), 1);
     // Its rows keep the ids they were given.
     QCOMPARE(store.load(batch->fileName)->rows[1].id, batch->rows[1].id);
+}
+
+// A buyer's orders packed as one parcel and taken apart again, an order sent as
+// several parcels, and what the shipping file says of them; all kept by the store.
+void BatchTest::parcelsPackedAndTakenApart()
+{
+    PrintBatch batch = batchOf(6);
+    // Rows 1 and 4 (DD1, DD4): one buyer, one address, the address written otherwise.
+    batch.rows[3].recipient = batch.rows[0].recipient;
+    batch.rows[3].recipient[5] = " 建国路 88 号 ";
+    batch.rows[0].items = {{"保温杯", "红色", "C-01", 2}};
+    batch.rows[0].note = "请用纸箱";
+    batch.rows[3].items = {{"茶叶", "", "T-9", 1}};
+    batch.rows[3].note = "周末送";
+    // Row 5 (DD5): DD1's name and phone, another address: never proposed.
+    batch.rows[4].recipient = batch.rows[0].recipient;
+    batch.rows[4].recipient[5] = "建国路99号";
+    // Rows 2 and 3 (DD2, DD3): one buyer too, but DD3 is printed already.
+    batch.rows[2].recipient = batch.rows[1].recipient;
+    batch.rows[2].state = BatchRow::State::Printed;
+    const QString dd1 = batch.rows[0].id, dd4 = batch.rows[3].id;
+
+    QList<BatchParcels::Proposal> proposals = BatchParcels::proposals(batch);
+    QCOMPARE(proposals.size(), 1);
+    QCOMPARE(proposals[0].rowIds, (QStringList{dd1, dd4}));
+    QCOMPARE(proposals[0].reason, QStringLiteral("同一手机号和地址"));
+    QString error;
+    QCOMPARE(BatchParcels::merge(batch, {dd1, batch.rows[4].id}, &error), -1);
+    QVERIFY2(error.contains("地址不同"), qPrintable(error));
+    QCOMPARE(BatchParcels::merge(batch, proposals[0].rowIds, &error), 0);
+    QCOMPARE(batch.rows.size(), 5);
+    QCOMPARE(batch.rows[0].orderNumbers(), (QStringList{"DD1", "DD4"}));
+    QCOMPARE(batch.rows[0].allItems().size(), 2);
+    QCOMPARE(batch.rows[0].remarks(), (QStringList{"请用纸箱", "周末送"}));
+    QVERIFY(BatchParcels::proposals(batch).isEmpty());
+
+    // DD2 in three parcels, each its own waybill; then two, the third never printed.
+    const int dd2 = 1;
+    QCOMPARE(batch.rows[dd2].orderNumber, QStringLiteral("DD2"));
+    QVERIFY(BatchParcels::setParcels(batch, dd2, 3, &error));
+    QCOMPARE(batch.rows.size(), 7);
+    QCOMPARE(batch.rows[dd2 + 2].parcelText(), QStringLiteral("3/3"));
+    QCOMPARE(batch.value(dd2 + 1, u"parcel"), QStringLiteral("2/3"));
+    QCOMPARE(BatchParcels::firstParcel(batch, dd2 + 2), dd2);
+    batch.rows[dd2 + 1].state = BatchRow::State::Printed;
+    QVERIFY(!BatchParcels::setParcels(batch, dd2 + 2, 1, &error));
+    QVERIFY(BatchParcels::setParcels(batch, dd2 + 2, 2, &error));
+    QCOMPARE(batch.rows.size(), 6);
+    QCOMPARE(batch.rows[dd2].parcelText(), QStringLiteral("1/2"));
+    QCOMPARE(batch.rows[dd2 + 1].parcelText(), QStringLiteral("2/2"));
+
+    // One line per order and number: the merged parcel names both orders, each
+    // parcel of DD2 its own number.
+    batch.rows[0].waybillNumber = "SF100000000001";
+    batch.rows[dd2].waybillNumber = "SF100000000002";
+    batch.rows[dd2 + 1].waybillNumber = "SF100000000003";
+    batch.rows[dd2 + 1].exported = true;
+    QList<int> rows;
+    int withoutOrder = 0, before = 0;
+    QList<ShippingFile::Line> lines =
+        BatchParcels::shippingLines(batch, "顺丰速运", false, &rows, &withoutOrder, &before);
+    QStringList written;
+    for (const ShippingFile::Line &line : lines)
+        written.append(line.orderNumber + ' ' + line.waybillNumber);
+    QCOMPARE(written, (QStringList{"DD1 SF100000000001", "DD4 SF100000000001", "DD2 SF100000000002",
+                                   "DD2 SF100000000003"}));
+    lines = BatchParcels::shippingLines(batch, "顺丰速运", true, &rows, &withoutOrder, &before);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(before, 1);
+
+    // Kept as it is, read back by the store, then taken apart into the rows it was.
+    Program program;
+    const BatchStore store(program.platform);
+    QVERIFY(store.save(batch));
+    std::optional<PrintBatch> again = store.load(batch.fileName);
+    QVERIFY(again);
+    QCOMPARE(again->rows[0].merged.size(), 1);
+    QCOMPARE(again->rows[0].allItems(), batch.rows[0].allItems());
+    QCOMPARE(again->rows[dd2 + 1].parcelOf, batch.rows[dd2].id);
+    again->rows[0].waybillNumber.clear();
+    QCOMPARE(BatchParcels::split(*again, 0, &error), 2);
+    QCOMPARE(again->rows[1].id, dd4);
+    QCOMPARE(again->rows[1].orderNumber, QStringLiteral("DD4"));
+    QCOMPARE(again->rows[1].note, QStringLiteral("周末送"));
+    QCOMPARE(again->rows[0].allItems().size(), 1);
+    // Taken apart on purpose: not proposed again.
+    QVERIFY(BatchParcels::proposals(*again).isEmpty());
+    QVERIFY(store.save(*again));
+    QVERIFY(BatchParcels::proposals(*store.load(again->fileName)).isEmpty());
 }
 
 // A number given to any entry of the journal from its window, checked as a scan is.
