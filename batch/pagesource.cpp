@@ -95,6 +95,10 @@ private:
         Forms::FormValues values;
         values.contact = read;
         values.asked = m_answers;
+        // A parcel of several says which it is where the form asks for 件数.
+        const QString parcel = read(u"parcel");
+        if (!parcel.isEmpty() && values.asked.contains(QStringLiteral("件数")))
+            values.asked.insert(QStringLiteral("件数"), parcel);
         return values;
     }
 

@@ -14,6 +14,7 @@
 #include "waybill/printjob.h"
 #include "waybill/waybillwindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTableWidget>
@@ -209,6 +211,7 @@ private Q_SLOTS:
     void choiceFollowsItsRow();
     void batchOfEarlierVersionTakenUp();
     void parcelsPackedAndTakenApart();
+    void parcelsInTheWindow();
     void numberInTheJournalWindow();
     void rowWarnings();
     void barcodesOnBatchPages();
@@ -1093,6 +1096,71 @@ void BatchTest::parcelsPackedAndTakenApart()
     QVERIFY(BatchParcels::proposals(*again).isEmpty());
     QVERIFY(store.save(*again));
     QVERIFY(BatchParcels::proposals(*store.load(again->fileName)).isEmpty());
+}
+
+// A buyer's two orders packed as one from the window, an order sent as two
+// parcels, printed, numbered by scanning and written to the shipping file: each
+// order with each number of its parcels, then only what is new.
+void BatchTest::parcelsInTheWindow()
+{
+    Program program;
+    QTemporaryDir dir;
+    QFile orders(dir.path() + "/orders.csv");
+    QVERIFY(orders.open(QIODevice::WriteOnly));
+    orders.write("订单编号,收货人,手机,收货地址,宝贝标题,颜色分类,数量,商家编码,买家留言\r\n"
+                 "T1,赵一,13800000001,北京市朝阳区建国路88号,保温杯,红色,2,C-01,请用纸箱\r\n"
+                 "T2,钱二,13800000002,上海市浦东新区世纪大道100号,茶叶,,1,T-9,\r\n"
+                 "T3,赵一,13800000001,北京市朝阳区建国路 88 号,茶叶,,3,T-9,周末送\r\n");
+    orders.close();
+    const QString shipping = dir.path() + "/发货单.csv";
+    const std::unique_ptr<frmBatch> window = openWindow(program, orders.fileName(), shipping);
+    frmBatch &form = *window;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const auto control = [&](const QString &name) { return controlNamed(form, name); };
+    QTest::mouseClick(control("打开订单…"), Qt::LeftButton);
+    auto *merge = qobject_cast<QPushButton *>(control("合单…"));
+    QCOMPARE(merge->text(), QStringLiteral("合单（1 组）…"));
+    const auto accept = [](QDialog &dialog) {
+        QTest::mouseClick(dialog.findChild<QPushButton *>("cmdMergeOk"), Qt::LeftButton);
+    };
+    QCOMPARE(runModal([&] { merge->click(); }, accept), QStringList{"frmMerge"});
+    QCOMPARE(form.batch().rows.size(), 2);
+    QCOMPARE(form.batch().rows[0].orderNumbers(), (QStringList{"T1", "T3"}));
+    QCOMPARE(form.batch().rows[0].remarks(), (QStringList{"请用纸箱", "周末送"}));
+    QCOMPARE(merge->text(), QStringLiteral("合单…"));
+
+    Grid rows{qobject_cast<QTableView *>(control("运单"))};
+    rows.view->selectRow(1);
+    qobject_cast<QSpinBox *>(control("件数"))->setValue(2);
+    QTest::mouseClick(control("设为所选行的件数"), Qt::LeftButton);
+    QCOMPARE(form.batch().rows.size(), 3);
+    QCOMPARE(form.batch().rows[2].parcelText(), QStringLiteral("2/2"));
+
+    QTest::mouseClick(control("打印全部"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(form.batch().printedCount(), 3, 60000);
+    auto *number = qobject_cast<QLineEdit *>(control("录入运单号"));
+    for (const char *scanned : {"SF100000000001", "SF100000000002", "SF100000000003"}) {
+        QTest::keyClicks(number, scanned);
+        QTest::keyClick(number, Qt::Key_Return);
+    }
+    QCOMPARE(form.batch().numberedCount(), 3);
+    QTest::mouseClick(control("导出发货单"), Qt::LeftButton);
+    QFile file(shipping);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString written = QString::fromUtf8(file.readAll());
+    QCOMPARE(written.count("\r\n"), 5); // the heading and four lines
+    for (const char *line : {"T1,顺丰速运,SF100000000001", "T3,顺丰速运,SF100000000001",
+                             "T2,顺丰速运,SF100000000002", "T2,顺丰速运,SF100000000003"})
+        QVERIFY2(written.contains(line), qPrintable(written));
+    file.close();
+
+    // Only what is new: nothing, and said so.
+    qobject_cast<QCheckBox *>(control("只导出未导出的"))->setChecked(true);
+    QTest::mouseClick(control("导出发货单"), Qt::LeftButton);
+    QCOMPARE(program.dialogs.messages.size(), 1);
+    QVERIFY2(program.dialogs.messages[0].text.contains("都已导出过"),
+             qPrintable(program.dialogs.messages[0].text));
 }
 
 // A number given to any entry of the journal from its window, checked as a scan is.
