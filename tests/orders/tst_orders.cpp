@@ -167,6 +167,8 @@ class OrdersTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void itemsAsShopsWriteThem_data();
+    void itemsAsShopsWriteThem();
     void readFile_data();
     void readFile();
     void badFile_data();
@@ -523,6 +525,49 @@ void OrdersTest::exportsAsShopsWriteThem()
     QCOMPARE(got, expected);
     QVERIFY2(result.summary().contains(summary), qPrintable(result.summary()));
     QCOMPARE(doubts.join(u','), reasons);
+}
+
+// Items as the shops export them: a column each for title, specification,
+// count and code, an order over several rows, several items in one cell.
+void OrdersTest::itemsAsShopsWriteThem_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QString>("items"); // each order's items, orders split by "|"
+    const QByteArray head = "订单编号,收货人,手机,收货地址,";
+    QTest::newRow("columns of their own")
+        << head + "宝贝标题,颜色分类,购买数量,商家编码\r\nA1,张三,13800000001,北京市朝阳区建国路1号,T恤,白色 "
+                  "XL,2.0,TX-1\r\n"
+        << "T恤 白色 XL ×2 [TX-1]";
+    QTest::newRow("a row per product")
+        << head +
+               "商品名称,商品规格,商品数量,货号\r\nA1,张三,13800000001,北京市朝阳区建国路1号,杯,红,1,B-1\r\n"
+               "A1,,,,茶叶,,3,C-2\r\nA2,李四,13800000002,上海市浦东新区世纪大道1号,杯,蓝,1,B-2\r\n"
+        << "杯 红 ×1 [B-1]；茶叶 ×3 [C-2]|杯 蓝 ×1 [B-2]";
+    QTest::newRow("several in one cell")
+        << head + "商品\r\nA1,张三,13800000001,北京市朝阳区建国路1号,保温杯×2；茶叶 x1；围巾\r\n"
+                  "A2,李四,13800000002,上海市浦东新区世纪大道1号,\"杯*2,碟*3\"\r\n"
+        << "保温杯 ×2；茶叶 ×1；围巾 ×1|杯 ×2；碟 ×3";
+    QTest::newRow("a comma in a title")
+        << head + "商品,数量\r\nA1,张三,13800000001,北京市朝阳区建国路1号,\"大号,加厚\",4\r\n"
+        << "大号,加厚 ×4";
+    QTest::newRow("no items") << head + "备注\r\nA1,张三,13800000001,北京市朝阳区建国路1号,\r\n"
+                              << "";
+}
+
+void OrdersTest::itemsAsShopsWriteThem()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QString, items);
+    const OrderFileResult result = OrderFileReader(*m_parser).readBytes(csv, QStringLiteral("orders.csv"));
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QStringList orders;
+    for (const OrderRow &row : result.rows) {
+        QStringList texts;
+        for (const OrderItem &item : row.itemList)
+            texts.append(item.code.isEmpty() ? item.text() : item.text() + " [" + item.code + "]");
+        orders.append(texts.join(QStringLiteral("；")));
+    }
+    QCOMPARE(orders.join(u'|'), items);
 }
 
 // A workbook whose first sheet is hidden is read from the sheet a person sees,
