@@ -1,0 +1,151 @@
+#include "testday.h"
+
+#include "addressbook/parsing/addressparser.h"
+#include "addressbook/parsing/regiontable.h"
+#include "batch/batchparcels.h"
+#include "batch/printbatch.h"
+#include "orders/orderfile.h"
+#include "testsupport.h"
+
+#include <QProcess>
+#include <QSet>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+bool writeXlsx(const QString &path, const QList<QStringList> &table)
+{
+    QProcess writer;
+    writer.start(QStringLiteral(WRITE_XLSX_FIXTURE), {path});
+    for (const QStringList &row : table)
+        writer.write(row.join(u'\t').toUtf8() + '\n');
+    writer.closeWriteChannel();
+    return writer.waitForFinished() && writer.exitStatus() == QProcess::NormalExit && writer.exitCode() == 0;
+}
+
+QByteArray gbkCsv(const QList<QStringList> &table)
+{
+    QString text;
+    for (const QStringList &row : table)
+        text += row.join(u',') + QStringLiteral("\r\n");
+    QStringEncoder gbk("GBK");
+    return gbk.encode(text);
+}
+
+// The proposals as groups of order numbers, each sorted.
+QSet<QString> proposedGroups(const PrintBatch &batch)
+{
+    QSet<QString> groups;
+    for (const BatchParcels::Proposal &proposal : BatchParcels::proposals(batch)) {
+        QStringList numbers;
+        for (const QString &id : proposal.rowIds)
+            numbers.append(batch.rows[batch.rowWithId(id)].orderNumber);
+        numbers.sort();
+        groups.insert(numbers.join(u' '));
+    }
+    return groups;
+}
+
+} // namespace
+
+// A shop's day from its web shop's export to the shipping file: 300 orders, a
+// row per product, 40 buyers who ordered twice and 10 look-alikes.
+class DayTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void dayOfOrders_data();
+    void dayOfOrders();
+
+private:
+    RegionTable m_regions;
+    std::unique_ptr<AddressParser> m_parser;
+};
+
+void DayTest::initTestCase()
+{
+    QVERIFY(m_regions.load());
+    m_parser = std::make_unique<AddressParser>(m_regions);
+}
+
+void DayTest::dayOfOrders_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("GBK CSV") << "csv";
+    QTest::newRow("XLSX") << "xlsx";
+}
+
+void DayTest::dayOfOrders()
+{
+    QFETCH(QString, format);
+    const TestDay::Day day = TestDay::make();
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/orders." + format;
+    if (format == "xlsx") {
+        QVERIFY(writeXlsx(path, day.table));
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(gbkCsv(day.table));
+    }
+    const OrderFileResult read = OrderFileReader(*m_parser).readFile(path);
+    QVERIFY2(read.ok(), qPrintable(read.error));
+    QCOMPARE(read.rows.size(), day.orders);
+    QCOMPARE(read.joinedRows, int(day.table.size()) - 1 - day.orders);
+
+    PrintBatch batch;
+    for (const OrderRow &order : read.rows)
+        batch.rows.append(BatchRow::fromOrder(order));
+    int pieces = 0;
+    for (const BatchRow &row : std::as_const(batch.rows)) {
+        for (const OrderItem &item : row.items)
+            pieces += item.quantity;
+    }
+    QCOMPARE(pieces, day.pieces);
+
+    // Every buyer who ordered twice, and none of the look-alikes.
+    QSet<QString> expected;
+    for (QStringList pair : day.pairs) {
+        pair.sort();
+        expected.insert(pair.join(u' '));
+    }
+    const QSet<QString> proposed = proposedGroups(batch);
+    for (const QStringList &trap : day.traps)
+        QVERIFY2(std::none_of(proposed.cbegin(), proposed.cend(),
+                              [&](const QString &group) {
+                                  return group.contains(trap[0]) && group.contains(trap[1]);
+                              }),
+                 qPrintable(trap.join(u' ')));
+    QCOMPARE(proposed, expected);
+
+    QString error;
+    for (const BatchParcels::Proposal &proposal : BatchParcels::proposals(batch))
+        QVERIFY2(BatchParcels::merge(batch, proposal.rowIds, &error) >= 0, qPrintable(error));
+    QCOMPARE(batch.rows.size(), day.orders - day.pairs.size());
+    QStringList remarks;
+    for (const BatchRow &row : std::as_const(batch.rows))
+        remarks += row.remarks();
+    remarks.sort();
+    QStringList written = day.remarks;
+    written.sort();
+    QCOMPARE(remarks, written);
+
+    // Numbered, the shipping file names every order once, with its parcel's number.
+    for (int i = 0; i < batch.rows.size(); ++i)
+        batch.rows[i].waybillNumber = QStringLiteral("SF1%1").arg(i, 11, 10, QChar(u'0'));
+    QList<int> rows;
+    int withoutOrder = 0, before = 0;
+    const QList<ShippingFile::Line> lines =
+        BatchParcels::shippingLines(batch, "顺丰速运", false, &rows, &withoutOrder, &before);
+    QCOMPARE(lines.size(), day.orders);
+    QSet<QString> orders;
+    for (const ShippingFile::Line &line : lines)
+        orders.insert(line.orderNumber);
+    QCOMPARE(orders.size(), day.orders);
+}
+
+QTEST_MAIN(DayTest)
+#include "tst_day.moc"
