@@ -3,8 +3,9 @@
 #include "addressbook/csvtext.h"
 #include "addressbook/parsing/addressparser.h"
 #include "addressbook/parsing/regiontable.h"
+#include "batch/batchparcels.h"
+#include "batch/printbatch.h"
 #include "figures.h"
-#include "orders/buyermerge.h"
 #include "orders/orderfile.h"
 
 #include <quazip/quazip.h>
@@ -161,14 +162,15 @@ int main(int argc, char *argv[])
 
     // One parcel per buyer: the proposals for the day's orders, read once more.
     const OrderFileResult day = reader.readFile(csvPath);
-    QList<BuyerMerge::Buyer> buyers;
+    // As the batch window asks: the batch's rows, those still to be packed.
+    PrintBatch batch;
     for (const OrderRow &row : day.rows)
-        buyers.append({row.name, row.phone, row.province, row.city, row.district, row.street});
+        batch.rows.append(BatchRow::fromOrder(row));
     QList<double> merge;
     qsizetype proposed = 0;
     for (int i = 0; i < rounds; ++i) {
         const double start = threadCpuMs();
-        proposed = BuyerMerge::propose(buyers).size();
+        proposed = BatchParcels::proposals(batch).size();
         merge.append(threadCpuMs() - start);
     }
     std::printf(
