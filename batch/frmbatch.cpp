@@ -159,9 +159,11 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     packing->addWidget(label(QStringLiteral("件数"), spnParcels));
     packing->addWidget(spnParcels);
     packing->addWidget(cmdParcels);
-    packing->addWidget(label(QStringLiteral("发货单"), cmbSlip));
+    QLabel *lblSlip = label(QStringLiteral("发货单"), cmbSlip);
+    QLabel *lblSlipPrinter = label(QStringLiteral("发货单打印机"), cmbSlipPrinter);
+    packing->addWidget(lblSlip);
     packing->addWidget(cmbSlip);
-    packing->addWidget(label(QStringLiteral("发货单打印机"), cmbSlipPrinter));
+    packing->addWidget(lblSlipPrinter);
     packing->addWidget(cmbSlipPrinter);
     packing->addWidget(cmdPrintSlips);
     packing->addStretch();
@@ -196,7 +198,8 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     for (const QString &printer : QPrinterInfo::availablePrinterNames())
         cmbSlipPrinter->addItem(printer, printer);
     for (QWidget *slip : {static_cast<QWidget *>(cmbSlip), static_cast<QWidget *>(cmbSlipPrinter),
-                          static_cast<QWidget *>(cmdPrintSlips)})
+                          static_cast<QWidget *>(cmdPrintSlips), static_cast<QWidget *>(lblSlip),
+                          static_cast<QWidget *>(lblSlipPrinter)})
         slip->setVisible(bool(m_tools.printSlips));
     cmdPickingList->setVisible(bool(m_tools.pickingList));
     cmdCheck->setVisible(bool(m_tools.check));

@@ -342,12 +342,13 @@ int main(int argc, char *argv[])
     const QString orders = orderFolder.path() + "/orders.csv";
     QFile file(orders);
     ok = file.open(QIODevice::WriteOnly) && ok;
-    file.write("订单编号,收货人,手机,收货地址\r\n"
-               "202612070001,王芳,13811115678,北京市朝阳区建国路89号\r\n"
-               "202612070002,陈杰,13922223333,浙江省杭州市西湖区文三路100号\r\n"
-               "202612070003,刘洋,13733334444,四川省成都市武侯区人民南路四段1号\r\n"
-               "202612070004,赵敏,13644445555-7804,江苏省南京市鼓楼区中山北路200号\r\n"
-               "202612070005,李娜,0755-87655678,深圳市南山区科技园南区1号楼\r\n");
+    file.write("订单编号,收货人,手机,收货地址,宝贝标题,颜色分类,数量,商家编码,买家留言\r\n"
+               "202612070001,王芳,13811115678,北京市朝阳区建国路89号,保温杯,红色 500ml,1,BW-500,\r\n"
+               "202612070002,陈杰,13922223333,浙江省杭州市西湖区文三路100号,西湖龙井,,2,LJ-250,\r\n"
+               "202612070003,刘洋,13733334444,四川省成都市武侯区人民南路四段1号,纯棉T恤,白色 XL,1,TX-XL,\r\n"
+               "202612070004,赵敏,13644445555-7804,江苏省南京市鼓楼区中山北路200号,羊毛围巾,灰色,1,WJ-01,\r\n"
+               "202612070005,李娜,0755-87655678,深圳市南山区科技园南区1号楼,陶瓷茶具,六件套,1,CJ-6,\r\n"
+               "202612070006,王芳,13811115678,北京市朝阳区建国路 89 号,西湖龙井,,1,LJ-250,请和上一单一起发\r\n");
     file.close();
     RegionTable regions;
     regions.load();
@@ -374,6 +375,20 @@ int main(int argc, char *argv[])
     batchWindow.findChild<QPushButton *>("cmdOpenOrders")->click();
     ok = QTest::qWaitForWindowExposed(&batchWindow) && batchWindow.grab().save(out + "/batch-window.png") &&
          ok;
+    // 合单…: 王芳's two orders proposed as one parcel, and packed so.
+    bool mergeDrawn = false;
+    QTimer mergePoll;
+    QObject::connect(&mergePoll, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (dialog && dialog->objectName() == "frmMerge" && dialog->isVisible()) {
+            mergeDrawn = dialog->grab().save(out + "/batch-merge.png");
+            dialog->accept();
+        }
+    });
+    mergePoll.start(20);
+    batchWindow.findChild<QPushButton *>("cmdMerge")->click();
+    mergePoll.stop();
+    ok = mergeDrawn && ok;
     // 历史批次…: today's batch and yesterday's.
     bool historyDrawn = false;
     QTimer historyPoll;
