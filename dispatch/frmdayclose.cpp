@@ -120,10 +120,10 @@ const DayClose::Line *frmDayClose::currentLine() const
     if (list < 0 || list >= 4)
         return nullptr;
     const auto *grid = static_cast<const QTableWidget *>(tabLists->widget(list));
-    const int row = grid->currentRow();
-    if (row < 0 || row >= lines[list]->size() || !grid->selectionModel()->isRowSelected(row, QModelIndex()))
+    const QModelIndexList chosen = grid->selectionModel()->selectedRows();
+    if (chosen.isEmpty() || chosen.first().row() >= lines[list]->size())
         return nullptr;
-    return &lines[list]->at(row);
+    return &lines[list]->at(chosen.first().row());
 }
 
 void frmDayClose::cmdOpen_Click()
@@ -152,6 +152,7 @@ void frmDayClose::showReport()
     int open = 0;
     for (int list = 0; list < 4; ++list) {
         QTableWidget *grid = grids[list];
+        // Emptied, not refilled in place: a line chosen on another day goes with it.
         grid->clearContents();
         grid->setRowCount(int(lines[list]->size()));
         for (int row = 0; row < lines[list]->size(); ++row) {

@@ -273,6 +273,9 @@ void DispatchTest::check_data()
     QTest::newRow("both parcels of two after one slip")
         << QStringList{"DD4", "SF100000000004", "SF100000000005"} << QList<int>{3, 4} << 0 << "李四"
         << "验货通过";
+    QTest::newRow("a parcel's waybill scanned twice")
+        << QStringList{"DD4", "SF100000000004", "SF100000000004"} << QList<int>{3} << 0 << "李四"
+        << "验过货";
     QTest::newRow("checked twice") << QStringList{"DD1", "SF100000000001", "DD1"} << QList<int>{0} << 0
                                    << "赵一"
                                    << "验过货";
@@ -416,6 +419,11 @@ void DispatchTest::dayCloseOpensLines()
     QTest::mouseClick(open, Qt::LeftButton);
     QCOMPARE(opened,
              (QStringList{fixture.today.fileName + '#' + fixture.today.rows[1].id, fixture.singleId}));
+    // Another day: the line chosen before is not one of its own.
+    control<QDateEdit>(window, "日期")->setDate(day().addDays(-1));
+    QCOMPARE(tabs->tabText(0), QStringLiteral("已打印未录运单号（1）"));
+    QTest::mouseClick(open, Qt::LeftButton);
+    QCOMPARE(opened.size(), 2);
 }
 
 QUILLBOX_TEST_MAIN(DispatchTest)
