@@ -105,8 +105,8 @@ void frmCheck::txtScan_ReturnPressed()
     const ParcelCheck::Outcome outcome = m_check.take(text);
     if (outcome.kind == ParcelCheck::Outcome::Nothing)
         return;
-    if (outcome.row >= 0)
-        showParcel(outcome.row);
+    // A scan of no parcel here leaves no other parcel's items on show beside it.
+    showParcel(outcome.row);
     showOutcome(outcome);
     showCount();
     if (outcome.kind == ParcelCheck::Outcome::Mismatch && m_sound)

@@ -236,49 +236,68 @@ void DispatchTest::check_data()
     QTest::addColumn<int>("beeps");
     QTest::addColumn<QString>("buyer"); // shown after the first scan
     QTest::addColumn<QString>("says");  // in the last status
+    QTest::addColumn<QString>("left");  // shown at the end; empty: no parcel
 
     QTest::newRow("slip, then its waybill")
         << QStringList{"DD1", "SF100000000001"} << QList<int>{0} << 0 << "赵一"
-        << "验货通过";
+        << "验货通过"
+        << "赵一";
     QTest::newRow("as a scanner set to lower case types")
         << QStringList{"dd1", "sf100000000001"} << QList<int>{0} << 0 << "赵一"
-        << "验货通过";
+        << "验货通过"
+        << "赵一";
     QTest::newRow("waybill, then its slip")
         << QStringList{"SF100000000001", "DD1"} << QList<int>{0} << 0 << "赵一"
-        << "验货通过";
+        << "验货通过"
+        << "赵一";
     QTest::newRow("a merged order's slip chooses its parcel")
         << QStringList{"DD2B", "SF100000000002"} << QList<int>{1} << 0 << "钱二"
-        << "验货通过";
+        << "验货通过"
+        << "钱二";
     QTest::newRow("another parcel's waybill")
         << QStringList{"DD1", "SF100000000002"} << QList<int>{} << 1 << "赵一"
-        << "这个运单号属于订单 DD2";
+        << "这个运单号属于订单 DD2"
+        << "赵一";
     QTest::newRow("a waybill of no parcel here")
         << QStringList{"DD1", "SF199999999999"} << QList<int>{} << 1 << "赵一"
-        << "这个包裹的运单号是 SF100000000001";
+        << "这个包裹的运单号是 SF100000000001"
+        << "赵一";
     QTest::newRow("waybill, then another parcel's slip")
         << QStringList{"SF100000000002", "DD1"} << QList<int>{} << 1 << "钱二"
-        << "属于订单 DD2";
+        << "属于订单 DD2"
+        << "赵一";
     QTest::newRow("a parcel without a number is given the one scanned")
         << QStringList{"DD3", "SF100000000003"} << QList<int>{2} << 0 << "孙三"
-        << "已配给";
+        << "已配给"
+        << "孙三";
     QTest::newRow("a number of the wrong form is not given")
         << QStringList{"DD3", "1234567"} << QList<int>{} << 1 << "孙三"
-        << "不像顺丰运单号";
+        << "不像顺丰运单号"
+        << "孙三";
     QTest::newRow("a parcel never printed takes no number")
         << QStringList{"DD6", "SF100000000006"} << QList<int>{} << 1 << "周五"
-        << "还没有打印";
+        << "还没有打印"
+        << "周五";
     QTest::newRow("the second parcel of two, by its own waybill")
         << QStringList{"DD4", "SF100000000005"} << QList<int>{4} << 0 << "李四"
-        << "请扫第 1/2 件";
+        << "请扫第 1/2 件"
+        << "李四";
     QTest::newRow("both parcels of two after one slip")
         << QStringList{"DD4", "SF100000000004", "SF100000000005"} << QList<int>{3, 4} << 0 << "李四"
-        << "验货通过";
+        << "验货通过"
+        << "李四";
     QTest::newRow("a parcel's waybill scanned twice")
         << QStringList{"DD4", "SF100000000004", "SF100000000004"} << QList<int>{3} << 0 << "李四"
-        << "验过货";
+        << "验过货"
+        << "李四";
     QTest::newRow("checked twice") << QStringList{"DD1", "SF100000000001", "DD1"} << QList<int>{0} << 0
                                    << "赵一"
-                                   << "验过货";
+                                   << "验过货"
+                                   << "赵一";
+    QTest::newRow("a waybill of no parcel after a check")
+        << QStringList{"DD1", "SF100000000001", "SF199999999999"} << QList<int>{0} << 1 << "赵一"
+        << "不是这一批的"
+        << "";
 }
 
 // Scans typed into the window as a scanner types them: the right pairs are
@@ -290,6 +309,7 @@ void DispatchTest::check()
     QFETCH(int, beeps);
     QFETCH(QString, buyer);
     QFETCH(QString, says);
+    QFETCH(QString, left);
 
     Packing packing;
     const QByteArray batchBefore = packing.program.batchBytes(packing.batch);
@@ -302,6 +322,8 @@ void DispatchTest::check()
         packing.scan(text);
 
     QVERIFY2(packing.status->text().contains(says), qPrintable(packing.status->text()));
+    QVERIFY2(left.isEmpty() ? packing.shown("收件人").isEmpty() : packing.shown("收件人").contains(left),
+             qPrintable(packing.shown("收件人")));
     QCOMPARE(packing.beeps, beeps);
     QCOMPARE(QApplication::focusWidget(), packing.scanLine);
     QCOMPARE(packing.scanLine->text(), QString());
