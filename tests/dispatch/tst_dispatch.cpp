@@ -115,6 +115,14 @@ struct Packing
         QTest::keyClick(focus, Qt::Key_Return);
     }
     QString shown(const QString &name) const { return control<QLabel>(*window, name)->text(); }
+    // The whole parcel as the window shows it, one field a line.
+    QString parcel() const
+    {
+        QStringList fields;
+        for (const char *name : {"收件人", "宝贝", "备注", "运单号", "件数"})
+            fields.append(shown(QString::fromUtf8(name)));
+        return fields.join('\n').trimmed();
+    }
 
     Program program;
     PrintBatch batch;
@@ -234,7 +242,7 @@ void DispatchTest::check_data()
     QTest::addColumn<QStringList>("scans");
     QTest::addColumn<QList<int>>("checked"); // rows checked, as the batch file keeps them
     QTest::addColumn<int>("beeps");
-    QTest::addColumn<QString>("buyer"); // shown after the first scan
+    QTest::addColumn<QString>("shows"); // in the parcel shown after the first scan
     QTest::addColumn<QString>("says");  // in the last status
     QTest::addColumn<QString>("left");  // shown at the end; empty: no parcel
 
@@ -251,7 +259,7 @@ void DispatchTest::check_data()
         << "验货通过"
         << "赵一";
     QTest::newRow("a merged order's slip chooses its parcel")
-        << QStringList{"DD2B", "SF100000000002"} << QList<int>{1} << 0 << "钱二"
+        << QStringList{"DD2B", "SF100000000002"} << QList<int>{1} << 0 << "袜子 黑色 ×3"
         << "验货通过"
         << "钱二";
     QTest::newRow("another parcel's waybill")
@@ -283,7 +291,7 @@ void DispatchTest::check_data()
         << "请扫第 1/2 件"
         << "李四";
     QTest::newRow("both parcels of two after one slip")
-        << QStringList{"DD4", "SF100000000004", "SF100000000005"} << QList<int>{3, 4} << 0 << "李四"
+        << QStringList{"DD4", "SF100000000004", "SF100000000005"} << QList<int>{3, 4} << 0 << "1/2（共 2 件）"
         << "验货通过"
         << "李四";
     QTest::newRow("a parcel's waybill scanned twice")
@@ -307,7 +315,7 @@ void DispatchTest::check()
     QFETCH(QStringList, scans);
     QFETCH(QList<int>, checked);
     QFETCH(int, beeps);
-    QFETCH(QString, buyer);
+    QFETCH(QString, shows);
     QFETCH(QString, says);
     QFETCH(QString, left);
 
@@ -317,13 +325,13 @@ void DispatchTest::check()
     // A look at the parcel's items on the way does not take the scanner's keys.
     QTest::mouseClick(control<QLabel>(*packing.window, "宝贝"), Qt::LeftButton);
     packing.scan(scans.first());
-    QVERIFY2(packing.shown("收件人").contains(buyer), qPrintable(packing.shown("收件人")));
+    QVERIFY2(packing.parcel().contains(shows), qPrintable(packing.parcel()));
     for (const QString &text : scans.mid(1))
         packing.scan(text);
 
     QVERIFY2(packing.status->text().contains(says), qPrintable(packing.status->text()));
-    QVERIFY2(left.isEmpty() ? packing.shown("收件人").isEmpty() : packing.shown("收件人").contains(left),
-             qPrintable(packing.shown("收件人")));
+    QVERIFY2(left.isEmpty() ? packing.parcel().isEmpty() : packing.parcel().contains(left),
+             qPrintable(packing.parcel()));
     QCOMPARE(packing.beeps, beeps);
     QCOMPARE(QApplication::focusWidget(), packing.scanLine);
     QCOMPARE(packing.scanLine->text(), QString());
