@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "shell/contactbook.h"
 #include "shell/groups.h"
+#include "shell/packingwindows.h"
 #include "shell/pickerlist.h"
 #include "sync/passwordstore.h"
 #include "sync/syncservice.h"
@@ -690,6 +691,8 @@ void frmMain::buildToolsMenu()
     QAction *actJournal = addItem("actJournal", QStringLiteral("打印记录…"));
     QAction *actBatch = addItem("actBatch", QStringLiteral("批量打印…"));
     QAction *actForms = addItem("actForms", QStringLiteral("快递单模板…"));
+    QAction *actCheck = addItem("actCheck", QStringLiteral("验货…"));
+    QAction *actDayClose = addItem("actDayClose", QStringLiteral("日结…"));
     connect(cmdTools, &QPushButton::clicked, this, &frmMain::cmdTools_Click);
     connect(actPaste, &QAction::triggered, this, &frmMain::actPaste_Triggered);
     connect(actImport, &QAction::triggered, this, &frmMain::actImport_Triggered);
@@ -698,6 +701,8 @@ void frmMain::buildToolsMenu()
     connect(actForms, &QAction::triggered, this, &frmMain::actForms_Triggered);
     connect(m_toolsMenu, &QMenu::aboutToShow, this, &frmMain::mnuTools_AboutToShow);
     connect(actBatch, &QAction::triggered, this, &frmMain::actBatch_Triggered);
+    connect(actCheck, &QAction::triggered, this, &frmMain::actCheck_Triggered);
+    connect(actDayClose, &QAction::triggered, this, &frmMain::actDayClose_Triggered);
 
     m_toolsMenu->addSeparator();
     QAction *actSyncSettings = addItem("actSyncSettings", QStringLiteral("同步设置…"));
@@ -944,6 +949,23 @@ void frmMain::actJournal_Triggered()
 
 void frmMain::actBatch_Triggered()
 {
+    runBatchWindow(this, [](frmBatch &form) { form.offerSavedBatch(); });
+}
+
+PackingWindows frmMain::packingWindows()
+{
+    return PackingWindows(
+        m_platform, *m_journal,
+        [this](QWidget *parent, const QString &title, const QString &suggested, const QString &filter) {
+            return m_chooser.saveFile(parent, title, suggested, filter);
+        },
+        [this](QWidget *parent, const QString &fileName, const QString &rowId) {
+            runBatchWindow(parent, [&](frmBatch &form) { form.openAt(fileName, rowId); });
+        });
+}
+
+void frmMain::runBatchWindow(QWidget *parent, const std::function<void(frmBatch &)> &start)
+{
     frmBatch form(
         m_platform, *m_journal, [this]() -> const AddressParser & { return addressParser(); },
         [this](QWidget *parent, const QString &title, const QString &filter) {
@@ -952,9 +974,19 @@ void frmMain::actBatch_Triggered()
         [this](QWidget *parent, const QString &title, const QString &suggested, const QString &filter) {
             return m_chooser.saveFile(parent, title, suggested, filter);
         },
-        this);
+        packingWindows().batchTools(), parent);
     form.setWindowModality(Qt::ApplicationModal);
     form.show();
-    form.offerSavedBatch();
+    start(form);
     form.exec();
+}
+
+void frmMain::actCheck_Triggered()
+{
+    packingWindows().checkNewestBatch(this);
+}
+
+void frmMain::actDayClose_Triggered()
+{
+    packingWindows().closeDay(this);
 }

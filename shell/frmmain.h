@@ -42,6 +42,9 @@ class RegionTable;
 // The main window: the sender book, the recipient book with its groups, the
 // courier buttons and the two advertisement panes. It owns the address book's
 // store, whose current path its hidden label `path` shows, and skipNextChange.
+class PackingWindows;
+class frmBatch;
+
 class frmMain : public QWidget
 {
     Q_OBJECT
@@ -139,6 +142,11 @@ private:
     void actJournal_Triggered();
     void actForms_Triggered();
     void actBatch_Triggered();
+    void actCheck_Triggered();
+    void actDayClose_Triggered();
+    // The batch window, started by start (offering the saved batch, or opening one at a row).
+    void runBatchWindow(QWidget *parent, const std::function<void(frmBatch &)> &start);
+    PackingWindows packingWindows();
     // Made on first use: the region table takes a moment to read.
     const AddressParser &addressParser();
     void frmImport_Imported(const QString &group);

@@ -175,6 +175,12 @@ void frmJournal::reload()
     txtSearch_Change();
 }
 
+void frmJournal::showEntry(const QString &entryId)
+{
+    // An id is in no other column: searching for it finds its entry alone.
+    txtSearch->setText(entryId);
+}
+
 void frmJournal::txtSearch_Change()
 {
     m_model->filter(txtSearch->text().trimmed());

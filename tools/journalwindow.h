@@ -21,6 +21,8 @@ public:
 
     // Reads the journal again (after a print) and shows what the search matches.
     void reload();
+    // Shows the entry with this id alone, chosen (from 日结).
+    void showEntry(const QString &entryId);
 
 Q_SIGNALS:
     // 再打印: the chosen entry, to open its courier's waybill window filled

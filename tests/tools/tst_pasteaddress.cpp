@@ -64,9 +64,9 @@ void PasteAddressTest::toolsMenu()
         if (action->isEnabled())
             enabled.append(action->objectName());
     }
-    QCOMPARE(entries, (QStringList{"粘贴识别地址…", "导入…", "导出…", "打印记录…", "批量打印…", "快递单模板…", "同步设置…", "立即同步"}));
+    QCOMPARE(entries, (QStringList{"粘贴识别地址…", "导入…", "导出…", "打印记录…", "批量打印…", "快递单模板…", "验货…", "日结…", "同步设置…", "立即同步"}));
     // No server set: nothing to sync yet, and no last result to show.
-    QCOMPARE(enabled, (QStringList{"actPaste", "actImport", "actExport", "actJournal", "actBatch", "actForms", "actSyncSettings"}));
+    QCOMPARE(enabled, (QStringList{"actPaste", "actImport", "actExport", "actJournal", "actBatch", "actForms", "actCheck", "actDayClose", "actSyncSettings"}));
 
     QAction *paste = menu->actions().first();
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(paste).center());

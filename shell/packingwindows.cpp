@@ -1,0 +1,84 @@
+#include "shell/packingwindows.h"
+
+#include "addressbook/printjournal.h"
+#include "batch/batchnumbers.h"
+#include "batch/pagesource.h"
+#include "batch/printbatch.h"
+#include "dispatch/frmcheck.h"
+#include "dispatch/frmdayclose.h"
+#include "platform/platform.h"
+#include "tools/journalwindow.h"
+
+#include <QApplication>
+#include <QDate>
+
+namespace {
+
+void beep()
+{
+    QApplication::beep();
+}
+
+} // namespace
+
+PackingWindows::PackingWindows(Platform &platform, PrintJournal &journal, SaveFile saveFile,
+                               OpenBatchRow openBatchRow)
+    : m_platform(platform), m_journal(journal), m_saveFile(std::move(saveFile)),
+      m_openBatchRow(std::move(openBatchRow))
+{
+}
+
+frmBatch::PackingTools PackingWindows::batchTools() const
+{
+    frmBatch::PackingTools tools;
+    tools.check = [](QWidget *parent, PrintBatch &batch, BatchNumbers &numbers, const BatchStore &store) {
+        frmCheck check(batch, numbers, store, beep, parent);
+        check.exec();
+    };
+    return tools;
+}
+
+void PackingWindows::checkNewestBatch(QWidget *parent) const
+{
+    const BatchStore store(m_platform);
+    QStringList problems;
+    const QList<BatchStore::Summary> batches = store.list(&problems);
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    // Newest first: today's newest, or else the newest of all.
+    const auto todays = std::find_if(batches.cbegin(), batches.cend(), [&](const BatchStore::Summary &b) {
+        return b.created.startsWith(today);
+    });
+    if (batches.isEmpty()) {
+        m_platform.messageBox(QStringLiteral("还没有批量打印过，没有可验货的包裹。"), QStringLiteral("验货"),
+                              Dialogs::Information);
+        return;
+    }
+    QString problem;
+    std::optional<PrintBatch> batch =
+        store.load(todays != batches.cend() ? todays->fileName : batches.first().fileName, &problem);
+    if (!batch) {
+        m_platform.messageBox(problem, QStringLiteral("验货"), Dialogs::Exclamation);
+        return;
+    }
+    const std::unique_ptr<PageSource> pages = PageSource::open(m_platform, batch->form);
+    BatchNumbers numbers(*batch, m_journal, store, [&pages]() -> const PageSource & { return *pages; });
+    frmCheck check(*batch, numbers, store, beep, parent);
+    check.exec();
+}
+
+void PackingWindows::closeDay(QWidget *parent) const
+{
+    const BatchStore store(m_platform);
+    frmDayClose *shown = nullptr;
+    frmDayClose dayClose(
+        m_journal, store,
+        [&](const QString &fileName, const QString &rowId) { m_openBatchRow(shown, fileName, rowId); },
+        [&](const QString &entryId) {
+            frmJournal journal(m_journal, m_platform, shown);
+            journal.showEntry(entryId);
+            journal.exec();
+        },
+        parent);
+    shown = &dayClose;
+    dayClose.exec();
+}
