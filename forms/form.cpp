@@ -2,6 +2,8 @@
 
 #include <QUuid>
 
+#include <algorithm>
+
 namespace Forms {
 
 bool FormField::operator==(const FormField &o) const
@@ -16,7 +18,7 @@ bool FormField::operator==(const FormField &o) const
 
 bool Form::operator==(const Form &o) const
 {
-    return id == o.id && name == o.name && paper == o.paper && landscape == o.landscape &&
+    return id == o.id && name == o.name && kind == o.kind && paper == o.paper && landscape == o.landscape &&
            picture == o.picture && picturePlace == o.picturePlace && fields == o.fields &&
            unknown == o.unknown;
 }
@@ -255,6 +257,129 @@ std::vector<Form> presets()
         forms.push_back(label);
     }
     return forms;
+}
+
+namespace {
+
+// A packing slip's lettering, by the paper: body text, captions and heading
+// in points, the margin in mm.
+struct SlipStyle
+{
+    double margin;
+    double body;
+    double heading;
+    double barcodeWidth; // mm
+    double barcodeHeight;
+    double moduleMm; // the barcode's narrowest bar
+    bool twoColumns; // the items beside the rest, on a page wider than tall
+};
+
+// One line of text of that size, as the painter lays it out, with a little to spare.
+double lineMm(double points)
+{
+    return points * 25.4 / 72 * 1.25;
+}
+
+FormField caption(const QString &text, QRectF box, double points)
+{
+    FormField field;
+    field.source = FormField::Source::FixedText;
+    field.text = text;
+    field.box = box;
+    field.pointSize = points;
+    field.bold = true;
+    field.fit = FormField::Fit::Shrink;
+    return field;
+}
+
+// A caption with its value to its right, the value's box lines high; the height taken.
+double addLabelled(Form &form, const QString &text, FormField value, double x, double y, double w,
+                   const SlipStyle &style, int lines)
+{
+    const double line = lineMm(style.body);
+    // Four characters and the colon, at the caption's size.
+    const double captionWidth = style.body * 25.4 / 72 * 5.2;
+    form.fields.push_back(caption(text + QStringLiteral("："), QRectF(x, y, captionWidth, line), style.body));
+    value.box = QRectF(x + captionWidth, y, w - captionWidth, line * lines);
+    value.pointSize = style.body;
+    form.fields.push_back(value);
+    return line * lines + line * 0.3;
+}
+
+Form slip(const QString &name, QSizeF paper, const SlipStyle &s)
+{
+    Form form = preset(name, paper);
+    form.kind = Form::Kind::PackingSlip;
+    const double left = s.margin, width = paper.width() - 2 * s.margin;
+    const double bottom = paper.height() - s.margin;
+    const double line = lineMm(s.body);
+
+    // The heading and below it the day and the parcel of several, the
+    // barcode to their right: what the packer and the buyer look for first.
+    FormField heading =
+        caption(QStringLiteral("发货单"),
+                QRectF(left, s.margin, width - s.barcodeWidth - 2, lineMm(s.heading)), s.heading);
+    form.fields.push_back(heading);
+    FormField code;
+    code.source = FormField::Source::FixedText;
+    code.text = QStringLiteral("{订单编号}");
+    code.symbol = FormField::Symbol::Code128;
+    code.moduleMm = s.moduleMm;
+    code.box = QRectF(left + width - s.barcodeWidth, s.margin, s.barcodeWidth, s.barcodeHeight);
+    form.fields.push_back(code);
+    double y = s.margin + lineMm(s.heading) + line * 0.3;
+    const double beside = width - s.barcodeWidth - 2;
+    FormField date;
+    date.source = FormField::Source::Date;
+    date.fit = FormField::Fit::Shrink;
+    y += addLabelled(form, QStringLiteral("打印日期"), date, left, y, beside, s, 1);
+    y += addLabelled(form, QStringLiteral("件数"), contact({QStringLiteral("parcel")}, QRectF()), left, y,
+                     beside, s, 1);
+    y = std::max(y, s.margin + s.barcodeHeight) + line * 0.5;
+
+    const double columnGap = 6;
+    const double infoWidth = s.twoColumns ? (width - columnGap) * 0.45 : width;
+    double info = y;
+    info += addLabelled(form, QStringLiteral("订单编号"), contact({QStringLiteral("orderNumbers")}, QRectF()),
+                        left, info, infoWidth, s, 3);
+    info += addLabelled(form, QStringLiteral("收货人"),
+                        contact({QStringLiteral("txtNameTo"), QStringLiteral("txtTelTo")}, QRectF(), s.body,
+                                FormField::Fit::Shrink, QStringLiteral("  ")),
+                        left, info, infoWidth, s, 1);
+    info += addLabelled(form, QStringLiteral("收货地址"), contact(address(QStringLiteral("To")), QRectF()),
+                        left, info, infoWidth, s, 3);
+
+    // From the bottom up: the sender, then the remarks above it.
+    const double senderTop = bottom - line;
+    addLabelled(form, QStringLiteral("发货人"),
+                contact({QStringLiteral("txtSent"), QStringLiteral("txtName")}, QRectF(), s.body,
+                        FormField::Fit::Shrink, QStringLiteral(" ")),
+                left, senderTop, infoWidth, s, 1);
+    const int remarkLines = 4;
+    const double remarksTop = senderTop - line * 0.5 - line * remarkLines;
+    addLabelled(form, QStringLiteral("备注"), contact({QStringLiteral("remarks")}, QRectF()), left,
+                remarksTop, infoWidth, s, remarkLines);
+
+    // The items take what is left: beside the rest, or between the address and the remarks.
+    const double itemsLeft = s.twoColumns ? left + infoWidth + columnGap : left;
+    const double itemsTop = s.twoColumns ? y : info;
+    const double itemsBottom = s.twoColumns ? bottom : remarksTop - line * 0.5;
+    const int itemLines = int((itemsBottom - itemsTop) / line);
+    addLabelled(form, QStringLiteral("商品明细"), contact({QStringLiteral("items")}, QRectF()), itemsLeft,
+                itemsTop, width - (itemsLeft - left), s, itemLines);
+    return form;
+}
+
+} // namespace
+
+std::vector<Form> slipPresets()
+{
+    return {
+        slip(QStringLiteral("发货单 A4"), QSizeF(210, 297), {15, 12, 24, 70, 18, 0.33, false}),
+        slip(QStringLiteral("发货单 A5"), QSizeF(148, 210), {10, 10.5, 20, 60, 16, 0.25, false}),
+        slip(QStringLiteral("发货单 半张A4"), QSizeF(210, 148.5), {10, 10.5, 20, 60, 16, 0.25, true}),
+        slip(QStringLiteral("发货单 标签 100×150"), QSizeF(100, 150), {5, 9, 16, 50, 14, 0.25, false}),
+    };
 }
 
 } // namespace Forms

@@ -72,10 +72,15 @@ struct FormField
     bool operator!=(const FormField &other) const { return !(*this == other); }
 };
 
-// A courier's waybill form: its paper, an optional picture of the blank form
-// to lay the boxes out on, and the fields.
+// A courier's waybill form, or a packing slip: its paper, an optional picture
+// of the blank form to lay the boxes out on, and the fields.
 struct Form
 {
+    enum class Kind {
+        Waybill,     // a courier's waybill or the shop's own label, stuck on the parcel
+        PackingSlip, // 发货单: one a parcel, put into the box with the goods
+    };
+
     // Limits a form must keep; the reader refuses files beyond them.
     static constexpr double MinPaper = 20;   // mm
     static constexpr double MaxPaper = 1000; // mm
@@ -91,10 +96,11 @@ struct Form
     static constexpr double MaxPictureSideMm = 2 * MaxPaper;
     static bool picturePlaceAllowed(const QRectF &place);
 
-    QString id;             // stays with the form through renames; keys its print settings
-    QString name;           // as the user knows the courier: "申通快递"
-    QSizeF paper{230, 127}; // mm, as the form is drawn
-    bool landscape = false; // the printer turns the page
+    QString id;                // stays with the form through renames; keys its print settings
+    QString name;              // as the user knows the courier: "申通快递"
+    Kind kind = Kind::Waybill; // what it is printed for
+    QSizeF paper{230, 127};    // mm, as the form is drawn
+    bool landscape = false;    // the printer turns the page
 
     QByteArray picture;  // PNG or JPEG bytes as the user gave them; empty: none
     QRectF picturePlace; // mm on the page
@@ -143,5 +149,11 @@ QStringList askedLabels(const Form &form);
 // courier's, to be measured from a scan) and labels of 76 × 130, 100 × 150 and
 // 100 × 180 mm with the recipient above the sender.
 std::vector<Form> presets();
+// Packing slips to start from, one a parcel: A4, A5, half an A4 sheet and a
+// 100 × 150 mm label. Each has the heading 发货单, a Code 128 of the first
+// order number, every order number of the parcel, the recipient and the
+// address, the items one a line, the remarks, the parcel of several, the day
+// of printing and the sender.
+std::vector<Form> slipPresets();
 
 } // namespace Forms

@@ -22,6 +22,7 @@ namespace {
 
 const QString Description = QStringLiteral("form.json");
 const QString FormatName = QStringLiteral("quillbox-form");
+const QString SlipKind = QStringLiteral("packingSlip");
 constexpr qint64 MaxDescriptionBytes = 2 * 1024 * 1024;
 constexpr int MaxEntries = 16;
 constexpr qsizetype MaxTextLength = 2000;
@@ -421,12 +422,18 @@ std::optional<Form> read(const QByteArray &bytes, QString *error, bool decodePic
         form.picturePlace = QRectF(x, y, w, h);
     }
 
+    // A kind this version does not know is kept as an unknown key and the
+    // form read as a waybill: a later version's kind prints as a form still.
+    const QJsonValue kind = root.value(QStringLiteral("kind"));
+    if (kind == QJsonValue(SlipKind))
+        form.kind = Form::Kind::PackingSlip;
     static const QStringList known{QStringLiteral("format"),  QStringLiteral("version"),
                                    QStringLiteral("id"),      QStringLiteral("name"),
                                    QStringLiteral("paper"),   QStringLiteral("landscape"),
                                    QStringLiteral("picture"), QStringLiteral("fields")};
     for (auto it = root.begin(); it != root.end(); ++it) {
-        if (!known.contains(it.key()))
+        if (!known.contains(it.key()) &&
+            !(it.key() == QLatin1String("kind") && form.kind != Form::Kind::Waybill))
             form.unknown.insert(it.key(), it.value());
     }
     if (form.id.isEmpty())
@@ -444,6 +451,12 @@ QByteArray write(const Form &form, QString *error)
     root.insert(QStringLiteral("paper"), QJsonObject{{QStringLiteral("width"), form.paper.width()},
                                                      {QStringLiteral("height"), form.paper.height()}});
     root.insert(QStringLiteral("landscape"), form.landscape);
+    // Only on slips: a waybill's file stays as every version wrote it, and
+    // keeps a kind of a later version as it came.
+    if (form.kind == Form::Kind::PackingSlip)
+        root.insert(QStringLiteral("kind"), SlipKind);
+    else if (root.value(QStringLiteral("kind")) == QJsonValue(SlipKind))
+        root.remove(QStringLiteral("kind"));
     const QString pictureName = pictureEntryName(form.picture);
     if (!form.picture.isEmpty()) {
         const QRectF &p = form.picturePlace;

@@ -12,8 +12,9 @@ namespace Forms {
 // One form in one file, to keep and to send to another shop: a zip archive
 // holding form.json (the description) and, when the form has one, its picture.
 //
-// form.json: {"format": "quillbox-form", "version": 1, "id", "name",
-// "paper": {"width", "height"} in mm, "landscape", "picture": {"file", "x",
+// form.json: {"format": "quillbox-form", "version": 1, "id", "name", "kind"
+// ("packingSlip" for a slip; none for a waybill), "paper": {"width",
+// "height"} in mm, "landscape", "picture": {"file", "x",
 // "y", "width", "height"}, "fields": [{"source": contact|text|date|check|ask,
 // "keys", "separator", "text", "dateFormat", "ask", "x", "y", "width",
 // "height", "font", "size" (points), "bold", "align": left|center|right,

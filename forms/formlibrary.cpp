@@ -53,7 +53,9 @@ QString FormLibrary::pathOf(const QString &fileName) const
 
 QString FormLibrary::Entry::caption() const
 {
-    return problem.isEmpty() ? name : QStringLiteral("%1（已损坏）").arg(name);
+    if (!problem.isEmpty())
+        return QStringLiteral("%1（已损坏）").arg(name);
+    return kind == Form::Kind::PackingSlip ? QStringLiteral("%1（发货单）").arg(name) : name;
 }
 
 QList<FormLibrary::Entry> FormLibrary::list(Damaged damaged) const
@@ -68,7 +70,7 @@ QList<FormLibrary::Entry> FormLibrary::list(Damaged damaged) const
         if (m_platform.readFile(pathOf(fileName), &bytes, &problem))
             form = FormFile::read(bytes, &problem, false);
         if (form)
-            entries.append({fileName, form->name, slotOf(fileName), QString()});
+            entries.append({fileName, form->name, slotOf(fileName), QString(), form->kind});
         else if (damaged == Damaged::Listed)
             entries.append({fileName, fileName.chopped(FormFile::suffix().size()), slotOf(fileName),
                             problem.isEmpty() ? QStringLiteral("文件无法读取。") : problem});
@@ -79,6 +81,20 @@ QList<FormLibrary::Entry> FormLibrary::list(Damaged damaged) const
         const int order = collator.compare(a.name, b.name);
         return order != 0 ? order < 0 : a.fileName < b.fileName;
     });
+    return entries;
+}
+
+QList<FormLibrary::Entry> FormLibrary::waybillForms() const
+{
+    QList<Entry> entries = list();
+    entries.removeIf([](const Entry &entry) { return entry.kind != Form::Kind::Waybill; });
+    return entries;
+}
+
+QList<FormLibrary::Entry> FormLibrary::slipForms() const
+{
+    QList<Entry> entries = list();
+    entries.removeIf([](const Entry &entry) { return entry.kind != Form::Kind::PackingSlip; });
     return entries;
 }
 

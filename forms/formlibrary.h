@@ -29,8 +29,9 @@ public:
         QString name;     // the form's own name; a damaged form's file name without its ending
         int slot = 0;     // 3..8, 0 when in none
         QString problem;  // why the file cannot be read, in Chinese; empty when it can
+        Form::Kind kind = Form::Kind::Waybill; // a damaged form's is not known: Waybill
 
-        // The name as lists show it: a damaged form marked so.
+        // The name as lists show it: a damaged form marked so, a packing slip too.
         QString caption() const;
     };
     enum class Damaged { LeftOut, Listed };
@@ -47,6 +48,10 @@ public:
     // headers only. Files that cannot be read are left out, or listed with
     // their problem.
     QList<Entry> list(Damaged damaged = Damaged::LeftOut) const;
+    // The readable forms of one kind, sorted as list() sorts them: where a
+    // waybill is chosen, and where a packing slip is.
+    QList<Entry> waybillForms() const;
+    QList<Entry> slipForms() const;
     std::optional<Form> load(const QString &fileName, QString *error = nullptr) const;
     // The first form of that name, for the journal's reprint.
     std::optional<Form> loadByName(const QString &name, QString *fileName = nullptr) const;

@@ -23,12 +23,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
+#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -252,6 +254,88 @@ void setFirstField(QJsonObject &root, const QJsonObject &field)
     root["fields"] = fields;
 }
 
+// The description inside a form file, as its bytes.
+QByteArray descriptionOf(QByteArray file)
+{
+    QBuffer buffer(&file);
+    QuaZip zip(&buffer);
+    if (!zip.open(QuaZip::mdUnzip) || !zip.setCurrentFile("form.json"))
+        return QByteArray();
+    QuaZipFile entry(&zip);
+    if (!entry.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return entry.readAll();
+}
+
+// A parcel of two merged orders as a batch row gives it: five items of long
+// titles, three remarks, the second of three parcels.
+const QString FirstOrder = "3348811003123456789";
+const QStringList SlipTitles{
+    "纯棉宽松圆领短袖T恤男女同款夏季新款上衣", "高腰显瘦阔腿牛仔裤女春秋季新款直筒长裤子",
+    "加厚珊瑚绒家居服套装女冬季保暖睡衣两件套", "儿童运动鞋男童网面透气防滑软底休闲跑步鞋",
+    "大容量双肩包男士商务电脑背包学生书包旅行"};
+
+QString slipItems(int count)
+{
+    const QStringList specs{"白色 XL", "浅蓝 27码", "粉色 均码", "黑色 34码", "深灰"};
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines.append(QString("%1 %2 ×%3").arg(SlipTitles.at(i % 5), specs.at(i % 5)).arg(i % 3 + 1));
+    return lines.join('\n');
+}
+
+Forms::FormValues slipValues(int items = 5)
+{
+    const QHash<QString, QString> row{
+        {"orderNumber", FirstOrder},
+        {"orderNumbers", FirstOrder + "\n3348811003987654321"},
+        {"items", slipItems(items)},
+        {"remarks", "请用顺丰发货，不要放发票\n两单一起发，谢谢\n送朋友的礼物，包装好一点"},
+        {"parcel", "2/3"},
+        {"txtNameTo", "欧阳晓明"},
+        {"txtTelTo", "13912345678"},
+        {"txtPTo", "浙江省"},
+        {"txtCTo", "杭州市"},
+        {"txtATo", "西湖区"},
+        {"txtAddTo", "文三路478号华星时代广场A座1203室"},
+        {"txtSent", "杭州西湖贸易有限公司"},
+        {"txtName", "张三"},
+    };
+    Forms::FormValues values;
+    values.contact = [row](QStringView key) { return row.value(key.toString()); };
+    values.today = QDate(2026, 12, 8);
+    return values;
+}
+
+// The form drawn as paper takes it, grey, at dpi.
+QImage drawn(const Form &form, const Forms::FormValues &values, int dpi)
+{
+    QImage image((form.paper * dpi / 25.4).toSize(), QImage::Format_Grayscale8);
+    image.setDotsPerMeterX(qRound(dpi / 0.0254));
+    image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.scale(dpi / 25.4, dpi / 25.4);
+    Forms::FormPainter(form).paint(painter, values);
+    painter.end();
+    return image;
+}
+
+// The rows of the area that hold ink, as runs: one run a line of text.
+int inkLines(const QImage &page, const QRectF &areaMm, int dpi)
+{
+    const QRect r = rasterRect(areaMm, dpi).intersected(page.rect());
+    int lines = 0;
+    bool inLine = false;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        const uchar *row = page.constScanLine(y);
+        const bool ink = std::any_of(row + r.left(), row + r.right() + 1, [](uchar v) { return v < 128; });
+        lines += ink && !inLine;
+        inLine = ink;
+    }
+    return lines;
+}
+
 } // namespace
 
 class FormsTest : public QObject
@@ -264,6 +348,13 @@ private Q_SLOTS:
     void exportedAndImportedPrintsAlike();
     void unknownKeysSurviveRewrite();
     void presets();
+    void formKind_data();
+    void formKind();
+    void slipPresets_data();
+    void slipPresets();
+    void lineBreaksAndEmptyValues_data();
+    void lineBreaksAndEmptyValues();
+    void libraryByKind();
     void badFile_data();
     void badFile();
     void windowShowsPictureFaintly();
@@ -551,6 +642,178 @@ void FormsTest::presets()
     // Each a new form with its own print settings.
     QVERIFY(!presets.front().id.isEmpty());
     QVERIFY(presets.front().id != Forms::presets().front().id);
+}
+
+// A form's kind in its file: a waybill's file as every earlier version wrote
+// it, byte for byte; a slip marked; a kind of a later version read as a
+// waybill and written back as it came.
+void FormsTest::formKind_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QJsonValue>("written");
+    const QByteArray waybill = Forms::FormFile::write(userForm());
+    QTest::newRow("waybill, as before")
+        << waybill << int(Form::Kind::Waybill) << QJsonValue(QJsonValue::Undefined);
+    Form slip = userForm();
+    slip.kind = Form::Kind::PackingSlip;
+    QTest::newRow("packing slip") << Forms::FormFile::write(slip) << int(Form::Kind::PackingSlip)
+                                  << QJsonValue("packingSlip");
+    QTest::newRow("a later version's kind") << describedAs([](QJsonObject &r) { r["kind"] = "invoice"; })
+                                            << int(Form::Kind::Waybill) << QJsonValue("invoice");
+    QTest::newRow("a kind not a word")
+        << describedAs([](QJsonObject &r) { r["kind"] = 2; }) << int(Form::Kind::Waybill) << QJsonValue(2);
+}
+
+void FormsTest::formKind()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, kind);
+    QFETCH(QJsonValue, written);
+    QString error;
+    const std::optional<Form> form = Forms::FormFile::read(file, &error);
+    QVERIFY2(form, qPrintable(error));
+    QCOMPARE(int(form->kind), kind);
+    const QByteArray rewritten = Forms::FormFile::write(*form);
+    const QByteArray description = descriptionOf(rewritten);
+    QCOMPARE(QJsonDocument::fromJson(description).object().value("kind"), written);
+    QCOMPARE(description, descriptionOf(file));
+    const std::optional<Form> again = Forms::FormFile::read(rewritten, &error);
+    QVERIFY2(again, qPrintable(error));
+    QVERIFY(*again == *form);
+}
+
+// Each slip preset takes a parcel of two orders, five items and three remarks
+// whole, and room for its share of items more; its barcode scans back as the
+// first order number.
+void FormsTest::slipPresets_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSizeF>("paper");
+    QTest::addColumn<int>("room"); // items of long titles that still fit
+    QTest::addColumn<int>("dpi");  // of the printer it goes to
+    QTest::newRow("A4") << "发货单 A4" << QSizeF(210, 297) << 10 << 300;
+    QTest::newRow("A5") << "发货单 A5" << QSizeF(148, 210) << 10 << 300;
+    QTest::newRow("half an A4") << "发货单 半张A4" << QSizeF(210, 148.5) << 10 << 300;
+    QTest::newRow("label") << "发货单 标签 100×150" << QSizeF(100, 150) << 6 << 203;
+}
+
+void FormsTest::slipPresets()
+{
+    QFETCH(QString, name);
+    QFETCH(QSizeF, paper);
+    QFETCH(int, room);
+    QFETCH(int, dpi);
+    const std::vector<Form> presets = Forms::slipPresets();
+    const auto found =
+        std::find_if(presets.begin(), presets.end(), [&](const Form &f) { return f.name == name; });
+    QVERIFY(found != presets.end());
+    const Form &slip = *found;
+    QCOMPARE(int(slip.kind), int(Form::Kind::PackingSlip));
+    QCOMPARE(slip.paper, paper);
+    QString error;
+    const std::optional<Form> read = Forms::FormFile::read(Forms::FormFile::write(slip), &error);
+    QVERIFY2(read && *read == slip, qPrintable(error));
+
+    // What a packer and a buyer look for, each in a box of its own on the page.
+    QStringList shown;
+    for (const FormField &field : slip.fields) {
+        shown.append(field.source == FormField::Source::FixedText ? field.text : Forms::fieldCaption(field));
+        QVERIFY2(QRectF(QPointF(), paper).contains(field.box), qPrintable(Forms::fieldCaption(field)));
+        for (const FormField &other : slip.fields) {
+            QVERIFY2(&other == &field || !field.box.intersects(other.box),
+                     qPrintable(Forms::fieldCaption(field) + " over " + Forms::fieldCaption(other)));
+        }
+    }
+    for (const QString &wanted :
+         QStringList{"发货单", "{订单编号}", "全部订单编号", "收件人+收件电话", "收件地址", "商品明细",
+                     "备注", "件数", "日期", "寄件单位+寄件人"})
+        QVERIFY2(shown.contains(wanted), qPrintable(wanted + " not in " + shown.join(", ")));
+
+    const Forms::FormPainter painter(slip);
+    QCOMPARE(painter.overflowingFields(slipValues()), QStringList());
+    QCOMPARE(painter.overflowingFields(slipValues(room)), QStringList());
+
+    if (findTool("zbarimg").isEmpty())
+        QSKIP("zbarimg (zbar-tools) is needed to read the barcode back");
+    QTemporaryDir dir;
+    const QString png = dir.filePath("slip.png");
+    QVERIFY(drawn(slip, slipValues(), dpi).save(png));
+    const QString scanned = QString::fromUtf8(
+        runTool(findTool("zbarimg"), {"--raw", "-q", "-Sdisable", "-Scode128.enable", png}));
+    QCOMPARE(scanned.trimmed(), FirstOrder);
+}
+
+// A wrapped field breaks its text where the text breaks, whatever line ending
+// it has; a field of one line runs the lines on. A value that is empty prints
+// nothing, and no separator stands alone.
+void FormsTest::lineBreaksAndEmptyValues_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("fit");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("line feeds") << "衬衫 ×1\n裤子 ×2\n袜子 ×3" << int(FormField::Fit::Wrap) << 3;
+    QTest::newRow("Windows line ends") << "衬衫 ×1\r\n裤子 ×2" << int(FormField::Fit::Wrap) << 2;
+    QTest::newRow("one line") << "衬衫 ×1\n裤子 ×2\n袜子 ×3" << int(FormField::Fit::OneLine) << 1;
+    QTest::newRow("empty") << QString() << int(FormField::Fit::Wrap) << 0;
+}
+
+void FormsTest::lineBreaksAndEmptyValues()
+{
+    QFETCH(QString, text);
+    QFETCH(int, fit);
+    QFETCH(int, lines);
+    Form form;
+    form.paper = QSizeF(100, 60);
+    // Wide enough for all of the text on one line.
+    FormField items = contactField({"items"}, QRectF(5, 5, 90, 30), FormField::Fit(fit));
+    form.fields.push_back(items);
+    FormField sender = contactField({"txtSent", "txtName"}, QRectF(5, 45, 90, 8));
+    sender.separator = " / ";
+    form.fields.push_back(sender);
+    Forms::FormValues values;
+    values.contact = [text](QStringView key) {
+        return key == u"items" ? text : key == u"txtName" ? QString("张三") : QString();
+    };
+    const QImage page = drawn(form, values, 254);
+    QCOMPARE(inkLines(page, items.box, 254), lines);
+    QCOMPARE(Forms::FormPainter(form).overflows(items, values), false);
+    // A line more than the box holds is named as cut.
+    FormField low = items;
+    low.box.setHeight(12 * 25.4 / 72 * 1.2 * 2);
+    QCOMPARE(Forms::FormPainter(form).overflows(low, values), lines > 2);
+    QCOMPARE(Forms::fieldText(sender, values), QString("张三"));
+}
+
+// The forms of each kind, for where a waybill is chosen and where a slip is;
+// the list marks a slip.
+void FormsTest::libraryByKind()
+{
+    ProgramFolder shop;
+    ScriptedDialogs dialogs;
+    Platform platform(shop.root, shop.settingsFile(), dialogs);
+    Forms::FormLibrary library(platform);
+    QString sto, slipFile;
+    QVERIFY(library.save(userForm(), &sto));
+    Form slip = Forms::slipPresets().front();
+    slip.name = "本店发货单";
+    QVERIFY(library.save(slip, &slipFile));
+    shop.write("forms/新版.qbform", describedAs([](QJsonObject &r) {
+                   r["kind"] = "invoice";
+                   r["name"] = "新版";
+               }));
+    shop.write("forms/坏的.qbform", QByteArray("不是模板"));
+
+    const auto captions = [](const QList<Forms::FormLibrary::Entry> &entries) {
+        QStringList names;
+        for (const Forms::FormLibrary::Entry &entry : entries)
+            names.append(entry.caption());
+        return names;
+    };
+    QCOMPARE(captions(library.waybillForms()), (QStringList{"申通快递", "新版"}));
+    QCOMPARE(captions(library.slipForms()), QStringList{"本店发货单（发货单）"});
+    QCOMPARE(captions(library.list(Forms::FormLibrary::Damaged::Listed)),
+             (QStringList{"本店发货单（发货单）", "坏的（已损坏）", "申通快递", "新版"}));
 }
 
 void FormsTest::badFile_data()
