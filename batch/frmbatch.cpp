@@ -185,7 +185,8 @@ frmBatch::frmBatch(Platform &platform, PrintJournal &journal, std::function<cons
     const int standard = cmbSender->findText(m_store->defaultSender());
     for (const QString &form : PrintBatch::forms())
         cmbForm->addItem(PrintBatch::formCaption(form), form);
-    for (const Forms::FormLibrary::Entry &form : Forms::FormLibrary(m_platform).list())
+    // Packing slips print beside the waybills, never as them.
+    for (const Forms::FormLibrary::Entry &form : Forms::FormLibrary(m_platform).waybillForms())
         cmbForm->addItem(form.name, form.fileName);
     cmbGroup->addItems(m_store->groups());
     // Slips go with the waybills only when asked for: by default nothing more is printed.

@@ -6,6 +6,9 @@
 #include "batch/printbatch.h"
 #include "dispatch/frmcheck.h"
 #include "dispatch/frmdayclose.h"
+#include "forms/formlibrary.h"
+#include "packing/frmpickinglist.h"
+#include "packing/slipprinter.h"
 #include "platform/platform.h"
 #include "tools/journalwindow.h"
 
@@ -31,6 +34,37 @@ PackingWindows::PackingWindows(Platform &platform, PrintJournal &journal, SaveFi
 frmBatch::PackingTools PackingWindows::batchTools() const
 {
     frmBatch::PackingTools tools;
+    Platform &platform = m_platform;
+    tools.slipForms = [&platform] {
+        QList<std::pair<QString, QString>> forms;
+        for (const Forms::FormLibrary::Entry &entry : Forms::FormLibrary(platform).slipForms())
+            forms.append({entry.fileName, entry.name});
+        return forms;
+    };
+    tools.printSlips = [&platform](const PrintBatch &batch, const QList<int> &rows, const QString &slipForm,
+                                   const QString &printer, QString *error) {
+        const std::optional<Forms::Form> form = Forms::FormLibrary(platform).load(slipForm, error);
+        if (!form)
+            return false;
+        // The same printer as the waybills unless another is chosen.
+        const QString to =
+            printer.isEmpty() ? PageSource::open(platform, batch.form)->settings().printer : printer;
+        QList<int> chosen = rows;
+        if (chosen.isEmpty()) {
+            for (int i = 0; i < batch.rows.size(); ++i)
+                chosen.append(i);
+        }
+        return SlipPrinter(*form, platform.printQueue()).print(to, batch, chosen, error);
+    };
+    SaveFile saveFile = m_saveFile;
+    tools.pickingList = [&platform, saveFile](QWidget *parent, const PrintBatch &batch,
+                                              const QList<int> &rows) {
+        QStringList ids;
+        for (const int row : rows)
+            ids.append(batch.rows.value(row).id);
+        frmPickingList list(platform, batch, ids, frmPickingList::askPrinter, saveFile, parent);
+        list.exec();
+    };
     tools.check = [](QWidget *parent, PrintBatch &batch, BatchNumbers &numbers, const BatchStore &store) {
         frmCheck check(batch, numbers, store, beep, parent);
         check.exec();
