@@ -4,9 +4,14 @@
 #include "addressbook/parsing/regiontable.h"
 #include "batch/batchparcels.h"
 #include "batch/printbatch.h"
+#include "forms/form.h"
 #include "orders/orderfile.h"
+#include "packing/pickinglist.h"
+#include "packing/slipprinter.h"
+#include "platform/printqueue.h"
 #include "testsupport.h"
 
+#include <QPdfWriter>
 #include <QProcess>
 #include <QSet>
 #include <QStringEncoder>
@@ -32,6 +37,15 @@ QByteArray gbkCsv(const QList<QStringList> &table)
         text += row.join(u',') + QStringLiteral("\r\n");
     QStringEncoder gbk("GBK");
     return gbk.encode(text);
+}
+
+QString run(const QString &tool, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(tool, arguments);
+    if (!process.waitForFinished(300000) || process.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 // The proposals as groups of order numbers, each sorted.
@@ -132,6 +146,44 @@ void DayTest::dayOfOrders()
     QStringList written = day.remarks;
     written.sort();
     QCOMPARE(remarks, written);
+
+    // The picking list counts every piece once, merged parcels included.
+    const PickingList picking(batch);
+    int picked = 0;
+    for (const PickingList::Line &line : picking.lines())
+        picked += line.quantity;
+    QCOMPARE(picked, day.pieces);
+    QCOMPARE(picking.pieces(), day.pieces);
+
+    // The merged parcels' slips (and a few others): every remark on its page,
+    // the barcode read back as the parcel's first order.
+    QList<int> slipped;
+    for (int i = 0; i < batch.rows.size(); ++i) {
+        if (!batch.rows[i].merged.isEmpty() || i % 50 == 0)
+            slipped.append(i);
+    }
+    QVERIFY(slipped.size() > day.pairs.size());
+    const Forms::Form a5 = Forms::slipPresets()[1];
+    const PrintQueue queue;
+    QPdfWriter pdf(dir.path() + "/slips.pdf");
+    pdf.setResolution(300);
+    QVERIFY2(SlipPrinter(a5, queue).paint(pdf, batch, slipped, &error), qPrintable(error));
+    const QList<int> order = SlipPrinter::slipOrder(batch, slipped);
+    QCOMPARE(order.size(), slipped.size());
+    run("pdftoppm", {"-r", "200", "-gray", "-png", dir.path() + "/slips.pdf", dir.path() + "/slip"});
+    QStringList pages = QDir(dir.path()).entryList({"slip-*.png"}, QDir::Files, QDir::Name);
+    QCOMPARE(pages.size(), order.size());
+    for (int page = 0; page < order.size(); ++page) {
+        const BatchRow &row = batch.rows[order[page]];
+        const QString code = run("zbarimg", {"--raw", "-q", dir.path() + "/" + pages[page]}).trimmed();
+        QCOMPARE(code, row.orderNumber);
+        const QString text = run("pdftotext", {"-f", QString::number(page + 1), "-l",
+                                               QString::number(page + 1), dir.path() + "/slips.pdf", "-"});
+        for (const QString &remark : row.remarks())
+            QVERIFY2(text.contains(remark), qPrintable(remark + " / " + text));
+        for (const QString &number : row.orderNumbers())
+            QVERIFY2(text.contains(number), qPrintable(number));
+    }
 
     // Numbered, the shipping file names every order once, with its parcel's number.
     for (int i = 0; i < batch.rows.size(); ++i)
