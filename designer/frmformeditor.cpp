@@ -73,6 +73,12 @@ QList<FieldKind> fieldKinds()
         FormField field = make(FormField::Source::Contact, QSizeF(50, 7));
         field.keys = QStringList{name};
         field.fit = FormField::Fit::Shrink;
+        // One a line: a box of several lines that keeps them.
+        if (name == QLatin1String("orderNumbers") || name == QLatin1String("items") ||
+            name == QLatin1String("remarks")) {
+            field.box.setSize(QSizeF(80, 25));
+            field.fit = FormField::Fit::Wrap;
+        }
         kinds.append({caption, field});
     }
     for (const QString &side : {QStringLiteral("To"), QString()}) {
@@ -118,6 +124,10 @@ QString sampleValue(QStringView key)
         {u"txtZip", u"518000"},
         {u"orderNumber", u"2026120812345678"},
         {u"waybillNumber", u"SF1442037800012"},
+        {u"orderNumbers", u"2026120812345678\n2026120887654321"},
+        {u"items", u"纯棉圆领短袖T恤 白色 XL ×2\n休闲运动短裤 黑色 L ×1\n棉袜五双装 均码 ×1"},
+        {u"remarks", u"请尽快发货\n不要放发票"},
+        {u"parcel", u"1/2"},
     };
     const QStringView base = key.endsWith(u"To") ? key.chopped(2) : key;
     for (const auto &[name, value] : samples) {
@@ -448,7 +458,9 @@ QWidget *frmFormEditor::buildPicturePanel()
 void frmFormEditor::document_Changed()
 {
     const Forms::Form &form = m_document->form();
-    setWindowTitle(QStringLiteral("快递单模板 - %1").arg(form.name));
+    setWindowTitle((form.kind == Forms::Form::Kind::PackingSlip ? QStringLiteral("发货单模板 - %1")
+                                                                : QStringLiteral("快递单模板 - %1"))
+                       .arg(form.name));
     m_showing = true;
     if (!txtName->hasFocus() || txtName->text() == form.name)
         txtName->setText(form.name);

@@ -22,6 +22,16 @@ namespace {
 const char16_t *const SlotCouriers[] = {u"天天", u"申通", u"圆通", u"中通", u"汇通", u"宅急送"};
 
 constexpr int FileNameRole = Qt::UserRole;
+constexpr int NameRole = Qt::UserRole + 1;
+
+// The waybills' presets, then the packing slips'.
+std::vector<Forms::Form> allPresets()
+{
+    std::vector<Forms::Form> presets = Forms::presets();
+    for (Forms::Form &slip : Forms::slipPresets())
+        presets.push_back(std::move(slip));
+    return presets;
+}
 
 } // namespace
 
@@ -45,7 +55,7 @@ frmFormList::frmFormList(Platform &platform, Forms::FormLibrary &library, FilePi
     cboPreset = place(new QComboBox(this), "cboPreset", QStringLiteral("新建用的样式"),
                       Twips::rect(left, 420, width, 360));
     lblPreset->setBuddy(cboPreset);
-    for (const Forms::Form &preset : Forms::presets())
+    for (const Forms::Form &preset : allPresets())
         cboPreset->addItem(preset.name);
     const auto button = [this, left, width](const char *name, const QString &caption, int top) {
         auto *b = place(new QPushButton(caption, this), name, caption, Twips::rect(left, top, width, 390));
@@ -95,6 +105,7 @@ void frmFormList::reload(const QString &choose)
         auto *item = new QTreeWidgetItem(
             lstForms, {entry.caption(), entry.slot ? QStringLiteral("Alt+%1").arg(entry.slot) : QString()});
         item->setData(0, FileNameRole, entry.fileName);
+        item->setData(0, NameRole, entry.name);
         if (!entry.problem.isEmpty()) {
             item->setToolTip(0, entry.problem);
             item->setForeground(0, QColor(Qt::red));
@@ -138,14 +149,16 @@ void frmFormList::warn(const QString &text)
 
 void frmFormList::cmdNew_Click()
 {
-    const std::vector<Forms::Form> presets = Forms::presets();
+    const std::vector<Forms::Form> presets = allPresets();
     const int index = cboPreset->currentIndex();
     if (index < 0 || index >= int(presets.size()))
         return;
     Forms::Form form = presets[index];
-    form.name = m_platform
-                    .inputBox(QStringLiteral("请输入新模板的名称（快递公司，如“申通快递”）："),
-                              QStringLiteral("新建快递单模板"), QString())
+    form.name = (form.kind == Forms::Form::Kind::PackingSlip
+                     ? m_platform.inputBox(QStringLiteral("请输入新发货单模板的名称（如“本店发货单”）："),
+                                           QStringLiteral("新建发货单模板"), QStringLiteral("发货单"))
+                     : m_platform.inputBox(QStringLiteral("请输入新模板的名称（快递公司，如“申通快递”）："),
+                                           QStringLiteral("新建快递单模板"), QString()))
                     .trimmed();
     if (form.name.isEmpty())
         return;
@@ -193,10 +206,11 @@ void frmFormList::cmdCopy_Click()
     const QString fileName = chosen();
     if (fileName.isEmpty())
         return;
-    const QString name = m_platform
-                             .inputBox(QStringLiteral("请输入副本的名称："), QStringLiteral("复制快递单模板"),
-                                       lstForms->currentItem()->text(0) + QStringLiteral(" 副本"))
-                             .trimmed();
+    const QString name =
+        m_platform
+            .inputBox(QStringLiteral("请输入副本的名称："), QStringLiteral("复制快递单模板"),
+                      lstForms->currentItem()->data(0, NameRole).toString() + QStringLiteral(" 副本"))
+            .trimmed();
     if (name.isEmpty())
         return;
     QString error;

@@ -181,6 +181,8 @@ private Q_SLOTS:
     void testPrint_data();
     void testPrint();
     void listOperations();
+    void newFromPreset_data();
+    void newFromPreset();
     void deleteFreesSlotImportAsks();
     void toolsMenuOpensList();
 };
@@ -345,22 +347,32 @@ void DesignerTest::addFromPalette_data()
     QTest::addColumn<int>("source");
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<double>("pitch");
+    QTest::addColumn<bool>("lines"); // keeps the value's line breaks
     QTest::newRow("recipient") << "收件人" << int(FormField::Source::Contact) << QStringList{"txtNameTo"}
-                               << 0.0;
+                               << 0.0 << false;
     QTest::newRow("postcode, a box a digit")
-        << "寄件邮编" << int(FormField::Source::Contact) << QStringList{"txtZip"} << 5.0;
+        << "寄件邮编" << int(FormField::Source::Contact) << QStringList{"txtZip"} << 5.0 << false;
     QTest::newRow("whole address") << "收件地址（省市区+详细地址）" << int(FormField::Source::Contact)
-                                   << QStringList{"txtPTo", "txtCTo", "txtATo", "txtAddTo"} << 0.0;
+                                   << QStringList{"txtPTo", "txtCTo", "txtATo", "txtAddTo"} << 0.0 << true;
     QTest::newRow("a batch row's order number")
-        << "订单编号" << int(FormField::Source::Contact) << QStringList{"orderNumber"} << 0.0;
+        << "订单编号" << int(FormField::Source::Contact) << QStringList{"orderNumber"} << 0.0 << false;
     QTest::newRow("a batch row's waybill number")
-        << "运单号" << int(FormField::Source::Contact) << QStringList{"waybillNumber"} << 0.0;
-    QTest::newRow("Code 128") << "条码" << int(FormField::Source::FixedText) << QStringList() << 0.0;
-    QTest::newRow("QR code") << "二维码" << int(FormField::Source::FixedText) << QStringList() << 0.0;
-    QTest::newRow("date") << "日期" << int(FormField::Source::Date) << QStringList() << 0.0;
-    QTest::newRow("check mark") << "勾选" << int(FormField::Source::CheckMark) << QStringList() << 0.0;
+        << "运单号" << int(FormField::Source::Contact) << QStringList{"waybillNumber"} << 0.0 << false;
+    QTest::newRow("every order number of a parcel")
+        << "全部订单编号" << int(FormField::Source::Contact) << QStringList{"orderNumbers"} << 0.0 << true;
+    QTest::newRow("items") << "商品明细" << int(FormField::Source::Contact) << QStringList{"items"} << 0.0
+                           << true;
+    QTest::newRow("remarks") << "备注" << int(FormField::Source::Contact) << QStringList{"remarks"} << 0.0
+                             << true;
+    QTest::newRow("parcel of several")
+        << "件数" << int(FormField::Source::Contact) << QStringList{"parcel"} << 0.0 << false;
+    QTest::newRow("Code 128") << "条码" << int(FormField::Source::FixedText) << QStringList() << 0.0 << true;
+    QTest::newRow("QR code") << "二维码" << int(FormField::Source::FixedText) << QStringList() << 0.0 << true;
+    QTest::newRow("date") << "日期" << int(FormField::Source::Date) << QStringList() << 0.0 << true;
+    QTest::newRow("check mark") << "勾选" << int(FormField::Source::CheckMark) << QStringList() << 0.0
+                                << true;
     QTest::newRow("asked") << "打印时填写（如托寄物、件数）" << int(FormField::Source::Asked) << QStringList()
-                           << 0.0;
+                           << 0.0 << true;
 }
 
 void DesignerTest::addFromPalette()
@@ -369,6 +381,7 @@ void DesignerTest::addFromPalette()
     QFETCH(int, source);
     QFETCH(QStringList, keys);
     QFETCH(double, pitch);
+    QFETCH(bool, lines);
     Editor e;
     QVERIFY(QTest::qWaitForWindowActive(e.window.get()));
     auto *cboKind = child<QComboBox>(e.window.get(), "cboKind");
@@ -384,6 +397,7 @@ void DesignerTest::addFromPalette()
     QCOMPARE(int(fields[2].source), source);
     QCOMPARE(fields[2].keys, keys);
     QCOMPARE(fields[2].pitch, pitch);
+    QCOMPARE(fields[2].fit == FormField::Fit::Wrap, lines);
     QCOMPARE(e.canvas()->selected(), 2);
     QCOMPARE(child<QListWidget>(e.window.get(), "lstFields")->currentRow(), 2);
     QVERIFY(e.canvas()->hasFocus());
@@ -975,6 +989,61 @@ void DesignerTest::listOperations()
     // A form comes in without a button: the other shop's buttons are its own.
     QCOMPARE(other.library.list().at(0).slot, 0);
     QVERIFY(shop.dialogs.messages.size() == 1); // the delete question only
+}
+
+// 新建 offers the packing slips beside the waybills: each made from its
+// preset, a slip asked for by a slip's name and marked so in the list.
+void DesignerTest::newFromPreset_data()
+{
+    QTest::addColumn<QString>("preset");
+    QTest::addColumn<QSizeF>("paper");
+    QTest::addColumn<bool>("slip");
+    QTest::newRow("label") << "标签 100×150" << QSizeF(100, 150) << false;
+    QTest::newRow("slip A4") << "发货单 A4" << QSizeF(210, 297) << true;
+    QTest::newRow("slip A5") << "发货单 A5" << QSizeF(148, 210) << true;
+    QTest::newRow("slip half an A4") << "发货单 半张A4" << QSizeF(210, 148.5) << true;
+    QTest::newRow("slip label") << "发货单 标签 100×150" << QSizeF(100, 150) << true;
+}
+
+void DesignerTest::newFromPreset()
+{
+    QFETCH(QString, preset);
+    QFETCH(QSizeF, paper);
+    QFETCH(bool, slip);
+    Shop shop;
+    frmFormList list(shop.platform, shop.library, shop.picker());
+    list.show();
+    QVERIFY(QTest::qWaitForWindowActive(&list));
+    auto *cboPreset = child<QComboBox>(&list, "cboPreset");
+    const int index = cboPreset->findText(preset);
+    QVERIFY(index >= 0);
+    cboPreset->setCurrentIndex(index);
+    shop.dialogs.inputs = QStringList{QStringLiteral("本店")};
+    QTest::mouseClick(child<QPushButton>(&list, "cmdNew"), Qt::LeftButton);
+    QTRY_VERIFY(list.editor() && list.editor()->isVisible());
+    QCOMPARE(shop.dialogs.prompts.size(), 1);
+    QCOMPARE(shop.dialogs.prompts.first().title,
+             slip ? QStringLiteral("新建发货单模板") : QStringLiteral("新建快递单模板"));
+
+    const Form made = list.editor()->document().form();
+    QCOMPARE(int(made.kind), int(slip ? Form::Kind::PackingSlip : Form::Kind::Waybill));
+    QCOMPARE(made.paper, paper);
+    const std::vector<Form> presets = slip ? Forms::slipPresets() : Forms::presets();
+    const auto from =
+        std::find_if(presets.begin(), presets.end(), [&](const Form &f) { return f.name == preset; });
+    QVERIFY(from != presets.end());
+    QCOMPARE(made.fields, from->fields);
+    QVERIFY(list.editor()->windowTitle().startsWith(slip ? QStringLiteral("发货单模板")
+                                                         : QStringLiteral("快递单模板")));
+    QTest::mouseClick(child<QPushButton>(list.editor(), "cmdClose"), Qt::LeftButton);
+    QTRY_VERIFY(!list.editor());
+
+    const std::optional<Form> saved = shop.library.load(shop.library.list().at(0).fileName);
+    QVERIFY(saved && int(saved->kind) == int(made.kind));
+    auto *lstForms = child<QTreeWidget>(&list, "lstForms");
+    QCOMPARE(lstForms->topLevelItemCount(), 1);
+    QCOMPARE(lstForms->topLevelItem(0)->text(0),
+             slip ? QStringLiteral("本店（发货单）") : QStringLiteral("本店"));
 }
 
 // A form deleted from its slot frees it for good; bringing in a form the
