@@ -282,7 +282,7 @@ void PackingTest::sumOfEveryParcel()
     QCOMPARE(list.pieces(), pieces);
 }
 
-// The rows chosen in the batch window; a later parcel stands for its first.
+// The rows chosen in the batch window, each once; a later parcel stands for its first.
 void PackingTest::chosenRows()
 {
     PrintBatch batch;
@@ -290,7 +290,7 @@ void PackingTest::chosenRows()
                   row("F3", {item("B", "乙", "", 5)})};
     batch.rows[2].merged = {merged("F4", {item("A", "甲", "", 4)})};
     splitIntoParcels(batch, 2, 2);
-    const PickingList list(batch, {batch.rows[0].id, batch.rows[3].id, "R-unknown", batch.rows[2].id});
+    const PickingList list(batch, {batch.rows[0].id, batch.rows[3].id, "R-unknown", batch.rows[0].id});
     QCOMPARE(linesOf(list), (QStringList{"A|甲||5|1, 3", "B|乙||5|3"}));
     QCOMPARE(list.lines()[0].orderNumbers, (QStringList{"F1", "F4"}));
     QCOMPARE(list.parcels(), 2);
@@ -450,6 +450,10 @@ void PackingTest::slipsInPrintOrder()
     QCOMPARE(texts.size(), expected.size());
     const QStringList images = rasterisePages(pdf, 300, dir.path());
     QCOMPARE(images.size(), expected.size());
+    // The form's paper, 148 × 210 mm (a PDF page is whole points).
+    const QSizeF paper = QSizeF(QImage(images[0]).size()) * 25.4 / 300;
+    QVERIFY2(qAbs(paper.width() - 148) < 0.5 && qAbs(paper.height() - 210) < 0.5,
+             qPrintable(QString("%1 × %2 mm").arg(paper.width()).arg(paper.height())));
     for (int p = 0; p < expected.size(); ++p) {
         const BatchRow &r = batch.rows[expected[p]];
         QVERIFY2(texts[p].contains(r.orderNumber) &&
