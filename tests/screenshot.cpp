@@ -8,13 +8,20 @@
 #include "addressbook/printjournal.h"
 #include "batch/frmbatch.h"
 #include "batch/printbatch.h"
+#include "batch/batchnumbers.h"
+#include "batch/pagesource.h"
 #include "designer/formcanvas.h"
+#include "dispatch/frmcheck.h"
+#include "dispatch/frmdayclose.h"
 #include "designer/formdocument.h"
 #include "designer/frmformeditor.h"
 #include "designer/frmformlist.h"
 #include "forms/formlibrary.h"
 #include "forms/formpainter.h"
 #include "mainwindow.h"
+#include "packing/frmpickinglist.h"
+#include "packing/slipprinter.h"
+#include "platform/printqueue.h"
 #include "sync/passwordstore.h"
 #include "sync/syncservice.h"
 #include "sync/syncsettingsdialog.h"
@@ -403,6 +410,47 @@ int main(int argc, char *argv[])
     batchWindow.findChild<QPushButton *>("cmdHistory")->click();
     historyPoll.stop();
     ok = historyDrawn && ok;
+
+    // The merged parcel's packing slip, the day's picking list, 验货 and 日结.
+    PrintBatch packed = batchWindow.batch();
+    packed.created = QDateTime::currentDateTime().toString("yyyy-MM-dd 09:30:00");
+    for (int i = 0; i < packed.rows.size(); ++i) {
+        packed.rows[i].state = BatchRow::State::Printed;
+        packed.rows[i].printOrder = i + 1;
+        if (i < 3)
+            packed.rows[i].waybillNumber = QStringLiteral("SF14420380%1").arg(i, 4, 10, QLatin1Char('0'));
+    }
+    packed.rows[1].checkedTime = packed.created.left(11) + "10:02:00";
+    const PrintQueue queue;
+    const SlipPrinter slips(Forms::slipPresets()[1], queue);
+    QImage slip((slips.form().paper * 5).toSize(), QImage::Format_RGB32);
+    slip.setDotsPerMeterX(5000);
+    slip.setDotsPerMeterY(5000);
+    slip.fill(Qt::white);
+    {
+        QPainter painter(&slip);
+        slips.paintSlip(painter, packed, 0);
+    }
+    ok = slip.save(out + "/packing-slip.png") && ok;
+    frmPickingList picking(*w.platform, packed, {}, frmPickingList::askPrinter,
+                           [](QWidget *, const QString &, const QString &, const QString &) { return QString(); });
+    picking.show();
+    ok = QTest::qWaitForWindowExposed(&picking) && picking.grab().save(out + "/picking-list.png") && ok;
+    BatchStore packedStore(*w.platform);
+    ok = packedStore.save(packed) && ok;
+    const std::unique_ptr<PageSource> pages = PageSource::open(*w.platform, packed.form);
+    BatchNumbers numbers(packed, journal, packedStore, [&]() -> const PageSource & { return *pages; });
+    frmCheck check(packed, numbers, packedStore, [] {});
+    check.show();
+    ok = QTest::qWaitForWindowExposed(&check) && ok;
+    QTest::keyClicks(QApplication::focusWidget(), packed.rows[0].orderNumber);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::keyClicks(QApplication::focusWidget(), packed.rows[0].waybillNumber);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ok = check.grab().save(out + "/check-window.png") && ok;
+    frmDayClose dayClose(journal, packedStore, [](const QString &, const QString &) {}, [](const QString &) {});
+    dayClose.show();
+    ok = QTest::qWaitForWindowExposed(&dayClose) && dayClose.grab().save(out + "/day-close.png") && ok;
 
     ok = drawDesigner(w, out) && ok;
     ok = drawBarcodeLabel(out) && ok;
