@@ -165,6 +165,8 @@ private Q_SLOTS:
     void pickingWindow();
     void pickingWindowPrints_data();
     void pickingWindowPrints();
+    void printDialog_data();
+    void printDialog();
 };
 
 void PackingTest::summed_data()
@@ -659,6 +661,31 @@ void PackingTest::pickingWindowPrints()
     QVERIFY2(info.contains(QRegularExpression(QString("Pages:\\s+%1\\n").arg(window.list().pageCount()))),
              qPrintable(info));
     QVERIFY2(info.contains(QRegularExpression("Page size:.*\\(A4\\)")), qPrintable(info));
+}
+
+void PackingTest::printDialog_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("printed") << true;
+    QTest::newRow("cancelled") << false;
+}
+
+// The print dialog the program asks with gives the queue chosen by its name.
+void PackingTest::printDialog()
+{
+    QFETCH(bool, accept);
+    const QString printer = testPrinter();
+    if (printer.isEmpty())
+        QSKIP("a PDF queue named by PRINTER (scripts/printer.sh) is needed");
+    QString chosen = "-";
+    const QStringList shown = runModal([&] { chosen = frmPickingList::askPrinter(nullptr); },
+                                       [&](QDialog &dialog) {
+                                           QCOMPARE(dialog.windowTitle(), QStringLiteral("打印拣货单"));
+                                           if (accept)
+                                               dialog.accept();
+                                       });
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(chosen, accept ? printer : QString());
 }
 
 QTEST_MAIN(PackingTest)
