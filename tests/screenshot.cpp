@@ -34,6 +34,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QComboBox>
+#include <QLayout>
 #include <QMenu>
 #include <QPainter>
 #include <QTimer>
@@ -447,6 +448,9 @@ int main(int argc, char *argv[])
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTest::keyClicks(QApplication::focusWidget(), packed.rows[0].waybillNumber);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    // The larger labels take their height once the layout runs again.
+    QCoreApplication::sendPostedEvents();
+    check.layout()->activate();
     ok = check.grab().save(out + "/check-window.png") && ok;
     frmDayClose dayClose(journal, packedStore, [](const QString &, const QString &) {}, [](const QString &) {});
     dayClose.show();
