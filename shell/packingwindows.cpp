@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QPrinterInfo>
 
 namespace {
 
@@ -47,8 +48,10 @@ frmBatch::PackingTools PackingWindows::batchTools() const
         if (!form)
             return false;
         // The same printer as the waybills unless another is chosen.
-        const QString to =
-            printer.isEmpty() ? PageSource::open(platform, batch.form)->settings().printer : printer;
+        QString to = printer.isEmpty() ? PageSource::open(platform, batch.form)->settings().printer : printer;
+        // A form printing on the system's default printer names none.
+        if (to.isEmpty())
+            to = QPrinterInfo::defaultPrinterName();
         QList<int> chosen = rows;
         if (chosen.isEmpty()) {
             for (int i = 0; i < batch.rows.size(); ++i)

@@ -225,7 +225,8 @@ private:
     // The batch window on the program's folder, its file dialogs answering
     // orderFile and shippingFile; the address parser is the one of the test.
     std::unique_ptr<frmBatch> openWindow(Program &program, const QString &orderFile = QString(),
-                                         const QString &shippingFile = QString());
+                                         const QString &shippingFile = QString(),
+                                         frmBatch::PackingTools tools = {});
 
     TestQueue m_queue;
     RegionTable m_regions;
@@ -246,7 +247,7 @@ void BatchTest::initTestCase()
 }
 
 std::unique_ptr<frmBatch> BatchTest::openWindow(Program &program, const QString &orderFile,
-                                                const QString &shippingFile)
+                                                const QString &shippingFile, frmBatch::PackingTools tools)
 {
     if (!m_parser) {
         m_regions.load();
@@ -255,9 +256,8 @@ std::unique_ptr<frmBatch> BatchTest::openWindow(Program &program, const QString 
     return std::make_unique<frmBatch>(
         program.platform, program.journal, [this]() -> const AddressParser & { return *m_parser; },
         [orderFile](QWidget *, const QString &, const QString &) { return orderFile; },
-        [shippingFile](QWidget *, const QString &, const QString &, const QString &) {
-            return shippingFile;
-        });
+        [shippingFile](QWidget *, const QString &, const QString &, const QString &) { return shippingFile; },
+        std::move(tools));
 }
 
 void BatchTest::cleanupTestCase()
@@ -1113,7 +1113,18 @@ void BatchTest::parcelsInTheWindow()
                  "T3,赵一,13800000001,北京市朝阳区建国路 88 号,茶叶,,3,T-9,周末送\r\n");
     orders.close();
     const QString shipping = dir.path() + "/发货单.csv";
-    const std::unique_ptr<frmBatch> window = openWindow(program, orders.fileName(), shipping);
+    // Slips go with the waybills: each first parcel's, after its page came out.
+    QStringList slips;
+    frmBatch::PackingTools tools;
+    tools.slipForms = [] { return QList<std::pair<QString, QString>>{{"slip.qbf", "本店发货单"}}; };
+    tools.printSlips = [&slips](const PrintBatch &batch, const QList<int> &rows, const QString &slipForm,
+                                const QString &printer, QString *) {
+        for (const int row : rows)
+            slips.append(batch.rows[row].orderNumbers().join(u'+') + ' ' + slipForm + ' ' + printer);
+        return true;
+    };
+    const std::unique_ptr<frmBatch> window =
+        openWindow(program, orders.fileName(), shipping, std::move(tools));
     frmBatch &form = *window;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -1137,8 +1148,11 @@ void BatchTest::parcelsInTheWindow()
     QCOMPARE(form.batch().rows.size(), 3);
     QCOMPARE(form.batch().rows[2].parcelText(), QStringLiteral("2/2"));
 
+    auto *slipForm = qobject_cast<QComboBox *>(control("发货单"));
+    slipForm->setCurrentIndex(slipForm->findData("slip.qbf"));
     QTest::mouseClick(control("打印全部"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(form.batch().printedCount(), 3, 60000);
+    QCOMPARE(slips, (QStringList{"T1+T3 slip.qbf ", "T2 slip.qbf "}));
     auto *number = qobject_cast<QLineEdit *>(control("录入运单号"));
     for (const char *scanned : {"SF100000000001", "SF100000000002", "SF100000000003"}) {
         QTest::keyClicks(number, scanned);
