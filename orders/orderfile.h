@@ -38,7 +38,7 @@ struct OrderRow
     QString postcode;
     QString note;
     QString items; // the title cells as the shop wrote them, joined by "；"
-    QList<OrderItem> itemList; // the same split into items with their specification, count and code
+    QList<OrderItem> itemList; // the same split into items with their variant, count and code
     // The fields the address parser is not sure of, for the user to look at before
     // printing; with the reason for each, in the same order.
     QList<Field> unsure;

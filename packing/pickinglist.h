@@ -12,7 +12,7 @@ class QPainter;
 
 // 拣货单: what to take off the shelves for a batch, each product once with the
 // number of pieces of all its parcels. A product is known by the shop's code;
-// an item without one by its title and specification.
+// an item without one by its title and variant.
 class PickingList
 {
 public:
@@ -37,7 +37,7 @@ public:
     PickingList(const PrintBatch &batch, const QStringList &rowIds);
 
     // By code in natural order (A2 before A10), then the lines without a code
-    // by title and specification in Chinese collation (pinyin).
+    // by title and variant in Chinese collation (pinyin).
     const QList<Line> &lines() const { return m_lines; }
     int pieces() const { return m_pieces; }
     int lineCount() const { return int(m_lines.size()); }

@@ -527,7 +527,7 @@ void OrdersTest::exportsAsShopsWriteThem()
     QCOMPARE(doubts.join(u','), reasons);
 }
 
-// Items as the shops export them: a column each for title, specification,
+// Items as the shops export them: a column each for title, variant,
 // count and code, an order over several rows, several items in one cell.
 void OrdersTest::itemsAsShopsWriteThem_data()
 {

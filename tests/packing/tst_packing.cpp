@@ -195,12 +195,12 @@ void PackingTest::summed_data()
     }
     {
         // One code is one product, however each shop titled it; without a code
-        // the title and the specification tell products apart.
+        // the title and the variant tell products apart.
         PrintBatch b;
         b.rows = {row("C1", {item("X-1", "帆布包", "黑色", 1), item("", "袜子", "白色", 2)}),
                   row("C2", {item("X-1", "帆布包 新款", "黑", 2), item("", "袜子", "黑色", 1)}),
                   row("C3", {item("", "袜子", "白色", 3), item("", "X-1", "", 1)})};
-        QTest::newRow("by code, else by title and specification")
+        QTest::newRow("by code, else by title and variant")
             << b << QStringList{"X-1|帆布包|黑色|3|1, 2", "|袜子|白色|5|1, 3", "|袜子|黑色|1|2", "|X-1||1|3"}
             << 10 << 3;
     }
